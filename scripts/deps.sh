@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quarn needs to build, test and run. Sourced by
+# test.sh and run.sh. As root it installs what is missing with apt-get;
+# otherwise it prints the apt-get line and stops.
+
+QUARN_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n
+  libxlsxwriter-dev libsqlite3-dev fonts-liberation2
+  postgresql
+  xvfb xauth
+)
+
+quarn_install_deps() {
+  local missing=() p
+  for p in "${QUARN_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Не хватает пакетов. Установите их командой:" >&2
+    echo "  sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+quarn_build() {
+  cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_WERROR=ON
+  cmake --build build -j "$(nproc)"
+}

@@ -1,0 +1,336 @@
+#include "DateTime.h"
+
+#include "Exceptions.h"
+
+#include <cmath>
+
+namespace {
+
+// Day number of 1 January of year 1 counted from 30 December 1899.
+const QDate Epoch(1899, 12, 30);
+
+QString twoDigits(int v)
+{
+    return QString::number(v).rightJustified(2, u'0');
+}
+
+} // namespace
+
+bool TryEncodeDate(int year, int month, int day, TDateTime &result)
+{
+    if (year < 1 || year > 9999 || !QDate::isValid(year, month, day))
+        return false;
+    result = double(Epoch.daysTo(QDate(year, month, day)));
+    return true;
+}
+
+TDateTime EncodeDate(int year, int month, int day)
+{
+    TDateTime result;
+    if (!TryEncodeDate(year, month, day, result))
+        throw EConvertError(QStringLiteral("Неверный аргумент для кодирования даты"));
+    return result;
+}
+
+TDateTime EncodeTime(int hour, int min, int sec, int msec)
+{
+    if (hour < 0 || hour > 23 || min < 0 || min > 59 || sec < 0 || sec > 59 || msec < 0
+        || msec > 999)
+        throw EConvertError(QStringLiteral("Неверный аргумент для кодирования времени"));
+    return (((hour * 60 + min) * 60 + sec) * 1000.0 + msec) / MSecsPerDay;
+}
+
+// The whole days and the milliseconds of the day. For negative day numbers
+// (dates before 1899) the fraction still counts forward from midnight, as
+// in -1.25 = 29 December 1899, 06:00.
+static void split(TDateTime dt, qint64 &days, qint64 &msecs)
+{
+    const double whole = std::trunc(dt);
+    msecs = qint64(std::llround(std::fabs(dt - whole) * MSecsPerDay));
+    days = qint64(whole);
+    if (msecs >= qint64(MSecsPerDay)) {   // rounding reached the next day
+        msecs -= qint64(MSecsPerDay);
+        days += dt < 0 ? -1 : 1;
+    }
+}
+
+QDate DateTimeToQDate(TDateTime dt)
+{
+    qint64 days, msecs;
+    split(dt, days, msecs);
+    return Epoch.addDays(days);
+}
+
+QTime DateTimeToQTime(TDateTime dt)
+{
+    qint64 days, msecs;
+    split(dt, days, msecs);
+    return QTime::fromMSecsSinceStartOfDay(int(msecs));
+}
+
+QDateTime DateTimeToQDateTime(TDateTime dt)
+{
+    return QDateTime(DateTimeToQDate(dt), DateTimeToQTime(dt));
+}
+
+TDateTime QDateToDateTime(const QDate &d)
+{
+    return d.isValid() ? double(Epoch.daysTo(d)) : 0.0;
+}
+
+TDateTime QTimeToDateTime(const QTime &t)
+{
+    return t.isValid() ? t.msecsSinceStartOfDay() / MSecsPerDay : 0.0;
+}
+
+TDateTime QDateTimeToDateTime(const QDateTime &dt)
+{
+    const double days = QDateToDateTime(dt.date());
+    const double frac = QTimeToDateTime(dt.time());
+    return days < 0 ? days - frac : days + frac;
+}
+
+void DecodeDate(TDateTime dt, int &year, int &month, int &day)
+{
+    DateTimeToQDate(dt).getDate(&year, &month, &day);
+}
+
+void DecodeTime(TDateTime dt, int &hour, int &min, int &sec, int &msec)
+{
+    const QTime t = DateTimeToQTime(dt);
+    hour = t.hour();
+    min = t.minute();
+    sec = t.second();
+    msec = t.msec();
+}
+
+int DayOfWeek(TDateTime dt)
+{
+    return DateTimeToQDate(dt).dayOfWeek() % 7 + 1;
+}
+
+TDateTime Now()
+{
+    return QDateTimeToDateTime(QDateTime::currentDateTime());
+}
+
+TDateTime Date()
+{
+    return QDateToDateTime(QDate::currentDate());
+}
+
+TDateTime Time()
+{
+    return QTimeToDateTime(QTime::currentTime());
+}
+
+namespace {
+
+class TDateTimeFormatter {
+public:
+    TDateTimeFormatter(TDateTime dt, const TFormatSettings &fs) : m_fs(fs)
+    {
+        DecodeDate(dt, m_year, m_month, m_day);
+        DecodeTime(dt, m_hour, m_min, m_sec, m_msec);
+        m_dayOfWeek = DayOfWeek(dt);
+        m_isMidnight = m_hour == 0 && m_min == 0 && m_sec == 0 && m_msec == 0;
+    }
+
+    void append(QString &out, const QString &fmt, int depth = 0)
+    {
+        if (depth > 2)
+            return;   // nested formats of the settings themselves
+        const bool twelveHour = hasAmPm(fmt);
+        // The last letter directive: "m" right after "h" or "hh" (other
+        // characters between them do not count) means minutes.
+        char16_t lastToken = 0;
+        const qsizetype n = fmt.size();
+        qsizetype i = 0;
+        auto runOf = [&](char16_t c) {
+            qsizetype k = i;
+            while (k < n && fmt[k].toLower().unicode() == c)
+                ++k;
+            return int(k - i);
+        };
+        while (i < n) {
+            const QChar ch = fmt[i];
+            const char16_t c = ch.toLower().unicode();
+            if (c == u'"' || c == u'\'') {
+                const qsizetype close = fmt.indexOf(ch, i + 1);
+                const qsizetype end = close < 0 ? n : close;
+                out += QStringView(fmt).mid(i + 1, end - i - 1);
+                i = close < 0 ? n : close + 1;
+                continue;
+            }
+            if (c == u'a') {
+                if (matchAt(fmt, i, u"am/pm")) {
+                    out += caseLike(QStringView(fmt).mid(i, 2), m_hour < 12 ? u"am" : u"pm");
+                    lastToken = u'a';
+                    i += 5;
+                    continue;
+                }
+                if (matchAt(fmt, i, u"a/p")) {
+                    out += caseLike(QStringView(fmt).mid(i, 1), m_hour < 12 ? u"a" : u"p");
+                    lastToken = u'a';
+                    i += 3;
+                    continue;
+                }
+                if (matchAt(fmt, i, u"ampm")) {
+                    out += m_hour < 12 ? m_fs.TimeAMString : m_fs.TimePMString;
+                    lastToken = u'a';
+                    i += 4;
+                    continue;
+                }
+            }
+            char16_t token = ch.isLetter() ? c : lastToken;
+            int count = 0;
+            switch (c) {
+            case u'c':
+                append(out, m_fs.ShortDateFormat, depth + 1);
+                if (!m_isMidnight) {
+                    out += u' ';
+                    append(out, m_fs.LongTimeFormat, depth + 1);
+                }
+                count = 1;
+                break;
+            case u'd':
+                count = runOf(u'd');
+                switch (std::min(count, 6)) {
+                case 1: out += QString::number(m_day); break;
+                case 2: out += twoDigits(m_day); break;
+                case 3: out += m_fs.ShortDayNames[m_dayOfWeek - 1]; break;
+                case 4: out += m_fs.LongDayNames[m_dayOfWeek - 1]; break;
+                case 5: append(out, m_fs.ShortDateFormat, depth + 1); break;
+                default: append(out, m_fs.LongDateFormat, depth + 1); break;
+                }
+                break;
+            case u'm':
+                count = runOf(u'm');
+                if (lastToken == u'h' && count <= 2) {
+                    token = u'n';
+                    out += count == 1 ? QString::number(m_min) : twoDigits(m_min);
+                } else {
+                    switch (std::min(count, 4)) {
+                    case 1: out += QString::number(m_month); break;
+                    case 2: out += twoDigits(m_month); break;
+                    case 3: out += m_fs.ShortMonthNames[m_month - 1]; break;
+                    default: out += m_fs.LongMonthNames[m_month - 1]; break;
+                    }
+                }
+                break;
+            case u'y':
+                count = runOf(u'y');
+                if (count <= 2)
+                    out += twoDigits(m_year % 100);
+                else
+                    out += QString::number(m_year).rightJustified(4, u'0');
+                break;
+            case u'h': {
+                count = runOf(u'h');
+                int h = m_hour;
+                if (twelveHour) {
+                    h %= 12;
+                    if (h == 0)
+                        h = 12;
+                }
+                out += count == 1 ? QString::number(h) : twoDigits(h);
+                break;
+            }
+            case u'n':
+                count = runOf(u'n');
+                out += count == 1 ? QString::number(m_min) : twoDigits(m_min);
+                break;
+            case u's':
+                count = runOf(u's');
+                out += count == 1 ? QString::number(m_sec) : twoDigits(m_sec);
+                break;
+            case u'z':
+                count = runOf(u'z');
+                out += count < 3 ? QString::number(m_msec)
+                                 : QString::number(m_msec).rightJustified(3, u'0');
+                break;
+            case u't':
+                count = runOf(u't');
+                append(out, count == 1 ? m_fs.ShortTimeFormat : m_fs.LongTimeFormat, depth + 1);
+                break;
+            case u'/':
+                out += m_fs.DateSeparator;
+                count = 1;
+                break;
+            case u':':
+                out += m_fs.TimeSeparator;
+                count = 1;
+                break;
+            default:
+                out += ch;
+                count = 1;
+                break;
+            }
+            lastToken = token;
+            i += count;
+        }
+    }
+
+private:
+    static bool matchAt(const QString &fmt, qsizetype i, QStringView word)
+    {
+        return QStringView(fmt).mid(i, word.size()).compare(word, Qt::CaseInsensitive) == 0;
+    }
+
+    // "am"/"pm" written in the letter case of the directive.
+    static QString caseLike(QStringView directive, QStringView text)
+    {
+        return directive.front().isUpper() ? text.toString().toUpper() : text.toString();
+    }
+
+    static bool hasAmPm(const QString &fmt)
+    {
+        QChar quote;
+        for (qsizetype i = 0; i < fmt.size(); ++i) {
+            const QChar c = fmt[i];
+            if (!quote.isNull()) {
+                if (c == quote)
+                    quote = QChar();
+                continue;
+            }
+            if (c == u'"' || c == u'\'') {
+                quote = c;
+                continue;
+            }
+            if (matchAt(fmt, i, u"am/pm") || matchAt(fmt, i, u"a/p") || matchAt(fmt, i, u"ampm"))
+                return true;
+        }
+        return false;
+    }
+
+    const TFormatSettings &m_fs;
+    int m_year = 0, m_month = 0, m_day = 0;
+    int m_hour = 0, m_min = 0, m_sec = 0, m_msec = 0;
+    int m_dayOfWeek = 1;
+    bool m_isMidnight = true;
+};
+
+} // namespace
+
+QString FormatDateTime(const QString &fmt, TDateTime dt, const TFormatSettings &fs)
+{
+    QString out;
+    out.reserve(fmt.size() + 8);
+    TDateTimeFormatter(dt, fs).append(out, fmt.isEmpty() ? QStringLiteral("c") : fmt);
+    return out;
+}
+
+QString DateToStr(TDateTime dt, const TFormatSettings &fs)
+{
+    return FormatDateTime(fs.ShortDateFormat, dt, fs);
+}
+
+QString TimeToStr(TDateTime dt, const TFormatSettings &fs)
+{
+    return FormatDateTime(fs.LongTimeFormat, dt, fs);
+}
+
+QString DateTimeToStr(TDateTime dt, const TFormatSettings &fs)
+{
+    return FormatDateTime(QStringLiteral("c"), dt, fs);
+}

@@ -1,0 +1,6 @@
+#include "Exceptions.h"
+
+void Abort()
+{
+    throw EAbort();
+}

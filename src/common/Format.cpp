@@ -1,0 +1,393 @@
+#include "Format.h"
+
+#include "Exceptions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// A finite value as decimal digits: value = 0.d1d2d3... x 10^exponent.
+// Zero has no digits. At most 17 significant digits are meaningful for a
+// double, so precision is capped there.
+struct TDecimal {
+    bool negative = false;
+    int exponent = 0;
+    int count = 0;
+    char digits[24] = {};
+};
+
+constexpr int MaxPrecision = 17;
+
+void stripTrailingZeros(TDecimal &d)
+{
+    while (d.count > 0 && d.digits[d.count - 1] == '0')
+        --d.count;
+    if (d.count == 0)
+        d.exponent = 0;
+}
+
+// The value rounded to `precision` significant digits (correctly, from the
+// binary value), then, when `decimals` >= 0, rounded half up once more as a
+// decimal text to that many decimals. The second rounding works on the
+// digits the user would see, so 2.675 with two decimals gives 2.68.
+TDecimal toDecimal(double value, int precision, int decimals)
+{
+    TDecimal d;
+    d.negative = std::signbit(value);
+    const double a = std::fabs(value);
+    if (a == 0)
+        return d;
+    precision = std::clamp(precision, 1, MaxPrecision);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, a);
+    // buf is "d.ddddde[+-]xx"
+    const char *p = buf;
+    while (*p && *p != 'e') {
+        if (*p >= '0' && *p <= '9')
+            d.digits[d.count++] = *p;
+        ++p;
+    }
+    d.exponent = std::atoi(p + 1) + 1;
+    if (decimals >= 0) {
+        const int keep = d.exponent + decimals;
+        if (keep < 0) {
+            d.count = 0;
+        } else if (keep < d.count) {
+            const bool up = d.digits[keep] >= '5';
+            d.count = keep;
+            if (up) {
+                int i = keep - 1;
+                while (i >= 0 && d.digits[i] == '9')
+                    d.digits[i--] = '0';
+                if (i >= 0) {
+                    ++d.digits[i];
+                } else {
+                    // 9.99 -> 10.0: one more integer digit
+                    std::memmove(d.digits + 1, d.digits, size_t(d.count));
+                    d.digits[0] = '1';
+                    ++d.count;
+                    ++d.exponent;
+                }
+            }
+        }
+    }
+    stripTrailingZeros(d);
+    return d;
+}
+
+char digitAt(const TDecimal &d, int i)
+{
+    return i >= 0 && i < d.count ? d.digits[i] : '0';
+}
+
+void appendExponent(QString &out, int exp, int minDigits, bool plusSign)
+{
+    out += u'E';
+    if (exp < 0)
+        out += u'-';
+    else if (plusSign)
+        out += u'+';
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*d", std::clamp(minDigits, 0, 4), std::abs(exp));
+    out += QLatin1StringView(buf);
+}
+
+// Integer part with optional thousand separators, then `decimals` digits.
+void appendFixed(QString &out, const TDecimal &d, int decimals, QChar thousands,
+                 const TFormatSettings &fs)
+{
+    if (d.count > 0 && d.negative)
+        out += u'-';
+    if (d.exponent <= 0) {
+        out += u'0';
+    } else {
+        for (int i = 0; i < d.exponent; ++i) {
+            if (!thousands.isNull() && i > 0 && (d.exponent - i) % 3 == 0)
+                out += thousands;
+            out += QLatin1Char(digitAt(d, i));
+        }
+    }
+    if (decimals > 0) {
+        out += fs.DecimalSeparator;
+        for (int i = 0; i < decimals; ++i)
+            out += QLatin1Char(digitAt(d, d.exponent + i));
+    }
+}
+
+void appendGeneral(QString &out, double value, int precision, int digits,
+                   const TFormatSettings &fs)
+{
+    const TDecimal d = toDecimal(value, precision, -1);
+    if (d.count == 0) {
+        out += u'0';
+        return;
+    }
+    if (d.negative)
+        out += u'-';
+    if (d.exponent > std::clamp(precision, 1, MaxPrecision) || d.exponent < -4) {
+        out += QLatin1Char(d.digits[0]);
+        if (d.count > 1) {
+            out += fs.DecimalSeparator;
+            for (int i = 1; i < d.count; ++i)
+                out += QLatin1Char(d.digits[i]);
+        }
+        appendExponent(out, d.exponent - 1, digits, false);
+        return;
+    }
+    if (d.exponent <= 0) {
+        out += u'0';
+        out += fs.DecimalSeparator;
+        for (int i = d.exponent; i < 0; ++i)
+            out += u'0';
+        for (int i = 0; i < d.count; ++i)
+            out += QLatin1Char(d.digits[i]);
+        return;
+    }
+    for (int i = 0; i < d.exponent; ++i)
+        out += QLatin1Char(digitAt(d, i));
+    if (d.count > d.exponent) {
+        out += fs.DecimalSeparator;
+        for (int i = d.exponent; i < d.count; ++i)
+            out += QLatin1Char(d.digits[i]);
+    }
+}
+
+void appendExponentForm(QString &out, double value, int precision, int digits,
+                        const TFormatSettings &fs)
+{
+    precision = std::clamp(precision, 1, MaxPrecision);
+    const TDecimal d = toDecimal(value, precision, -1);
+    if (d.negative && d.count > 0)
+        out += u'-';
+    out += QLatin1Char(digitAt(d, 0));
+    if (precision > 1) {
+        out += fs.DecimalSeparator;
+        for (int i = 1; i < precision; ++i)
+            out += QLatin1Char(digitAt(d, i));
+    }
+    appendExponent(out, d.count ? d.exponent - 1 : 0, digits, true);
+}
+
+bool appendNonFinite(QString &out, double value)
+{
+    if (std::isnan(value))
+        out += QLatin1StringView("NAN");
+    else if (std::isinf(value))
+        out += value < 0 ? QLatin1StringView("-INF") : QLatin1StringView("INF");
+    else
+        return false;
+    return true;
+}
+
+void appendFloat(QString &out, double value, TFloatFormat format, int precision, int digits,
+                 const TFormatSettings &fs)
+{
+    if (appendNonFinite(out, value))
+        return;
+    switch (format) {
+    case TFloatFormat::ffGeneral:
+        appendGeneral(out, value, precision, digits, fs);
+        return;
+    case TFloatFormat::ffExponent:
+        appendExponentForm(out, value, precision, digits, fs);
+        return;
+    case TFloatFormat::ffFixed:
+    case TFloatFormat::ffNumber:
+    case TFloatFormat::ffCurrency: {
+        digits = std::clamp(digits, 0, 18);
+        const TDecimal d = toDecimal(value, precision, digits);
+        if (format != TFloatFormat::ffCurrency && d.exponent > std::clamp(precision, 1, MaxPrecision)) {
+            // more integer digits than the precision can show
+            appendGeneral(out, value, precision, 0, fs);
+            return;
+        }
+        const QChar thousands = format == TFloatFormat::ffFixed ? QChar() : fs.ThousandSeparator;
+        appendFixed(out, d, digits, thousands, fs);
+        if (format == TFloatFormat::ffCurrency && !fs.CurrencyString.isEmpty()) {
+            out += u' ';
+            out += fs.CurrencyString;
+        }
+        return;
+    }
+    }
+}
+
+[[noreturn]] void invalidFormat(const QString &fmt)
+{
+    throw EConvertError(QStringLiteral("Формат '%1' неверный или несовместимый с аргументом").arg(fmt));
+}
+
+[[noreturn]] void missingArgument(const QString &fmt)
+{
+    throw EConvertError(QStringLiteral("Отстутствует аргумент для формата '%1'").arg(fmt));
+}
+
+void appendInteger(QString &out, qint64 v, int minDigits, bool hex)
+{
+    char buf[32];
+    if (hex) {
+        // negative values show their two's complement, 32 bits when they fit
+        const quint64 u = (v < 0 && v >= INT32_MIN) ? quint64(quint32(qint32(v))) : quint64(v);
+        std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(u));
+    } else {
+        std::snprintf(buf, sizeof buf, "%llu",
+                      static_cast<unsigned long long>(v < 0 ? -quint64(v) : quint64(v)));
+        if (v < 0)
+            out += u'-';
+    }
+    for (int pad = minDigits - int(std::strlen(buf)); pad > 0; --pad)
+        out += u'0';
+    out += QLatin1StringView(buf);
+}
+
+} // namespace
+
+QString FloatToStrF(double value, TFloatFormat format, int precision, int digits,
+                    const TFormatSettings &fs)
+{
+    QString out;
+    appendFloat(out, value, format, precision, digits, fs);
+    return out;
+}
+
+QString FloatToStr(double value, const TFormatSettings &fs)
+{
+    return FloatToStrF(value, TFloatFormat::ffGeneral, 15, 0, fs);
+}
+
+QString Format(const QString &fmt, std::span<const TFormatArg> args, const TFormatSettings &fs)
+{
+    QString out;
+    out.reserve(fmt.size() + 16);
+    const qsizetype n = fmt.size();
+    qsizetype i = 0;
+    size_t next = 0;   // the argument the next directive takes
+
+    // A number, or "*" taking an integer argument; -1 when there is none.
+    auto readNumber = [&]() -> int {
+        if (i < n && fmt[i] == u'*') {
+            ++i;
+            if (next >= args.size())
+                missingArgument(fmt);
+            const TFormatArg &a = args[next++];
+            if (a.kind() != TFormatArg::Integer)
+                invalidFormat(fmt);
+            return int(std::clamp<qint64>(a.asInteger(), 0, 1 << 20));
+        }
+        if (i >= n || fmt[i] < u'0' || fmt[i] > u'9')
+            return -1;
+        int v = 0;
+        while (i < n && fmt[i] >= u'0' && fmt[i] <= u'9') {
+            v = v * 10 + (fmt[i].unicode() - '0');
+            if (v > (1 << 20))
+                invalidFormat(fmt);
+            ++i;
+        }
+        return v;
+    };
+
+    while (i < n) {
+        const qsizetype percent = fmt.indexOf(u'%', i);
+        if (percent < 0) {
+            out += QStringView(fmt).mid(i);
+            break;
+        }
+        out += QStringView(fmt).mid(i, percent - i);
+        i = percent + 1;
+        if (i >= n)
+            invalidFormat(fmt);
+        if (fmt[i] == u'%') {
+            out += u'%';
+            ++i;
+            continue;
+        }
+        int width = readNumber();
+        if (i < n && fmt[i] == u':') {
+            if (width < 0)
+                invalidFormat(fmt);
+            next = size_t(width);
+            ++i;
+            width = -1;
+        }
+        bool left = false;
+        if (width < 0) {
+            if (i < n && fmt[i] == u'-') {
+                left = true;
+                ++i;
+            }
+            width = readNumber();
+        }
+        int prec = -1;
+        if (i < n && fmt[i] == u'.') {
+            ++i;
+            prec = readNumber();
+            if (prec < 0)
+                invalidFormat(fmt);
+        }
+        if (i >= n)
+            invalidFormat(fmt);
+        const char16_t type = fmt[i].toUpper().unicode();
+        ++i;
+        if (!std::strchr("DEFGNMPSX", char(type)) || type > 127)
+            invalidFormat(fmt);
+        if (next >= args.size())
+            missingArgument(fmt);
+        const TFormatArg &arg = args[next++];
+        const qsizetype start = out.size();
+        switch (type) {
+        case u'D':
+        case u'X':
+            if (arg.kind() != TFormatArg::Integer)
+                invalidFormat(fmt);
+            appendInteger(out, arg.asInteger(), prec, type == u'X');
+            break;
+        case u'E':
+        case u'F':
+        case u'G':
+        case u'N':
+        case u'M': {
+            if (arg.kind() != TFormatArg::Float)
+                invalidFormat(fmt);
+            const double v = arg.asFloat();
+            if (type == u'E')
+                appendFloat(out, v, TFloatFormat::ffExponent, prec < 0 ? 15 : prec, 3, fs);
+            else if (type == u'G')
+                appendFloat(out, v, TFloatFormat::ffGeneral, prec < 0 ? 15 : prec, 0, fs);
+            else if (type == u'F')
+                appendFloat(out, v, TFloatFormat::ffFixed, 15, prec < 0 ? 2 : prec, fs);
+            else if (type == u'N')
+                appendFloat(out, v, TFloatFormat::ffNumber, 15, prec < 0 ? 2 : prec, fs);
+            else
+                appendFloat(out, v, TFloatFormat::ffCurrency, 15,
+                            prec < 0 ? fs.CurrencyDecimals : prec, fs);
+            break;
+        }
+        case u'P': {
+            if (arg.kind() != TFormatArg::Pointer)
+                invalidFormat(fmt);
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%0*llX", int(sizeof(void *) * 2),
+                          static_cast<unsigned long long>(arg.asInteger()));
+            out += QLatin1StringView(buf);
+            break;
+        }
+        case u'S':
+            if (arg.kind() != TFormatArg::String)
+                invalidFormat(fmt);
+            out += prec >= 0 ? QStringView(arg.asString()).left(prec) : QStringView(arg.asString());
+            break;
+        }
+        const qsizetype len = out.size() - start;
+        if (width > len) {
+            if (left)
+                out.append(QString(width - len, u' '));
+            else
+                out.insert(start, QString(width - len, u' '));
+        }
+    }
+    return out;
+}

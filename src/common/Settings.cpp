@@ -1,0 +1,64 @@
+#include "Settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+QString ConfigDir()
+{
+    const QString env = qEnvironmentVariable("QUARN_CONFIG");
+    if (!env.isEmpty())
+        return env;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/Tessary Software");
+}
+
+static QString settingsFile()
+{
+    return ConfigDir() + QStringLiteral("/quarn.ini");
+}
+
+QString ReadSetting(const QString &name)
+{
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    const QVariant v = settings.value(name);
+    // Only plain text values count; a list or a group gives an empty text.
+    return v.typeId() == QMetaType::QString ? v.toString() : QString();
+}
+
+void WriteSetting(const QString &name, const QString &value)
+{
+    QDir().mkpath(ConfigDir());
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    settings.setValue(name, value);
+}
+
+static QString executableDir()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+}
+
+QString ProgramDir()
+{
+    const QString env = qEnvironmentVariable("QUARN_HOME");
+    if (!env.isEmpty())
+        return QDir::cleanPath(env);
+    const QString exeDir = executableDir();
+    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
+        return exeDir;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                         + QStringLiteral("/Quarn");
+    QDir().mkpath(data);
+    return data;
+}
+
+QString ExpandFileName(const QString &name)
+{
+    if (name.isEmpty() || QDir::isAbsolutePath(name))
+        return name;
+    return QDir::cleanPath(ProgramDir() + u'/' + name);
+}

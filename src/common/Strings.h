@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// `s` padded to `width` characters with `fill`: on the right (text to the
+// left), on the left (text to the right) or on both sides (centred, the odd
+// character going to the right). A longer text is returned unchanged.
+QString PadRight(const QString &s, int width, QChar fill = u' ');
+QString PadLeft(const QString &s, int width, QChar fill = u' ');
+QString PadCenter(const QString &s, int width, QChar fill = u' ');
+
+// `s` without leading and trailing characters of code 32 or below.
+QString TrimCtl(const QString &s);
+QString TrimLeftCtl(const QString &s);
+QString TrimRightCtl(const QString &s);
+
+// Every run of blanks reduced to one blank, then trimmed as TrimCtl.
+QString CollapseBlanks(const QString &s);
+
+// The n-th (1-based) "|"-separated part of a column title; an empty text
+// when the title has fewer parts.
+QString LabelPart(const QString &label, int n);
+// The number of "|"-separated parts of a column title (1 for a plain one).
+int LabelPartCount(const QString &label);
+
+// The text after the first "ORDER BY" of an SQL text (case-insensitive, any
+// blanks between the two words), trimmed; empty when there is none.
+QString TextAfterOrderBy(const QString &sql);
+
+// Ordinal comparison by UTF-16 code units: negative, zero or positive.
+int CompareStr(const QString &a, const QString &b);

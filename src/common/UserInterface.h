@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the headless parts need from a person. The windows install an
+// implementation with dialogs; without one (tests, the batch tool) the
+// non-interactive default answers: inputs keep their defaults, questions get
+// "No", no file is chosen and Esc is never pressed.
+class TUserInterface {
+public:
+    enum Button { mbOK = 1, mbCancel = 2, mbAbort = 3, mbRetry = 4, mbIgnore = 5,
+                  mbYes = 6, mbNo = 7, mbAll = 8 };
+    enum Kind { mtWarning, mtError, mtInformation, mtConfirmation };
+
+    virtual ~TUserInterface() = default;
+
+    // An input box; false when the person cancelled. `value` holds the
+    // default on entry and the typed text on return.
+    virtual bool InputQuery(const QString &caption, const QString &prompt, QString &value);
+    // A modal message box with the given buttons; returns the one pressed.
+    virtual int MessageDlg(const QString &text, const QString &caption, Kind kind,
+                           const QList<Button> &buttons);
+    // A file-open dialog; an empty text when cancelled.
+    virtual QString OpenFileName(const QString &title, const QString &filter,
+                                 const QString &dir);
+    // Lets pending window messages run during a long loop; true when the
+    // person pressed Esc since the last call.
+    virtual bool ProcessMessages();
+};
+
+// The installed implementation (never null).
+TUserInterface &UserInterface();
+// Installs `ui` (not owned) and returns the previous one; nullptr restores
+// the non-interactive default.
+TUserInterface *SetUserInterface(TUserInterface *ui);
+
+// The abort prompt of long loops: lets pending messages run; when Esc was
+// pressed asks "Прервать процесс ?" and, on Yes and when `canAbort`,
+// raises Exception "Операция прервана пользователем". Returns true when the
+// person answered Yes (also when not allowed to abort).
+bool CheckAbort(bool canAbort = true);

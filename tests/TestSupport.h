@@ -1,0 +1,43 @@
+#pragma once
+
+#include "common/Exceptions.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Gives the test process its own empty QUARN_HOME and QUARN_CONFIG, so that
+// no test reads the user's settings or leaves files behind. Construct it
+// before QTest runs (QUARN_TEST_MAIN does).
+class TTestEnvironment {
+public:
+    TTestEnvironment();
+    QString home() const { return m_home.path(); }
+    QString config() const { return m_config.path(); }
+
+private:
+    QTemporaryDir m_home;
+    QTemporaryDir m_config;
+};
+
+// QTEST_GUILESS_MAIN with the private environment set up first.
+#define QUARN_TEST_MAIN(TestObject)                                   \
+    int main(int argc, char *argv[])                                  \
+    {                                                                 \
+        TTestEnvironment quarnTestEnvironment;                        \
+        QCoreApplication app(argc, argv);                             \
+        TestObject tc;                                                \
+        QTEST_SET_MAIN_SOURCE_PATH                                    \
+        return QTest::qExec(&tc, argc, argv);                         \
+    }
+
+// Runs `f` and returns the message of the Exception it raised; fails the
+// test when it raises nothing.
+#define QUARN_EXPECT_ERROR(expr, message)                             \
+    do {                                                              \
+        bool raised_ = false;                                         \
+        try { (void)(expr); } catch (const Exception &e_) {           \
+            raised_ = true;                                           \
+            QCOMPARE(e_.Message(), QString(message));                 \
+        }                                                             \
+        QVERIFY2(raised_, "no error raised by " #expr);               \
+    } while (false)

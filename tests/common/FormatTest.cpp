@@ -1,0 +1,378 @@
+#include "TestSupport.h"
+
+#include "common/Convert.h"
+#include "common/DateTime.h"
+#include "common/Format.h"
+
+#include <QDate>
+#include <cmath>
+#include <vector>
+
+// Formatting and conversions of the runtime: Format, the float forms,
+// FormatDateTime and reading numbers and dates back from text.
+class FormatTest : public QObject {
+    Q_OBJECT
+
+    // Turns test data into Format arguments: int and qlonglong are
+    // integers, double a floating value, QString a string.
+    static QString formatVariants(const QString &fmt, const QVariantList &values)
+    {
+        std::vector<QString> strings;
+        strings.reserve(size_t(values.size()));
+        std::vector<TFormatArg> args;
+        for (const QVariant &v : values) {
+            switch (v.typeId()) {
+            case QMetaType::Int:
+            case QMetaType::LongLong:
+                args.emplace_back(v.toLongLong());
+                break;
+            case QMetaType::Double:
+                args.emplace_back(v.toDouble());
+                break;
+            default:
+                strings.push_back(v.toString());
+                args.emplace_back(strings.back());
+                break;
+            }
+        }
+        return Format(fmt, std::span<const TFormatArg>(args));
+    }
+
+private slots:
+    void format_data()
+    {
+        QTest::addColumn<QString>("fmt");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("fixed with width") << "%8.2f" << QVariantList{3.14159} << "    3.14";
+        QTest::newRow("left-justified string") << "%-6s|" << QVariantList{"ab"} << "ab    |";
+        QTest::newRow("right-justified string") << "%6s|" << QVariantList{"ab"} << "    ab|";
+        QTest::newRow("indexes") << "%1:s %0:s" << QVariantList{"a", "b"} << "b a";
+        QTest::newRow("index then sequence") << "%1:s %s %0:s" << QVariantList{"a", "b", "c"} << "b c a";
+        QTest::newRow("index with width") << "[%1:-4s]" << QVariantList{"a", "b"} << "[b   ]";
+        QTest::newRow("number groups thousands") << "%n" << QVariantList{1234567.891} << "1,234,567.89";
+        QTest::newRow("number no decimals") << "%.0n" << QVariantList{-1234567.5} << "-1,234,568";
+        QTest::newRow("currency") << "%m" << QVariantList{-1234.5} << "-1,234.50";
+        QTest::newRow("integer min digits") << "%.5d" << QVariantList{-42} << "-00042";
+        QTest::newRow("integer width") << "%5d|" << QVariantList{42} << "   42|";
+        QTest::newRow("hex") << "%x %.4x" << QVariantList{255, 10} << "FF 000A";
+        QTest::newRow("negative hex") << "%x" << QVariantList{-1} << "FFFFFFFF";
+        QTest::newRow("general") << "%g" << QVariantList{0.1} << "0.1";
+        QTest::newRow("general precision") << "%.3g" << QVariantList{3.14159} << "3.14";
+        QTest::newRow("exponent") << "%e" << QVariantList{1234.5} << "1.23450000000000E+003";
+        QTest::newRow("exponent precision") << "%.3e" << QVariantList{-0.000123} << "-1.23E-004";
+        QTest::newRow("string precision cuts") << "%.2s" << QVariantList{"abcdef"} << "ab";
+        QTest::newRow("star width") << "%*d" << QVariantList{4, 7} << "   7";
+        QTest::newRow("percent") << "100%% %s" << QVariantList{"x"} << "100% x";
+        QTest::newRow("cyrillic text") << "Итого: %s." << QVariantList{"сумма"} << "Итого: сумма.";
+        QTest::newRow("upper-case directive") << "%S-%F" << QVariantList{"a", 1.0} << "a-1.00";
+        QTest::newRow("no directives") << "plain" << QVariantList{} << "plain";
+        QTest::newRow("rounds shown digits") << "%.2f" << QVariantList{2.675} << "2.68";
+        QTest::newRow("no minus zero") << "%.2f" << QVariantList{-0.001} << "0.00";
+        QTest::newRow("carry into new digit") << "%.1f" << QVariantList{9.96} << "10.0";
+    }
+    void format()
+    {
+        QFETCH(QString, fmt);
+        QFETCH(QVariantList, args);
+        QFETCH(QString, expected);
+        QCOMPARE(formatVariants(fmt, args), expected);
+    }
+
+    void formatErrors_data()
+    {
+        QTest::addColumn<QString>("fmt");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<bool>("missing");   // false: the invalid-format message
+
+        QTest::newRow("d with float") << "%d" << QVariantList{1.5} << false;
+        QTest::newRow("f with integer") << "%f" << QVariantList{1} << false;
+        QTest::newRow("s with number") << "%s" << QVariantList{1.5} << false;
+        QTest::newRow("ends in directive") << "abc %" << QVariantList{"x"} << false;
+        QTest::newRow("ends after width") << "%-12" << QVariantList{"x"} << false;
+        QTest::newRow("ends after point") << "%5." << QVariantList{1.0} << false;
+        QTest::newRow("unknown type") << "%q" << QVariantList{"x"} << false;
+        QTest::newRow("index without number") << "%:s" << QVariantList{"x"} << false;
+        QTest::newRow("no arguments") << "%s" << QVariantList{} << true;
+        QTest::newRow("index past arguments") << "%3:s" << QVariantList{"a", "b"} << true;
+        QTest::newRow("second missing") << "%s %s" << QVariantList{"a"} << true;
+        QTest::newRow("star missing") << "%*d" << QVariantList{} << true;
+    }
+    void formatErrors()
+    {
+        QFETCH(QString, fmt);
+        QFETCH(QVariantList, args);
+        QFETCH(bool, missing);
+        const QString message = missing
+            ? QStringLiteral("Отстутствует аргумент для формата '%1'").arg(fmt)
+            : QStringLiteral("Формат '%1' неверный или несовместимый с аргументом").arg(fmt);
+        QUARN_EXPECT_ERROR(formatVariants(fmt, args), message);
+    }
+
+    void floatForms_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("precision");
+        QTest::addColumn<int>("digits");
+        QTest::addColumn<QString>("expected");
+
+        const int G = int(TFloatFormat::ffGeneral), E = int(TFloatFormat::ffExponent),
+                  F = int(TFloatFormat::ffFixed), N = int(TFloatFormat::ffNumber),
+                  C = int(TFloatFormat::ffCurrency);
+        QTest::newRow("general integer") << 12.0 << G << 15 << 0 << "12";
+        QTest::newRow("general fraction") << 12.5 << G << 15 << 0 << "12.5";
+        QTest::newRow("general drops binary noise") << 0.1 + 0.2 << G << 15 << 0 << "0.3";
+        QTest::newRow("general negative") << -0.25 << G << 15 << 0 << "-0.25";
+        QTest::newRow("general zero") << 0.0 << G << 15 << 0 << "0";
+        QTest::newRow("general small stays fixed") << 0.00001 << G << 15 << 0 << "0.00001";
+        QTest::newRow("general tiny scientific") << 0.000001 << G << 15 << 0 << "1E-6";
+        QTest::newRow("general large scientific") << 1.5e20 << G << 15 << 0 << "1.5E20";
+        QTest::newRow("general 15 digits fixed") << 123456789012345.0 << G << 15 << 0 << "123456789012345";
+        QTest::newRow("general low precision") << 123456.0 << G << 3 << 0 << "1.23E5";
+        QTest::newRow("general exponent digits") << 1e-7 << G << 15 << 2 << "1E-07";
+        QTest::newRow("exponent") << 1.0 << E << 4 << 2 << "1.000E+00";
+        QTest::newRow("exponent zero") << 0.0 << E << 3 << 3 << "0.00E+000";
+        QTest::newRow("fixed") << 3.14159 << F << 15 << 3 << "3.142";
+        QTest::newRow("fixed no decimals") << 2.5 << F << 15 << 0 << "3";
+        QTest::newRow("fixed negative") << -1234.5 << F << 15 << 2 << "-1234.50";
+        QTest::newRow("fixed too many digits") << 1e20 << F << 15 << 2 << "1E20";
+        QTest::newRow("fixed below one") << 0.05 << F << 15 << 1 << "0.1";
+        QTest::newRow("fixed 0.285") << 0.285 << F << 15 << 2 << "0.29";
+        QTest::newRow("number") << 1234567.0 << N << 15 << 2 << "1,234,567.00";
+        QTest::newRow("number three digits") << 999.0 << N << 15 << 0 << "999";
+        QTest::newRow("number rounding adds group") << 999999.999 << N << 15 << 2 << "1,000,000.00";
+        QTest::newRow("currency") << -1234.5 << C << 15 << 2 << "-1,234.50";
+        QTest::newRow("currency zero") << 0.0 << C << 15 << 2 << "0.00";
+        QTest::newRow("nan") << std::nan("") << G << 15 << 0 << "NAN";
+        QTest::newRow("minus infinity") << -HUGE_VAL << F << 15 << 2 << "-INF";
+    }
+    void floatForms()
+    {
+        QFETCH(double, value);
+        QFETCH(int, format);
+        QFETCH(int, precision);
+        QFETCH(int, digits);
+        QFETCH(QString, expected);
+        QCOMPARE(FloatToStrF(value, TFloatFormat(format), precision, digits), expected);
+    }
+
+    void floatUsesSettings()
+    {
+        TFormatSettings fs = FormatSettings();
+        fs.DecimalSeparator = u'-';
+        fs.ThousandSeparator = u' ';
+        QCOMPARE(FloatToStrF(12345.5, TFloatFormat::ffNumber, 15, 2, fs), QString("12 345-50"));
+        QCOMPARE(Format("%.1f", {2.25}, fs), QString("2-3"));
+        // the process-wide settings are untouched
+        QCOMPARE(FloatToStr(2.5), QString("2.5"));
+    }
+
+    void dayNumbers()
+    {
+        QCOMPARE(EncodeDate(1899, 12, 30), 0.0);
+        QCOMPARE(EncodeDate(1900, 1, 1), 2.0);
+        QCOMPARE(EncodeDate(2000, 1, 1), 36526.0);
+        QCOMPARE(EncodeDate(1899, 12, 29), -1.0);
+        QCOMPARE(EncodeTime(12, 0, 0, 0), 0.5);
+        QCOMPARE(DateTimeToQDateTime(36526.75), QDateTime(QDate(2000, 1, 1), QTime(18, 0)));
+        // before the epoch the fraction still counts from midnight
+        QCOMPARE(DateTimeToQDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
+        QCOMPARE(QDateTimeToDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
+        QCOMPARE(QDateToDateTime(QDate(2024, 2, 29)), 45351.0);
+        QCOMPARE(DayOfWeek(EncodeDate(2024, 2, 29)), 5);   // Thursday
+        int y, m, d;
+        DecodeDate(45351.99, y, m, d);
+        QCOMPARE(QDate(y, m, d), QDate(2024, 2, 29));
+        // a time that rounds up to midnight belongs to the next day
+        QCOMPARE(DateTimeToQDate(45351.9999999999), QDate(2024, 3, 1));
+        QUARN_EXPECT_ERROR(EncodeDate(2023, 2, 29), "Неверный аргумент для кодирования даты");
+    }
+
+    void formatDateTime_data()
+    {
+        QTest::addColumn<QString>("fmt");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("expected");
+
+        const double d = EncodeDate(2024, 3, 5) + EncodeTime(14, 7, 9, 45);
+        const double morning = EncodeDate(2024, 3, 5) + EncodeTime(0, 5, 0, 0);
+        QTest::newRow("long date") << "dd mmmm yyyy" << d << "05 Март 2024";
+        QTest::newRow("short parts") << "d.m.yy" << d << "5.3.24";
+        QTest::newRow("month names") << "mmm/mmmm" << d << "мар.Март";
+        QTest::newRow("day names") << "ddd dddd" << d << "вт вторник";
+        QTest::newRow("time") << "hh:nn:ss.zzz" << d << "14:07:09.045";
+        QTest::newRow("m after h is minutes") << "h:mm" << d << "14:07";
+        QTest::newRow("m after quote still minutes") << "h' ч 'm" << d << "14 ч 7";
+        QTest::newRow("12-hour am/pm") << "h:nn am/pm" << d << "2:07 pm";
+        QTest::newRow("12-hour AM/PM case") << "hh AM/PM" << morning << "12 AM";
+        QTest::newRow("a/p") << "h a/p" << d << "2 p";
+        QTest::newRow("ampm from settings") << "h ampm" << morning << "12 AM";
+        QTest::newRow("quoted text") << "\"Дата:\" dd.mm" << d << "Дата: 05.03";
+        QTest::newRow("c with time") << "c" << d << "05.03.2024 14:07:09";
+        QTest::newRow("c at midnight") << "c" << EncodeDate(2024, 3, 5) << "05.03.2024";
+        QTest::newRow("empty means c") << "" << EncodeDate(2024, 3, 5) << "05.03.2024";
+        QTest::newRow("short and long date") << "ddddd|dddddd" << d << "05.03.2024|05 Март 2024";
+        QTest::newRow("short and long time") << "t|tt" << d << "14:07|14:07:09";
+        QTest::newRow("separators") << "dd/mm/yyyy" << d << "05.03.2024";
+        QTest::newRow("case-insensitive") << "DD.MM.YYYY" << d << "05.03.2024";
+        QTest::newRow("epoch") << "dd.mm.yyyy" << 0.0 << "30.12.1899";
+        QTest::newRow("year 1") << "yyyy" << EncodeDate(1, 1, 1) << "0001";
+    }
+    void formatDateTime()
+    {
+        QFETCH(QString, fmt);
+        QFETCH(double, value);
+        QFETCH(QString, expected);
+        QCOMPARE(FormatDateTime(fmt, value), expected);
+    }
+
+    void dateTimeTexts()
+    {
+        const double d = EncodeDate(2024, 12, 31) + EncodeTime(9, 5, 3, 0);
+        QCOMPARE(DateToStr(d), QString("31.12.2024"));
+        QCOMPARE(TimeToStr(d), QString("9:05:03"));
+        QCOMPARE(DateTimeToStr(d), QString("31.12.2024 9:05:03"));
+    }
+
+    void strToFloat_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<double>("value");
+
+        QTest::newRow("integer") << "42" << true << 42.0;
+        QTest::newRow("decimal") << "-1.25" << true << -1.25;
+        QTest::newRow("blanks around") << "  3.5  " << true << 3.5;
+        QTest::newRow("plus") << "+7" << true << 7.0;
+        QTest::newRow("leading point") << ".5" << true << 0.5;
+        QTest::newRow("trailing point") << "5." << true << 5.0;
+        QTest::newRow("exponent") << "1.5E3" << true << 1500.0;
+        QTest::newRow("negative exponent") << "25e-2" << true << 0.25;
+        QTest::newRow("comma decimal") << "1,5" << false << 0.0;
+        QTest::newRow("thousands") << "1,000.5" << false << 0.0;
+        QTest::newRow("empty") << "" << false << 0.0;
+        QTest::newRow("blank") << "   " << false << 0.0;
+        QTest::newRow("sign only") << "-" << false << 0.0;
+        QTest::newRow("point only") << "." << false << 0.0;
+        QTest::newRow("exponent without digits") << "1e" << false << 0.0;
+        QTest::newRow("garbage after") << "12abc" << false << 0.0;
+        QTest::newRow("overflow") << "1e999" << false << 0.0;
+        QTest::newRow("word") << "abc" << false << 0.0;
+    }
+    void strToFloat()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(double, value);
+        if (valid)
+            QCOMPARE(StrToFloat(text), value);
+        else
+            QUARN_EXPECT_ERROR(StrToFloat(text),
+                               QStringLiteral("'%1' - не значение с плавающей запятой").arg(text));
+    }
+
+    void strToInt_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("value");
+
+        QTest::newRow("plain") << "123" << true << 123;
+        QTest::newRow("negative") << "-45" << true << -45;
+        QTest::newRow("leading blanks") << "  7" << true << 7;
+        QTest::newRow("hex dollar") << "$1F" << true << 31;
+        QTest::newRow("hex 0x") << "0x10" << true << 16;
+        QTest::newRow("min") << "-2147483648" << true << INT32_MIN;
+        QTest::newRow("too large") << "2147483648" << false << 0;
+        QTest::newRow("decimal point") << "1.5" << false << 0;
+        QTest::newRow("trailing blank") << "7 " << false << 0;
+        QTest::newRow("empty") << "" << false << 0;
+        QTest::newRow("sign only") << "-" << false << 0;
+        QTest::newRow("hex prefix only") << "$" << false << 0;
+    }
+    void strToInt()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(int, value);
+        if (valid)
+            QCOMPARE(StrToInt(text), value);
+        else
+            QUARN_EXPECT_ERROR(StrToInt(text), QStringLiteral("'%1' - не целое значение").arg(text));
+    }
+
+    void strToInt64Range()
+    {
+        QCOMPARE(StrToInt64("9223372036854775807"), Q_INT64_C(9223372036854775807));
+        QCOMPARE(StrToInt64("-9223372036854775808"), std::numeric_limits<qint64>::min());
+        QUARN_EXPECT_ERROR(StrToInt64("9223372036854775808"),
+                           "'9223372036854775808' - не целое значение");
+    }
+
+    void strToDate_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDate>("expected");   // invalid: the text is not a date
+
+        const int year = QDate::currentDate().year();
+        QTest::newRow("full") << "05.03.2024" << QDate(2024, 3, 5);
+        QTest::newRow("single digits") << "5.3.2024" << QDate(2024, 3, 5);
+        QTest::newRow("no year") << "1.2" << QDate(year, 2, 1);
+        QTest::newRow("two-digit year") << "01.01.24" << QDate(2024, 1, 1);
+        QTest::newRow("blanks") << " 1 . 2 . 2020 " << QDate(2020, 2, 1);
+        QTest::newRow("leap day") << "29.02.2024" << QDate(2024, 2, 29);
+        QTest::newRow("not a leap year") << "29.02.2023" << QDate();
+        QTest::newRow("month 13") << "01.13.2024" << QDate();
+        QTest::newRow("day 0") << "0.1.2024" << QDate();
+        QTest::newRow("slashes") << "01/02/2024" << QDate();
+        QTest::newRow("one number") << "15" << QDate();
+        QTest::newRow("garbage") << "вчера" << QDate();
+        QTest::newRow("empty") << "" << QDate();
+        QTest::newRow("trailing text") << "01.02.2024x" << QDate();
+        QTest::newRow("five-digit year") << "01.02.20240" << QDate();
+        QTest::newRow("missing year part") << "01.02." << QDate();
+    }
+    void strToDate()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDate, expected);
+        if (expected.isValid())
+            QCOMPARE(DateTimeToQDate(StrToDate(text)), expected);
+        else
+            QUARN_EXPECT_ERROR(StrToDate(text), QStringLiteral("'%1' - неверная дата").arg(text));
+    }
+
+    void strToDateFollowsFormatOrder()
+    {
+        TFormatSettings fs = FormatSettings();
+        fs.ShortDateFormat = QStringLiteral("yyyy-mm-dd");
+        fs.DateSeparator = u'-';
+        QCOMPARE(DateTimeToQDate(StrToDate("2024-03-05", fs)), QDate(2024, 3, 5));
+    }
+
+    void strToTime()
+    {
+        QCOMPARE(StrToTime("14:30"), EncodeTime(14, 30, 0, 0));
+        QCOMPARE(StrToTime("2:30:15 PM"), EncodeTime(14, 30, 15, 0));
+        QCOMPARE(StrToTime("12:00 AM"), 0.0);
+        QCOMPARE(StrToDateTime("05.03.2024 12:00"), EncodeDate(2024, 3, 5) + 0.5);
+        QVERIFY_THROWS_EXCEPTION(EConvertError, StrToTime("25:00"));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, StrToTime("13:00 PM"));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDateTime("05.03.2024 noon"));
+    }
+
+    void roundTrips()
+    {
+        // what the formatter writes, the readers read back
+        for (double v : {0.1, -2.5, 1234.5678, 1e-7, 123456789012345.0}) {
+            QCOMPARE(StrToFloat(FloatToStr(v)), v);
+        }
+        for (double d : {0.0, 36526.0, 45351.0, EncodeDate(1, 1, 1), EncodeDate(9999, 12, 31)})
+            QCOMPARE(StrToDate(DateToStr(d)), d);
+    }
+};
+
+QUARN_TEST_MAIN(FormatTest)
+#include "FormatTest.moc"

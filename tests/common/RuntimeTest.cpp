@@ -1,0 +1,210 @@
+#include "TestSupport.h"
+
+#include "common/Rounding.h"
+#include "common/Settings.h"
+#include "common/Strings.h"
+#include "common/TextFile.h"
+#include "common/UserInterface.h"
+
+#include <QDir>
+#include <QFile>
+
+// The string helpers, rounding, settings, program directory, text files in
+// the configured code page and the abort prompt.
+class RuntimeTest : public QObject {
+    Q_OBJECT
+
+    // A person at the keyboard, scripted: whether Esc was pressed and what
+    // the answer to the question will be.
+    struct TScriptedUser : TUserInterface {
+        bool esc = false;
+        int answer = mbNo;
+        QStringList asked;
+        bool ProcessMessages() override { return std::exchange(esc, false); }
+        int MessageDlg(const QString &text, const QString &, Kind, const QList<Button> &) override
+        {
+            asked << text;
+            return answer;
+        }
+    };
+
+private slots:
+    void padding_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("center");
+
+        QTest::newRow("shorter") << "ab" << 5 << "ab***" << "***ab" << "*ab**";
+        QTest::newRow("even split") << "ab" << 4 << "ab**" << "**ab" << "*ab*";
+        QTest::newRow("exact") << "abc" << 3 << "abc" << "abc" << "abc";
+        QTest::newRow("longer is kept") << "abcdef" << 3 << "abcdef" << "abcdef" << "abcdef";
+        QTest::newRow("empty") << "" << 2 << "**" << "**" << "**";
+        QTest::newRow("negative width") << "a" << -1 << "a" << "a" << "a";
+    }
+    void padding()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, width);
+        QFETCH(QString, right);
+        QFETCH(QString, left);
+        QFETCH(QString, center);
+        QCOMPARE(PadRight(text, width, u'*'), right);
+        QCOMPARE(PadLeft(text, width, u'*'), left);
+        QCOMPARE(PadCenter(text, width, u'*'), center);
+    }
+
+    void helpers()
+    {
+        QCOMPARE(TrimCtl(QString("\t\r\n a b \x01")), QString("a b"));
+        QCOMPARE(CollapseBlanks("  a   b  c "), QString("a b c"));
+        QCOMPARE(CollapseBlanks(""), QString());
+
+        QCOMPARE(LabelPart("Сумма|в рублях|за год", 2), QString("в рублях"));
+        QCOMPARE(LabelPart("Сумма|в рублях", 3), QString());
+        QCOMPARE(LabelPart("Сумма", 1), QString("Сумма"));
+        QCOMPARE(LabelPart("a||c", 2), QString());
+        QCOMPARE(LabelPart("a|b", 0), QString());
+        QCOMPARE(LabelPartCount("a|b|c"), 3);
+
+        QCOMPARE(TextAfterOrderBy("select * from T where A=1 order  by NAME, ID desc "),
+                 QString("NAME, ID desc"));
+        QCOMPARE(TextAfterOrderBy("select BORDER BYTE from T"), QString());
+        QCOMPARE(TextAfterOrderBy("select * from T"), QString());
+
+        // ordinal: upper case before lower case, "@" before letters
+        QVERIFY(CompareStr("B", "a") < 0);
+        QVERIFY(CompareStr("@A", "A") < 0);
+        QVERIFY(CompareStr("abc", "abd") < 0);
+        QCOMPARE(CompareStr("Я", "Я"), 0);
+    }
+
+    void rounding_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("round");
+        QTest::addColumn<double>("rd2");
+
+        QTest::newRow("half up") << 2.5 << 3.0 << 2.5;
+        QTest::newRow("half away negative") << -2.5 << -3.0 << -2.5;
+        QTest::newRow("just below half") << 0.49999 << 0.0 << 0.5;
+        QTest::newRow("1.005") << 1.005 << 1.0 << 1.01;
+        QTest::newRow("2.675") << 2.675 << 3.0 << 2.68;
+        QTest::newRow("0.285") << 0.285 << 0.0 << 0.29;
+        QTest::newRow("negative kopecks") << -2.675 << -3.0 << -2.68;
+        QTest::newRow("large") << 123456789.125 << 123456789.0 << 123456789.13;
+        QTest::newRow("zero") << 0.0 << 0.0 << 0.0;
+    }
+    void rounding()
+    {
+        QFETCH(double, value);
+        QFETCH(double, round);
+        QFETCH(double, rd2);
+        QCOMPARE(RoundHalfAway(value), round);
+        QCOMPARE(Rd2(value), rd2);
+    }
+
+    void settingsAndProgramDir()
+    {
+        // every test process has its own directories
+        QCOMPARE(ConfigDir(), qEnvironmentVariable("QUARN_CONFIG"));
+        QCOMPARE(ProgramDir(), QDir::cleanPath(qEnvironmentVariable("QUARN_HOME")));
+        QCOMPARE(ExpandFileName("report.prn"), ProgramDir() + "/report.prn");
+        QCOMPARE(ExpandFileName("/tmp/x.prn"), QString("/tmp/x.prn"));
+
+        QCOMPARE(ReadSetting("PrinterDPI"), QString());
+        WriteSetting("PrinterDPI", "600");
+        QCOMPARE(ReadSetting("PrinterDPI"), QString("600"));
+
+        // a hand-written INI file is read as it stands; a list is not a string
+        QFile ini(ConfigDir() + "/quarn.ini");
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("ShadowPrint=1\nColumns=a, b\n");
+        ini.close();
+        QCOMPARE(ReadSetting("ShadowPrint"), QString("1"));
+        QCOMPARE(ReadSetting("Columns"), QString());
+        QCOMPARE(ReadSetting("PrinterDPI"), QString("600"));
+    }
+
+    void textFilesInCodePage()
+    {
+        const QString path = ProgramDir() + "/t.txt";
+        WriteTextLines(path, {"Отчёт №1", "", "итого"});
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        f.close();
+        // windows-1251 with CR LF: "О" is 0xCE, "№" 0xB9, "ё" 0xB8
+        QCOMPARE(bytes.left(3), QByteArray("\xCE\xF2\xF7"));
+        QVERIFY(bytes.contains("\xB9" "1\r\n\r\n"));
+        QVERIFY(bytes.endsWith("\r\n"));
+        QVERIFY(!bytes.contains("\n\n"));
+        QCOMPARE(ReadTextLines(path), QStringList({"Отчёт №1", "", "итого"}));
+
+        // bare LF and CR become CR LF on writing
+        WriteTextFile(path, "a\nb\rc");
+        QCOMPARE(ReadTextFile(path), QString("a\r\nb\r\nc"));
+
+        // another code page from the settings
+        WriteSetting("CodePage", "UTF-8");
+        WriteTextFile(path, "ж");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("\xD0\xB6"));
+        f.close();
+        WriteSetting("CodePage", "no-such-code-page");
+        QUARN_EXPECT_ERROR(WriteTextFile(path, "x"), "Неизвестная кодовая страница no-such-code-page");
+        WriteSetting("CodePage", "windows-1251");
+
+        QCOMPARE(EncodeOem("Привет"), QByteArray("\x8F\xE0\xA8\xA2\xA5\xE2"));
+        QCOMPARE(DecodeOem(EncodeOem("Ёлка")), QString("Ёлка"));
+
+        QUARN_EXPECT_ERROR(ReadTextFile(ProgramDir() + "/missing.txt"),
+                           "Не могу открыть файл " + ProgramDir() + "/missing.txt");
+        QUARN_EXPECT_ERROR(WriteTextFile(ProgramDir() + "/no/such/dir.txt", "x"),
+                           "Не могу создать файл " + ProgramDir() + "/no/such/dir.txt");
+    }
+
+    void abortPrompt()
+    {
+        // without a person nothing is ever aborted
+        QVERIFY(!CheckAbort());
+
+        TScriptedUser user;
+        TUserInterface *previous = SetUserInterface(&user);
+        QVERIFY(!CheckAbort());           // no Esc: no question
+        QVERIFY(user.asked.isEmpty());
+
+        user.esc = true;
+        user.answer = TUserInterface::mbNo;
+        QVERIFY(!CheckAbort());           // Esc, then No: goes on
+        QCOMPARE(user.asked, QStringList{"Прервать процесс ?"});
+
+        user.esc = true;
+        user.answer = TUserInterface::mbYes;
+        QUARN_EXPECT_ERROR(CheckAbort(), "Операция прервана пользователем");
+
+        user.esc = true;
+        QVERIFY(CheckAbort(false));       // Yes where aborting is not allowed
+
+        QCOMPARE(SetUserInterface(previous), &user);
+    }
+
+    void nonInteractiveAnswers()
+    {
+        TUserInterface ui;
+        QString value = "default";
+        QVERIFY(ui.InputQuery("c", "p", value));
+        QCOMPARE(value, QString("default"));
+        QCOMPARE(ui.MessageDlg("?", "", TUserInterface::mtConfirmation,
+                               {TUserInterface::mbYes, TUserInterface::mbNo, TUserInterface::mbCancel}),
+                 int(TUserInterface::mbNo));
+        QCOMPARE(ui.MessageDlg("!", "", TUserInterface::mtWarning, {TUserInterface::mbOK}),
+                 int(TUserInterface::mbOK));
+        QCOMPARE(ui.OpenFileName("t", "*.*", "/"), QString());
+    }
+};
+
+QUARN_TEST_MAIN(RuntimeTest)
+#include "RuntimeTest.moc"
