@@ -3,7 +3,7 @@
 #include "Exceptions.h"
 
 #include <QDate>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -215,9 +215,14 @@ bool TryStrToFloat(const QString &s, double &value, const TFormatSettings &fs)
     }
     if (!atEnd(s, i))
         return false;
-    errno = 0;
-    const double v = std::strtod(buf.constData(), nullptr);
-    if (errno == ERANGE && std::isinf(v))
+    // from_chars ignores the C locale, which QCoreApplication sets from the
+    // environment (a "," decimal point there must not change our parsing)
+    double v = 0;
+    const char *first = buf.constData();
+    if (*first == '+')
+        ++first;
+    const auto [ptr, ec] = std::from_chars(first, buf.constData() + buf.size(), v);
+    if (ec != std::errc() || ptr != buf.constData() + buf.size())
         return false;
     value = v;
     return true;
