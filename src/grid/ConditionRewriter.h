@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+// Inserts, replaces or removes a named block of condition text in a SELECT
+// statement. A block is
+//     "\r\n/*Begin for NAME*/\r\n" condition "\r\n/*End for NAME*/\r\n"
+// placed right after the statement's WHERE (or HAVING when the statement
+// groups and carries no "/*RW*/" mark), joined to the conditions already
+// there by "AND ". Several blocks with different names live side by side;
+// each can be replaced or removed without touching the others.
+//
+// `templ` is expanded with the placeholders (found case-insensitively, in
+// this order, never inside text already substituted):
+//   %FLD   the block name          %F     the value as it is
+//   %D     the value in quotes     %NOTE  the value as it is
+//   %S     a quote, prefix, value, suffix, a quote
+// With `byParams` the value is the parameter ":_" + block name and %D/%S
+// insert it bare.
+//
+// An empty value removes the block. "/*RW*/" marks where the rewritable
+// WHERE starts (for statements whose first WHERE belongs to a subquery); a
+// statement with "UNION" and no mark is rewritten in its first SELECT only.
+//
+// Returns the new text, or an empty text when nothing changed. A block whose
+// end comment is missing (the text was edited by hand) is left alone and
+// nothing changes, so no part of the statement is ever lost.
+QString RewriteCondition(const QString &sql, const QString &templ, const QString &value,
+                         const QString &blockName, const QString &prefix, const QString &suffix,
+                         bool byParams);
+
+// The template placeholders expanded for one value (the part of
+// RewriteCondition that builds the condition text).
+QString ExpandConditionTemplate(const QString &templ, const QString &value,
+                                const QString &blockName, const QString &prefix,
+                                const QString &suffix, bool byParams);

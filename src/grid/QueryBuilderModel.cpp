@@ -1,0 +1,237 @@
+#include "QueryBuilderModel.h"
+
+#include "common/Convert.h"
+#include "common/Strings.h"
+
+const QString BuilderSeparator = QStringLiteral("-- ИЛИ --");
+const QString SortAscending = QStringLiteral("по возрастанию");
+const QString SortDescending = QStringLiteral("по убыванию");
+
+const QList<TBuilderOperator> &BuilderOperators()
+{
+    static const QList<TBuilderOperator> operators = {
+        {QStringLiteral(" = "), QStringLiteral(" = "), TBuilderOperator::OneValue},
+        {QStringLiteral(" > "), QStringLiteral(" > "), TBuilderOperator::OneValue},
+        {QStringLiteral(" >= "), QStringLiteral(" >= "), TBuilderOperator::OneValue},
+        {QStringLiteral(" < "), QStringLiteral(" < "), TBuilderOperator::OneValue},
+        {QStringLiteral(" <= "), QStringLiteral(" <= "), TBuilderOperator::OneValue},
+        {QStringLiteral(" <> "), QStringLiteral(" <> "), TBuilderOperator::OneValue},
+        {QStringLiteral(" не похоже на "), QStringLiteral(" NOT LIKE "), TBuilderOperator::OneValue},
+        {QStringLiteral(" похоже на "), QStringLiteral(" LIKE "), TBuilderOperator::OneValue},
+        {QStringLiteral(" не в списке "), QStringLiteral(" NOT IN "), TBuilderOperator::ValueList},
+        {QStringLiteral(" в списке "), QStringLiteral(" IN "), TBuilderOperator::ValueList},
+        {QStringLiteral(" не пустое "), QStringLiteral(" IS NOT NULL "), TBuilderOperator::NoValue},
+        {QStringLiteral(" пустое "), QStringLiteral(" IS NULL "), TBuilderOperator::NoValue},
+    };
+    return operators;
+}
+
+int FindBuilderOperator(const QString &row)
+{
+    const QList<TBuilderOperator> &ops = BuilderOperators();
+    for (int i = 0; i < ops.size(); ++i)
+        if (row.contains(ops[i].display))
+            return i;
+    return -1;
+}
+
+bool IsBuilderSeparator(const QString &row)
+{
+    return row.startsWith(u'-');
+}
+
+QString TBuilderFields::LabelOf(const QString &displayLabel)
+{
+    QString out;
+    out.reserve(displayLabel.size());
+    for (qsizetype i = 0; i < displayLabel.size(); ++i) {
+        const QChar c = displayLabel[i];
+        if (c == u'-' && i + 1 < displayLabel.size() && displayLabel[i + 1] == u'|')
+            continue;
+        out += (c == u' ' || c == u'|') ? QChar(u'_') : c;
+    }
+    return out;
+}
+
+QStringList TBuilderFields::labels() const
+{
+    QStringList out;
+    for (const TBuilderField &f : m_fields)
+        out << LabelOf(f.displayLabel);
+    return out;
+}
+
+QString TBuilderFields::FieldNameOfLabel(const QString &label) const
+{
+    for (const TBuilderField &f : m_fields)
+        if (LabelOf(f.displayLabel) == label)
+            return f.name;
+    return QString();
+}
+
+QString TBuilderFields::LabelOfFieldName(const QString &name) const
+{
+    for (const TBuilderField &f : m_fields)
+        if (f.name.compare(name, Qt::CaseInsensitive) == 0)
+            return LabelOf(f.displayLabel);
+    return QString();
+}
+
+char TBuilderFields::KindOfLabel(const QString &label) const
+{
+    for (const TBuilderField &f : m_fields)
+        if (LabelOf(f.displayLabel) == label)
+            return f.kind;
+    return 'U';
+}
+
+namespace {
+
+// A quoted date literal ("'01.02.2024'") is a date when the text between
+// its first and last characters converts.
+bool isDateLiteral(const QString &value, const TFormatSettings &fs)
+{
+    TDateTime d;
+    return value.size() >= 2 && TryStrToDate(value.mid(1, value.size() - 2), d, fs);
+}
+
+// Every item of a list value "('a','b')" is a date literal.
+bool isDateList(const QString &value, const TFormatSettings &fs)
+{
+    if (!value.startsWith(u'(') || !value.endsWith(u')'))
+        return false;
+    const QStringList items = value.mid(1, value.size() - 2).split(u',');
+    return std::all_of(items.begin(), items.end(),
+                       [&](const QString &item) { return isDateLiteral(item.trimmed(), fs); });
+}
+
+} // namespace
+
+QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &fields,
+                                  const TFormatSettings &fs)
+{
+    QStringList lines;
+    if (!rows.isEmpty() && rows.first().startsWith(u'#')) {
+        lines << rows.first().mid(1);
+        lines << rows.mid(1);
+        return lines;
+    }
+    if (!rows.isEmpty() && IsBuilderSeparator(rows.last()))
+        rows.removeLast();
+    bool groupStart = true;
+    for (qsizetype i = 0; i < rows.size();) {
+        const QString row = rows[i];
+        if (IsBuilderSeparator(row)) {
+            // Closes the group before it. A separator with nothing before it
+            // to close has nothing to do.
+            if (!lines.isEmpty()) {
+                lines.last().chop(4);
+                lines.last() += QStringLiteral(") OR");
+            }
+            groupStart = true;
+            ++i;
+            continue;
+        }
+        const int opIndex = FindBuilderOperator(row);
+        const TBuilderOperator *op = opIndex >= 0 ? &BuilderOperators()[opIndex] : nullptr;
+        const qsizetype opPos = op ? row.indexOf(op->display) : -1;
+        const QString label = op ? row.left(opPos) : QString();
+        QString value = op ? row.mid(opPos + op->display.size()) : QString();
+        const QString fieldName = fields.FieldNameOfLabel(label);
+        bool usable = op && !fieldName.isEmpty()
+                      && (!value.isEmpty() || op->operand == TBuilderOperator::NoValue);
+        if (usable && fields.IsLabel(value)) {
+            value = fields.FieldNameOfLabel(value);   // compares two fields
+        } else if (usable && fields.KindOfLabel(label) == 'D' && !value.startsWith(u'@')
+                   && op->operand != TBuilderOperator::NoValue) {
+            usable = op->operand == TBuilderOperator::ValueList ? isDateList(value, fs)
+                                                                : isDateLiteral(value, fs);
+        }
+        if (!usable) {
+            rows.removeAt(i);
+            continue;
+        }
+        if (value.startsWith(u'@'))
+            value.remove(0, 1);
+        QString line = groupStart ? QStringLiteral("((") : QStringLiteral("(");
+        groupStart = false;
+        line += fieldName + op->sql + value + u')';
+        line += i + 1 == rows.size() ? QStringLiteral(")") : QStringLiteral(" AND");
+        lines << line;
+        ++i;
+    }
+    if (lines.isEmpty())
+        return lines;
+    if (lines.last().endsWith(QStringLiteral(" AND")) || lines.last().endsWith(QStringLiteral(") OR"))) {
+        lines.last().chop(4);
+        lines.last() += u')';
+    }
+    lines.prepend(QStringLiteral("("));
+    lines.append(QStringLiteral(")"));
+    return lines;
+}
+
+QStringList SortRowsFromSql(const QString &sql, const TBuilderFields &fields)
+{
+    QString order = TextAfterOrderBy(sql);
+    order.replace(u'\r', u' ').replace(u'\n', u' ');
+    if (order.contains(u'('))
+        return {};
+    QStringList rows;
+    for (const QString &item : order.split(u',')) {
+        const QString trimmed = item.trimmed();
+        const qsizetype blank = trimmed.indexOf(u' ');
+        const QString name = blank < 0 ? trimmed : trimmed.left(blank);
+        const QString rest = blank < 0 ? QString() : trimmed.mid(blank).trimmed().toUpper();
+        const QString label = fields.LabelOfFieldName(name);
+        if (label.isEmpty())
+            continue;
+        rows << label + QStringLiteral(", ") + (rest == u"DESC" ? SortDescending : SortAscending);
+    }
+    return rows;
+}
+
+QString OrderTextFromSortRows(const QStringList &rows, const TBuilderFields &fields)
+{
+    QStringList items;
+    for (const QString &row : rows) {
+        const qsizetype comma = row.indexOf(u',');
+        const QString label = comma < 0 ? row : row.left(comma);
+        const QString name = fields.FieldNameOfLabel(label);
+        if (name.isEmpty())
+            continue;
+        items << (row.mid(comma + 1).trimmed() == SortDescending ? name + QStringLiteral(" DESC") : name);
+    }
+    return items.join(QStringLiteral(", "));
+}
+
+QString ApplyBuilderOrder(const QString &sql, const QString &orderText, TBuilderOrderState &state)
+{
+    static const QString OrderBy = QStringLiteral("ORDER BY");
+    const qsizetype at = sql.indexOf(OrderBy, 0, Qt::CaseInsensitive);
+    QString out = sql;
+    if (!orderText.isEmpty()) {
+        // Only the statement's own list is worth keeping: once the builder's
+        // order is in force, the list in the text is the builder's.
+        if (state.SavedOrder.isEmpty() && !state.OrderOverridden) {
+            const QString own = at >= 0 ? TrimCtl(sql.mid(at + OrderBy.size())).toUpper() : QString();
+            if (!own.isEmpty())
+                state.SavedOrder = QStringList{own};
+        }
+        const QString list = orderText.startsWith(u' ') ? orderText : u' ' + orderText;
+        if (at >= 0)
+            out = sql.left(at + OrderBy.size()) + list;
+        else
+            out = sql + QStringLiteral("\r\n") + OrderBy + list;
+        state.OrderOverridden = true;
+        return out;
+    }
+    if (state.OrderOverridden && at >= 0) {
+        out = sql.left(at);
+        if (!state.SavedOrder.isEmpty())
+            out += OrderBy + u' ' + state.SavedOrder.join(QStringLiteral("\r\n"));
+    }
+    state.SavedOrder.clear();
+    state.OrderOverridden = false;
+    return out;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "common/FormatSettings.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// The kind of a searchable column: 'S' string, 'N' number, 'D' date, 'U'
+// not searchable.
+using TSearchKindOf = std::function<char(const QString &fieldName)>;
+
+// Applies one typed key to the search value of a column of kind `kind`.
+// Backspace ("\b") removes the last character (an emptied value becomes
+// "^", which tells the next search to drop the column's condition); other
+// keys below a blank are ignored; a single quote becomes a double quote so
+// that a value can never close its SQL string literal. Date columns accept
+// "%", "_", digits and the date separator; number columns "%", "_", "-",
+// digits and one of each separator, with the separators swapped as the
+// value turns from a pattern into a number and back. Returns true when the
+// key was taken (the value is then stored and the search timer restarted).
+bool ApplySearchKey(QString &value, QChar key, char kind,
+                    const TFormatSettings &fs = FormatSettings());
+
+// A typed date ("12.3", "1.2.2024") as "DD.MM.YY", the two-digit form the
+// search and the marks put into SQL. An empty value stays empty and is
+// valid. A text that is no date stays unchanged and is invalid.
+bool NormalizeSearchDate(QString &value, const TFormatSettings &fs = FormatSettings());
+
+// The condition lines that restrict a query to the marked rows ("field=text"
+// lines of the grid's marks): one "FIELD = value" comparison per usable
+// mark, joined by OR and parenthesised, with NOT in front when `invert`.
+// Marks on columns that cannot be searched, with invalid dates, or with no
+// digits in a number column are left out.
+QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSearchKindOf &kindOf,
+                               const TFormatSettings &fs = FormatSettings());
