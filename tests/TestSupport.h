@@ -30,6 +30,18 @@ private:
         return QTest::qExec(&tc, argc, argv);                         \
     }
 
+// The same with a QGuiApplication, for tests that measure text with real
+// fonts (the offscreen platform is enough).
+#define QUARN_GUI_TEST_MAIN(TestObject)                               \
+    int main(int argc, char *argv[])                                  \
+    {                                                                 \
+        TTestEnvironment quarnTestEnvironment;                        \
+        QGuiApplication app(argc, argv);                              \
+        TestObject tc;                                                \
+        QTEST_SET_MAIN_SOURCE_PATH                                    \
+        return QTest::qExec(&tc, argc, argv);                         \
+    }
+
 // Runs `f` and returns the message of the Exception it raised; fails the
 // test when it raises nothing.
 #define QUARN_EXPECT_ERROR(expr, message)                             \
