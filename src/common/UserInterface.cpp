@@ -2,9 +2,11 @@
 
 #include "Exceptions.h"
 
-bool TUserInterface::InputQuery(const QString &, const QString &, QString &)
+bool TUserInterface::InputQuery(const QString &, const QString &, QString &value)
 {
-    return true;   // the default stays as it is
+    // Without a person the default is the answer; with no default there is
+    // no answer, as if the person had cancelled.
+    return !value.isEmpty();
 }
 
 int TUserInterface::MessageDlg(const QString &, const QString &, Kind, const QList<Button> &buttons)
@@ -25,6 +27,12 @@ QString TUserInterface::OpenFileName(const QString &, const QString &, const QSt
 bool TUserInterface::ProcessMessages()
 {
     return false;
+}
+
+bool TUserInterface::LoginDialog(const QString &, QString &, QString &password)
+{
+    password = qEnvironmentVariable("QUARN_PASSWORD");
+    return true;
 }
 
 static TUserInterface *&installed()

@@ -5,8 +5,9 @@
 
 // What the headless parts need from a person. The windows install an
 // implementation with dialogs; without one (tests, the batch tool) the
-// non-interactive default answers: inputs keep their defaults, questions get
-// "No", no file is chosen and Esc is never pressed.
+// non-interactive default answers: inputs keep their defaults (an input
+// without one counts as cancelled), questions get "No", no file is chosen
+// and Esc is never pressed.
 class TUserInterface {
 public:
     enum Button { mbOK = 1, mbCancel = 2, mbAbort = 3, mbRetry = 4, mbIgnore = 5,
@@ -27,6 +28,11 @@ public:
     // Lets pending window messages run during a long loop; true when the
     // person pressed Esc since the last call.
     virtual bool ProcessMessages();
+    // Asks user name and password before connecting to the database
+    // `databaseName`; false when the person cancelled. `userName` holds the
+    // alias's default on entry. Without a person the password is taken from
+    // the environment variable QUARN_PASSWORD and the user name is kept.
+    virtual bool LoginDialog(const QString &databaseName, QString &userName, QString &password);
 };
 
 // The installed implementation (never null).

@@ -197,6 +197,8 @@ private slots:
         QString value = "default";
         QVERIFY(ui.InputQuery("c", "p", value));
         QCOMPARE(value, QString("default"));
+        value.clear();
+        QVERIFY(!ui.InputQuery("c", "p", value));   // nothing to answer with
         QCOMPARE(ui.MessageDlg("?", "", TUserInterface::mtConfirmation,
                                {TUserInterface::mbYes, TUserInterface::mbNo, TUserInterface::mbCancel}),
                  int(TUserInterface::mbNo));

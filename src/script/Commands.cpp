@@ -1,0 +1,433 @@
+#include "Commands.h"
+
+#include "ReportHost.h"
+#include "TokenCodes.h"
+#include "VarStack.h"
+
+#include "common/Exceptions.h"
+#include "common/Format.h"
+
+#include <vector>
+
+namespace {
+
+QString operatorText(quint8 op)
+{
+    switch (op) {
+    case tkNot: return QStringLiteral("NOT");
+    case tkAnd: return QStringLiteral("AND");
+    case tkOr: return QStringLiteral("OR");
+    case tkEqual: return QStringLiteral("=");
+    case tkNotEqual: return QStringLiteral("<>");
+    case tkGreater: return QStringLiteral(">");
+    case tkLess: return QStringLiteral("<");
+    case tkGreaterEqual: return QStringLiteral(">=");
+    case tkLessEqual: return QStringLiteral("<=");
+    case tkMinus: return QStringLiteral("-");
+    case tkPlus: return QStringLiteral("+");
+    case tkMultiply: return QStringLiteral("*");
+    case tkDivide: return QStringLiteral("/");
+    case opCopy: return QStringLiteral("COPY");
+    default: return QStringLiteral("OP%1").arg(op);
+    }
+}
+
+const QString &paramListText()
+{
+    static const QString text = QStringLiteral("P");
+    return text;
+}
+
+QString jumpText(int offset)
+{
+    return offset >= 0 ? QStringLiteral("+%1").arg(offset) : QString::number(offset);
+}
+
+QString keepText(bool keepType)
+{
+    return keepType ? QStringLiteral(" keep") : QString();
+}
+
+// A value of the automation boundary for a holder, by the holder's type.
+TDispValue dispValueOf(const TReportVar &var)
+{
+    switch (var.VarType()) {
+    case vtNumber: return TDispValue::FromDouble(var.GetAsNumber());
+    case vtString: return TDispValue::FromString(var.GetAsString());
+    case vtDate: return TDispValue::FromDate(var.GetAsDate());
+    case vtBoolean: return TDispValue::FromBoolean(var.GetAsBoolean());
+    case vtDispatch: return TDispValue::FromDispatch(var.GetAsDispatch());
+    default: return TDispValue();
+    }
+}
+
+// The script type an automation value becomes; UNDEFINED for none.
+int scriptTypeOf(const TDispValue &v)
+{
+    switch (v.Type) {
+    case TDispValue::Integer:
+    case TDispValue::Double:
+    case TDispValue::Currency: return vtNumber;
+    case TDispValue::Date: return vtDate;
+    case TDispValue::String: return vtString;
+    case TDispValue::Boolean: return vtBoolean;
+    case TDispValue::Dispatch: return vtDispatch;
+    default: return vtUndefined;
+    }
+}
+
+// Stores an automation value into a holder by the value's type; a value of a
+// type the script lacks stores nothing.
+void storeDispValue(TReportVar &var, const TDispValue &v)
+{
+    switch (v.Type) {
+    case TDispValue::Integer: var.SetAsNumber(double(v.IntValue)); break;
+    case TDispValue::Double: var.SetAsNumber(v.NumValue); break;
+    case TDispValue::Currency: var.SetAsNumber(double(v.IntValue) / 10000.0); break;
+    case TDispValue::Date: var.SetAsDate(v.NumValue); break;
+    case TDispValue::String: var.SetAsString(v.StrValue); break;
+    case TDispValue::Boolean: var.SetAsBoolean(v.BoolValue); break;
+    case TDispValue::Dispatch: var.SetAsDispatch(v.DispValue); break;
+    default: break;
+    }
+}
+
+} // namespace
+
+QString ConstText(const TConstValue &value)
+{
+    switch (value.Type) {
+    case TConstValue::ctInteger:
+    case TConstValue::ctDouble:
+    case TConstValue::ctCurrency:
+        return FloatToStr(value.Number);
+    case TConstValue::ctDate:
+        return QStringLiteral("DATE ") + FloatToStr(value.Number);
+    case TConstValue::ctBoolean:
+        return value.Bool ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    case TConstValue::ctString: {
+        // As a literal: quoted parts, with control characters as #codes.
+        QString text;
+        bool quoted = false;
+        for (QChar c : value.Text) {
+            if (c.unicode() < 32) {
+                if (quoted)
+                    text += u'\'';
+                quoted = false;
+                text += u'#' + QString::number(c.unicode());
+            } else {
+                if (!quoted)
+                    text += u'\'';
+                quoted = true;
+                text += c;
+                if (c == u'\'')
+                    text += c;
+            }
+        }
+        if (quoted)
+            text += u'\'';
+        return text.isEmpty() ? QStringLiteral("''") : text;
+    }
+    case TConstValue::ctNone:
+        break;
+    }
+    return QStringLiteral("none");
+}
+
+// ---------------------------------------------------------------------------
+
+TCommand::~TCommand() = default;
+
+void TCommand::Execute(int &pc, TReportHost &report, TVarStack &)
+{
+    ++pc;
+    report.SetErrorPos(m_position - 1);
+}
+
+QString TCommand::ListingText() const
+{
+    const QString operands = Operands();
+    return operands.isEmpty() ? QString::fromLatin1(Kind())
+                              : QString::fromLatin1(Kind()) + u' ' + operands;
+}
+
+void TAssignCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    if (!m_keepType)
+        m_target->Clear();
+    m_target->Assign(*m_source);
+}
+
+QString TAssignCmd::Operands() const
+{
+    return m_target->Name() + QStringLiteral(" := ") + m_source->Name() + keepText(m_keepType);
+}
+
+void TAssignConstCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    if (!m_keepType)
+        m_target->Clear();
+    switch (m_value.Type) {
+    case TConstValue::ctInteger:
+    case TConstValue::ctDouble:
+    case TConstValue::ctCurrency:
+        m_target->SetAsNumber(m_value.Number);
+        break;
+    case TConstValue::ctDate:
+        m_target->SetAsDate(m_value.Number);
+        break;
+    case TConstValue::ctBoolean:
+        m_target->SetAsBoolean(m_value.Bool);
+        break;
+    case TConstValue::ctString:
+        m_target->SetAsString(m_value.Text);
+        break;
+    case TConstValue::ctNone:
+        break;
+    }
+}
+
+QString TAssignConstCmd::Operands() const
+{
+    return m_target->Name() + QStringLiteral(" := ") + ConstText(m_value) + keepText(m_keepType);
+}
+
+void TCalcCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    switch (m_op) {
+    case tkNot:
+        m_target->SetAsBoolean(!m_target->GetAsBoolean());
+        break;
+    case tkAnd: {
+        // The source is not read at all when the target already decides.
+        const bool b = m_target->GetAsBoolean() ? m_source->GetAsBoolean() : false;
+        m_target->SetAsBoolean(b);
+        break;
+    }
+    case tkOr: {
+        const bool b = m_target->GetAsBoolean() ? true : m_source->GetAsBoolean();
+        m_target->SetAsBoolean(b);
+        break;
+    }
+    case tkMinus:
+        m_target->Subtract(*m_source);
+        break;
+    case tkPlus:
+        m_target->Add(*m_source);
+        break;
+    case tkMultiply:
+        m_target->Multiply(*m_source);
+        break;
+    case tkDivide:
+        m_target->Divide(*m_source);
+        break;
+    case opCopy:
+        m_target->Clear();
+        m_target->Assign(*m_source);
+        break;
+    default:
+        break;
+    }
+}
+
+QString TCalcCmd::Operands() const
+{
+    if (m_op == tkNot)
+        return QStringLiteral("NOT ") + m_target->Name();
+    return operatorText(m_op) + u' ' + m_target->Name() + QStringLiteral(", ") + m_source->Name();
+}
+
+void TCompareCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    const bool b = m_left->Compare(*m_right, m_op);
+    m_left->Clear();
+    m_left->SetAsBoolean(b);
+}
+
+QString TCompareCmd::Operands() const
+{
+    return operatorText(m_op) + u' ' + m_left->Name() + QStringLiteral(", ") + m_right->Name();
+}
+
+void TJumpCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    const int index = pc;
+    TCommand::Execute(pc, report, stack);
+    pc = index + m_offset;
+}
+
+QString TJumpCmd::Operands() const
+{
+    return jumpText(m_offset);
+}
+
+void TJnzCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    const int index = pc;
+    TCommand::Execute(pc, report, stack);
+    if (!m_condition->GetAsBoolean())
+        pc = index + m_offset;
+}
+
+QString TJnzCmd::Operands() const
+{
+    return m_condition->Name() + QStringLiteral(", ") + jumpText(m_offset);
+}
+
+void TPushCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    if (m_var)
+        stack.Push(*m_var);
+    else
+        stack.Push(*m_params);
+}
+
+QString TPushCmd::Operands() const
+{
+    return m_var ? m_var->Name() : paramListText();
+}
+
+void TPopCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    if (m_var)
+        stack.Pop(*m_var);
+    else
+        stack.Pop(*m_params, m_recreate);
+}
+
+QString TPopCmd::Operands() const
+{
+    if (m_var)
+        return m_var->Name();
+    return m_recreate ? paramListText() + QStringLiteral(" recreate") : paramListText();
+}
+
+void TClearParamListCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    m_params->Clear();
+}
+
+QString TClearParamListCmd::Operands() const
+{
+    return paramListText();
+}
+
+void TAddParamCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    if (m_byRef)
+        m_params->AddByRef(*m_var);
+    else
+        m_params->AddCopy(*m_var);
+}
+
+QString TAddParamCmd::Operands() const
+{
+    return paramListText() + QStringLiteral(", ") + (m_byRef ? QStringLiteral("&") : QString())
+           + m_var->Name();
+}
+
+void TCallCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    if (m_func->ArgCount() != -1 && m_params->Count() < m_func->ArgCount())
+        throw Exception(QStringLiteral("%1: Неверное количество параметров вызова").arg(m_func->Name()));
+    m_result->Clear();
+    if (m_func->Implementation())
+        m_func->Implementation()(report, *m_params, *m_result);
+}
+
+QString TCallCmd::Operands() const
+{
+    return m_result->Name() + QStringLiteral(" := ") + m_func->Name() + u'(' + paramListText() + u')';
+}
+
+void TDispCallCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    TCommand::Execute(pc, report, stack);
+    if (m_object->VarType() != vtDispatch)
+        throw Exception(QStringLiteral("%1: Операция неприменима для данного типа данных (%2)")
+                            .arg(m_object->Name(), VarTypeName(m_object->VarType())));
+    // Held here: the result may be stored into the very holder of the object.
+    const TDispatchRef object = m_object->GetAsDispatch();
+    if (!object)
+        throw EOleError(QStringLiteral("Variant does not reference an automation object"));
+
+    if (m_kind & ckPropertyPut) {
+        auto temp = std::make_unique<TReportVar>(QStringLiteral("@TEMP"), m_params);
+        temp->Assign(*m_value);
+        m_params->Add(std::move(temp));
+    }
+
+    std::vector<TDispArg> args(size_t(m_params->Count()));
+    for (int i = 0; i < m_params->Count(); ++i) {
+        const TReportVar &param = *m_params->Items(i);
+        args[size_t(i)].Value = dispValueOf(param);
+        args[size_t(i)].ByRef = i < int(m_byRefSet.size()) && m_byRefSet.test(size_t(i));
+    }
+
+    const bool wantResult = (m_kind & ckPropertyGet) != 0;
+    TDispValue result;
+    object->Invoke(m_member, m_kind, args, wantResult ? &result : nullptr);
+
+    // A by-reference argument stands for the variable's own storage: what
+    // the object left there is the variable's value now, as long as it is
+    // of the variable's type.
+    for (int i = 0; i < m_params->Count() && size_t(i) < args.size(); ++i) {
+        TReportVar &param = *m_params->Items(i);
+        if (args[size_t(i)].ByRef && param.VarType() != vtUndefined
+            && scriptTypeOf(args[size_t(i)].Value) == param.VarType())
+            storeDispValue(param, args[size_t(i)].Value);
+    }
+
+    m_result->Clear();
+    if (wantResult)
+        storeDispValue(*m_result, result);
+}
+
+QString TDispCallCmd::Operands() const
+{
+    QString text = m_result->Name() + QStringLiteral(" := ") + m_object->Name() + u'.' + m_member
+                   + u'(' + paramListText() + QStringLiteral(") kind %1, value ").arg(int(m_kind))
+                   + m_value->Name();
+    if (m_byRefSet.any()) {
+        QStringList positions;
+        for (size_t i = 0; i < m_byRefSet.size(); ++i)
+            if (m_byRefSet.test(i))
+                positions << QString::number(i);
+        text += QStringLiteral(", byref {") + positions.join(QStringLiteral(", ")) + u'}';
+    }
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+
+void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStack &stack)
+{
+    stack.Clear();
+    const int count = commands.Count();
+    int pc = 0;
+    while (pc >= 0 && pc < count)
+        commands[pc]->Execute(pc, report, stack);
+}
+
+QStringList CommandListing(const TCommandList &commands)
+{
+    QStringList lines;
+    for (int i = 0; i < commands.Count(); ++i) {
+        const TCommand &c = *commands[i];
+        const QString text = QStringLiteral("%1  %2 %3")
+                                 .arg(i, 4)
+                                 .arg(QString::fromLatin1(c.Kind()), -18)
+                                 .arg(c.Operands(), -44);
+        lines << text + QStringLiteral("  @%1").arg(c.Position());
+    }
+    return lines;
+}

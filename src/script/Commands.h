@@ -1,0 +1,273 @@
+#pragma once
+
+#include "DispatchObject.h"
+#include "FuncList.h"
+#include "ListPool.h"
+#include "VarList.h"
+
+#include <QString>
+#include <QStringList>
+
+class TReportHost;
+class TVarStack;
+
+// A command of the stack machine. A compiled script is a flat list of them,
+// run by index; each names the holders it works on (report variables, the
+// registers "@A" and "@B", the call-parameter list), fixed at compile time
+// and never owned by the command.
+class TCommand {
+public:
+    TCommand() = default;
+    TCommand(const TCommand &) = delete;
+    TCommand &operator=(const TCommand &) = delete;
+    virtual ~TCommand();
+
+    // The parser's character position when the command was made.
+    int Position() const { return m_position; }
+    void SetPosition(int position) { m_position = position; }
+
+    // Runs the command; `pc` is this command's index on entry. The base
+    // version steps `pc` to the next command and points the report's
+    // ErrorPos at this command's statement; every command calls it first,
+    // so an error raised by its own action is reported there.
+    virtual void Execute(int &pc, TReportHost &report, TVarStack &stack);
+
+    // The listing: the command's kind and the holders, constants, operator
+    // or jump it names.
+    virtual const char *Kind() const = 0;
+    virtual QString Operands() const = 0;
+    QString ListingText() const;
+
+private:
+    int m_position = 0;
+};
+
+// A constant of the script, tagged with how it is stored.
+struct TConstValue {
+    enum Tag : quint8 { ctNone, ctInteger, ctDouble, ctCurrency, ctDate, ctBoolean, ctString };
+
+    Tag Type = ctNone;
+    double Number = 0;   // ctInteger, ctDouble, ctCurrency, ctDate
+    bool Bool = false;   // ctBoolean
+    QString Text;        // ctString
+
+    static TConstValue Integer(qint64 v) { TConstValue c; c.Type = ctInteger; c.Number = double(v); return c; }
+    static TConstValue Double(double v) { TConstValue c; c.Type = ctDouble; c.Number = v; return c; }
+    static TConstValue Boolean(bool v) { TConstValue c; c.Type = ctBoolean; c.Bool = v; return c; }
+    static TConstValue String(const QString &v) { TConstValue c; c.Type = ctString; c.Text = v; return c; }
+    static TConstValue Date(double v) { TConstValue c; c.Type = ctDate; c.Number = v; return c; }
+};
+
+// TAssignCmd: target := source; the target is cleared first (so it may change
+// its type) unless the type is kept.
+class TAssignCmd final : public TCommand {
+public:
+    TAssignCmd(TReportVar &target, TReportVar &source, bool keepType)
+        : m_target(&target), m_source(&source), m_keepType(keepType) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TAssignCmd"; }
+    QString Operands() const override;
+
+private:
+    TReportVar *m_target;
+    TReportVar *m_source;
+    bool m_keepType;
+};
+
+// TAssignConstCmd: target := constant; the target is cleared first unless the
+// type is kept.
+class TAssignConstCmd final : public TCommand {
+public:
+    TAssignConstCmd(TReportVar &target, TConstValue value, bool keepType)
+        : m_target(&target), m_value(std::move(value)), m_keepType(keepType) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TAssignConstCmd"; }
+    QString Operands() const override;
+
+private:
+    TReportVar *m_target;
+    TConstValue m_value;
+    bool m_keepType;
+};
+
+// TCalcCmd: target := target op source, op a token code: NOT (target only),
+// AND, OR (the source is read only when it decides), "-", "+", "*", "/", or
+// the plain copy (Clear the target, then Assign the source).
+class TCalcCmd final : public TCommand {
+public:
+    TCalcCmd(TReportVar &target, TReportVar &source, quint8 op)
+        : m_target(&target), m_source(&source), m_op(op) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TCalcCmd"; }
+    QString Operands() const override;
+
+private:
+    TReportVar *m_target;
+    TReportVar *m_source;
+    quint8 m_op;
+};
+
+// TCompareCmd: left := (left op right) as a BOOLEAN, op a comparison code.
+class TCompareCmd final : public TCommand {
+public:
+    TCompareCmd(TReportVar &left, TReportVar &right, quint8 op)
+        : m_left(&left), m_right(&right), m_op(op) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TCompareCmd"; }
+    QString Operands() const override;
+
+private:
+    TReportVar *m_left;
+    TReportVar *m_right;
+    quint8 m_op;
+};
+
+// TJumpCmd: continue at this command's index + offset.
+class TJumpCmd final : public TCommand {
+public:
+    explicit TJumpCmd(int offset = 0) : m_offset(offset) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TJumpCmd"; }
+    QString Operands() const override;
+    int Offset() const { return m_offset; }
+    void SetOffset(int offset) { m_offset = offset; }
+
+private:
+    int m_offset;
+};
+
+// TJnzCmd: when the condition reads false (an UNDEFINED one does), continue
+// at this command's index + offset, else with the next command.
+class TJnzCmd final : public TCommand {
+public:
+    explicit TJnzCmd(TReportVar &condition, int offset = 0) : m_condition(&condition), m_offset(offset) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TJnzCmd"; }
+    QString Operands() const override;
+    int Offset() const { return m_offset; }
+    void SetOffset(int offset) { m_offset = offset; }
+
+private:
+    TReportVar *m_condition;
+    int m_offset;
+};
+
+// TPushCmd: push a copy of a holder or of the parameter list.
+class TPushCmd final : public TCommand {
+public:
+    explicit TPushCmd(TReportVar &var) : m_var(&var) {}
+    explicit TPushCmd(TParamList &params) : m_params(&params) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TPushCmd"; }
+    QString Operands() const override;
+
+private:
+    TReportVar *m_var = nullptr;
+    TParamList *m_params = nullptr;
+};
+
+// TPopCmd: pop the top of the stack into a holder or the parameter list
+// (re-creating its entries, or assigning them by name).
+class TPopCmd final : public TCommand {
+public:
+    explicit TPopCmd(TReportVar &var) : m_var(&var) {}
+    TPopCmd(TParamList &params, bool recreate) : m_params(&params), m_recreate(recreate) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TPopCmd"; }
+    QString Operands() const override;
+
+private:
+    TReportVar *m_var = nullptr;
+    TParamList *m_params = nullptr;
+    bool m_recreate = false;
+};
+
+// TClearParamListCmd: empty the parameter list, freeing the argument copies.
+class TClearParamListCmd final : public TCommand {
+public:
+    explicit TClearParamListCmd(TParamList &params) : m_params(&params) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TClearParamListCmd"; }
+    QString Operands() const override;
+
+private:
+    TParamList *m_params;
+};
+
+// TAddParamCmd: append an argument to the parameter list: the holder itself
+// (by reference) or an Owned copy of it named like it.
+class TAddParamCmd final : public TCommand {
+public:
+    TAddParamCmd(TReportVar &var, TParamList &params, bool byRef)
+        : m_var(&var), m_params(&params), m_byRef(byRef) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TAddParamCmd"; }
+    QString Operands() const override;
+
+private:
+    TReportVar *m_var;
+    TParamList *m_params;
+    bool m_byRef;
+};
+
+// TCallCmd: result := function(parameter list), after checking that the list
+// has at least the function's argument count.
+class TCallCmd final : public TCommand {
+public:
+    TCallCmd(TReportVar &result, const TFunc &func, TParamList &params)
+        : m_result(&result), m_func(&func), m_params(&params) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TCallCmd"; }
+    QString Operands() const override;
+
+private:
+    TReportVar *m_result;
+    const TFunc *m_func;
+    TParamList *m_params;
+};
+
+// TDispCallCmd: result := object.member(parameter list) through automation,
+// with the call kind's bits; a property write passes the value holder as
+// the last argument, and the positions of the by-reference set pass the
+// caller's variables.
+class TDispCallCmd final : public TCommand {
+public:
+    TDispCallCmd(const QString &member, TCallKind kind, TParamList &params, TReportVar &object,
+                 TReportVar &value, TByRefSet byRefSet, TReportVar &result)
+        : m_member(member), m_kind(kind), m_params(&params), m_object(&object), m_value(&value),
+          m_byRefSet(byRefSet), m_result(&result) {}
+    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
+    const char *Kind() const override { return "TDispCallCmd"; }
+    QString Operands() const override;
+
+    const QString &Member() const { return m_member; }
+    TCallKind CallKind() const { return m_kind; }
+
+private:
+    QString m_member;
+    TCallKind m_kind;
+    TParamList *m_params;
+    TReportVar *m_object;
+    TReportVar *m_value;
+    TByRefSet m_byRefSet;
+    TReportVar *m_result;
+};
+
+// A compiled script: the commands of one template section, run by index.
+class TCommandList : public TListPool<TCommand> {
+public:
+    // Moves every command of `other` to the end of this list.
+    void Append(TCommandList &other) { TakeAllFrom(other); }
+};
+
+// Runs a command list: clears the value stack (dropping what a failed run
+// left on it), then executes the command at the counter for as long as the
+// counter stays within the list. Errors propagate unchanged.
+void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStack &stack);
+
+// A readable listing of a command list, one line per command: its index,
+// kind, operands and position.
+QStringList CommandListing(const TCommandList &commands);
+
+// The text of a constant as the script would write it.
+QString ConstText(const TConstValue &value);

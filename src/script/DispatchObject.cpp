@@ -1,0 +1,3 @@
+#include "DispatchObject.h"
+
+TDispatchObject::~TDispatchObject() = default;

@@ -1,0 +1,3 @@
+#include "ReportObject.h"
+
+TReportObject::~TReportObject() = default;

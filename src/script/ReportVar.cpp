@@ -1,0 +1,351 @@
+#include "ReportVar.h"
+
+#include "TokenCodes.h"
+
+#include "common/Exceptions.h"
+#include "common/Strings.h"
+
+#include <array>
+
+namespace {
+
+const std::array<QString, 8> &typeNames()
+{
+    static const std::array<QString, 8> names = {
+        QStringLiteral("UNDEFINED"), QStringLiteral("NUMBER"),  QStringLiteral("STRING"),
+        QStringLiteral("DATE"),      QStringLiteral("BOOLEAN"), QStringLiteral("MEMO"),
+        QStringLiteral("OBJECT"),    QStringLiteral("DISPATCH"),
+    };
+    return names;
+}
+
+[[noreturn]] void typeMismatch(const QString &name, int have, int want)
+{
+    throw Exception(QStringLiteral("%1: Несоответствие типов данных (%2 и %3)")
+                        .arg(name, VarTypeName(have), VarTypeName(want)));
+}
+
+// dst := src for implicitly shared values, without a call when both are
+// empty (the common case of a number moving between registers).
+template <class V>
+void copyShared(V &dst, const V &src)
+{
+    if (src.isEmpty()) {
+        if (!dst.isEmpty())
+            dst = V();
+    } else {
+        dst = src;
+    }
+}
+
+template <class V>
+bool compareBy(const V &left, const V &right, int op)
+{
+    switch (op) {
+    case tkEqual: return left == right;
+    case tkNotEqual: return left != right;
+    case tkGreater: return left > right;
+    case tkLess: return left < right;
+    case tkGreaterEqual: return left >= right;
+    case tkLessEqual: return left <= right;
+    default: return false;
+    }
+}
+
+} // namespace
+
+QString VarTypeName(int type)
+{
+    if (type < 0 || type >= int(typeNames().size()))
+        return QString();
+    return typeNames()[size_t(type)];
+}
+
+// ---------------------------------------------------------------------------
+
+TCustomReportVar::TCustomReportVar(const QString &name, TCustomVarList *owner)
+    : m_name(name.toUpper()), m_owner(owner)
+{
+    if (m_name.isEmpty())
+        throw Exception(QStringLiteral("Пустое имя запрещено"));
+}
+
+TCustomReportVar::~TCustomReportVar() = default;
+
+QString TCustomReportVar::GetDescription() const
+{
+    QString result;
+    result.reserve(m_description.size());
+    for (qsizetype i = 0; i < m_description.size(); ++i) {
+        const QChar c = m_description[i];
+        if (c == u'-' && i + 1 < m_description.size() && m_description[i + 1] == u'|')
+            continue;
+        result += (c == u' ' || c == u'|') ? QChar(u'_') : c;
+    }
+    return result;
+}
+
+void TCustomReportVar::CheckType(int type) const
+{
+    if (type != vtUndefined && m_varType != vtUndefined && m_varType != type)
+        typeMismatch(m_name, m_varType, type);
+}
+
+void TCustomReportVar::notApplicable() const
+{
+    throw Exception(QStringLiteral("%1: Операция неприменима для данного типа данных (%2)")
+                        .arg(m_name, VarTypeName(m_varType)));
+}
+
+// ---------------------------------------------------------------------------
+
+TReportVar::TReportVar(const QString &name, TCustomVarList *owner)
+    : TCustomReportVar(name, owner)
+{
+}
+
+void TReportVar::SetAsMemo(const QStringList &lines)
+{
+    CheckType(vtMemo);
+    m_varType = vtMemo;
+    m_prevMemo = m_memo;
+    m_memo = lines;
+}
+
+void TReportVar::SetAsObject(TReportObject *object)
+{
+    CheckType(vtObject);
+    m_varType = vtObject;
+    m_objectValue = object;
+}
+
+TReportObject *TReportVar::GetAsObject() const
+{
+    CheckType(vtObject);
+    return m_objectValue;
+}
+
+void TReportVar::SetAsDispatch(TDispatchRef object)
+{
+    CheckType(vtDispatch);
+    m_varType = vtDispatch;
+    m_dispValue = std::move(object);
+}
+
+TDispatchRef TReportVar::GetAsDispatch() const
+{
+    CheckType(vtDispatch);
+    return m_dispValue;
+}
+
+void TReportVar::SetAsString(const QString &value)
+{
+    CheckType(vtString);
+    m_varType = vtString;
+    m_prevStr = m_strValue;
+    m_strValue = value;
+}
+
+QString TReportVar::GetAsString() const
+{
+    CheckType(vtString);
+    return m_strValue;
+}
+
+void TReportVar::SetAsNumber(double value)
+{
+    CheckType(vtNumber);
+    m_varType = vtNumber;
+    m_prevNum = m_numValue;
+    m_numValue = value;
+}
+
+double TReportVar::GetAsNumber() const
+{
+    CheckType(vtNumber);
+    return m_numValue;
+}
+
+void TReportVar::SetAsDate(TDateTime value)
+{
+    CheckType(vtDate);
+    m_varType = vtDate;
+    m_prevNum = m_numValue;
+    m_numValue = value;
+}
+
+TDateTime TReportVar::GetAsDate() const
+{
+    CheckType(vtDate);
+    return m_numValue;
+}
+
+void TReportVar::SetAsBoolean(bool value)
+{
+    CheckType(vtBoolean);
+    m_varType = vtBoolean;
+    m_boolValue = value;
+}
+
+bool TReportVar::GetAsBoolean() const
+{
+    CheckType(vtBoolean);
+    return m_boolValue;
+}
+
+bool TReportVar::Changed() const
+{
+    switch (m_varType) {
+    case vtNumber:
+    case vtDate:
+        return m_numValue != m_prevNum;
+    case vtString:
+        return CompareStr(m_strValue, m_prevStr) != 0;
+    default:
+        return false;
+    }
+}
+
+void TReportVar::Assign(const TReportVar &source)
+{
+    CheckType(source.m_varType);
+    m_prevNum = m_numValue;
+    if (&source == this) {
+        m_prevStr = m_strValue;
+        m_prevMemo = m_memo;
+        return;
+    }
+    // Assign runs for every register move of every expression: the old
+    // texts become the previous ones by swapping rather than copying.
+    m_prevStr.swap(m_strValue);
+    m_prevMemo.swap(m_memo);
+    copyShared(m_strValue, source.m_strValue);
+    copyShared(m_memo, source.m_memo);
+    m_varType = source.m_varType;
+    m_numValue = source.m_numValue;
+    m_boolValue = source.m_boolValue;
+    m_objectValue = source.m_objectValue;
+    m_dispValue = source.m_dispValue;
+}
+
+bool TReportVar::Compare(const TReportVar &other, int op) const
+{
+    // An UNDEFINED side is looked at as the other side's type, so its zero
+    // payload compares as that type's zero value. Only the effective type is
+    // computed: neither holder's type changes, also when the comparison fails.
+    const int rightType = other.m_varType;
+    const int leftType = m_varType == vtUndefined ? rightType : m_varType;
+    if (rightType != vtUndefined && leftType != rightType)
+        typeMismatch(m_name, leftType, rightType);
+    switch (leftType) {
+    case vtNumber:
+    case vtDate:
+        return compareBy(m_numValue, other.m_numValue, op);
+    case vtString:
+        return compareBy(CompareStr(m_strValue, other.m_strValue), 0, op);
+    case vtBoolean:
+        return compareBy(int(m_boolValue), int(other.m_boolValue), op);
+    default:
+        throw Exception(QStringLiteral("%1: Операция неприменима для данного типа данных (%2)")
+                            .arg(m_name, VarTypeName(leftType)));
+    }
+}
+
+void TReportVar::Add(const TReportVar &other)
+{
+    if (m_varType == vtUndefined)
+        m_varType = other.m_varType;
+    switch (m_varType) {
+    case vtNumber:
+        CheckType(other.m_varType);
+        SetAsNumber(m_numValue + other.GetAsNumber());
+        break;
+    case vtString:
+        CheckType(other.m_varType);
+        SetAsString(m_strValue + other.GetAsString());
+        break;
+    case vtDate:
+        if (other.m_varType == vtNumber) {
+            SetAsDate(m_numValue + other.m_numValue);
+        } else {
+            // Date plus date is a plain number (the sum of the day numbers).
+            m_varType = vtUndefined;
+            SetAsNumber(m_numValue + other.GetAsDate());
+        }
+        break;
+    default:
+        notApplicable();
+    }
+}
+
+void TReportVar::Subtract(const TReportVar &other)
+{
+    if (m_varType == vtUndefined)
+        m_varType = other.m_varType;
+    switch (m_varType) {
+    case vtNumber:
+        CheckType(other.m_varType);
+        SetAsNumber(m_numValue - other.GetAsNumber());
+        break;
+    case vtDate:
+        if (other.m_varType == vtNumber) {
+            SetAsDate(m_numValue - other.m_numValue);
+        } else {
+            // Date minus date is the difference in days.
+            m_varType = vtUndefined;
+            SetAsNumber(m_numValue - other.GetAsDate());
+        }
+        break;
+    default:
+        notApplicable();
+    }
+}
+
+void TReportVar::Multiply(const TReportVar &other)
+{
+    if (m_varType == vtUndefined)
+        m_varType = other.m_varType;
+    if (m_varType != vtNumber)
+        notApplicable();
+    CheckType(other.m_varType);
+    SetAsNumber(m_numValue * other.GetAsNumber());
+}
+
+void TReportVar::Divide(const TReportVar &other)
+{
+    if (m_varType == vtUndefined)
+        m_varType = other.m_varType;
+    if (m_varType != vtNumber)
+        notApplicable();
+    CheckType(other.m_varType);
+    const double divisor = other.GetAsNumber();
+    if (divisor != 0) {
+        SetAsNumber(m_numValue / divisor);
+    } else if (m_numValue != 0) {
+        throw Exception(QStringLiteral("%1: Деление на 0 (%2)").arg(m_name, VarTypeName(m_varType)));
+    } else {
+        SetAsNumber(0);
+    }
+}
+
+void TReportVar::Clear()
+{
+    m_varType = vtUndefined;
+    m_boolValue = false;
+    m_objectValue = nullptr;
+    m_numValue = 0;
+    m_strValue.clear();
+    m_memo.clear();
+    m_prevNum = 0;
+    m_prevStr.clear();
+    m_prevMemo.clear();
+    m_dispValue.reset();
+}
+
+void TReportVar::CopyFrom(const TReportVar &source)
+{
+    Clear();
+    m_name = source.m_name;
+    m_owner = source.m_owner;
+    Assign(source);
+}

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "DispatchObject.h"
+#include "ReportObject.h"
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+class TCustomVarList;
+class TReportVar;
+
+// The type of a value holder. The type is fixed by the first typed store.
+enum TVarType : quint8 {
+    vtUndefined = 0,   // no value yet; every payload reads as zero or empty
+    vtNumber = 1,      // double
+    vtString = 2,      // text
+    vtDate = 3,        // day number, day 0 = 30 December 1899
+    vtBoolean = 4,
+    vtMemo = 5,        // list of text lines
+    vtObject = 6,      // a run-time object, not owned
+    vtDispatch = 7,    // a counted automation reference
+};
+
+// The name of a type code as messages show it ("UNDEFINED", "NUMBER", ...);
+// an unknown code gives an empty text.
+QString VarTypeName(int type);
+
+// A named value holder: the type, the name (upper-cased, never empty), the
+// list that created it and a description for the variable browser. The value
+// operations are declared here and implemented by TReportVar.
+class TCustomReportVar {
+public:
+    // Raises "Пустое имя запрещено" for an empty name.
+    TCustomReportVar(const QString &name, TCustomVarList *owner);
+    TCustomReportVar(const TCustomReportVar &) = delete;
+    TCustomReportVar &operator=(const TCustomReportVar &) = delete;
+    virtual ~TCustomReportVar();
+
+    quint8 VarType() const { return m_varType; }
+    const QString &Name() const { return m_name; }
+    TCustomVarList *Owner() const { return m_owner; }
+    const QString &Description() const { return m_description; }
+    void SetDescription(const QString &description) { m_description = description; }
+
+    // The description fit for a column header: blanks and "|" become "_",
+    // a "-" right before a "|" is dropped.
+    virtual QString GetDescription() const;
+    virtual void SetAsMemo(const QStringList &lines) = 0;
+    virtual QStringList &GetAsMemo() = 0;
+    virtual void SetAsObject(TReportObject *object) = 0;
+    virtual TReportObject *GetAsObject() const = 0;
+    virtual void SetAsDispatch(TDispatchRef object) = 0;
+    virtual TDispatchRef GetAsDispatch() const = 0;
+    virtual void SetAsString(const QString &value) = 0;
+    virtual QString GetAsString() const = 0;
+    virtual void SetAsNumber(double value) = 0;
+    virtual double GetAsNumber() const = 0;
+    virtual void SetAsDate(TDateTime value) = 0;
+    virtual TDateTime GetAsDate() const = 0;
+    virtual void SetAsBoolean(bool value) = 0;
+    virtual bool GetAsBoolean() const = 0;
+    virtual bool Changed() const = 0;
+    virtual void Assign(const TReportVar &source) = 0;
+    virtual bool Compare(const TReportVar &other, int op) const = 0;
+    virtual void Add(const TReportVar &other) = 0;
+    virtual void Subtract(const TReportVar &other) = 0;
+    virtual void Multiply(const TReportVar &other) = 0;
+    virtual void Divide(const TReportVar &other) = 0;
+    virtual void Clear() = 0;
+    // Raises "%s: Несоответствие типов данных (%s и %s)" when both this
+    // holder's type and `type` are defined and differ.
+    virtual void CheckType(int type) const;
+
+protected:
+    [[noreturn]] void notApplicable() const;
+
+    quint8 m_varType = vtUndefined;
+    QString m_name;
+    TCustomVarList *m_owner;
+    QString m_description;
+};
+
+// The value holder of the script language: variables, the registers "@A" and
+// "@B", argument copies, results and value-stack entries. It remembers the
+// number, string and memo it held before the last store, for OldStr,
+// OldDate and OldExt and for the group-break test.
+class TReportVar final : public TCustomReportVar {
+public:
+    TReportVar(const QString &name, TCustomVarList *owner);
+
+    void SetAsMemo(const QStringList &lines) override;
+    // The holder's own line list (not a copy), without a type check.
+    QStringList &GetAsMemo() override { return m_memo; }
+    const QStringList &GetAsMemo() const { return m_memo; }
+    void SetAsObject(TReportObject *object) override;
+    TReportObject *GetAsObject() const override;
+    void SetAsDispatch(TDispatchRef object) override;
+    TDispatchRef GetAsDispatch() const override;
+    void SetAsString(const QString &value) override;
+    QString GetAsString() const override;
+    void SetAsNumber(double value) override;
+    double GetAsNumber() const override;
+    void SetAsDate(TDateTime value) override;
+    TDateTime GetAsDate() const override;
+    void SetAsBoolean(bool value) override;
+    bool GetAsBoolean() const override;
+
+    // NUMBER and DATE: the number differs from the previous one; STRING: the
+    // text differs; other types: false.
+    bool Changed() const override;
+    // Takes the source's type and value; the old value becomes the previous
+    // one. Raises the type mismatch when both types are defined and differ.
+    void Assign(const TReportVar &source) override;
+    // This holder `op` other, `op` being a comparison token code ("=" ...
+    // "<="). An UNDEFINED side compares as the zero value of the other side's
+    // type. Neither holder changes.
+    bool Compare(const TReportVar &other, int op) const override;
+    // Arithmetic on this holder (the left operand) with `other`.
+    void Add(const TReportVar &other) override;
+    void Subtract(const TReportVar &other) override;
+    void Multiply(const TReportVar &other) override;
+    void Divide(const TReportVar &other) override;
+    // UNDEFINED again, every value and previous value emptied.
+    void Clear() override;
+
+    // Becomes a fresh copy of `source`: its name, owner, type and value, with
+    // empty previous values, as a holder newly created and assigned from it.
+    void CopyFrom(const TReportVar &source);
+
+    // The previous values, read without a type check.
+    double PrevNum() const { return m_prevNum; }
+    const QString &PrevStr() const { return m_prevStr; }
+    const QStringList &PrevMemo() const { return m_prevMemo; }
+
+    // An argument copy made by the interpreter; a parameter list frees only
+    // these entries.
+    bool Owned() const { return m_owned; }
+    void SetOwned(bool owned) { m_owned = owned; }
+
+private:
+    bool m_boolValue = false;
+    TReportObject *m_objectValue = nullptr;
+    double m_numValue = 0;
+    QString m_strValue;
+    QStringList m_memo;
+    double m_prevNum = 0;
+    QString m_prevStr;
+    QStringList m_prevMemo;
+    bool m_owned = false;
+    TDispatchRef m_dispValue;
+};
