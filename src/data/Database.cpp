@@ -1,0 +1,412 @@
+#include "Database.h"
+
+#include "DataSet.h"
+#include "SqlText.h"
+
+#include "common/Format.h"
+#include "common/Settings.h"
+#include "common/UserInterface.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QSqlQuery>
+#include <algorithm>
+
+QString TEngine::QuoteName(const QString &name) const
+{
+    QString n = name;
+    n.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + n + u'"';
+}
+
+QString TEngine::QuoteTable(const QString &table) const
+{
+    const qsizetype dot = table.indexOf(u'.');
+    if (dot > 0)
+        return QuoteName(table.left(dot)) + u'.' + QuoteName(table.mid(dot + 1));
+    return QuoteName(table);
+}
+
+void RaiseEngineError(const TEngine &engine, const QSqlError &e)
+{
+    TDBError first = engine.MapError(e);
+    QList<TDBError> entries{first};
+    const QString driver = e.driverText().trimmed();
+    if (!driver.isEmpty() && driver != first.Message && !first.Message.contains(driver))
+        entries.append(TDBError{first.ErrorCode, 0, driver, QString()});
+    throw EDBEngineError(entries);
+}
+
+// ---------------------------------------------------------------- TDatabase
+
+TDatabase::TDatabase(TSession *session, const TAlias &alias)
+    : m_session(session), m_alias(alias), m_engine(TEngine::Create(alias.Driver))
+{
+    static int counter = 0;
+    m_connectionName = QStringLiteral("quarn_%1_%2").arg(alias.Name).arg(++counter);
+}
+
+TDatabase::~TDatabase()
+{
+    for (TDataSet *ds : std::vector<TDataSet *>(m_dataSets)) {
+        ds->Close();
+        ds->DatabaseDestroyed();
+    }
+    disconnect();
+}
+
+void TDatabase::SetConnected(bool on)
+{
+    if (on == m_connected)
+        return;
+    if (on) {
+        connect();
+        return;
+    }
+    if (m_inTransaction) {
+        const int answer = UserInterface().MessageDlg(
+            Format(QStringLiteral("База данных %s: транзакция не завершена. Зафиксировать изменения?"),
+                   {m_alias.Name}),
+            QString(), TUserInterface::mtConfirmation,
+            {TUserInterface::mbYes, TUserInterface::mbNo, TUserInterface::mbCancel});
+        if (answer == TUserInterface::mbCancel)
+            Abort();
+        if (answer == TUserInterface::mbYes) {
+            Commit();
+        } else {
+            try {
+                Rollback();
+            } catch (const EDBEngineError &) {
+                // a lost connection has rolled back already
+            }
+        }
+    }
+    for (TDataSet *ds : std::vector<TDataSet *>(m_dataSets))
+        ds->Close();
+    disconnect();
+}
+
+void TDatabase::connect()
+{
+    QString user = m_alias.User;
+    QString password;
+    if (m_alias.Login) {
+        bool ok = m_session && m_session->OnLogin ? m_session->OnLogin(m_alias, user, password)
+                                                  : UserInterface().LoginDialog(m_alias.Name, user, password);
+        if (!ok)
+            Abort();
+    }
+    if (!QSqlDatabase::isDriverAvailable(m_alias.Driver))
+        throw EDBEngineError(DBErrorCode::UnknownDriver,
+                             Format(QStringLiteral("Драйвер %s недоступен"), {m_alias.Driver}));
+    m_db = QSqlDatabase::addDatabase(m_alias.Driver, m_connectionName);
+    try {
+        m_engine->Connect(m_db, m_alias, user, password);
+    } catch (...) {
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw;
+    }
+    m_connected = true;
+    m_inTransaction = false;
+}
+
+void TDatabase::disconnect()
+{
+    m_engine->Disconnected();
+    m_columnCache.clear();
+    m_keyCache.clear();
+    if (m_db.isValid()) {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
+    m_connected = false;
+    m_inTransaction = false;
+}
+
+QSqlDatabase &TDatabase::Connection()
+{
+    if (!m_connected)
+        connect();
+    return m_db;
+}
+
+void TDatabase::CheckOpen()
+{
+    if (!Connection().isOpen())
+        throw EDBEngineError(DBErrorCode::ConnectionLost,
+                             Format(QStringLiteral("Соединение с базой данных %s потеряно"), {m_alias.Name}));
+}
+
+QSqlQuery TDatabase::Query(const QString &sql)
+{
+    CheckOpen();
+    QSqlQuery q(Connection());
+    q.setForwardOnly(true);
+    if (!q.exec(sql))
+        RaiseEngineError(*m_engine, q.lastError());
+    return q;
+}
+
+void TDatabase::StartTransaction()
+{
+    if (m_inTransaction)
+        throw EDBEngineError(DBErrorCode::NotSupported,
+                             QStringLiteral("Транзакция уже начата"));
+    Query(QStringLiteral("BEGIN"));
+    m_inTransaction = true;
+}
+
+void TDatabase::Commit()
+{
+    if (!m_inTransaction)
+        return;
+    // the flag goes first: a failed COMMIT ends the transaction all the same
+    m_inTransaction = false;
+    Query(QStringLiteral("COMMIT"));
+}
+
+void TDatabase::Rollback()
+{
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    Query(QStringLiteral("ROLLBACK"));
+}
+
+int TDatabase::ExecSQL(const QString &sql)
+{
+    int affected = -1;
+    std::unique_ptr<TRowSource> rows;
+    m_engine->Run(*this, sql, &rows, affected);
+    return affected;
+}
+
+void TDatabase::ExecScript(const QString &script)
+{
+    for (const QString &stmt : SplitSqlScript(script))
+        ExecSQL(stmt);
+    FlushSchemaCache();
+}
+
+QList<TColumnDesc> TDatabase::TableColumns(const QString &table)
+{
+    auto it = m_columnCache.find(table);
+    if (it != m_columnCache.end())
+        return it->second;
+    QList<TColumnDesc> cols = m_engine->TableColumns(*this, table);
+    m_columnCache[table] = cols;
+    return cols;
+}
+
+QStringList TDatabase::PrimaryKey(const QString &table)
+{
+    auto it = m_keyCache.find(table);
+    if (it != m_keyCache.end())
+        return it->second;
+    QStringList key = m_engine->PrimaryKey(*this, table);
+    m_keyCache[table] = key;
+    return key;
+}
+
+void TDatabase::FlushSchemaCache()
+{
+    m_columnCache.clear();
+    m_keyCache.clear();
+}
+
+void TDatabase::AttachDataSet(TDataSet *ds)
+{
+    if (std::find(m_dataSets.begin(), m_dataSets.end(), ds) == m_dataSets.end())
+        m_dataSets.push_back(ds);
+}
+
+void TDatabase::DetachDataSet(TDataSet *ds)
+{
+    m_dataSets.erase(std::remove(m_dataSets.begin(), m_dataSets.end(), ds), m_dataSets.end());
+}
+
+QString TDatabase::NewCursorName()
+{
+    return QStringLiteral("quarn_cursor_%1").arg(++m_cursorCounter);
+}
+
+// ----------------------------------------------------------------- TSession
+
+TSession::TSession() = default;
+
+TSession::~TSession()
+{
+    CloseAll();
+}
+
+TSession &TSession::Instance()
+{
+    static TSession session;
+    // Close the connections while Qt's SQL registry still exists: at the
+    // end of the application object, before static objects go.
+    static const bool registered = [] {
+        qAddPostRoutine([] { TSession::Instance().CloseAll(); });
+        return true;
+    }();
+    Q_UNUSED(registered);
+    return session;
+}
+
+static TAlias demoAlias()
+{
+    TAlias a;
+    a.Name = QStringLiteral("DEMO");
+    a.Driver = QStringLiteral("QSQLITE");
+    a.Database = QStringLiteral("demo.sqlite");
+    a.Type = QStringLiteral("SQLITE");
+    a.Description = QStringLiteral("Демонстрационная база данных");
+    return a;
+}
+
+// A value of aliases.ini without a trailing "; comment".
+static QString iniValue(const QSettings &ini, const QString &key)
+{
+    const QVariant v = ini.value(key);
+    QString s = v.typeId() == QMetaType::QStringList ? v.toStringList().join(u',') : v.toString();
+    return s.trimmed();
+}
+
+QList<TAlias> TSession::Aliases() const
+{
+    QList<TAlias> list;
+    list.append(demoAlias());
+    const QString file = QDir(ConfigDir()).filePath(QStringLiteral("aliases.ini"));
+    if (QFileInfo::exists(file)) {
+        QSettings ini(file, QSettings::IniFormat);
+        for (const QString &group : ini.childGroups()) {
+            ini.beginGroup(group);
+            TAlias a;
+            a.Name = group;
+            a.Driver = iniValue(ini, QStringLiteral("Driver")).toUpper();
+            if (a.Driver.isEmpty())
+                a.Driver = QStringLiteral("QSQLITE");
+            a.Database = iniValue(ini, QStringLiteral("Database"));
+            a.Host = iniValue(ini, QStringLiteral("Host"));
+            a.Port = iniValue(ini, QStringLiteral("Port")).toInt();
+            a.User = iniValue(ini, QStringLiteral("User"));
+            a.Login = iniValue(ini, QStringLiteral("Login")) == u"1";
+            a.Type = iniValue(ini, QStringLiteral("Type"));
+            a.Description = iniValue(ini, QStringLiteral("Description"));
+            a.Options = iniValue(ini, QStringLiteral("Options"));
+            a.EnableBCD = iniValue(ini, QStringLiteral("EnableBCD")) == u"1";
+            if (a.Type.isEmpty())
+                a.Type = a.Driver == u"QPSQL" ? QStringLiteral("POSTGRESQL")
+                       : a.Driver == u"QSQLITE" ? QStringLiteral("SQLITE") : a.Driver.mid(1);
+            ini.endGroup();
+            auto same = std::find_if(list.begin(), list.end(), [&](const TAlias &x) {
+                return x.Name.compare(a.Name, Qt::CaseInsensitive) == 0;
+            });
+            if (same != list.end())
+                *same = a;
+            else
+                list.append(a);
+        }
+    }
+    std::sort(list.begin(), list.end(), [](const TAlias &x, const TAlias &y) {
+        return x.Name.compare(y.Name, Qt::CaseInsensitive) < 0;
+    });
+    return list;
+}
+
+QStringList TSession::AliasNames() const
+{
+    QStringList names;
+    for (const TAlias &a : Aliases())
+        names.append(a.Name);
+    return names;
+}
+
+bool TSession::FindAlias(const QString &name, TAlias &alias) const
+{
+    for (const TAlias &a : Aliases())
+        if (a.Name.compare(name, Qt::CaseInsensitive) == 0) {
+            alias = a;
+            return true;
+        }
+    return false;
+}
+
+TAlias TSession::AliasByName(const QString &name) const
+{
+    TAlias a;
+    if (!FindAlias(name, a))
+        throw EDBEngineError(DBErrorCode::UnknownAlias,
+                             Format(QStringLiteral("Неизвестный псевдоним базы данных: %s"), {name}));
+    return a;
+}
+
+TDatabase *TSession::FindDatabase(const QString &name) const
+{
+    for (const auto &db : m_databases)
+        if (db->DatabaseName().compare(name, Qt::CaseInsensitive) == 0)
+            return db.get();
+    return nullptr;
+}
+
+TDatabase *TSession::OpenDatabase(const QString &name)
+{
+    TDatabase *db = FindDatabase(name);
+    if (!db) {
+        m_databases.push_back(std::make_unique<TDatabase>(this, AliasByName(name)));
+        db = m_databases.back().get();
+    }
+    db->Open();
+    return db;
+}
+
+void TSession::CloseDatabase(TDatabase *db)
+{
+    auto it = std::find_if(m_databases.begin(), m_databases.end(),
+                           [db](const auto &p) { return p.get() == db; });
+    if (it == m_databases.end())
+        return;
+    (*it)->Close();
+    m_databases.erase(it);
+}
+
+void TSession::CloseAll()
+{
+    while (!m_databases.empty()) {
+        m_databases.back()->SetConnected(false);
+        m_databases.pop_back();
+    }
+}
+
+void CreateSqliteDatabase(const QString &file, const QStringList &scripts)
+{
+    const QString path = ExpandFileName(file);
+    if (QFileInfo::exists(path))
+        throw EDBEngineError(DBErrorCode::StatementFailed,
+                             Format(QStringLiteral("Файл базы данных уже существует: %s"), {path}));
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            throw EDBEngineError(DBErrorCode::PermissionDenied,
+                                 Format(QStringLiteral("Нельзя создать файл %s"), {path}));
+    }
+    TAlias a;
+    a.Name = QStringLiteral("QUARN$NEW");
+    a.Driver = QStringLiteral("QSQLITE");
+    a.Database = path;
+    try {
+        TDatabase db(nullptr, a);
+        db.Open();
+        db.StartTransaction();
+        for (const QString &s : scripts)
+            db.ExecScript(s);
+        db.Commit();
+    } catch (...) {
+        QFile::remove(path);   // nothing half-written stays behind
+        throw;
+    }
+}

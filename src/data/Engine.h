@@ -1,0 +1,128 @@
+#pragma once
+
+#include "DBError.h"
+#include "Fields.h"
+#include "Params.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+class TDatabase;
+struct TAlias;
+
+// What the engine tells of one result column or one table column.
+struct TColumnDesc {
+    QString Name;
+    TFieldType Type = ftUnknown;
+    int Size = 0;           // characters of a string field
+    int Precision = 0;      // digits of a number, or the declared length
+    int Scale = 0;          // decimals
+    QString Table;          // base table of a result column, when known
+    QString Origin;         // the base table's column name, when known
+    bool AutoInc = false;
+    bool Required = false;  // NOT NULL without a default
+    bool Hidden = false;    // a key column the data layer added itself
+    QString DeclaredType;   // the engine's own type name
+};
+
+// A table of the catalog.
+struct TTableInfo {
+    QString Name;          // owner-qualified ("schema.table") outside the default schema
+    QString Extension;
+    bool View = false;
+    QDateTime Modified;    // invalid when unknown
+};
+
+struct TIndexInfo {
+    QString Name;
+    bool Unique = false;
+};
+
+// The rows of one open statement, read forward once. The values are what
+// the driver returned, except where the engine normalises them (money).
+class TRowSource {
+public:
+    virtual ~TRowSource() = default;
+    virtual const QList<TColumnDesc> &Columns() const = 0;
+    // Fills one value per column into `row`; false at the end.
+    virtual bool Fetch(QVariant *row) = 0;
+};
+
+// The narrow per-engine part of the data layer: connecting, running a
+// statement, describing result columns, quoting, the catalog and the mapping
+// of errors. Everything else (datasets, fields, editing, parameters) is
+// common code that calls these.
+class TEngine {
+public:
+    virtual ~TEngine() = default;
+
+    // The engine for a Qt driver name; raises an engine error for others.
+    static std::unique_ptr<TEngine> Create(const QString &driver);
+
+    virtual QString DriverName() const = 0;
+    virtual QString DefaultType() const = 0;
+    // The location shown as PHYNAME: a file, or host:port/database.
+    virtual QString PhysicalName(const TAlias &alias) const = 0;
+
+    // Opens `db` (already created for this driver); raises on failure.
+    virtual void Connect(QSqlDatabase &db, const TAlias &alias, const QString &user,
+                         const QString &password) = 0;
+    // The database was disconnected (or its connection is being removed).
+    virtual void Disconnected() {}
+
+    // Runs a statement. When it returns rows, `*rows` receives a reader (which
+    // streams rows on demand) and true is returned; otherwise `rowsAffected`
+    // receives the rows it touched (-1 when unknown) and false is returned.
+    virtual bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows,
+                     int &rowsAffected) = 0;
+
+    // The SQL literal of a value of the given type.
+    virtual QString Literal(const QVariant &value, TFieldType type) const = 0;
+    QString QuoteName(const QString &name) const;
+    // The name an unquoted identifier stands for (PostgreSQL folds to lower
+    // case; SQLite matches names in any case).
+    virtual QString FoldName(const QString &name) const { return name; }
+    // "schema"."table" for a qualified name.
+    QString QuoteTable(const QString &table) const;
+
+    // The hidden row identity to select for editable results on tables
+    // without a usable key ("_rowid_" for SQLite), empty when none.
+    virtual QString RowIdColumn() const { return QString(); }
+    // Whether INSERT/UPDATE ... RETURNING is understood.
+    virtual bool HasReturning() const { return true; }
+    // Statements inside a transaction are guarded by a savepoint, so that a
+    // failed one leaves the transaction usable (PostgreSQL aborts it otherwise).
+    virtual bool GuardsStatements() const { return false; }
+
+    // The columns of a table (with Required, AutoInc filled), in order.
+    virtual QList<TColumnDesc> TableColumns(TDatabase &db, const QString &table) = 0;
+    // Names of the primary-key columns, empty when the table has none.
+    virtual QStringList PrimaryKey(TDatabase &db, const QString &table) = 0;
+    virtual QList<TTableInfo> Tables(TDatabase &db, bool systemTables, bool extendedInfo) = 0;
+    virtual QList<TIndexInfo> Indexes(TDatabase &db, const QString &table) = 0;
+
+    // Stored procedures: their parameters, and the statement that calls one.
+    virtual QList<TParam> ProcParams(TDatabase &db, const QString &name, bool &isProcedure) = 0;
+    virtual QString ProcCall(const QString &name, const TParams &params, bool isProcedure) const = 0;
+
+    // Sorts a driver error into the data layer's codes.
+    virtual TDBError MapError(const QSqlError &e) const = 0;
+};
+
+// The engine error for a failed driver call: the server's message first,
+// then the driver's text when it adds something.
+[[noreturn]] void RaiseEngineError(const TEngine &engine, const QSqlError &e);
+
+// The rows touched as the data layer reports them: the driver's count for
+// INSERT, UPDATE, DELETE, MERGE, REPLACE and WITH statements, -1 for others
+// (the drivers report a stale or zero count after DDL).
+int ReportedRowsAffected(const QString &keyword, int driverCount);
+
+// The SQL literal of a value in the common form; engines pass their
+// spelling of TRUE/FALSE and turn bytes into text themselves.
+QString CommonLiteral(const QVariant &value, TFieldType type, const QString &trueText,
+                      const QString &falseText);

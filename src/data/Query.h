@@ -1,0 +1,200 @@
+#pragma once
+
+#include "DataSet.h"
+#include "Database.h"
+#include "Params.h"
+#include "SqlText.h"
+
+#include <QStringList>
+
+enum TUpdateMode { upWhereAll, upWhereChanged, upWhereKeyOnly };
+
+// A dataset over an engine statement: belongs to a database by name, reads
+// the statement's rows on demand and, when the result is editable, writes
+// edits back to the one table by its key fields. With cached updates the
+// edits are kept until ApplyUpdates.
+class TDBDataSet : public TDataSet {
+public:
+    TDBDataSet() = default;
+    ~TDBDataSet() override;
+
+    const QString &DatabaseName() const { return m_databaseName; }
+    void SetDatabaseName(const QString &name);
+    // Binds to an open database object directly (its name is taken).
+    void SetDatabase(TDatabase *db);
+    // The database, opened through the session when needed.
+    TDatabase *Database();
+
+    bool CanModify() const override;
+    void DatabaseDestroyed() override;
+    TUpdateMode UpdateMode() const { return m_updateMode; }
+    void SetUpdateMode(TUpdateMode m) { m_updateMode = m; }
+
+    bool CachedUpdates() const { return m_cachedUpdates; }
+    void SetCachedUpdates(bool on);
+    bool UpdatesPending() const { return !m_pending.empty(); }
+    // Writes the kept edits in order (inside a transaction of its own when
+    // none is open); on failure nothing is written and the edits are kept.
+    void ApplyUpdates();
+    // Forgets the kept edits after they were applied.
+    void CommitUpdates() { m_pending.clear(); }
+    // Drops the kept edits and re-reads the rows.
+    void CancelUpdates();
+
+    // The key fields of an editable result (empty when read-only).
+    const QStringList &KeyFields() const { return m_keyNames; }
+
+protected:
+    // The statement to open, with parameter values in place.
+    virtual QString SelectText() = 0;
+    // Whether the result should be editable.
+    virtual bool WantsLive() const = 0;
+    void InternalOpen() override;
+    bool InternalFetch(QVariant *row) override;
+    void InternalClose() override;
+    void InternalPost(bool inserting, const QVariant *oldRow, std::vector<QVariant> &row,
+                      const std::vector<bool> &assigned) override;
+    void InternalDelete(const QVariant *row) override;
+    QVariantList RowKey(const QVariant *row) const override;
+    // Runs `sql` on the database; raises ENoResultSet when it returns no rows.
+    void OpenStatement(const QString &sql);
+    int m_rowsAffected = -1;
+
+private:
+    struct Pending {
+        enum Kind { Insert, Update, Delete } kind;
+        std::vector<QVariant> oldRow, newRow;
+        std::vector<bool> assigned;
+    };
+    void writeRow(Pending::Kind kind, const QVariant *oldRow, std::vector<QVariant> &row,
+                  const std::vector<bool> &assigned);
+    QString whereKey(const QVariant *oldRow) const;
+    void prepareLive(const QString &sql, QString &toRun);
+
+    QString m_databaseName;
+    TDatabase *m_database = nullptr;
+    std::unique_ptr<TRowSource> m_source;
+    TUpdateMode m_updateMode = upWhereKeyOnly;
+    bool m_cachedUpdates = false;
+    std::vector<Pending> m_pending;
+
+    // editable results
+    bool m_live = false;
+    QString m_table;
+    QString m_bareTable;
+    QStringList m_keyNames;         // key column names in the table
+    std::vector<int> m_keyColumns;  // their positions in the row
+    std::vector<QString> m_origins; // base column of each row position (empty: not writable)
+};
+
+// A query: SQL text as lines, named parameters `:Name`, a master data
+// source whose current record fills parameters left without a value.
+class TQuery : public TDBDataSet {
+public:
+    TQuery() = default;
+
+    const QStringList &SQL() const { return m_sql; }
+    QString SQLText() const { return m_sql.join(QStringLiteral("\r\n")); }
+    // Replacing the text closes the query and re-reads its parameters;
+    // parameters that keep their name keep their values.
+    void SetSQL(const QStringList &lines);
+    void SetSQLText(const QString &text);
+    void InsertFirstLine(const QString &line);
+    void AddLine(const QString &line);
+    void ClearSQL() { SetSQL({}); }
+
+    TParams &Params() { return m_params; }
+    int ParamCount() const { return m_params.Count(); }
+    TParam &ParamByName(const QString &name) { return m_params.ParamByName(name); }
+    // Without parameter checking the text is sent as written, colons and all.
+    bool ParamCheck() const { return m_paramCheck; }
+    void SetParamCheck(bool on);
+
+    bool RequestLive() const { return m_requestLive; }
+    void SetRequestLive(bool on) { m_requestLive = on; }
+    TDataSource *DataSource() const { return m_master; }
+    void SetDataSource(TDataSource *ds) { m_master = ds; }
+
+    // Statements sent through ExecSQL and Open begin a transaction when none
+    // is open (the SQL editor's behaviour).
+    bool ImplicitTransaction() const { return m_implicitTransaction; }
+    void SetImplicitTransaction(bool on) { m_implicitTransaction = on; }
+
+    void Prepare() { m_prepared = true; }
+    void UnPrepare() { m_prepared = false; }
+    bool Prepared() const { return m_prepared; }
+
+    // Runs a statement without a result set. "COMMIT" and "ROLLBACK" end the
+    // open transaction and do nothing without one.
+    void ExecSQL();
+    // Rows touched by the last execution; -1 when the engine cannot tell.
+    int RowsAffected() const { return m_rowsAffected; }
+
+    // The statement with parameter values written in as literals.
+    QString ExpandedSQL();
+
+protected:
+    QString SelectText() override;
+    bool WantsLive() const override { return m_requestLive; }
+
+private:
+    void parseParams();
+    bool runTransactionWord(const QString &sql);
+
+    QStringList m_sql;
+    TParams m_params;
+    QList<TSqlParamMark> m_marks;
+    bool m_paramCheck = true;
+    bool m_requestLive = false;
+    bool m_implicitTransaction = false;
+    bool m_prepared = false;
+    TDataSource *m_master = nullptr;
+};
+
+// A whole table, editable by its key.
+class TTable : public TDBDataSet {
+public:
+    TTable() = default;
+    const QString &TableName() const { return m_tableName; }
+    void SetTableName(const QString &name);
+    // Deletes every record of the table (the dataset may be open or closed).
+    void EmptyTable();
+
+protected:
+    QString SelectText() override;
+    bool WantsLive() const override { return true; }
+
+private:
+    QString m_tableName;
+};
+
+// A stored procedure: a name, its parameters read from the catalog, run
+// without a result set; output parameters receive the returned values.
+class TStoredProc {
+public:
+    TStoredProc() = default;
+    const QString &DatabaseName() const { return m_databaseName; }
+    void SetDatabaseName(const QString &name) { m_databaseName = name; m_prepared = false; }
+    void SetDatabase(TDatabase *db);
+    const QString &StoredProcName() const { return m_name; }
+    void SetStoredProcName(const QString &name) { m_name = name; m_prepared = false; }
+
+    // Reads the parameters from the catalog; the first use of the
+    // parameters or ExecProc does it when needed.
+    void Prepare();
+    bool Prepared() const { return m_prepared; }
+    TParams &Params() { if (!m_prepared) Prepare(); return m_params; }
+    int ParamCount() { return Params().Count(); }
+    TParam &ParamByName(const QString &name) { return Params().ParamByName(name); }
+    void ExecProc();
+
+private:
+    TDatabase *database();
+
+    QString m_databaseName;
+    TDatabase *m_database = nullptr;
+    QString m_name;
+    TParams m_params;
+    bool m_prepared = false;
+    bool m_isProcedure = false;
+};

@@ -1,0 +1,110 @@
+#pragma once
+
+// Engines for the data tests. Every engine test is data-driven with one row
+// per engine: "sqlite" always, "postgresql" when QUARN_PG_DSN names a
+// server (format: "host=H port=P dbname=D user=U password=W"); without it
+// the PostgreSQL row is skipped with a loud message, never passed.
+
+#include "TestSupport.h"
+#include "common/Settings.h"
+#include "data/Database.h"
+#include "data/Query.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+namespace DataTest {
+
+inline QMap<QString, QString> parseDsn(const QString &dsn)
+{
+    QMap<QString, QString> m;
+    for (const QString &part : dsn.split(u' ', Qt::SkipEmptyParts)) {
+        const qsizetype eq = part.indexOf(u'=');
+        if (eq > 0)
+            m.insert(part.left(eq).toLower(), part.mid(eq + 1));
+    }
+    return m;
+}
+
+inline bool havePostgres() { return !qEnvironmentVariableIsEmpty("QUARN_PG_DSN"); }
+
+// Writes aliases.ini with LITE (a fresh SQLite file) and, when a server is
+// given, PG (Login=1; the password reaches the login through QUARN_PASSWORD).
+inline void writeAliases(const QString &extra = QString())
+{
+    QFile lite(QDir(ProgramDir()).filePath(QStringLiteral("lite.db")));
+    if (!lite.exists()) {
+        lite.open(QIODevice::WriteOnly);
+        lite.close();
+    }
+    QString ini = QStringLiteral("[LITE]\nDriver=QSQLITE\nDatabase=lite.db\nDescription=Test file\n\n");
+    if (havePostgres()) {
+        const auto dsn = parseDsn(qEnvironmentVariable("QUARN_PG_DSN"));
+        ini += QStringLiteral("[PG]\nDriver=QPSQL\nHost=%1\nPort=%2\nDatabase=%3\nUser=%4\nLogin=1\n"
+                              "Description=Test server\n\n")
+                   .arg(dsn.value(QStringLiteral("host")), dsn.value(QStringLiteral("port")),
+                        dsn.value(QStringLiteral("dbname")), dsn.value(QStringLiteral("user")));
+        qputenv("QUARN_PASSWORD", dsn.value(QStringLiteral("password")).toUtf8());
+    }
+    ini += extra;
+    QFile f(QDir(ConfigDir()).filePath(QStringLiteral("aliases.ini")));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(ini.toUtf8());
+}
+
+// One row per engine, the alias name as column "alias".
+inline void engineRows()
+{
+    QTest::addColumn<QString>("alias");
+    QTest::newRow("sqlite") << QStringLiteral("LITE");
+    QTest::newRow("postgresql") << QStringLiteral("PG");
+}
+
+#define QUARN_NEED_ENGINE(alias)                                                              \
+    do {                                                                                      \
+        if ((alias) == u"PG" && !DataTest::havePostgres())                                    \
+            QSKIP("*** PostgreSQL NOT TESTED: QUARN_PG_DSN is not set (./test.sh starts a "    \
+                  "server and sets it) ***");                                                 \
+    } while (false)
+
+inline bool isPg(const QString &alias) { return alias == u"PG"; }
+
+// Runs statements on an alias through a query, failing the test with the
+// engine's message when one fails.
+inline void exec(const QString &alias, const QStringList &statements)
+{
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetParamCheck(false);
+    for (const QString &s : statements) {
+        q.SetSQLText(s);
+        try {
+            q.ExecSQL();
+        } catch (const Exception &e) {
+            QFAIL(qPrintable(QStringLiteral("%1\n  in: %2").arg(e.Message(), s)));
+        }
+    }
+}
+
+// DDL spelled for the engine: %SERIAL% becomes the auto-increment key
+// type, %MONEY% the money type, %TS% the date-time type.
+inline QString ddl(const QString &alias, QString sql)
+{
+    sql.replace(QStringLiteral("%SERIAL%"), isPg(alias) ? QStringLiteral("SERIAL PRIMARY KEY")
+                                                        : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"));
+    sql.replace(QStringLiteral("%MONEY%"), QStringLiteral("MONEY"));
+    sql.replace(QStringLiteral("%TS%"), isPg(alias) ? QStringLiteral("TIMESTAMP") : QStringLiteral("DATETIME"));
+    return sql;
+}
+
+inline QString scalar(const QString &alias, const QString &sql)
+{
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQLText(sql);
+    q.Open();
+    return q.Fields(0)->AsString();
+}
+
+} // namespace DataTest
