@@ -68,6 +68,9 @@ public:
     const char *Kind() const override { return "TAssignCmd"; }
     QString Operands() const override;
 
+    TReportVar &Target() const { return *m_target; }
+    TReportVar &Source() const { return *m_source; }
+
 private:
     TReportVar *m_target;
     TReportVar *m_source;

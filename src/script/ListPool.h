@@ -35,6 +35,16 @@ public:
         return p;
     }
 
+    // Removes the entry at `index` and hands it over (empty for an entry the
+    // list only refers to).
+    std::unique_ptr<T> Extract(int index)
+    {
+        Entry &e = m_items[size_t(index)];
+        std::unique_ptr<T> p(e.get_deleter().owned ? e.release() : nullptr);
+        m_items.erase(m_items.begin() + index);
+        return p;
+    }
+
     // Frees (or, for a reference, drops) the entry at `index`.
     void Delete(int index) { m_items.erase(m_items.begin() + index); }
 

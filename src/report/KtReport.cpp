@@ -1,0 +1,1279 @@
+#include "KtReport.h"
+
+#include "GroupTable.h"
+#include "OutputPasses.h"
+
+#include "common/DateTime.h"
+#include "common/Exceptions.h"
+#include "common/Format.h"
+#include "common/Settings.h"
+#include "common/Strings.h"
+#include "common/TextFile.h"
+#include "common/UserInterface.h"
+#include "data/Fields.h"
+#include "data/Query.h"
+#include "script/BuiltinFunctions.h"
+#include "script/ReportParser.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace {
+
+const QString PageBreakMark = QStringLiteral("^");
+
+bool hasDirectory(const QString &name)
+{
+    return name.contains(u'/') || name.contains(u'\\');
+}
+
+QString outputPath(const QString &name)
+{
+    if (name.isEmpty())
+        return name;
+    return hasDirectory(name) ? name : ExpandFileName(name);
+}
+
+// Runs `restore` when leaving the scope, also on an exception.
+template <class F>
+struct TFinally {
+    F restore;
+    ~TFinally() { restore(); }
+};
+template <class F>
+TFinally(F) -> TFinally<F>;
+
+// The group-table functions reach the report that runs the script.
+TKtReport &reportOf(TReportHost &host)
+{
+    return dynamic_cast<TKtReport &>(host);
+}
+
+void installReportFunctions()
+{
+    static const bool installed = [] {
+        InstallBuiltinFunction(QStringLiteral("GetGroup"), [](TReportHost &host, TParamList &p, TReportVar &) {
+            TKtReport &report = reportOf(host);
+            TReportVar &target = *p[0];
+            const double order = p[1]->GetAsNumber();
+            TGroupList &table = report.AddRunObject(std::make_unique<TGroupList>(order > 0 ? 1 : order < 0 ? -1 : 0));
+            for (int i = 2; i < p.Count(); ++i) {
+                TReportVar &source = *p[i];
+                TGroupVar &column = report.AddRunObject(std::make_unique<TGroupVar>(source, table));
+                table.AddColumn(column);
+                report.DeclareVar(::Format(QStringLiteral("%s_%s"), {target.Name(), source.Name()}))
+                    .SetAsObject(&column);
+            }
+            target.SetAsObject(&table);
+        });
+        InstallBuiltinFunction(QStringLiteral("CalcGroup"), [](TReportHost &, TParamList &p, TReportVar &) {
+            if (auto *table = dynamic_cast<TGroupList *>(p[0]->GetAsObject()))
+                table->Calc();
+        });
+        InstallBuiltinFunction(QStringLiteral("GetGroupVar"), [](TReportHost &, TParamList &p, TReportVar &r) {
+            auto *column = dynamic_cast<TGroupVar *>(p[0]->GetAsObject());
+            if (!column || column->Table().Columns().empty())
+                return;
+            const int row = column->Table().Columns().front()->Find(*p[1]);
+            if (TReportVar *value = column->Row(row))
+                r.Assign(*value);
+        });
+        return true;
+    }();
+    (void)installed;
+}
+
+} // namespace
+
+// The output file: lines encoded in the configured code page (the DOS code
+// page with OEMConvert), CR LF after each, buffered.
+class TKtReport::TOutput {
+public:
+    TOutput(const QString &path, bool append, bool oem)
+        : m_file(path),
+          m_encoder((oem ? QStringLiteral("IBM866") : CodePageName()).toLatin1().constData())
+    {
+        if (!m_encoder.isValid())
+            throw Exception(QStringLiteral("Неизвестная кодовая страница %1").arg(CodePageName()));
+        const bool appending = append && m_file.exists();
+        if (!m_file.open(appending ? QIODevice::ReadWrite | QIODevice::Append
+                                   : QIODevice::WriteOnly | QIODevice::Truncate))
+            throw Exception(QStringLiteral("Не могу создать файл %1: %2").arg(path, m_file.errorString()));
+    }
+
+    void write(const QString &text, bool lineEnd)
+    {
+        m_buffer += m_encoder.encode(text);
+        if (lineEnd)
+            m_buffer += "\r\n";
+        if (m_buffer.size() >= 1 << 16)
+            flush();
+    }
+
+    void flush()
+    {
+        if (!m_buffer.isEmpty() && m_file.write(m_buffer) != m_buffer.size())
+            throw Exception(QStringLiteral("Ошибка записи в файл %1: %2").arg(m_file.fileName(), m_file.errorString()));
+        m_buffer.clear();
+    }
+
+    // Closes the file; true when it holds no byte.
+    bool close()
+    {
+        flush();
+        const bool empty = m_file.size() == 0;
+        m_file.close();
+        return empty;
+    }
+
+    QString path() const { return m_file.fileName(); }
+
+private:
+    QFile m_file;
+    QStringEncoder m_encoder;
+    QByteArray m_buffer;
+};
+
+TKtReport::TKtReport()
+{
+    installReportFunctions();
+}
+
+TKtReport::~TKtReport()
+{
+    if (m_output) {
+        try {
+            m_output->close();
+        } catch (const Exception &) {
+        }
+    }
+}
+
+bool TKtReport::AcceptsTemplate(const QStringList &lines)
+{
+    static const QStringList mains = {QStringLiteral(".REPORTHEADER"), QStringLiteral(".PAGEHEADER"),
+                                      QStringLiteral(".RECORDHEADER"), QStringLiteral(".PAGEFOOTER"),
+                                      QStringLiteral(".DETAIL"),       QStringLiteral(".REPORTFOOTER")};
+    for (const QString &line : lines)
+        if (mains.contains(TrimCtl(line).toUpper()))
+            return true;
+    return ReportClasses().size() == 1;
+}
+
+TReportVar *TKtReport::FindVar(const QString &name)
+{
+    return m_vars.FindVar(name);
+}
+
+TReportVar &TKtReport::GetVar(const QString &name)
+{
+    return m_vars.GetVar(name);
+}
+
+TFunc *TKtReport::FindFunc(const QString &name)
+{
+    return m_funcs.FindFunc(name);
+}
+
+void TKtReport::AddFunc(std::unique_ptr<TFunc> func)
+{
+    m_funcs.AddFunc(std::move(func));
+}
+
+TReportVar &TKtReport::DeclareVar(const QString &name, const QString &description)
+{
+    TReportVar &var = GetVar(name);
+    if (!description.isEmpty())
+        var.SetDescription(description);
+    return var;
+}
+
+void TKtReport::SetOrientation(TPageGeometry::Orientation o)
+{
+    TCustomReport::SetOrientation(o);
+    if (!m_geometry)
+        m_geometry = std::make_shared<TVirtualPrinter>();
+    m_pageHeight = m_geometry->PageHeight(o);
+    m_pageWidth = m_geometry->PageWidth(o);
+}
+
+TDataSet *TKtReport::GetDataSet()
+{
+    return m_sqlQuery ? m_sqlQuery.get() : TCustomReport::GetDataSet();
+}
+
+TCommandList &TKtReport::commandList(int n)
+{
+    if (!m_commands[size_t(n)])
+        m_commands[size_t(n)] = std::make_unique<TCommandList>();
+    return *m_commands[size_t(n)];
+}
+
+void TKtReport::runCommands(int n)
+{
+    if (m_commands[size_t(n)])
+        ExecuteCommands(*m_commands[size_t(n)], *this, m_stack);
+}
+
+// ---------------------------------------------------------------- Prepare
+
+void TKtReport::reset()
+{
+    SetOrientation(Orientation());
+    if (!m_measurer || m_measurer->Dpi() != m_geometry->Dpi()) {
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            m_measurer = std::make_unique<TFontMeasurer>(m_geometry->Dpi());
+        else
+            m_measurer = std::make_unique<TFixedPitchMeasurer>(m_geometry->Dpi());
+    }
+    m_paragraph = false;
+    m_paraLeftMm = m_paraRightMm = m_paraLeftPx = m_paraRightPx = 0;
+    m_pending.clear();
+    m_pageStart = true;
+    m_forcedBreak = false;
+    m_fontCode = 255;
+    m_measurer->SetFont(TFontSpec::Default());
+    m_position = 0;
+    m_usableHeight = m_pageHeight;
+
+    // commands refer to variables: they go first
+    for (auto &c : m_commands)
+        c.reset();
+    for (auto &l : m_main)
+        l.reset();
+    for (auto &l : m_headers)
+        l.reset();
+    for (auto &l : m_footers)
+        l.reset();
+    m_sqlQuery.reset();
+    m_stack.Clear();
+    m_params.Clear();
+    m_funcs.Clear();
+    m_aliases.clear();
+    m_runObjects.clear();
+    m_vars.Clear();
+    m_fileName = m_pageNum = m_recNum = m_lineNum = m_invalid = m_filtr = nullptr;
+    m_earlyLines.clear();
+    if (m_output) {
+        m_output->close();
+        m_output.reset();
+    }
+    m_firstDone = m_headerScriptDone = false;
+    m_detailMode = m_footerMode = m_groupHeaderMode = m_noBreak = m_endMode = false;
+    m_pageFooterPrinted = false;
+}
+
+void TKtReport::declareStandardVars()
+{
+    auto declare = [this](const char *name, const QString &description) -> std::pair<TReportVar *, bool> {
+        const QString n = QLatin1String(name);
+        const bool isNew = !FindVar(n);
+        return {&DeclareVar(n, description), isNew};
+    };
+    auto [fileName, newFile] = declare("FileName", QStringLiteral("Имя файла"));
+    if (newFile)
+        fileName->SetAsString(QString());
+    auto [pageNum, newPage] = declare("PageNum", QStringLiteral("Номер страницы"));
+    if (newPage)
+        pageNum->SetAsNumber(1);
+    auto [recNum, newRec] = declare("RecNum", QStringLiteral("Номер текущей записи"));
+    if (newRec)
+        recNum->SetAsNumber(0);
+    auto [lineNum, newLine] = declare("LineNum", QStringLiteral("Номер текущей строки"));
+    if (newLine)
+        lineNum->SetAsNumber(0);
+    m_fileName = fileName;
+    m_pageNum = pageNum;
+    m_recNum = recNum;
+    m_lineNum = lineNum;
+    m_invalid = declare("Invalid", QString()).first;
+    declare("FormFeed", QString());
+    auto [oneRecord, newOne] = declare("OneRecord", QString());
+    if (newOne)
+        oneRecord->SetAsBoolean(OneRecord());
+    auto [oem, newOem] = declare("OEMConvert", QString());
+    if (newOem)
+        oem->SetAsBoolean(OEMConvert());
+    auto [orientation, newOrientation] = declare("Orientation", QString());
+    if (newOrientation)
+        orientation->SetAsString(Orientation() == TPageGeometry::Landscape ? QStringLiteral("L")
+                                                                           : QStringLiteral("P"));
+    // the time of Prepare, so that a variables script sees a date; Execute
+    // sets them again
+    auto [curTime, newTime] = declare("CurTime", QStringLiteral("Текущее время"));
+    if (newTime)
+        curTime->SetAsDate(Now());
+    auto [curDate, newDate] = declare("CurDate", QStringLiteral("Текущая дата"));
+    if (newDate)
+        curDate->SetAsDate(::Date());
+    declare("Null", QString());
+
+    TDataSet *ds = GetDataSet();
+    if (ds && ds->Active())
+        for (int i = 0; i < ds->FieldCount(); ++i)
+            DeclareVar(ds->Fields(i)->FieldName(), ds->Fields(i)->DisplayLabel());
+}
+
+void TKtReport::Prepare()
+{
+    TCustomReport::Prepare();
+    reset();
+    declareStandardVars();
+    if (OnSetNames)
+        OnSetNames(*this);
+    RegisterBuiltinFunctions(m_funcs);
+    if (OnSetFuncs)
+        OnSetFuncs(*this);
+    m_fileName->SetAsString(outputPath(PrintName()));
+    compileTemplate();
+    m_filtr = FindVar(QStringLiteral("Filtr"));
+}
+
+// Sections of a template, as "." lines name them.
+struct TKtReport::TSection {
+    enum Kind { None, Main, Header, Footer, Vars, Filtr, Sql, PostDetail, Ignored };
+    Kind kind = None;
+    int n = 0;
+
+    static TSection Recognise(const QString &line)
+    {
+        const QString name = TrimCtl(line).toUpper().mid(1);
+        auto level = [&](int from) -> int {
+            bool ok = false;
+            const int n = name.mid(6).toInt(&ok);
+            return ok && n >= from && n <= 16 ? n : 0;
+        };
+        if (name.startsWith(QLatin1String("FOOTER"))) {
+            const int n = level(1);
+            return n ? TSection{Footer, n} : TSection{Ignored, 0};
+        }
+        if (name.startsWith(QLatin1String("HEADER"))) {
+            const int n = level(2);
+            return n ? TSection{Header, n} : TSection{Ignored, 0};
+        }
+        if (name == u"SQL")
+            return {Sql, 0};
+        if (name == u"VARS")
+            return {Vars, 0};
+        if (name == u"FILTR")
+            return {Filtr, 0};
+        if (name == u"POSTDETAIL")
+            return {PostDetail, 0};
+        static const QStringList mains = {QStringLiteral("REPORTHEADER"), QStringLiteral("PAGEHEADER"),
+                                          QStringLiteral("RECORDHEADER"), QStringLiteral("PAGEFOOTER"),
+                                          QStringLiteral("DETAIL"),       QStringLiteral("REPORTFOOTER")};
+        const int main = int(mains.indexOf(name));
+        return main >= 0 ? TSection{Main, main} : TSection{Ignored, 0};
+    }
+
+    // The command list of the section's script blocks; 0 when they are
+    // discarded.
+    int CommandList() const
+    {
+        switch (kind) {
+        case Main:
+            return n == msReportHeader ? clReportHeader : n == msDetail ? clDetail : 0;
+        case Footer:
+            return n;
+        case Vars:
+            return clVars;
+        case Filtr:
+            return clDetail;
+        case PostDetail:
+            return clPostDetail;
+        default:
+            return 0;
+        }
+    }
+};
+
+void TKtReport::compileTemplate()
+{
+    TSection current;
+    QStringList block;
+    int blockStart = 0;
+    int offset = 0;
+    bool varsRun = false;
+
+    auto compileBlock = [&] {
+        if (block.isEmpty())
+            return;
+        const int list = current.CommandList();
+        if (list) {
+            TKtReportParser parser(ScriptBlockText(block), blockStart - 1, m_params, commandList(list), *this);
+            try {
+                parser.Parse();
+            } catch (...) {
+                SetErrorPos(parser.Position() - 1);
+                throw;
+            }
+        }
+        block.clear();
+    };
+    auto closeSection = [&] {
+        if (current.kind == TSection::Vars) {
+            if (!varsRun) {
+                varsRun = true;
+                if (m_commands[clVars]) {
+                    if (OnSetValues)
+                        OnSetValues(*this);
+                    runCommands(clVars);
+                }
+            }
+            applyOptions();
+        } else if (current.kind == TSection::Sql && m_sqlQuery) {
+            openSqlQuery();
+        }
+    };
+    auto lookup = [this](const QString &name) -> TReportVar & {
+        TReportVar *v = FindVar(name);
+        return v ? *v : *m_invalid;
+    };
+    auto textLine = [&](const QString &source) {
+        std::unique_ptr<TLineList> *list = nullptr;
+        switch (current.kind) {
+        case TSection::Main:
+            list = &m_main[size_t(current.n)];
+            break;
+        case TSection::Header:
+            list = &m_headers[size_t(current.n)];
+            break;
+        case TSection::Footer:
+            list = &m_footers[size_t(current.n)];
+            break;
+        case TSection::Sql: {
+            if (DataBaseName().isEmpty())
+                return;
+            if (!m_sqlQuery) {
+                QString db = DataBaseName();
+                if (TReportVar *v = FindVar(QStringLiteral("DatabaseName"))) {
+                    db = v->GetAsString();
+                    if (db.isEmpty())
+                        db = ProgramDir();
+                }
+                m_sqlQuery = std::make_unique<TQuery>();
+                m_sqlQuery->SetName(QStringLiteral("SQL"));
+                m_sqlQuery->SetDatabaseName(db);
+                m_sqlQuery->SetUniDirectional(true);
+            }
+            // field references take their values at once
+            std::unique_ptr<TReportLine> line = CompileReportLine(source, lookup);
+            QString text = line->Pieces().front();
+            for (size_t i = 0; i < line->Fields.size(); ++i) {
+                TReportField &f = *line->Fields[i];
+                f.Index = 0;
+                f.Remaining = 1;
+                text += valueText(f) + line->Pieces()[qsizetype(i) + 1];
+            }
+            m_sqlQuery->AddLine(text);
+            return;
+        }
+        default:
+            return;   // dropped
+        }
+        QString text = source;
+        for (const auto &[alias, replacement] : m_aliases)
+            if (!alias.isEmpty())
+                text.replace(alias, replacement);   // one pass: never loops
+        if (!*list)
+            *list = std::make_unique<TLineList>();
+        (*list)->push_back(CompileReportLine(text, lookup));
+        if (current.kind == TSection::Main && current.n == msPageFooter) {
+            // the page footer always fits below the last body line; the
+            // measuring must not change the font the body starts with
+            const TFontSpec font = m_measurer->Font();
+            const int code = m_fontCode;
+            m_usableHeight -= measureLine(text, false).height;
+            m_measurer->SetFont(font);
+            m_fontCode = code;
+        }
+    };
+
+    for (const QString &line : FormatSource()) {
+        const QChar first = line.isEmpty() ? QChar() : line.front();
+        if (first == u'#') {
+            if (block.isEmpty())
+                blockStart = offset;
+            block << u' ' + line.mid(1);   // positions stay
+        } else if (first == u'.') {
+            compileBlock();
+            closeSection();
+            current = TSection::Recognise(line);
+        } else if (first == u';') {
+            if (!block.isEmpty())
+                block << QString(line.size(), u'\t');
+        } else if (!first.isNull() && (current.kind == TSection::Vars || current.kind == TSection::Filtr)) {
+            compileBlock();
+            blockStart = offset;
+            block << line;
+        } else {
+            compileBlock();
+            textLine(line);
+        }
+        offset += int(line.size()) + 2;
+    }
+    compileBlock();
+    closeSection();
+}
+
+void TKtReport::applyOptions()
+{
+    if (TReportVar *v = FindVar(QStringLiteral("OneRecord")); v && v->VarType() == vtBoolean)
+        SetOneRecord(v->GetAsBoolean());
+    if (TReportVar *v = FindVar(QStringLiteral("OEMConvert")); v && v->VarType() == vtBoolean)
+        SetOEMConvert(v->GetAsBoolean());
+    if (TReportVar *v = FindVar(QStringLiteral("Orientation")); v && v->VarType() == vtString) {
+        const QString o = v->GetAsString().toUpper();
+        if (o.startsWith(u'L'))
+            SetOrientation(TPageGeometry::Landscape);
+        else if (o.startsWith(u'P'))
+            SetOrientation(TPageGeometry::Portrait);
+    }
+    moveGroupPairs();
+}
+
+// A group expression written among the variables ("GROUP2 := NAME") must be
+// evaluated for every record: its pair of assignments moves to the detail
+// script.
+void TKtReport::moveGroupPairs()
+{
+    if (!m_commands[clVars])
+        return;
+    TCommandList &vars = *m_commands[clVars];
+    for (int i = 0; i + 1 < vars.Count();) {
+        auto *first = dynamic_cast<TAssignCmd *>(vars[i]);
+        auto *second = dynamic_cast<TAssignCmd *>(vars[i + 1]);
+        if (first && second && second->Target().Name().startsWith(QLatin1String("GROUP"))
+            && &second->Source() == &first->Target()) {
+            TCommandList &detail = commandList(clDetail);
+            detail.Add(vars.Extract(i));
+            detail.Add(vars.Extract(i));
+        } else {
+            ++i;
+        }
+    }
+}
+
+void TKtReport::openSqlQuery()
+{
+    try {
+        m_sqlQuery->Prepare();
+        if (m_sqlQuery->ParamCount() > 0)
+            BindQueryParams(*m_sqlQuery);
+        m_sqlQuery->Open();
+    } catch (...) {
+        m_sqlQuery.reset();
+        throw;
+    }
+    declareStandardVars();
+}
+
+void TKtReport::AddOutputAlias(const QString &alias, const QString &replacement)
+{
+    m_aliases.append({alias, replacement});
+}
+
+void TKtReport::BindQueryParams(TQuery &query)
+{
+    if (OnSetSQLParams)
+        OnSetSQLParams(*this, &query);
+    if (!query.DataSource())
+        query.SetDataSource(DataSource());
+    for (int i = 0; i < query.Params().Count(); ++i)
+        BindParam(query.Params()[i]);
+}
+
+void TKtReport::BindProcParams(TStoredProc &proc)
+{
+    if (OnSetSQLParams)
+        OnSetSQLParams(*this, nullptr);
+    for (int i = 0; i < proc.ParamCount(); ++i)
+        BindParam(proc.Params()[i]);
+}
+
+void TKtReport::BindParam(TParam &param)
+{
+    TReportVar *v = FindVar(param.Name());
+    if (!v)
+        return;
+    switch (v->VarType()) {
+    case vtNumber:
+        param.SetAsFloat(v->GetAsNumber());
+        break;
+    case vtString:
+        param.SetAsString(v->GetAsString());
+        break;
+    case vtDate:
+        param.SetAsDateTime(v->GetAsDate());
+        break;
+    case vtMemo:
+        param.SetDataType(ftString);
+        if (!v->GetAsMemo().isEmpty())
+            param.SetAsString(v->GetAsMemo().first());
+        break;
+    default:
+        break;
+    }
+}
+
+void TKtReport::CopyVarsTo(TCustomReport &other)
+{
+    auto *kt = dynamic_cast<TKtReport *>(&other);
+    m_vars.ForEach([&](TReportVar &v) {
+        if (v.Name().startsWith(u'@') || &v == m_fileName)
+            return;
+        TReportVar &target = other.GetVar(v.Name());
+        if (!v.Description().isEmpty())
+            target.SetDescription(v.Description());
+        switch (v.VarType()) {
+        case vtNumber:
+        case vtString:
+        case vtDate:
+        case vtBoolean:
+        case vtMemo:
+            target.Clear();
+            target.Assign(v);
+            break;
+        case vtObject:
+            if (kt) {
+                target.Clear();
+                target.Assign(v);
+            }
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+QList<QPair<QString, QString>> TKtReport::ListNames()
+{
+    QList<QPair<QString, QString>> names;
+    m_vars.ForEach([&](TReportVar &v) { names.append({v.Name(), v.Description()}); });
+    m_funcs.ForEach([&](TFunc &f) { names.append({f.Name() + QStringLiteral("()"), f.Description()}); });
+    return names;
+}
+
+QStringList TKtReport::Listing() const
+{
+    static const char *const names[] = {"", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
+                                        "VARS", "REPORTHEADER", "POSTDETAIL", "DETAIL"};
+    QStringList out;
+    for (int n : {int(clVars), int(clReportHeader), 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,
+                  int(clDetail), int(clPostDetail)}) {
+        if (!m_commands[size_t(n)])
+            continue;
+        out << (n <= 16 ? QStringLiteral("[FOOTER%1]").arg(n) : QStringLiteral("[%1]").arg(QLatin1String(names[n])));
+        out << CommandListing(*m_commands[size_t(n)]);
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- Execute
+
+void TKtReport::Execute()
+{
+    if (!m_pageNum)
+        throw ECustomReportError(QStringLiteral("Отчет не подготовлен"));
+    m_pageNum->SetAsNumber(1);
+    m_recNum->SetAsNumber(0);
+    m_lineNum->SetAsNumber(0);
+    GetVar(QStringLiteral("CurDate")).SetAsDate(::Date());
+    GetVar(QStringLiteral("CurTime")).SetAsDate(Now());
+
+    SetPrintName(m_fileName->GetAsString());
+    const QString path = outputPath(PrintName());
+    if (path.isEmpty())
+        return;
+    const TReportVar *append = FindVar(QStringLiteral("FileAppendMode"));
+    m_output = std::make_unique<TOutput>(path, append && append->VarType() == vtBoolean && append->GetAsBoolean(),
+                                         OEMConvert());
+    for (const QString &line : std::exchange(m_earlyLines, {}))
+        writeLine(line);
+
+    TDataSet *ds = nullptr;
+    TBookmark bookmark;
+    bool walked = false;
+    try {
+        const TReportVar *endReport = FindVar(QStringLiteral("EndReport"));
+        const bool noWalk = endReport && endReport->VarType() == vtNumber && endReport->GetAsNumber() > 0;
+        if (OneRecord()) {
+            processRecord();
+        } else if ((ds = GetDataSet()) && !noWalk) {
+            if (ds->Active()) {
+                bookmark = ds->GetBookmark();
+                walked = true;
+                ds->DisableControls();
+                if (!ds->IsUniDirectional())
+                    ds->First();
+                int count = 0;
+                while (!ds->Eof()) {
+                    processRecord();
+                    ds->Next();
+                    if (++count % 1001 == 0)
+                        CheckAbort(true);
+                }
+            }
+        } else if (OnEndReport && OnSetValues) {
+            while (!OnEndReport(*this))
+                processRecord();
+        }
+        if (m_firstDone)
+            endOfReport();
+    } catch (...) {
+        try {
+            finish(walked, ds, bookmark);
+        } catch (...) {
+            // the first error is the one to report
+        }
+        throw;
+    }
+    finish(walked, ds, bookmark);
+}
+
+void TKtReport::finish(bool walked, TDataSet *ds, TBookmark &bookmark)
+{
+    if (walked && ds) {
+        ds->EnableControls();
+        if (!ds->IsUniDirectional() && ds->Active() && ds->BookmarkValid(bookmark))
+            ds->GotoBookmark(bookmark);
+        ds->FreeBookmark(bookmark);
+    }
+    // a paragraph that never ended still belongs to the output
+    if (m_output && !m_pending.isEmpty()) {
+        const QString pending = std::exchange(m_pending, {});
+        m_paragraph = false;
+        writeRaw(pending, true);
+    }
+    const QString path = m_output ? m_output->path() : QString();
+    if (m_output) {
+        const bool empty = m_output->close();
+        m_output.reset();
+        if (empty)
+            QFile::remove(path);
+    }
+    m_sqlQuery.reset();
+    if (!path.isEmpty() && QFileInfo::exists(path)) {
+        const QString wanted = outputPath(m_fileName->GetAsString());
+        if (!wanted.isEmpty() && QFileInfo(wanted).absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
+            QFile::remove(wanted);
+            if (QFile::rename(path, wanted))
+                SetPrintName(wanted);
+        }
+    }
+    postProcess();
+    if (TReportVar *v = FindVar(QStringLiteral("Copies")); v && v->VarType() == vtNumber && v->GetAsNumber() > 0)
+        SetCopies(int(std::trunc(std::min(v->GetAsNumber(), 1e6))));
+    if (TReportVar *v = FindVar(QStringLiteral("CopyMode")); v && v->VarType() == vtBoolean)
+        SetCopyMode(v->GetAsBoolean());
+}
+
+void TKtReport::postProcess()
+{
+    const QString path = outputPath(PrintName());
+    const TReportVar *size = FindVar(QStringLiteral("PageSize"));
+    const TReportVar *cols = FindVar(QStringLiteral("PageCols"));
+    if (!size || path.isEmpty())
+        return;
+    auto number = [](const TReportVar *v) {
+        return v->VarType() == vtNumber ? std::trunc(v->GetAsNumber()) : 0.0;
+    };
+    if (!cols && number(size) > 0) {
+        const TReportVar *mode = FindVar(QStringLiteral("Break2Mode"));
+        const bool strict = !(mode && mode->VarType() <= vtNumber && mode->GetAsNumber() == 0);
+        TwoPagesPerSheet(path, int(std::min(number(size), 1e6)), strict);
+    } else if (cols && number(size) > 0 && number(cols) > 0) {
+        PageColumns(path, int(std::min(number(size), 1e6)), int(std::min(number(cols), 1e4)));
+    }
+}
+
+void TKtReport::copyRecord()
+{
+    TDataSet *ds = GetDataSet();
+    if (!ds || !ds->Active() || (ds->Eof() && ds->Bof()))
+        return;
+    for (int i = 0; i < ds->FieldCount(); ++i) {
+        TField *f = ds->Fields(i);
+        TReportVar *v = FindVar(f->FieldName());
+        if (!v)
+            continue;
+        switch (f->DataType()) {
+        case ftString:
+            v->SetAsString(f->AsString());
+            break;
+        case ftSmallint:
+        case ftInteger:
+        case ftWord:
+        case ftFloat:
+        case ftCurrency:
+            v->SetAsNumber(f->IsNull() ? 0.0 : f->AsFloat());
+            break;
+        case ftBoolean:
+            v->SetAsBoolean(f->AsBoolean());
+            break;
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
+            v->SetAsDate(f->IsNull() ? 0.0 : f->AsDateTime());
+            break;
+        case ftMemo: {
+            static const QRegularExpression lineEnds(QStringLiteral("\r\n|\n|\r"));
+            const QString text = f->AsString();
+            v->SetAsMemo(text.isEmpty() ? QStringList() : text.split(lineEnds));
+            break;
+        }
+        default:
+            break;   // BCD, auto-increment, bytes and blobs are not copied
+        }
+    }
+}
+
+bool TKtReport::rejected() const
+{
+    return m_filtr && m_filtr->VarType() == vtBoolean && !m_filtr->GetAsBoolean();
+}
+
+void TKtReport::processRecord()
+{
+    copyRecord();
+    if (OnSetValues)
+        OnSetValues(*this);
+    if (!m_firstDone) {
+        if (!m_headerScriptDone) {
+            m_headerScriptDone = true;
+            runCommands(clReportHeader);
+        }
+        runCommands(clDetail);
+        if (rejected())
+            return;   // the next record is again the first
+        printSection(m_main[msReportHeader].get(), msReportHeader);
+        printGroupHeaders(2);
+    } else {
+        runCommands(clDetail);
+        const bool reject = rejected();
+        if (const int from = groupBreak()) {
+            for (int n = from; n <= 16; ++n)
+                runCommands(n);
+            printFooters(from, 16);
+            printGroupHeaders(from);
+        }
+        if (reject)
+            return;
+    }
+    m_recNum->SetAsNumber(m_recNum->GetAsNumber() + 1);
+    m_detailMode = true;
+    if (m_pageStart) {
+        m_pageStart = false;
+    } else {
+        m_detailMode = false;
+        m_noBreak = true;
+        TFinally restore{[this] { m_noBreak = false; }};
+        printSection(m_main[msRecordHeader].get());
+        m_detailMode = true;
+    }
+    printSection(m_main[msDetail].get());
+    m_detailMode = false;
+    accumulate();
+    runCommands(clPostDetail);
+    m_firstDone = true;
+}
+
+int TKtReport::groupBreak() const
+{
+    for (int n = 2; n <= 16; ++n) {
+        const TReportVar *v = m_vars.FindVar(QStringLiteral("GROUP%1").arg(n));
+        if (v && v->Changed())
+            return n;
+    }
+    return 0;
+}
+
+void TKtReport::printGroupHeaders(int from)
+{
+    const bool was = m_groupHeaderMode;
+    m_groupHeaderMode = true;
+    TFinally restore{[&] { m_groupHeaderMode = was; }};
+    for (int n = from; n <= 16; ++n)
+        printSection(m_headers[size_t(n)].get());
+}
+
+void TKtReport::printFooters(int from, int to)
+{
+    const bool was = m_footerMode;
+    m_footerMode = true;
+    TFinally restore{[&] { m_footerMode = was; }};
+    for (int n = to; n >= from; --n) {
+        TLineList *lines = m_footers[size_t(n)].get();
+        if (!lines || lines->empty())
+            continue;
+        const TReportVar *need = m_vars.FindVar(QStringLiteral("NEEDFOOTER%1").arg(n));
+        if (need && need->GetAsNumber() <= 0) {
+            // a hidden footer still starts its totals afresh
+            for (auto &line : *lines)
+                for (auto &f : line->Fields)
+                    if (f->Variable->VarType() == vtNumber)
+                        f->Total = 0;
+            continue;
+        }
+        printSection(lines);
+    }
+}
+
+void TKtReport::endOfReport()
+{
+    m_endMode = true;
+    for (int n = 1; n <= 16; ++n)
+        runCommands(n);
+    printFooters(1, 16);
+    if (!m_pageFooterPrinted)
+        printSection(m_main[msPageFooter].get(), msPageFooter);
+    printSection(m_main[msReportFooter].get(), msReportFooter);
+}
+
+void TKtReport::accumulate()
+{
+    auto add = [](TLineList *lines) {
+        if (!lines)
+            return;
+        for (auto &line : *lines)
+            for (auto &f : line->Fields) {
+                if (f->Variable->VarType() != vtNumber)
+                    continue;
+                if (f->Has(ffCount))
+                    f->Total += 1;
+                else if (!f->Has(ffPrevious))
+                    f->Total += f->Variable->GetAsNumber();
+            }
+    };
+    for (int n = 1; n <= 16; ++n)
+        add(m_footers[size_t(n)].get());
+    add(m_main[msPageFooter].get());
+}
+
+void TKtReport::printSection(TLineList *lines, int mainSection)
+{
+    if (mainSection == msReportHeader || mainSection == msPageHeader)
+        m_pageFooterPrinted = false;
+    const bool wasFooter = m_footerMode;
+    if (mainSection == msPageFooter) {
+        m_pageFooterPrinted = true;
+        m_footerMode = true;
+    }
+    TFinally restore{[&] {
+        if (mainSection == msPageFooter)
+            m_footerMode = wasFooter;
+    }};
+    if (!lines)
+        return;
+    for (auto &line : *lines)
+        expandLine(*line);
+}
+
+// ---------------------------------------------------------------- lines
+
+void TKtReport::countLine()
+{
+    if (m_detailMode || m_footerMode || m_groupHeaderMode)
+        m_lineNum->SetAsNumber(m_lineNum->GetAsNumber() + 1);
+}
+
+bool TKtReport::footerModeFor(const TReportField &f) const
+{
+    return m_footerMode && !f.Has(ffPrevious) && !m_endMode;
+}
+
+int TKtReport::valueCount(TReportField &f)
+{
+    TReportVar &v = *f.Variable;
+    const bool footer = footerModeFor(f);
+    switch (v.VarType()) {
+    case vtString:
+        if (f.Decimals() > 0) {
+            const int n = int(WrapFieldText(footer ? v.PrevStr() : v.GetAsString(), f.Width()).size());
+            return std::max(1, std::min(n, f.Decimals()));
+        }
+        return 1;
+    case vtMemo:
+        return int((footer ? v.PrevMemo() : v.GetAsMemo()).size());
+    case vtObject:
+        if (auto *column = dynamic_cast<TGroupVar *>(v.GetAsObject()))
+            return column->RowCount();
+        return 1;
+    default:
+        return 1;
+    }
+}
+
+double TKtReport::numberValue(TReportField &f)
+{
+    TReportVar &v = *f.Variable;
+    if (&v == m_lineNum || !m_footerMode || f.Has(ffCurrent))
+        return v.GetAsNumber();
+    if (f.Has(ffPrevious))
+        return m_endMode ? v.GetAsNumber() : v.PrevNum();
+    return std::exchange(f.Total, 0.0);
+}
+
+QString TKtReport::valueText(TReportField &f)
+{
+    if (f.Remaining < 1)
+        return PadFieldText(QString(), f.Spec, false);
+    TReportVar &v = *f.Variable;
+    const bool footer = footerModeFor(f);
+    QString text;
+    switch (v.VarType()) {
+    case vtUndefined:
+    case vtString:
+        if (&v == m_invalid) {
+            text = QString(f.Width(), u'!');
+        } else {
+            text = footer ? v.PrevStr() : v.GetAsString();
+            if (f.Decimals() > 0)
+                text = WrapFieldText(text, f.Width()).value(f.Index);
+        }
+        break;
+    case vtNumber:
+        text = FormatFieldNumber(numberValue(f), f.Spec);
+        break;
+    case vtDate:
+        text = FormatFieldDate(footer ? v.PrevNum() : v.GetAsDate());
+        break;
+    case vtMemo:
+        text = (footer ? v.PrevMemo() : v.GetAsMemo()).value(f.Index);
+        break;
+    case vtObject:
+        if (auto *column = dynamic_cast<TGroupVar *>(v.GetAsObject())) {
+            // printing consumes the column
+            if (std::unique_ptr<TReportVar> row = column->TakeRow(f.Index)) {
+                if (row->VarType() == vtNumber)
+                    text = FormatFieldNumber(row->GetAsNumber(), f.Spec);
+                else if (row->VarType() == vtString)
+                    text = row->GetAsString();
+                else if (row->VarType() == vtDate)
+                    text = FormatFieldDate(row->GetAsDate());
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    ++f.Index;
+    --f.Remaining;
+    return PadFieldText(text, f.Spec, true);
+}
+
+void TKtReport::expandLine(TReportLine &line)
+{
+    QString prefix;
+    if (m_paragraph && !m_noBreak && !m_pending.isEmpty())
+        prefix = std::exchange(m_pending, {}) + u' ';
+    auto write = [&](const QString &text) {
+        const bool pageStartBefore = m_pageStart, detailBefore = m_detailMode;
+        const bool newPage = writeLine(std::exchange(prefix, {}) + text);
+        if (!pageStartBefore && !detailBefore && newPage)
+            m_pageStart = false;
+        return newPage;
+    };
+    if (line.Fields.empty()) {
+        countLine();
+        write(line.Text);
+        return;
+    }
+    int repeats = 0;
+    for (auto &f : line.Fields) {
+        f->Index = 0;
+        f->Remaining = valueCount(*f);
+        repeats = std::max(repeats, f->Remaining);
+    }
+    if (repeats == 0) {
+        if (TrimCtl(QString(line.Text).remove(u'@')).isEmpty())
+            return;
+        repeats = 1;
+    }
+    const QStringList &pieces = line.Pieces();
+    for (int r = 0; r < repeats; ++r) {
+        countLine();
+        QString out = pieces.front();
+        bool formFeed = false;
+        for (size_t i = 0; i < line.Fields.size(); ++i) {
+            TReportField &f = *line.Fields[i];
+            if (f.Variable->Name() == u"FORMFEED") {
+                formFeed = true;
+                break;
+            }
+            out += valueText(f);
+            out += pieces[qsizetype(i) + 1];
+        }
+        if (!formFeed && pieces.back().endsWith(QLatin1String("\\N"), Qt::CaseInsensitive))
+            continue;   // such a line is never written
+        const bool newPage = write(out);
+        if (formFeed && !newPage)
+            m_forcedBreak = true;
+    }
+}
+
+void TKtReport::PutLine(const QString &line)
+{
+    if (!m_output) {
+        m_earlyLines << line;   // written first when the output opens
+        return;
+    }
+    countLine();
+    writeLine(line);
+}
+
+void TKtReport::writeRaw(const QString &text, bool lineEnd)
+{
+    m_output->write(text, lineEnd);
+}
+
+void TKtReport::applyFontCode(const TPrintCode &code)
+{
+    m_fontCode = code.fontCode;
+    m_measurer->SetFont(FontForCode(code.fontCode, code.fontSize, m_measurer->Font()));
+}
+
+TKtReport::TMeasure TKtReport::measureLine(const QString &line, bool wrap)
+{
+    TMeasure m;
+    QStringView text(line);
+    if (wrap)
+        while (!text.isEmpty() && text.back() == u' ')
+            text.chop(1);
+    const int dpi = m_measurer->Dpi();
+    int width = 0;
+    qsizetype lastBlank = -1;
+    qsizetype firstText = -1;
+    for (qsizetype i = 0; i < text.size();) {
+        if (text[i] == u'\\') {
+            const TPrintCode code = ParsePrintCode(text, i);
+            if (code.kind != TPrintCode::None) {
+                if (code.kind == TPrintCode::Font) {
+                    applyFontCode(code);
+                } else if (code.kind == TPrintCode::ParaBegin) {
+                    m_paraLeftMm = code.left;
+                    m_paraRightMm = code.right;
+                    m_paraLeftPx = MmToPixels(code.left, dpi);
+                    m_paraRightPx = MmToPixels(code.right, dpi);
+                }
+                i += code.length;
+                continue;
+            }
+        }
+        if (!wrap) {
+            // without codes in the rest, the rest is one run of text
+            const QStringView rest = text.mid(i);
+            if (!rest.contains(u'\\')) {
+                m.height = std::max(m.height, m_measurer->TextHeight(rest));
+                break;
+            }
+            m.height = std::max(m.height, m_measurer->TextHeight(text.mid(i, 1)));
+            ++i;
+            continue;
+        }
+        const int w = m_measurer->CharWidth(text[i]);
+        const int available = m_pageWidth - m_paraLeftPx - m_paraRightPx;
+        if (width + w > available && firstText >= 0) {
+            // cut after the last blank, or at this character when there is
+            // none; a line keeps at least its first character
+            m.cut = lastBlank >= 0 ? lastBlank + 1 : i;
+            break;
+        }
+        if (firstText < 0)
+            firstText = i;
+        width += w;
+        m.height = std::max(m.height, m_measurer->TextHeight(text.mid(i, 1)));
+        if (text[i] == u' ')
+            lastBlank = i;
+        ++i;
+    }
+    return m;
+}
+
+bool TKtReport::writeLine(const QString &input)
+{
+    QString line = input.isEmpty() ? QStringLiteral(" ") : input;
+    const qsizetype pb = line.indexOf(QLatin1String("\\PB"));
+    if (pb >= 0) {
+        const TPrintCode code = ParsePrintCode(line, pb);
+        if (code.kind == TPrintCode::ParaBegin) {
+            m_paragraph = true;
+            m_paraLeftMm = code.left;
+            m_paraRightMm = code.right;
+            m_paraLeftPx = MmToPixels(code.left, m_measurer->Dpi());
+            m_paraRightPx = MmToPixels(code.right, m_measurer->Dpi());
+        }
+    }
+    const TFontSpec fontBefore = m_measurer->Font();
+    const int codeBefore = m_fontCode;
+    const TMeasure m = measureLine(line, m_paragraph);
+    QString remainder;
+    if (m.cut >= 0) {
+        remainder = line.mid(m.cut);
+        line.truncate(m.cut);
+    }
+    if (m_paragraph) {
+        const bool ends = input.contains(QLatin1String("\\PE"));
+        if (!ends && remainder.isEmpty()) {
+            // waits for the next line of the paragraph; its codes apply
+            // when it is measured again
+            m_pending = line;
+            m_measurer->SetFont(fontBefore);
+            m_fontCode = codeBefore;
+            return false;
+        }
+        if (!ends) {
+            m_pending = std::exchange(remainder, {});
+        } else if (remainder.isEmpty()) {
+            m_paragraph = false;
+            m_paraLeftMm = m_paraRightMm = m_paraLeftPx = m_paraRightPx = 0;
+        }
+    }
+    m_position += m.height;
+    bool newPage = false;
+    if (m_noBreak && m_position >= m_usableHeight) {
+        m_position -= m.height;
+        return false;
+    }
+    if (m_position >= m_usableHeight || m_forcedBreak) {
+        breakPage(m.height);
+        newPage = true;
+    }
+    writeRaw(line, true);
+    if (m.height == 0 && (m_detailMode || m_footerMode || m_groupHeaderMode))
+        m_lineNum->SetAsNumber(m_lineNum->GetAsNumber() - 1);
+    if (!remainder.isEmpty())
+        newPage = writeLine(remainder) || newPage;
+    return newPage;
+}
+
+void TKtReport::breakPage(int lineHeight)
+{
+    m_forcedBreak = false;
+    m_position = 0;
+    const bool detail = m_detailMode, paragraph = m_paragraph, footer = m_footerMode;
+    m_detailMode = m_paragraph = m_footerMode = false;
+    const bool hasFooter = hasLines(m_main[msPageFooter]);
+    const bool hasHeader = hasLines(m_main[msPageHeader]);
+    const bool closeParagraph = paragraph && (hasFooter || hasHeader);
+    if (closeParagraph)
+        writeRaw(QStringLiteral("\\PE"), false);
+    if (!m_endMode)
+        printSection(m_main[msPageFooter].get(), msPageFooter);
+    m_pageNum->SetAsNumber(m_pageNum->GetAsNumber() + 1);
+    m_position = 0;
+    if (hasHeader) {
+        writeRaw(PageBreakMark, false);
+        if (!m_endMode)
+            printSection(m_main[msPageHeader].get(), msPageHeader);
+    }
+    if (closeParagraph)
+        writeRaw(QStringLiteral("\\PB%1:%2").arg(m_paraLeftMm).arg(m_paraRightMm), false);
+    m_position += lineHeight;
+    m_pageStart = true;
+    m_detailMode = detail;
+    m_paragraph = paragraph;
+    m_footerMode = footer;
+}

@@ -1,0 +1,189 @@
+#pragma once
+
+#include "CustomReport.h"
+#include "PageGeometry.h"
+#include "PrintCodes.h"
+#include "ReportLine.h"
+#include "TextMeasurer.h"
+
+#include "data/DataSet.h"
+#include "script/Commands.h"
+#include "script/FuncList.h"
+#include "script/VarList.h"
+#include "script/VarStack.h"
+
+#include <QFile>
+#include <QStringEncoder>
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class TQuery;
+class TStoredProc;
+class TParam;
+class TTextMeasurer;
+
+// The report component that runs text templates: sections of literal lines
+// with field references and script blocks (compiled by Prepare, run by
+// Execute over the records of a dataset), group levels with totals, and an
+// output file measured in printer pixels with page breaks, page footers and
+// headers.
+class TKtReport : public TCustomReport {
+public:
+    TKtReport();
+    ~TKtReport() override;
+
+    // True when a line of the template names one of the six main sections,
+    // or when this is the only kind of report registered.
+    static bool AcceptsTemplate(const QStringList &lines);
+
+    // TReportHost
+    TReportVar *FindVar(const QString &name) override;
+    TReportVar &GetVar(const QString &name) override;
+    TFunc *FindFunc(const QString &name) override;
+    bool IsEndMode() const override { return m_endMode; }
+    void PutLine(const QString &line) override;
+    void AddOutputAlias(const QString &alias, const QString &replacement) override;
+
+    // TCustomReport
+    void SetOrientation(TPageGeometry::Orientation o) override;
+    TDataSet *GetDataSet() override;
+    void AddFunc(std::unique_ptr<TFunc> func) override;
+    void Prepare() override;
+    void Execute() override;
+    QList<QPair<QString, QString>> ListNames() override;
+
+    // Declares a variable (GetVar) and gives it a description when one is
+    // given.
+    TReportVar &DeclareVar(const QString &name, const QString &description = QString());
+    // Binds a query's parameters from the variables of the same names.
+    void BindQueryParams(TQuery &query);
+    void BindProcParams(TStoredProc &proc);
+    void BindParam(TParam &param);
+    // Gives another report this report's variables (the OnSetNames handler
+    // of a nested report).
+    void CopyVarsTo(TCustomReport &other);
+
+    // Keeps an object created by a script until the next Prepare.
+    template <class T>
+    T &AddRunObject(std::unique_ptr<T> object)
+    {
+        T &ref = *object;
+        m_runObjects.push_back(std::move(object));
+        return ref;
+    }
+
+    // The page geometry (the virtual printer unless set) and the text
+    // measurer (real fonts when a QGuiApplication runs, else fixed pitch
+    // unless set). Take effect at the next Prepare.
+    void SetPageGeometry(std::shared_ptr<TPageGeometry> geometry) { m_geometry = std::move(geometry); }
+    void SetMeasurer(std::unique_ptr<TTextMeasurer> measurer) { m_measurer = std::move(measurer); }
+    TTextMeasurer &Measurer() { return *m_measurer; }
+    int PageHeight() const { return m_pageHeight; }
+    int PageWidth() const { return m_pageWidth; }
+    // The usable height: the page less the page-footer lines.
+    int UsableHeight() const { return m_usableHeight; }
+
+    // The compiled command lists of every section, for template authors.
+    QStringList Listing() const;
+
+    // Command lists of the sections: 1-16 the group footers, then these.
+    enum { clVars = 17, clReportHeader = 18, clPostDetail = 19, clDetail = 20 };
+    // The main sections.
+    enum { msReportHeader, msPageHeader, msRecordHeader, msPageFooter, msDetail, msReportFooter };
+
+private:
+    using TLineList = std::vector<std::unique_ptr<TReportLine>>;
+    struct TSection;
+    struct TCompiler;
+    class TOutput;
+
+    void reset();
+    void declareStandardVars();
+    void compileTemplate();
+    void applyOptions();
+    void moveGroupPairs();
+    void openSqlQuery();
+    TCommandList &commandList(int n);
+    void runCommands(int n);
+    bool hasLines(const std::unique_ptr<TLineList> &l) const { return l && !l->empty(); }
+
+    // records and sections
+    void processRecord();
+    void copyRecord();
+    bool rejected() const;
+    void endOfReport();
+    void printSection(TLineList *lines, int mainSection = -1);
+    void printGroupHeaders(int from);
+    void printFooters(int from, int to);
+    int groupBreak() const;
+    void accumulate();
+
+    // line output
+    void expandLine(TReportLine &line);
+    int valueCount(TReportField &f);
+    QString valueText(TReportField &f);
+    double numberValue(TReportField &f);
+    bool footerModeFor(const TReportField &f) const;
+    void countLine();
+    bool writeLine(const QString &text);   // true when it started a new page
+    void writeRaw(const QString &text, bool lineEnd);
+    void breakPage(int lineHeight);
+    struct TMeasure {
+        int height = 0;
+        qsizetype cut = -1;   // where the remainder starts; -1 when none
+    };
+    TMeasure measureLine(const QString &line, bool wrap);
+    void applyFontCode(const TPrintCode &code);
+    void finish(bool walked, TDataSet *ds, TBookmark &bookmark);
+    void postProcess();
+
+    // compile and run state
+    TVarList m_vars;
+    TParamList m_params;
+    TFuncList m_funcs;
+    TVarStack m_stack;
+    std::array<std::unique_ptr<TLineList>, 6> m_main;
+    std::array<std::unique_ptr<TLineList>, 17> m_headers;   // 2..16
+    std::array<std::unique_ptr<TLineList>, 17> m_footers;   // 1..16
+    std::array<std::unique_ptr<TCommandList>, 21> m_commands;   // 1..20
+    std::unique_ptr<TQuery> m_sqlQuery;
+    QList<std::pair<QString, QString>> m_aliases;
+    std::vector<std::unique_ptr<TReportObject>> m_runObjects;
+    TReportVar *m_fileName = nullptr;
+    TReportVar *m_pageNum = nullptr;
+    TReportVar *m_recNum = nullptr;
+    TReportVar *m_lineNum = nullptr;
+    TReportVar *m_invalid = nullptr;
+    TReportVar *m_filtr = nullptr;
+
+    // modes
+    bool m_firstDone = false;
+    bool m_headerScriptDone = false;
+    bool m_detailMode = false;
+    bool m_footerMode = false;
+    bool m_groupHeaderMode = false;
+    bool m_noBreak = false;
+    bool m_endMode = false;
+    bool m_pageFooterPrinted = false;
+
+    // page state
+    std::shared_ptr<TPageGeometry> m_geometry;
+    std::unique_ptr<TTextMeasurer> m_measurer;
+    int m_pageHeight = 0;
+    int m_pageWidth = 0;
+    int m_usableHeight = 0;
+    int m_position = 0;
+    int m_fontCode = 255;
+    bool m_pageStart = true;
+    bool m_forcedBreak = false;
+    bool m_paragraph = false;
+    int m_paraLeftMm = 0, m_paraRightMm = 0;
+    int m_paraLeftPx = 0, m_paraRightPx = 0;
+    QString m_pending;   // paragraph text waiting for more
+
+    // output
+    std::unique_ptr<TOutput> m_output;
+    QStringList m_earlyLines;   // lines put before the output was open
+};
