@@ -3,6 +3,7 @@
 #include "Exceptions.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -42,16 +43,19 @@ TDecimal toDecimal(double value, int precision, int decimals)
     if (a == 0)
         return d;
     precision = std::clamp(precision, 1, MaxPrecision);
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, a);
-    // buf is "d.ddddde[+-]xx"
+    // "d.ddddde[+-]xx", correctly rounded; to_chars needs no locale and is
+    // far cheaper than printf on the hot path of report lines
+    char buf[48];
+    const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision - 1);
     const char *p = buf;
-    while (*p && *p != 'e') {
+    while (p < res.ptr && *p != 'e') {
         if (*p >= '0' && *p <= '9')
             d.digits[d.count++] = *p;
         ++p;
     }
-    d.exponent = std::atoi(p + 1) + 1;
+    int exp = 0;
+    std::from_chars(p + 1 + (p[1] == '+'), res.ptr, exp);
+    d.exponent = exp + 1;
     if (decimals >= 0) {
         const int keep = d.exponent + decimals;
         if (keep < 0) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 TFieldSpec ParseFieldSpec(const QString &text, qsizetype &pos)
 {
@@ -55,11 +56,15 @@ TFieldSpec ParseFieldSpec(const QString &text, qsizetype &pos)
 
 QString FormatFieldNumber(double value, const TFieldSpec &spec, const TFormatSettings &settings)
 {
-    TFormatSettings fs = settings;
-    if (spec.flags & ffAccounting)
-        fs.DecimalSeparator = u'-';
     if ((spec.flags & ffZeroAsZero) && value == 0)
         return QStringLiteral("0");
+    // the settings are copied only for the "-" decimal separator
+    std::optional<TFormatSettings> accounting;
+    if (spec.flags & ffAccounting) {
+        accounting = settings;
+        accounting->DecimalSeparator = u'-';
+    }
+    const TFormatSettings &fs = accounting ? *accounting : settings;
     // a field without width has the full precision of a double
     const int precision = spec.width > 0 ? spec.width : 15;
     const QString zeros = fs.DecimalSeparator + QString(spec.decimals, u'0');

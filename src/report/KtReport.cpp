@@ -692,6 +692,7 @@ void TKtReport::Execute()
                                          OEMConvert());
     for (const QString &line : std::exchange(m_earlyLines, {}))
         writeLine(line);
+    cacheLookups();
 
     TDataSet *ds = nullptr;
     TBookmark bookmark;
@@ -789,16 +790,23 @@ void TKtReport::postProcess()
     }
 }
 
+void TKtReport::cacheLookups()
+{
+    for (int n = 2; n <= 16; ++n)
+        m_groupVars[size_t(n)] = m_vars.FindVar(QStringLiteral("GROUP%1").arg(n));
+    m_fieldVars.clear();
+    if (TDataSet *ds = GetDataSet(); ds && ds->Active())
+        for (int i = 0; i < ds->FieldCount(); ++i)
+            if (TReportVar *v = FindVar(ds->Fields(i)->FieldName()))
+                m_fieldVars.emplace_back(ds->Fields(i), v);
+}
+
 void TKtReport::copyRecord()
 {
     TDataSet *ds = GetDataSet();
     if (!ds || !ds->Active() || (ds->Eof() && ds->Bof()))
         return;
-    for (int i = 0; i < ds->FieldCount(); ++i) {
-        TField *f = ds->Fields(i);
-        TReportVar *v = FindVar(f->FieldName());
-        if (!v)
-            continue;
+    for (const auto &[f, v] : m_fieldVars) {
         switch (f->DataType()) {
         case ftString:
             v->SetAsString(f->AsString());
@@ -883,7 +891,7 @@ void TKtReport::processRecord()
 int TKtReport::groupBreak() const
 {
     for (int n = 2; n <= 16; ++n) {
-        const TReportVar *v = m_vars.FindVar(QStringLiteral("GROUP%1").arg(n));
+        const TReportVar *v = m_groupVars[size_t(n)];
         if (v && v->Changed())
             return n;
     }

@@ -110,6 +110,7 @@ private:
     bool hasLines(const std::unique_ptr<TLineList> &l) const { return l && !l->empty(); }
 
     // records and sections
+    void cacheLookups();
     void processRecord();
     void copyRecord();
     bool rejected() const;
@@ -157,6 +158,10 @@ private:
     TReportVar *m_lineNum = nullptr;
     TReportVar *m_invalid = nullptr;
     TReportVar *m_filtr = nullptr;
+    // looked up once per run: the group break variables and the variables
+    // that receive the fields of the walked dataset
+    std::array<TReportVar *, 17> m_groupVars{};
+    std::vector<std::pair<TField *, TReportVar *>> m_fieldVars;
 
     // modes
     bool m_firstDone = false;

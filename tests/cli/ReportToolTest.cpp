@@ -1,0 +1,121 @@
+#include "TestSupport.h"
+
+#include "../data/DataTestSupport.h"
+#include "common/Settings.h"
+#include "common/TextFile.h"
+
+#include <QProcess>
+
+// The batch tool as a user runs it: a template file, an alias, a query.
+class ReportToolTest : public QObject {
+    Q_OBJECT
+
+    struct TResult {
+        int code;
+        QString out;
+        QString err;
+    };
+
+    static TResult runTool(const QStringList &templ, QStringList args)
+    {
+        const QString file = ProgramDir() + "/t.fmt";
+        WriteTextLines(file, templ);
+        QProcess p;
+        args << "--template" << file;
+        p.start(QStringLiteral(QUARN_REPORT_TOOL), args);
+        if (!p.waitForFinished(60000))
+            return {-1, {}, "timeout"};
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        DataTest::writeAliases();
+        DataTest::exec("LITE", {"create table T (ID integer, NAME varchar(20), SUM numeric(10,2))",
+                                "insert into T values (1, 'Альфа', 10.5), (2, 'Бета', 20)"});
+    }
+
+    void runsTemplate()
+    {
+        const TResult r = runTool({".REPORTHEADER", "Клиенты на @CurDate", ".DETAIL", "@ID:-3 @NAME:8 @SUM:-8.2",
+                                   ".FOOTER1", "Итого @SUM:-12.2 @LIMIT"},
+                                  {"--alias", "LITE", "--query", "select * from T order by ID", "--out", "list.prn",
+                                   "--var", "LIMIT='до 100'"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out.trimmed(), ProgramDir() + "/list.prn");
+        const QStringList lines = ReadTextLines(ProgramDir() + "/list.prn");
+        QCOMPARE(lines.mid(1), QStringList({"  1 Альфа       10.50", "  2 Бета        20.00", "Итого        30.50 до 100"}));
+        QVERIFY(lines.first().startsWith("Клиенты на "));
+    }
+
+    void presetsAndOneRecord()
+    {
+        const TResult r = runTool({".DETAIL", "@N:5.1/@D/@B/@S"},
+                                  {"--one-record", "--out", "one.prn", "--var", "N=2.5", "--var", "D=05.03.2024",
+                                   "--var", "B=true", "--var", "S=text"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(ReadTextLines(ProgramDir() + "/one.prn"), QStringList{"2.5  /05.03.2024//text"});
+    }
+
+    void compileErrors_data()
+    {
+        QTest::addColumn<QStringList>("templ");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("column");
+
+        // the column is the scanner's place: just after the token in error
+        QTest::newRow("bad character") << QStringList{".DETAIL", "x", "#A := 1 ? 2"} << "Неверный символ" << 3 << 10;
+        QTest::newRow("missing ;") << QStringList{".VARS", "A = 1 < 2 < 3"} << "Требуется ;" << 2 << 12;
+        QTest::newRow("unknown variable") << QStringList{".DETAIL", "#Y = Z + 1"} << "Z: Переменная не найдена" << 2 << 7;
+        QTest::newRow("empty argument list") << QStringList{".DETAIL", "#X = Length()"} << "Требуется идентификатор" << 2 << 13;
+        QTest::newRow("after a comment line") << QStringList{".DETAIL", "#A := 1", "; about B", "#B := (2 ]"} << "Требуется )" << 4 << 10;
+        // a comment line ends the statement it interrupts
+        QTest::newRow("comment inside an expression") << QStringList{".DETAIL", "#A := 1 +", "; about B", "#  2"} << "Требуется идентификатор" << 3 << 10;
+        QTest::newRow("string across lines") << QStringList{".DETAIL", "#S := 'abc", "#def'"} << "Неожиданный конец строки" << 2 << 11;
+    }
+    void compileErrors()
+    {
+        QFETCH(QStringList, templ);
+        QFETCH(QString, message);
+        QFETCH(int, line);
+        QFETCH(int, column);
+        const TResult r = runTool(templ, {"--one-record", "--out", "e.prn"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Ошибка: " + message), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QString("Шаблон, строка %1, позиция %2:").arg(line).arg(column)), qPrintable(r.err));
+    }
+
+    void runtimeErrorPointsAtStatement()
+    {
+        const TResult r = runTool({".DETAIL", "#A := 1", "#B := 7 / (A - 1)", "ok"}, {"--one-record", "--out", "rt.prn"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Деление на 0"), qPrintable(r.err));
+        QVERIFY2(r.err.contains("Шаблон, строка 3,"), qPrintable(r.err));
+    }
+
+    void listing()
+    {
+        const TResult r = runTool({".DETAIL", "#X := 1", ".VARS", "GROUP2 := X"}, {"--listing"});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains("[VARS]") && r.out.contains("[DETAIL]"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("TAssignConstCmd"), qPrintable(r.out));
+        QVERIFY(!QFile::exists(ProgramDir() + "/report.prn"));
+    }
+
+    void badInput()
+    {
+        QCOMPARE(runTool({".DETAIL", "x"}, {"--alias", "NOSUCH", "--query", "select 1"}).code, 1);
+        const TResult r = runTool({".DETAIL", "x"}, {"--alias", "LITE", "--query", "select * from NO_TABLE"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("NO_TABLE"), qPrintable(r.err));
+        const TResult cancelled = runTool({".DETAIL", "#X := GetString('Имя')", "@X"}, {"--one-record"});
+        QCOMPARE(cancelled.code, 1);
+        QVERIFY2(cancelled.err.startsWith("Ошибка: Выполнение прервано\n"), qPrintable(cancelled.err));
+    }
+};
+
+QUARN_TEST_MAIN(ReportToolTest)
+#include "ReportToolTest.moc"
