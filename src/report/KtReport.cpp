@@ -1272,6 +1272,9 @@ void TKtReport::breakPage(int lineHeight)
         printSection(m_main[msPageFooter].get(), msPageFooter);
     m_pageNum->SetAsNumber(m_pageNum->GetAsNumber() + 1);
     m_position = 0;
+    // the new page has no footer yet, whether or not a header follows: the
+    // last page of the report gets its own
+    m_pageFooterPrinted = false;
     if (hasHeader) {
         writeRaw(PageBreakMark, false);
         if (!m_endMode)

@@ -1,0 +1,208 @@
+#include "TestSupport.h"
+
+#include "common/Settings.h"
+#include "common/TextFile.h"
+#include "report/KtReport.h"
+
+#include <QFile>
+#include <QGuiApplication>
+
+// Pages of the output file: page footers and headers, page marks, paragraphs
+// across breaks, record headers, page totals, forced breaks, the code page
+// and the post-processing; with the fixed-pitch measurer and, at the end,
+// with the real fonts.
+class PageOutputTest : public QObject {
+    Q_OBJECT
+
+    // A page of `lines` lines of 10-point text at 300 DPI (42 pixels each)
+    // and 80 characters of 25 pixels.
+    struct TTestPage : TPageGeometry {
+        int height;
+        explicit TTestPage(int lines) : height(lines * 42) {}
+        int Dpi() const override { return 300; }
+        int PageWidth(Orientation) const override { return 2000; }
+        int PageHeight(Orientation) const override { return height; }
+    };
+
+    static QString path(const QString &name) { return ProgramDir() + u'/' + name; }
+
+    // Runs a template over `records` records (variable ID = 1, 2, ...).
+    static std::unique_ptr<TKtReport> run(const QString &templ, int records, int pageLines,
+                                          bool realFonts = false)
+    {
+        auto r = std::make_unique<TKtReport>();
+        r->SetPageGeometry(std::make_shared<TTestPage>(pageLines));
+        if (!realFonts)
+            r->SetMeasurer(std::make_unique<TFixedPitchMeasurer>(300));
+        r->SetFormatSource(templ.split(u'\n'));
+        r->SetPrintName("report.prn");
+        r->OnSetNames = [](TCustomReport &rep) { rep.GetVar("ID").SetAsNumber(0); };
+        // the end test moves to the next record; OnSetValues also fires
+        // when the variables script runs, so it cannot count records
+        int n = 0;
+        r->OnEndReport = [&n, records](TCustomReport &rep) {
+            if (n >= records)
+                return true;
+            rep.GetVar("ID").SetAsNumber(++n);
+            return false;
+        };
+        r->OnSetValues = [](TCustomReport &) {};
+        r->Prepare();
+        r->Execute();
+        r->OnEndReport = nullptr;
+        r->OnSetValues = nullptr;
+        return r;
+    }
+
+    static QStringList lines() { return ReadTextLines(path("report.prn")); }
+
+    static int countMatching(const QStringList &list, const QString &pattern)
+    {
+        const QRegularExpression re(pattern);
+        return int(std::count_if(list.begin(), list.end(), [&](const QString &l) { return re.match(l).hasMatch(); }));
+    }
+
+private slots:
+    void pageFootersAndHeaders()
+    {
+        // in footers a number shows its total: the page number needs the
+        // current-value mark (decimals 300)
+        run(".PAGEHEADER\nШапка @PageNum\n.DETAIL\nСтрока @ID\n.PAGEFOOTER\nПодвал @PageNum:.300", 12, 6);
+        QCOMPARE(lines(), QStringList({"Строка 1", "Строка 2", "Строка 3", "Строка 4", "Подвал 1",
+                                       "^Шапка 2", "Строка 5", "Строка 6", "Строка 7", "Подвал 2",
+                                       "^Шапка 3", "Строка 8", "Строка 9", "Строка 10", "Подвал 3",
+                                       "^Шапка 4", "Строка 11", "Строка 12", "Подвал 4"}));
+    }
+
+    void noMarksWithoutPageHeader()
+    {
+        run(".DETAIL\nСтрока @ID\n.PAGEFOOTER\nПодвал", 30, 6);
+        const QStringList out = lines();
+        QVERIFY(std::none_of(out.begin(), out.end(), [](const QString &l) { return l.startsWith('^'); }));
+        QCOMPARE(out.count("Подвал"), 8);   // every page ends with its footer
+    }
+
+    void pageTotals()
+    {
+        run(".DETAIL\n@ID\n.PAGEFOOTER\nстр. @ID:-3", 7, 5);
+        // four lines per page, the footer taking the fifth
+        QCOMPARE(lines(), QStringList({"1", "2", "3", "стр.   6", "4", "5", "6", "стр.  15", "7", "стр.   7"}));
+    }
+
+    void recordHeaders()
+    {
+        // the first record and the first one after a break get no record
+        // header; one that would not fit is dropped, not moved
+        run(".RECORDHEADER\n--\n.DETAIL\nзапись @ID", 5, 4);
+        QCOMPARE(lines(), QStringList({"запись 1", "--", "запись 2", "запись 3",
+                                       "запись 4", "--", "запись 5"}));
+    }
+
+    void paragraphAcrossBreak()
+    {
+        const QString words = QString("слово ").repeated(30).trimmed();   // 179 characters
+        run(".VARS\nWords := '" + words + "'\n.PAGEHEADER\nШапка\n.DETAIL\n"
+            "#IF ID = 2 THEN PutLine('\\PB10:20' + Words + '\\PE');\nстрока @ID\n.PAGEFOOTER\nПодвал",
+            3, 4);
+        const QStringList out = lines();
+        const qsizetype close = out.indexOf(QRegularExpression("^\\\\PEПодвал$"));
+        QVERIFY2(close > 0, qPrintable(out.join('\n')));
+        QVERIFY2(out.at(close + 1) == "^Шапка", qPrintable(out.join('\n')));
+        QVERIFY2(out.at(close + 2).startsWith("\\PB10:20слово"), qPrintable(out.join('\n')));
+        // the paragraph's lines fit the width between its margins
+        for (const QString &l : out)
+            QVERIFY2(l.size() <= 80 + 8, qPrintable(l));
+        QVERIFY(out.last().endsWith("строка 3") || out.contains("строка 3"));
+    }
+
+    void formFeed()
+    {
+        run(".PAGEHEADER\nШапка\n.DETAIL\nстрока @ID\n#IF ID = 1 THEN F := 1; ELSE F := 0;\n@F:0\\N", 1, 60);
+        run(".PAGEHEADER\nШапка\n.DETAIL\nстрока @ID @FormFeed хвост", 2, 60);
+        QCOMPARE(lines(), QStringList({"строка 1 ", "^Шапка", "строка 2 "}));
+    }
+
+    void oemAndAppend()
+    {
+        run(".VARS\nOEMConvert := TRUE\n.DETAIL\nПривет @ID", 1, 60);
+        QFile f(path("report.prn"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("\x8F\xE0\xA8\xA2\xA5\xE2 1\r\n"));
+        f.close();
+        run(".VARS\nFileAppendMode := TRUE\n.DETAIL\nещё @ID", 1, 60);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("\x8F\xE0\xA8\xA2\xA5\xE2 1\r\n") + EncodeText("ещё 1\r\n"));
+    }
+
+    void twoPagesPerSheetAfterRun()
+    {
+        // pages of 25 lines (26 with the header), sheets of 60 lines
+        run(".VARS\nPageSize := 60\n.PAGEHEADER\nШапка\n.DETAIL\n@ID", 60, 27);
+        const QStringList out = lines();
+        QVERIFY(QFile::exists(path("report.bak")));
+        QVERIFY(!QFile::exists(path("report.$$$")));
+        // the second page of a sheet lost its mark and moved down
+        QVERIFY2(out.contains("Шапка"), qPrintable(out.join('\n')));
+        QCOMPARE(out.count("^Шапка") + out.count("Шапка"), 2);
+    }
+
+    void stableBytes()
+    {
+        const QString templ = ".PAGEHEADER\n\\F1:12Шапка @PageNum\\F255:\n.DETAIL\nстрока @ID:-4 \\F34:строка\n.PAGEFOOTER\nподвал";
+        run(templ, 40, 8);
+        QFile f(path("report.prn"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray first = f.readAll();
+        f.close();
+        run(templ, 40, 8);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), first);
+    }
+
+    void realFontsBreakWhereHeightsSay()
+    {
+        // a report in several fonts over real Liberation metrics at 300 DPI
+        const QString templ = ".PAGEHEADER\n\\F1:14Шапка @PageNum\\F255:\n.DETAIL\n"
+                              "\\F32:11Строка @ID\\F255: и моноширинный хвост\n.PAGEFOOTER\n\\F2:9подвал";
+        auto report = run(templ, 120, 20, true);
+        const QStringList out = lines();
+        QVERIFY(countMatching(out, "^\\^") >= 3);
+        // measure every written line again, in order, the way the viewer will
+        TFontMeasurer m(300);
+        m.SetFont(TFontSpec::Default());
+        auto heightOf = [&](const QString &line) {
+            int h = 0;
+            for (qsizetype i = 0; i < line.size();) {
+                if (line[i] == '\\') {
+                    const TPrintCode c = ParsePrintCode(line, i);
+                    if (c.kind == TPrintCode::Font) {
+                        m.SetFont(FontForCode(c.fontCode, c.fontSize, m.Font()));
+                        i += c.length;
+                        continue;
+                    }
+                }
+                h = std::max(h, m.TextHeight(QStringView(line).mid(i, 1)));
+                ++i;
+            }
+            return h;
+        };
+        const int page = report->PageHeight();
+        int sum = 0;
+        int pages = 0;
+        for (const QString &line : out) {
+            const bool mark = line.startsWith('^');
+            const int h = heightOf(mark ? line.mid(1) : line);
+            if (mark) {
+                QVERIFY2(sum <= page, qPrintable(QString("page %1 holds %2 of %3").arg(pages).arg(sum).arg(page)));
+                ++pages;
+                sum = 0;
+            }
+            sum += h;
+        }
+        QVERIFY(sum <= page);
+        QCOMPARE(pages + 1, countMatching(out, "^(\\\\F2:9)?подвал"));
+    }
+};
+
+QUARN_GUI_TEST_MAIN(PageOutputTest)
+#include "PageOutputTest.moc"
