@@ -48,9 +48,30 @@ TReportVar &TCustomVarList::GetVar(const QString &name)
 
 TReportVar &TCustomParamList::AddCopy(const TReportVar &source)
 {
+    if (!m_spares.empty()) {
+        std::unique_ptr<TReportVar> holder = std::move(m_spares.back());
+        m_spares.pop_back();
+        holder->CopyFrom(source);
+        return Add(std::move(holder));
+    }
     auto holder = std::make_unique<TReportVar>(source.Name(), this);
     holder->Assign(source);
     return Add(std::move(holder));
+}
+
+void TCustomParamList::Clear()
+{
+    constexpr size_t MaxSpares = 32;
+    while (!IsEmpty()) {
+        const int last = Count() - 1;
+        if (OwnsItem(last) && m_spares.size() < MaxSpares) {
+            std::unique_ptr<TReportVar> holder = ExtractLast();
+            holder->Clear();   // drops its texts and automation reference now
+            m_spares.push_back(std::move(holder));
+        } else {
+            Delete(last);
+        }
+    }
 }
 
 TReportVar &TCustomParamList::Add(std::unique_ptr<TReportVar> holder)

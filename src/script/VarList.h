@@ -53,8 +53,10 @@ public:
     // True for an entry that is a variable passed by reference.
     bool IsByRef(int index) const { return !OwnsItem(index); }
 
-    // Clear() frees the Owned entries only: the variables passed by
-    // reference stay alive in their own list.
+    // Frees the Owned entries only: the variables passed by reference stay
+    // alive in their own list. Freed copies are kept emptied for the next
+    // call's arguments, since a script makes and drops them for every call.
+    void Clear() override;
 
     // Moves every entry of `from` (copies and references alike) to the end
     // of this list, leaving `from` empty.
@@ -62,6 +64,9 @@ public:
 
 protected:
     void HolderCreated(TReportVar &holder) override { holder.SetOwned(true); }
+
+private:
+    std::vector<std::unique_ptr<TReportVar>> m_spares;
 };
 
 // The report's call-parameter list.
