@@ -88,27 +88,40 @@ char TBuilderFields::KindOfLabel(const QString &label) const
 namespace {
 
 // A quoted date literal ("'01.02.2024'") is a date when the text between
-// its first and last characters converts.
-bool isDateLiteral(const QString &value, const TFormatSettings &fs)
+// its first and last characters converts; with `dateText` it is rewritten
+// in the database's spelling.
+bool checkDateLiteral(QString &value, const QString &field, const TSearchDateText &dateText,
+                      const TFormatSettings &fs)
 {
     TDateTime d;
-    return value.size() >= 2 && TryStrToDate(value.mid(1, value.size() - 2), d, fs);
+    if (value.size() < 2 || !TryStrToDate(value.mid(1, value.size() - 2), d, fs))
+        return false;
+    if (dateText)
+        value = u'\'' + dateText(field, d) + u'\'';
+    return true;
 }
 
 // Every item of a list value "('a','b')" is a date literal.
-bool isDateList(const QString &value, const TFormatSettings &fs)
+bool checkDateList(QString &value, const QString &field, const TSearchDateText &dateText,
+                   const TFormatSettings &fs)
 {
     if (!value.startsWith(u'(') || !value.endsWith(u')'))
         return false;
-    const QStringList items = value.mid(1, value.size() - 2).split(u',');
-    return std::all_of(items.begin(), items.end(),
-                       [&](const QString &item) { return isDateLiteral(item.trimmed(), fs); });
+    QStringList items = value.mid(1, value.size() - 2).split(u',');
+    for (QString &item : items) {
+        item = item.trimmed();
+        if (!checkDateLiteral(item, field, dateText, fs))
+            return false;
+    }
+    if (dateText)
+        value = u'(' + items.join(u',') + u')';
+    return true;
 }
 
 } // namespace
 
 QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &fields,
-                                  const TFormatSettings &fs)
+                                  const TSearchDateText &dateText, const TFormatSettings &fs)
 {
     QStringList lines;
     if (!rows.isEmpty() && rows.first().startsWith(u'#')) {
@@ -144,8 +157,9 @@ QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &field
             value = fields.FieldNameOfLabel(value);   // compares two fields
         } else if (usable && fields.KindOfLabel(label) == 'D' && !value.startsWith(u'@')
                    && op->operand != TBuilderOperator::NoValue) {
-            usable = op->operand == TBuilderOperator::ValueList ? isDateList(value, fs)
-                                                                : isDateLiteral(value, fs);
+            usable = op->operand == TBuilderOperator::ValueList
+                         ? checkDateList(value, fieldName, dateText, fs)
+                         : checkDateLiteral(value, fieldName, dateText, fs);
         }
         if (!usable) {
             rows.removeAt(i);

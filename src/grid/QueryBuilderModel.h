@@ -69,8 +69,10 @@ private:
 // operator, no value where one is needed, an unknown field) or hold a date
 // that does not convert are removed from `rows`. Rows starting with "#" are
 // a hand-written condition and are copied as they stand. No lines means no
-// condition.
+// condition. Date literals are written by `dateText` when given (a row keeps
+// the date as the person typed it).
 QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &fields,
+                                  const TSearchDateText &dateText = {},
                                   const TFormatSettings &fs = FormatSettings());
 
 // The sort rows ("label, direction") read from the ORDER BY list of an SQL

@@ -73,6 +73,12 @@ bool ApplySearchKey(QString &value, QChar key, char kind, const TFormatSettings 
 
 bool NormalizeSearchDate(QString &value, const TFormatSettings &fs)
 {
+    TDateTime date;
+    return NormalizeSearchDate(value, date, fs);
+}
+
+bool NormalizeSearchDate(QString &value, TDateTime &result, const TFormatSettings &fs)
+{
     if (value.isEmpty())
         return true;
     TDateTime date;
@@ -90,11 +96,12 @@ bool NormalizeSearchDate(QString &value, const TFormatSettings &fs)
             return false;
     }
     value = text;
+    result = date;
     return true;
 }
 
 QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSearchKindOf &kindOf,
-                               const TFormatSettings &fs)
+                               const TSearchDateText &dateText, const TFormatSettings &fs)
 {
     QStringList comparisons;
     for (const QString &mark : marks) {
@@ -105,11 +112,15 @@ QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSea
         QString value = mark.mid(eq + 1);
         value.replace(u'\'', u'"');
         switch (kindOf(field)) {
-        case 'D':
-            if (!NormalizeSearchDate(value, fs) || value.isEmpty())
+        case 'D': {
+            TDateTime date = 0;
+            if (!NormalizeSearchDate(value, date, fs) || value.isEmpty())
                 continue;
+            if (dateText)
+                value = dateText(field, date);
             value = u'\'' + value + u'\'';
             break;
+        }
         case 'S':
             value = u'\'' + value + u'\'';
             break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/DateTime.h"
 #include "common/FormatSettings.h"
 
 #include <QString>
@@ -9,6 +10,12 @@
 // The kind of a searchable column: 'S' string, 'N' number, 'D' date, 'U'
 // not searchable.
 using TSearchKindOf = std::function<char(const QString &fieldName)>;
+
+// How a date that a condition compares a column with is written between the
+// quotes of its SQL literal. The database spells it in the form it stores
+// dates in (see SearchDateTextOf); without one the date stays in the
+// "DD.MM.YY" form of the date normalisation.
+using TSearchDateText = std::function<QString(const QString &fieldName, TDateTime date)>;
 
 // Applies one typed key to the search value of a column of kind `kind`.
 // Backspace ("\b") removes the last character (an emptied value becomes
@@ -26,11 +33,16 @@ bool ApplySearchKey(QString &value, QChar key, char kind,
 // search and the marks put into SQL. An empty value stays empty and is
 // valid. A text that is no date stays unchanged and is invalid.
 bool NormalizeSearchDate(QString &value, const TFormatSettings &fs = FormatSettings());
+// The same, giving the date that was read as well (untouched for an empty
+// or invalid value).
+bool NormalizeSearchDate(QString &value, TDateTime &date, const TFormatSettings &fs = FormatSettings());
 
 // The condition lines that restrict a query to the marked rows ("field=text"
 // lines of the grid's marks): one "FIELD = value" comparison per usable
 // mark, joined by OR and parenthesised, with NOT in front when `invert`.
 // Marks on columns that cannot be searched, with invalid dates, or with no
-// digits in a number column are left out.
+// digits in a number column are left out. Dates are written by `dateText`
+// when given.
 QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSearchKindOf &kindOf,
+                               const TSearchDateText &dateText = {},
                                const TFormatSettings &fs = FormatSettings());
