@@ -9,6 +9,7 @@ QUARN_PACKAGES=(
   libxlsxwriter-dev libsqlite3-dev fonts-liberation2
   postgresql
   xvfb xauth
+  python3-openpyxl unzip   # the office tests read .xlsx and .odt files back
 )
 
 quarn_install_deps() {

@@ -15,6 +15,7 @@
 #include "common/TextFile.h"
 #include "data/Database.h"
 #include "data/Query.h"
+#include "office/OfficeFunctions.h"
 #include "report/KtReport.h"
 
 #include <QCommandLineParser>
@@ -84,6 +85,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quarn-report"));
+    InstallOfficeFunctions();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Выполняет шаблон отчета на базе данных."));

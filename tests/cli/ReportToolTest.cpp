@@ -4,6 +4,7 @@
 #include "common/Settings.h"
 #include "common/TextFile.h"
 
+#include <QDir>
 #include <QProcess>
 
 // The batch tool as a user runs it: a template file, an alias, a query.
@@ -103,6 +104,37 @@ private slots:
         QVERIFY2(r.out.contains("[VARS]") && r.out.contains("[DETAIL]"), qPrintable(r.out));
         QVERIFY2(r.out.contains("TAssignConstCmd"), qPrintable(r.out));
         QVERIFY(!QFile::exists(ProgramDir() + "/report.prn"));
+    }
+
+    void expertScriptToSpreadsheet()
+    {
+        WriteSetting("OfficeOpen", "0");
+        DataTest::exec("LITE", {"create table GOODS (CODE varchar(10), TITLE varchar(40), PRICE numeric(10,2), NOTE text)",
+                                "insert into GOODS values ('007', 'Чай', 12.5, 'строка 1\nстрока 2'),"
+                                " ('010', 'Кофе', 20, null)"});
+        // the report expert's spreadsheet script, line for line
+        const TResult r = runTool({".REPORTHEADER", "#W = OpenOLE('Excel')", "#Res = AddVarsOLE(W, CODE, TITLE, PRICE, NOTE)",
+                                   ".DETAIL", "#Res = AddRecordOLE(W)", ".FOOTER1", "#Res = CloseOLE(W)", "#Res = Abort"},
+                                  {"--alias", "LITE", "--query", "select * from GOODS order by CODE", "--out", "x.prn"});
+        // the script ends with the silent stop
+        QVERIFY2(r.code == 1 && r.err.contains("Выполнение прервано"), qPrintable(r.err));
+        const QStringList books = QDir(ProgramDir()).entryList({"*.xlsx"});
+        QCOMPARE(books.size(), 1);
+        // an independent reader
+        QProcess py;
+        py.start("/usr/bin/python3", {"-c", "import sys, openpyxl\n"
+                                             "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                             "for row in ws.iter_rows():\n"
+                                             "    print('|'.join(repr(c.value) + ':' + c.number_format for c in row))\n",
+                                       ProgramDir() + "/" + books.first()});
+        QVERIFY(py.waitForFinished(60000));
+        if (py.exitCode() != 0)
+            QSKIP(qPrintable("*** openpyxl NOT AVAILABLE: " + QString::fromUtf8(py.readAllStandardError())));
+        const QStringList rows = QString::fromUtf8(py.readAllStandardOutput()).trimmed().split('\n');
+        QCOMPARE(rows.size(), 3);
+        QVERIFY2(rows[1].startsWith("'007':@|'Чай':@|12.5:"), qPrintable(rows[1]));
+        QVERIFY2(rows[1].contains("'строка 1\\nстрока 2':@"), qPrintable(rows[1]));
+        QVERIFY2(rows[2].startsWith("'010':@|'Кофе':@|20"), qPrintable(rows[2]));
     }
 
     void badInput()
