@@ -25,8 +25,14 @@ QString TEngine::QuoteName(const QString &name) const
 QString TEngine::QuoteTable(const QString &table) const
 {
     const qsizetype dot = table.indexOf(u'.');
-    if (dot > 0)
-        return QuoteName(table.left(dot)) + u'.' + QuoteName(table.mid(dot + 1));
+    // In SQLite only "main" and "temp" qualify a table: file tables of the
+    // local database keep their extension ("TABLE1.DBF") in the name.
+    const QString owner = table.left(dot);
+    const bool qualified = dot > 0
+                           && (DriverName() != u"QSQLITE" || owner.compare(u"main", Qt::CaseInsensitive) == 0
+                               || owner.compare(u"temp", Qt::CaseInsensitive) == 0);
+    if (qualified)
+        return QuoteName(owner) + u'.' + QuoteName(table.mid(dot + 1));
     return QuoteName(table);
 }
 
@@ -326,6 +332,13 @@ QStringList TSession::AliasNames() const
     return names;
 }
 
+const QString LocalDatabaseFile = QStringLiteral("local.sqlite");
+
+QString LocalDatabaseName()
+{
+    return ProgramDir();
+}
+
 bool TSession::FindAlias(const QString &name, TAlias &alias) const
 {
     for (const TAlias &a : Aliases())
@@ -333,6 +346,15 @@ bool TSession::FindAlias(const QString &name, TAlias &alias) const
             alias = a;
             return true;
         }
+    const QFileInfo dir(name);
+    if (dir.isAbsolute() && dir.isDir()) {
+        alias = TAlias();
+        alias.Name = name;
+        alias.Driver = QStringLiteral("QSQLITE");
+        alias.Database = QDir(name).filePath(LocalDatabaseFile);
+        alias.Description = QStringLiteral("Локальная база данных каталога");
+        return true;
+    }
     return false;
 }
 
@@ -357,7 +379,12 @@ TDatabase *TSession::OpenDatabase(const QString &name)
 {
     TDatabase *db = FindDatabase(name);
     if (!db) {
-        m_databases.push_back(std::make_unique<TDatabase>(this, AliasByName(name)));
+        const TAlias alias = AliasByName(name);
+        // a directory's local database comes into being with its first use
+        const QFileInfo dir(name);
+        if (dir.isAbsolute() && dir.isDir() && !QFileInfo::exists(alias.Database))
+            CreateSqliteDatabase(alias.Database, {});
+        m_databases.push_back(std::make_unique<TDatabase>(this, alias));
         db = m_databases.back().get();
     }
     db->Open();

@@ -133,6 +133,13 @@ private:
 // The process-wide session.
 inline TSession &Session() { return TSession::Instance(); }
 
+// The local directory database: file tables of a directory, kept in the
+// SQLite file "local.sqlite" there. An alias name that is an absolute path
+// of an existing directory names that directory's local database; the file
+// is created on first use. LocalDatabaseName() is the program directory's.
+QString LocalDatabaseName();
+extern const QString LocalDatabaseFile;
+
 // Creates a new SQLite database file and runs the given script texts in it
 // (the demo database is made so). An existing file is an error.
 void CreateSqliteDatabase(const QString &file, const QStringList &scripts);

@@ -19,6 +19,7 @@
 
 #include "common/Format.h"
 
+#include <QHash>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -520,7 +521,7 @@ public:
     QList<TParam> ProcParams(TDatabase &db, const QString &name, bool &isProcedure) override
     {
         QSqlQuery r = db.Query(QStringLiteral(
-            "SELECT r.specific_name, r.routine_type, r.data_type FROM information_schema.routines r "
+            "SELECT r.specific_name, r.routine_type, r.data_type, r.routine_name FROM information_schema.routines r "
             "WHERE r.routine_schema = current_schema() AND lower(r.routine_name) = lower(%1) "
             "ORDER BY r.specific_name").arg(Literal(name, ftString)));
         if (!r.next())
@@ -528,6 +529,9 @@ public:
                                  Format(QStringLiteral("Хранимая процедура не найдена: %s"), {name}));
         const QString specific = r.value(0).toString();
         isProcedure = r.value(1).toString() == u"PROCEDURE";
+        // the name is looked up without regard to case; the call must use
+        // the routine's own spelling
+        m_routineNames.insert(name.toLower(), r.value(3).toString());
         const QString resultType = r.value(2).toString();
         QSqlQuery q = db.Query(QStringLiteral(
             "SELECT parameter_name, parameter_mode, data_type FROM information_schema.parameters "
@@ -565,8 +569,9 @@ public:
             }
             args.append(Literal(p.Value(), p.DataType()));
         }
+        const QString routine = m_routineNames.value(name.toLower(), name);
         return (isProcedure ? QStringLiteral("CALL %1(%2)") : QStringLiteral("SELECT * FROM %1(%2)"))
-            .arg(QuoteTable(name), args.join(QStringLiteral(", ")));
+            .arg(QuoteTable(routine), args.join(QStringLiteral(", ")));
     }
 
     TDBError MapError(const QSqlError &e) const override
@@ -615,6 +620,7 @@ private:
     QString m_readerName;
     int m_readerCursors = 0;
     int m_readerGeneration = 0;
+    QHash<QString, QString> m_routineNames;   // lower-case name -> the routine's own
 };
 
 TCursorRows::TCursorRows(TPostgresEngine &engine, QSqlDatabase conn, bool reader, QString cursor,

@@ -188,10 +188,22 @@ public:
 
     QString RowIdColumn() const override { return QStringLiteral("_rowid_"); }
 
+    // The dot after "main" or "temp", which qualify a table; -1 for a name
+    // whose dot is its own (the local database's "TABLE1.DBF").
+    static qsizetype schemaDot(const QString &table)
+    {
+        const qsizetype dot = table.indexOf(u'.');
+        const QString owner = table.left(dot);
+        return dot > 0 && (owner.compare(u"main", Qt::CaseInsensitive) == 0
+                           || owner.compare(u"temp", Qt::CaseInsensitive) == 0)
+                   ? dot
+                   : -1;
+    }
+
     // "schema"."table" splits into the PRAGMA's schema prefix and the table.
     QString pragma(const QString &name, const QString &table) const
     {
-        const qsizetype dot = table.indexOf(u'.');
+        const qsizetype dot = schemaDot(table);
         if (dot > 0)
             return QStringLiteral("PRAGMA %1.%2(%3)").arg(QuoteName(table.left(dot)), name,
                                                           QuoteName(table.mid(dot + 1)));
@@ -225,7 +237,7 @@ public:
         // the engine fills it.
         bool autoIncrement = false;
         if (pkCount == 1) {
-            const qsizetype dot = table.indexOf(u'.');
+            const qsizetype dot = schemaDot(table);
             const QString master = dot > 0 ? QuoteName(table.left(dot)) + QStringLiteral(".sqlite_master")
                                            : QStringLiteral("sqlite_master");
             QSqlQuery m = db.Query(QStringLiteral("SELECT sql FROM %1 WHERE type = 'table' AND name = %2")

@@ -1,5 +1,6 @@
 #include "KtReport.h"
 
+#include "DataFunctions.h"
 #include "GroupTable.h"
 #include "OutputPasses.h"
 
@@ -80,6 +81,7 @@ void installReportFunctions()
             if (TReportVar *value = column->Row(row))
                 r.Assign(*value);
         });
+        InstallDataFunctions();
         return true;
     }();
     (void)installed;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+class TKtReport;
+class TQuery;
+
+// The script functions that reach the database while a report runs:
+// single values by SQL (GetQuery, GetQueryExt, GetQueryDate), statements
+// (ExecSQL on the report's database, ExecLocal on the local directory
+// database), stored procedures (ExecProc), local tables (OpenTable,
+// CloseTable, EmptyTable, AddRecord) and the dictionary lookup. Installed
+// into the built-in table by the report library.
+void InstallDataFunctions();
+
+// The dictionary lookup that GetFromDictionary calls: shows the choice
+// window over the query `sql` on `databaseName` and returns the value of
+// `fieldName` in the chosen row, or a null value when the person cancels.
+// `bind` gives the dictionary's query the report's parameters.
+struct TDictionaryRequest {
+    TKtReport *Report = nullptr;
+    QString DatabaseName;
+    bool Search = true;
+    int TitleRows = 2;
+    QString FieldName;
+    QString Sql;
+    QString Columns;
+    std::function<void(TQuery &)> Bind;
+};
+using TDictionaryLookup = std::function<QVariant(const TDictionaryRequest &)>;
+
+// Installs the process-wide dictionary lookup (an empty one removes it);
+// GetFromDictionary is registered only while one is installed.
+void SetDictionaryLookup(TDictionaryLookup lookup);
