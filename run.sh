@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds Quarn and starts it on the DEMO database.
+# Builds Quarn and starts it. On a fresh machine it installs what is missing
+# first; the DEMO database (demo.sqlite beside the program) is made from the
+# project's SQL scripts when it is not there yet.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
@@ -7,8 +9,12 @@ cd "$(dirname "$0")"
 quarn_install_deps
 quarn_build
 
-if [ -x build/src/app/quarn ]; then
-  exec build/src/app/quarn "$@"
+quarn=build/src/app/quarn
+"$quarn" --create-demo sql/sys_tables_sqlite.sql sql/demo.sql
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "Нет дисплея (DISPLAY не задан). Окно программы можно посмотреть снимком:" >&2
+  echo "  scripts/screenshot.sh /tmp/quarn.png --open DEMO --keys Return" >&2
+  exit 1
 fi
-echo "Сборка готова: библиотеки и тесты собраны в build/." >&2
-echo "Окно программы (build/src/app/quarn) в этой версии ещё не собирается." >&2
+exec "$quarn" "$@"

@@ -42,6 +42,23 @@ private:
         return QTest::qExec(&tc, argc, argv);                         \
     }
 
+// The same with a QApplication, for tests that drive windows (the
+// offscreen platform is enough).
+#ifdef QT_WIDGETS_LIB
+#include <QApplication>
+#define QUARN_WIDGETS_TEST_MAIN(TestObject)                           \
+    int main(int argc, char *argv[])                                  \
+    {                                                                 \
+        TTestEnvironment quarnTestEnvironment;                        \
+        QApplication app(argc, argv);                                 \
+        /* windows come and go: closing one must not end the run */   \
+        app.setQuitOnLastWindowClosed(false);                         \
+        TestObject tc;                                                \
+        QTEST_SET_MAIN_SOURCE_PATH                                    \
+        return QTest::qExec(&tc, argc, argv);                         \
+    }
+#endif
+
 // Runs `f` and returns the message of the Exception it raised; fails the
 // test when it raises nothing.
 #define QUARN_EXPECT_ERROR(expr, message)                             \

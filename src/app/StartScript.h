@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class TDbMainForm;
+
+// What the tool switches ask the program to do once it runs, so that a
+// window can be looked at as a person would see it: open an alias, press
+// keys, save an image of the screen and end.
+struct TStartSteps {
+    QString OpenAlias;       // --open ALIAS
+    QStringList Keys;        // --keys "Return,Down,Alt+D"
+    QString ScreenshotFile;  // --screenshot FILE
+    int Delay = 1500;        // --delay MS before the image is taken
+};
+
+class TStartScript : public QObject {
+    Q_OBJECT
+public:
+    TStartScript(TDbMainForm &mainForm, TStartSteps steps);
+
+    // Sends a key (a name such as "Return", "F6" or "Alt+D") to the focused
+    // widget the way the keyboard would; false for a name that is no key.
+    static bool SendKey(const QString &name);
+    // An image of what the screen shows of the main window and the windows
+    // over it.
+    static QImage Grab(TDbMainForm &mainForm);
+
+private:
+    void openAlias();
+    void pressKey(const QString &key);
+    void takeScreenshot();
+
+    TDbMainForm &m_mainForm;
+    TStartSteps m_steps;
+};

@@ -1,0 +1,77 @@
+// Quarn: the application entry.
+
+#include "DemoDatabase.h"
+#include "StartScript.h"
+
+#include "workspace/Application.h"
+#include "workspace/DbMainForm.h"
+#include "workspace/DialogUserInterface.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// --create-demo needs no display: it runs before any window exists.
+bool wantsDemo(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--create-demo") == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (wantsDemo(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Quarn"));
+        QStringList scripts = QCoreApplication::arguments().mid(1);
+        scripts.removeAll(QStringLiteral("--create-demo"));
+        return CreateDemoDatabase(scripts);
+    }
+
+    TQuarnApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Quarn"));
+    LoadQtTranslation();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Quarn: базы данных, SQL и отчёты"));
+    parser.addHelpOption();
+    const QCommandLineOption openOption(QStringLiteral("open"),
+                                        QStringLiteral("Открыть базу данных ALIAS после старта."),
+                                        QStringLiteral("ALIAS"));
+    const QCommandLineOption keysOption(QStringLiteral("keys"),
+                                        QStringLiteral("Нажать клавиши (через запятую): Return,Down,Alt+D."),
+                                        QStringLiteral("KEYS"));
+    const QCommandLineOption shotOption(QStringLiteral("screenshot"),
+                                        QStringLiteral("Сохранить снимок экрана в FILE (PNG) и выйти."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption delayOption(QStringLiteral("delay"),
+                                         QStringLiteral("Пауза перед снимком, мс."), QStringLiteral("MS"),
+                                         QStringLiteral("1500"));
+    parser.addOptions({openOption, keysOption, shotOption, delayOption});
+    parser.process(app);
+
+    TDialogUserInterface userInterface;
+    SetUserInterface(&userInterface);
+    int result = 0;
+    {
+        TDbMainForm mainForm;
+        mainForm.show();
+        TStartSteps steps;
+        steps.OpenAlias = parser.value(openOption);
+        steps.Keys = parser.value(keysOption).split(u',', Qt::SkipEmptyParts);
+        steps.ScreenshotFile = parser.value(shotOption);
+        steps.Delay = parser.value(delayOption).toInt();
+        if (!steps.OpenAlias.isEmpty() || !steps.Keys.isEmpty() || !steps.ScreenshotFile.isEmpty())
+            new TStartScript(mainForm, steps);   // owned by the main window
+        result = app.exec();
+    }
+    SetUserInterface(nullptr);
+    return result;
+}

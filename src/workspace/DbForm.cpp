@@ -1,0 +1,72 @@
+#include "DbForm.h"
+
+#include "Application.h"
+#include "DbMainForm.h"
+
+#include <QCloseEvent>
+#include <QMdiArea>
+
+TDbForm::TDbForm(TDbMainForm &mainForm, TDatabase *database)
+    : m_mainForm(mainForm), m_database(database)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    mainForm.MdiArea()->addSubWindow(this);
+    connect(this, &QMdiSubWindow::windowStateChanged, this,
+            [this](Qt::WindowStates before, Qt::WindowStates now) {
+                if (!(before & Qt::WindowActive) && (now & Qt::WindowActive))
+                    Guarded(this, [this] { FormActivate(); });
+            });
+}
+
+TDbForm::~TDbForm() = default;
+
+void TDbForm::SetContent(QWidget *content)
+{
+    setWidget(content);
+}
+
+void TDbForm::ShowChild()
+{
+    show();
+    m_mainForm.MdiArea()->setActiveSubWindow(this);
+}
+
+void TDbForm::FormActivate()
+{
+    m_mainForm.UpdateCommands();
+}
+
+void TDbForm::FormClose(TCloseAction &action)
+{
+    m_mainForm.ChildClosing(action);
+}
+
+void TDbForm::closeEvent(QCloseEvent *event)
+{
+    // A child window of the main window is minimised on close unless its
+    // close handler says otherwise; ours say "free".
+    TCloseAction action = caMinimize;
+    bool close = false;
+    Guarded(this, [&] {
+        if (FormCloseQuery()) {
+            FormClose(action);
+            close = true;
+        }
+    });
+    if (!close || action == caNone) {
+        event->ignore();
+        return;
+    }
+    switch (action) {
+    case caHide:
+        event->ignore();
+        hide();
+        return;
+    case caMinimize:
+        event->ignore();
+        showMinimized();
+        return;
+    default:
+        QMdiSubWindow::closeEvent(event);   // WA_DeleteOnClose frees the window
+    }
+}

@@ -1,0 +1,137 @@
+#include "OpenDbDlg.h"
+
+#include "Application.h"
+
+#include "data/Catalog.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// Title and width in characters of each column of the alias list.
+struct TAliasColumn {
+    const char *field;
+    QString title;
+    int width;
+};
+
+const TAliasColumn aliasColumns[] = {
+    {"NAME", QStringLiteral("Название"), 22},
+    {"DBTYPE", QStringLiteral("Тип"), 15},
+    {"PHYNAME", QStringLiteral("Расположение"), 40},
+};
+
+} // namespace
+
+TOpenDbDlg::TOpenDbDlg(QWidget *parent, std::unique_ptr<TDataSet> aliasList)
+    : QDialog(parent), m_aliasList(aliasList ? std::move(aliasList) : std::make_unique<TDatabaseList>())
+{
+    setObjectName(QStringLiteral("OpenDbDlg"));
+    setWindowTitle(QStringLiteral("Базы данных"));
+    // No window icons: only the title.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(true);
+    m_aliasList->SetName(QStringLiteral("AliasList"));
+
+    AliasGrid = new QTableWidget(this);
+    AliasGrid->setObjectName(QStringLiteral("AliasGrid"));
+    AliasGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    AliasGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    AliasGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    AliasGrid->verticalHeader()->hide();
+    AliasGrid->horizontalHeader()->setStretchLastSection(true);
+    AliasGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    AliasGrid->setWordWrap(false);
+    AliasGrid->setColumnCount(int(std::size(aliasColumns)));
+    const int charWidth = AliasGrid->fontMetrics().averageCharWidth();
+    int width = 0;
+    for (int c = 0; c < AliasGrid->columnCount(); ++c) {
+        AliasGrid->setHorizontalHeaderItem(c, new QTableWidgetItem(aliasColumns[c].title));
+        const int w = aliasColumns[c].width * charWidth + 8;
+        AliasGrid->setColumnWidth(c, w);
+        width += w;
+    }
+    AliasGrid->setMinimumSize(width + 4, 12 * AliasGrid->verticalHeader()->defaultSectionSize());
+    connect(AliasGrid, &QTableWidget::cellDoubleClicked, this, [this] {
+        if (OKBtn->isEnabled())
+            Guarded(this, [this] { OKBtnClick(); });
+    });
+
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    connect(OKBtn, &QPushButton::clicked, this, Guard(this, &TOpenDbDlg::OKBtnClick));
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(AliasGrid, 1);
+    layout->addLayout(buttons);
+}
+
+TOpenDbDlg::~TOpenDbDlg() = default;
+
+void TOpenDbDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    Guarded(this, [this] { FormShow(); });
+}
+
+void TOpenDbDlg::hideEvent(QHideEvent *event)
+{
+    m_aliasList->Close();
+    AliasGrid->setRowCount(0);
+    QDialog::hideEvent(event);
+}
+
+void TOpenDbDlg::FormShow()
+{
+    OKBtn->setEnabled(false);
+    m_aliasList->Open();
+    fillGrid();
+    OKBtn->setEnabled(!m_aliasList->IsEmpty());
+    AliasGrid->setFocus();
+}
+
+void TOpenDbDlg::fillGrid()
+{
+    TDataSet &list = *m_aliasList;
+    // The list's own fields carry the titles and widths shown.
+    for (const TAliasColumn &c : aliasColumns) {
+        TField *f = list.FieldByName(QLatin1String(c.field));
+        f->SetDisplayLabel(c.title);
+        f->SetDisplayWidth(c.width);
+    }
+    AliasGrid->setRowCount(0);
+    int row = 0;
+    for (list.First(); !list.Eof(); list.Next(), ++row) {
+        AliasGrid->insertRow(row);
+        for (int c = 0; c < int(std::size(aliasColumns)); ++c)
+            AliasGrid->setItem(row, c,
+                               new QTableWidgetItem(list.FieldByName(QLatin1String(aliasColumns[c].field))->DisplayText()));
+    }
+    if (row > 0) {
+        list.First();
+        AliasGrid->setCurrentCell(0, 0);
+    }
+}
+
+void TOpenDbDlg::OKBtnClick()
+{
+    const int row = AliasGrid->currentRow();
+    if (row < 0 || m_aliasList->IsEmpty())
+        return;
+    m_aliasList->MoveTo(row);
+    m_databaseName = m_aliasList->FieldByName(QStringLiteral("NAME"))->AsString();
+    m_databaseType = m_aliasList->FieldByName(QStringLiteral("DBTYPE"))->AsString();
+    accept();
+}

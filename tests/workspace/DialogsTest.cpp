@@ -1,0 +1,360 @@
+// The engine-error dialog (details, entries, the category field, the
+// handler chain), the open-database dialog, and the dialog-backed user
+// interface of the headless parts.
+
+#include "WorkspaceTestSupport.h"
+
+#include "common/UserInterface.h"
+#include "data/Catalog.h"
+#include "workspace/DialogUserInterface.h"
+#include "workspace/LoginDlg.h"
+
+#include <QInputDialog>
+#include <QPlainTextEdit>
+
+using namespace WsTest;
+
+namespace {
+
+// An alias list without a single alias.
+class TNoAliases : public TListDataSet {
+protected:
+    void LoadList(QList<TColumnDesc> &columns, QList<QVariantList> &) override
+    {
+        for (const char *name : {"NAME", "DBTYPE", "PHYNAME"}) {
+            TColumnDesc c;
+            c.Name = QLatin1String(name);
+            c.Type = ftString;
+            columns << c;
+        }
+    }
+};
+
+} // namespace
+
+class TDialogsTest : public QObject {
+    Q_OBJECT
+
+    QStringList m_previous;   // what reached the handler installed before the dialog
+
+    void installRecorder()
+    {
+        m_previous.clear();
+        SetApplicationExceptionHandler([this](QObject *, const Exception &e) { m_previous << e.Message(); });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("Quarn"));
+        SetUserInterface(new TDialogUserInterface(this));
+        DataTest::writeAliases();
+    }
+    void cleanupTestCase() { SetUserInterface(nullptr); }
+    void cleanup()
+    {
+        SetApplicationExceptionHandler(nullptr);
+        m_previous.clear();
+    }
+
+    void categoryField_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("27 0A") << 0x270A << "[$27] [$ A]";
+        QTest::newRow("2E 03") << 0x2E03 << "[$2E] [$ 3]";
+        QTest::newRow("FF FF") << 0xFFFF << "[$FF] [$FF]";
+        QTest::newRow("0A 0B") << 0x0A0B << "[$ A] [$ B]";
+    }
+
+    // "[$%2x] [$%2x]": upper-case hexadecimal padded with a blank; the
+    // error code in decimal.
+    void categoryField()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        TDbEngineErrorDlg dlg;
+        QString shown, decimal;
+        auto watch = onModal<TDbEngineErrorDlg>([&](TDbEngineErrorDlg *d) {
+            d->DetailsBtnClick();
+            shown = d->DbCatSub->text();
+            decimal = d->DbResult->text();
+        });
+        dlg.ShowError(EDBEngineError(code, QStringLiteral("ошибка")));
+        QCOMPARE(shown, text);
+        QCOMPARE(decimal, QString::number(code));
+    }
+
+    // Three entries: the details show entry 0; "Next >" twice reaches entry
+    // 2 and is then disabled; "< &Back" is disabled at entry 0; "Server
+    // Error:" only with a native code. The dialog starts closed, and a
+    // later error starts at entry 0 again.
+    void walksThreeEntries()
+    {
+        TDbEngineErrorDlg dlg;
+        QCOMPARE(dlg.DetailsBtn->text(), QStringLiteral("&Details >>"));
+        QStringList steps;   // entry, back, next, server label, message, native
+        int closedHeight = 0, openHeight = 0;
+        auto record = [&](TDbEngineErrorDlg *d) {
+            steps << QStringLiteral("%1 %2%3%4 %5 %6").arg(d->EntryIndex()).arg(d->BackBtn->isEnabled())
+                         .arg(d->NextBtn->isEnabled()).arg(d->NativeLabel->isEnabled())
+                         .arg(d->DbMessage->toPlainText(), d->NativeResult->text());
+        };
+        auto watch = onModal<TDbEngineErrorDlg>(
+            [&](TDbEngineErrorDlg *d) {
+                if (!d->DetailsOpen()) {
+                    closedHeight = d->height();
+                    QTest::mouseClick(d->DetailsBtn, Qt::LeftButton);
+                    openHeight = d->height();
+                    QCOMPARE(d->DetailsBtn->text(), QStringLiteral("<< &Details"));
+                }
+                record(d);
+                QTest::mouseClick(d->NextBtn, Qt::LeftButton);
+                record(d);
+                QTest::keyClick(d, Qt::Key_Return);   // "Next >" is the default button
+                record(d);
+                QTest::mouseClick(d->NextBtn, Qt::LeftButton);   // disabled now
+                QTest::mouseClick(d->BackBtn, Qt::LeftButton);
+                QTest::mouseClick(d->BackBtn, Qt::LeftButton);
+                record(d);
+                QTest::keyClick(d, Qt::Key_Escape);
+            },
+            2);
+        const EDBEngineError error({TDBError{0x2701, 0, QStringLiteral("первая"), QString()},
+                                    TDBError{0x2E02, 19, QStringLiteral("вторая"), QString()},
+                                    TDBError{0x270A, 0, QStringLiteral("третья"), QString()}});
+        dlg.ShowError(error);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));   // Esc answers OK
+        QVERIFY(!dlg.Showing());
+        dlg.ShowError(error);
+        QCOMPARE(watch->Hits(), 2);
+        QVERIFY(openHeight > closedHeight);
+        const QStringList once = {QStringLiteral("0 010 первая "), QStringLiteral("1 111 вторая 19"),
+                                  QStringLiteral("2 100 третья "), QStringLiteral("0 010 первая ")};
+        QCOMPARE(steps, once + once);
+    }
+
+    void handlerRouting_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("dialogs");    // shown by the error dialog
+        QTest::addColumn<int>("previous");   // passed on to the handler before
+        QTest::newRow("engine error") << "engine" << 1 << 0;
+        QTest::newRow("other error") << "other" << 0 << 1;
+        QTest::newRow("silent abort") << "abort" << 0 << 0;
+        QTest::newRow("engine error while one is shown") << "nested" << 1 << 1;
+        QTest::newRow("engine error while ending") << "ending" << 0 << 1;
+    }
+
+    void handlerRouting()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, dialogs);
+        QFETCH(int, previous);
+        installRecorder();
+        TDbEngineErrorDlg dlg(nullptr, [kind] { return kind == u"ending"; });
+        dlg.Install();
+        int shown = 0;
+        auto watch = onModal<TDbEngineErrorDlg>([&](TDbEngineErrorDlg *) {
+            ++shown;
+            if (kind == u"nested")
+                HandleException(&dlg, EDBEngineError(0x2102, QStringLiteral("вторая")));
+        });
+        if (kind == u"other")
+            HandleException(&dlg, Exception(QStringLiteral("обычная")));
+        else if (kind == u"abort")
+            HandleException(&dlg, EAbort());
+        else
+            HandleException(&dlg, EDBEngineError(0x2101, QStringLiteral("первая")));
+        QCOMPARE(shown, dialogs);
+        QCOMPARE(int(m_previous.size()), previous);
+    }
+
+    void restoresHandlerWhenDestroyed_data()
+    {
+        QTest::addColumn<bool>("hadOne");
+        QTest::newRow("with a handler before") << true;
+        QTest::newRow("without one") << false;
+    }
+
+    // The replaced handler comes back when the dialog goes, also when there
+    // was none: no handler may be left calling a destroyed dialog.
+    void restoresHandlerWhenDestroyed()
+    {
+        QFETCH(bool, hadOne);
+        if (hadOne)
+            installRecorder();
+        {
+            TDbEngineErrorDlg dlg;
+            dlg.Install();
+        }
+        TBoxSeen box;
+        auto watch = answerBox(box, QMessageBox::Ok);
+        HandleException(nullptr, EDBEngineError(0x2101, QStringLiteral("после")));
+        QCOMPARE(m_previous, hadOne ? QStringList{QStringLiteral("после")} : QStringList());
+        QCOMPARE(box.text, hadOne ? QString() : QStringLiteral("после"));
+    }
+
+    // "Базы данных": the columns, "OK" only with aliases, the list open
+    // only while shown, a double click picks the row.
+    void openDbDlgPicksAlias()
+    {
+        TOpenDbDlg dlg;
+        QStringList titles;
+        auto watch = onModal<TOpenDbDlg>([&](TOpenDbDlg *d) {
+            QVERIFY(d->OKBtn->isEnabled() && d->AliasList().Active());
+            for (int c = 0; c < d->AliasGrid->columnCount(); ++c)
+                titles << d->AliasGrid->horizontalHeaderItem(c)->text();
+            QTableWidgetItem *lite = d->AliasGrid->findItems(QStringLiteral("LITE"), Qt::MatchExactly).value(0);
+            QVERIFY(lite);
+            const QPoint cell = d->AliasGrid->visualItemRect(lite).center();
+            QTest::mouseClick(d->AliasGrid->viewport(), Qt::LeftButton, {}, cell);
+            QTest::mouseDClick(d->AliasGrid->viewport(), Qt::LeftButton, {}, cell);
+        });
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+        QCOMPARE(titles, QStringList({QStringLiteral("Название"), QStringLiteral("Тип"), QStringLiteral("Расположение")}));
+        QCOMPARE(dlg.DatabaseName(), QStringLiteral("LITE"));
+        QCOMPARE(dlg.DatabaseType(), QStringLiteral("SQLITE"));
+        QVERIFY(!dlg.AliasList().Active());
+
+        TOpenDbDlg empty(nullptr, std::make_unique<TNoAliases>());
+        bool enabled = true;
+        auto none = onModal<TOpenDbDlg>([&](TOpenDbDlg *d) {
+            enabled = d->OKBtn->isEnabled();
+            QTest::keyClick(d->AliasGrid, Qt::Key_Return);   // the default button does nothing
+            QVERIFY(d->isVisible());
+        });
+        QCOMPARE(empty.exec(), int(QDialog::Rejected));
+        QVERIFY(!enabled);
+    }
+
+    void messageDlgButtons_data()
+    {
+        using U = TUserInterface;
+        QTest::addColumn<QList<int>>("buttons");
+        QTest::addColumn<int>("press");    // a QMessageBox button; 0: Esc, -1: "&Все"
+        QTest::addColumn<int>("result");
+        QTest::newRow("Yes of YN") << QList<int>{U::mbYes, U::mbNo} << int(QMessageBox::Yes) << 6;
+        QTest::newRow("Ignore of RI") << QList<int>{U::mbRetry, U::mbIgnore} << int(QMessageBox::Ignore) << 5;
+        QTest::newRow("All") << QList<int>{U::mbAll, U::mbNo} << -1 << 8;
+        QTest::newRow("Esc of YNC is Cancel") << QList<int>{U::mbYes, U::mbNo, U::mbCancel} << 0 << 2;
+        QTest::newRow("Esc of YN is No") << QList<int>{U::mbYes, U::mbNo} << 0 << 7;
+    }
+
+    // Message boxes with the asked-for buttons return the pressed one.
+    void messageDlgButtons()
+    {
+        QFETCH(QList<int>, buttons);
+        QFETCH(int, press);
+        QFETCH(int, result);
+        QList<TUserInterface::Button> asked;
+        for (int b : buttons)
+            asked << TUserInterface::Button(b);
+        int shown = 0;
+        auto watch = onModal<QMessageBox>([&](QMessageBox *box) {
+            shown = int(box->buttons().size());
+            if (press == 0) {
+                QTest::keyClick(box, Qt::Key_Escape);
+                return;
+            }
+            for (QAbstractButton *b : box->buttons())
+                if (press == -1 ? b->text() == u"&Все" : box->standardButton(b) == press)
+                    QTest::mouseClick(b, Qt::LeftButton);
+        });
+        QCOMPARE(UserInterface().MessageDlg(QStringLiteral("Текст"), QString(), TUserInterface::mtWarning, asked),
+                 result);
+        QCOMPARE(shown, int(buttons.size()));
+    }
+
+    // The input box: caption, prompt, the default preset; Cancel keeps it.
+    void inputQuery()
+    {
+        QString seen;
+        auto watch = onModal<QInputDialog>(
+            [&](QInputDialog *d) {
+                seen += d->windowTitle() + u'|' + d->labelText() + u'|' + d->textValue() + u'|';
+                if (seen.count(u'|') > 3)
+                    return;   // the second box is cancelled
+                d->findChild<QLineEdit *>()->setText(QStringLiteral("05.03.2024"));
+                QTest::keyClick(d->findChild<QLineEdit *>(), Qt::Key_Return);
+            },
+            2);
+        QString value = QStringLiteral("01.01.2000");
+        QVERIFY(UserInterface().InputQuery(QStringLiteral("Форма ввода даты"), QStringLiteral("Дата:"), value));
+        QCOMPARE(value, QStringLiteral("05.03.2024"));
+        QVERIFY(!UserInterface().InputQuery(QStringLiteral("Форма ввода строки"), QString(), value));
+        QCOMPARE(value, QStringLiteral("05.03.2024"));
+        QCOMPARE(seen, QStringLiteral("Форма ввода даты|Дата:|01.01.2000|Форма ввода строки||05.03.2024|"));
+    }
+
+    void fileDialogFilter_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("qt");
+        QTest::newRow("default of GetFileName") << "Все файлы |*.*" << "Все файлы (*.*)";
+        QTest::newRow("names its pattern") << "SQL files (*.sql)|*.sql" << "SQL files (*.sql)";
+        QTest::newRow("two entries") << "Тексты|*.txt;*.prn|Все|*.*" << "Тексты (*.txt *.prn);;Все (*.*)";
+    }
+
+    void fileDialogFilter()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, qt);
+        QCOMPARE(TDialogUserInterface::FileDialogFilter(filter), qt);
+    }
+
+    // The login dialog: the database, the default user, a hidden password.
+    void loginDialog()
+    {
+        QString shown;
+        auto watch = onModal<TLoginDlg>([&](TLoginDlg *d) {
+            shown = d->findChild<QLabel *>(QStringLiteral("DatabaseName"))->text() + u'|'
+                    + d->UserNameEdit->text() + u'|' + QString::number(d->PasswordEdit->echoMode());
+            QTest::keyClicks(d->PasswordEdit, QStringLiteral("s3cret"));
+            QTest::keyClick(d->PasswordEdit, Qt::Key_Return);
+        });
+        QString user = QStringLiteral("clerk"), password;
+        QVERIFY(UserInterface().LoginDialog(QStringLiteral("SALES"), user, password));
+        QCOMPARE(shown, QStringLiteral("SALES|clerk|%1").arg(int(QLineEdit::Password)));
+        QCOMPARE(password, QStringLiteral("s3cret"));
+    }
+
+    void escAbortPrompt_data()
+    {
+        QTest::addColumn<bool>("escDuringLoop");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("aborted");
+        QTest::newRow("Esc, Yes") << true << int(QMessageBox::Yes) << true;
+        QTest::newRow("Esc, No") << true << int(QMessageBox::No) << false;
+        QTest::newRow("Esc before the loop") << false << int(QMessageBox::Yes) << false;
+    }
+
+    // Esc pressed during a long loop asks "Прервать процесс ?"; Yes stops
+    // the loop. An Esc handled before the loop does not count.
+    void escAbortPrompt()
+    {
+        QFETCH(bool, escDuringLoop);
+        QFETCH(int, answer);
+        QFETCH(bool, aborted);
+        QWidget window;
+        window.show();
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        if (escDuringLoop)
+            QCoreApplication::postEvent(&window, esc.clone());
+        else
+            QApplication::sendEvent(&window, &esc);
+        TBoxSeen seen;
+        auto box = answerBox(seen, QMessageBox::StandardButton(answer));
+        QString raised;
+        try {
+            CheckAbort(true);
+        } catch (const Exception &e) {
+            raised = e.Message();
+        }
+        QCOMPARE(raised, aborted ? QStringLiteral("Операция прервана пользователем") : QString());
+        QCOMPARE(seen.text, escDuringLoop ? QStringLiteral("Прервать процесс ?") : QString());
+    }
+};
+
+QUARN_WIDGETS_TEST_MAIN(TDialogsTest)
+#include "DialogsTest.moc"
