@@ -1,6 +1,7 @@
 #include "DataFunctions.h"
 
 #include "KtReport.h"
+#include "StoredReports.h"
 
 #include "common/Exceptions.h"
 #include "data/DBError.h"
@@ -170,6 +171,39 @@ void addRecord(TReportHost &host, TParamList &p, TReportVar &)
     }
 }
 
+// Include(Group, Name): the stored template as a nested report that shares
+// the calling report's database, handlers and variables.
+void include(TReportHost &host, TParamList &p, TReportVar &r)
+{
+    TKtReport &report = reportOf(host);
+    const std::optional<TStoredReport> stored =
+        LoadStoredReport(p[0]->GetAsString(), p[1]->GetAsString(), report.DataBaseName());
+    if (!stored)
+        return;
+    TNestedReport &nested = report.AddRunObject(std::make_unique<TNestedReport>());
+    TKtReport &sub = nested.Report;
+    sub.SetFormatSource(stored->Template);
+    sub.SetPrintName(stored->PrintName);
+    sub.SetOrientation(stored->Orientation);
+    sub.SetOneRecord(stored->OneRecord);
+    sub.SetDataBaseName(report.DataBaseName());
+    sub.OnSetValues = report.OnSetValues;
+    sub.OnSetSQLParams = report.OnSetSQLParams;
+    sub.OnSetFuncs = report.OnSetFuncs;
+    // the calling report owns the nested one, so it outlives this handler
+    sub.OnSetNames = [&report](TCustomReport &other) { report.CopyVarsTo(other); };
+    r.SetAsObject(&nested);
+}
+
+// ExecuteInclude(R): the nested report's output lines as MEMO.
+void executeInclude(TReportHost &host, TParamList &p, TReportVar &r)
+{
+    if (TNestedReport *nested = reportOf(host).RunSubReport(*p[0])) {
+        r.SetAsMemo(nested->Memo);
+        nested->Memo.clear();
+    }
+}
+
 } // namespace
 
 void InstallDataFunctions()
@@ -193,6 +227,8 @@ void InstallDataFunctions()
             }
         });
         InstallBuiltinFunction(QStringLiteral("AddRecord"), addRecord);
+        InstallBuiltinFunction(QStringLiteral("Include"), include);
+        InstallBuiltinFunction(QStringLiteral("ExecuteInclude"), executeInclude);
         return true;
     }();
     (void)installed;

@@ -11,7 +11,8 @@ class TQuery;
 // single values by SQL (GetQuery, GetQueryExt, GetQueryDate), statements
 // (ExecSQL on the report's database, ExecLocal on the local directory
 // database), stored procedures (ExecProc), local tables (OpenTable,
-// CloseTable, EmptyTable, AddRecord) and the dictionary lookup. Installed
+// CloseTable, EmptyTable, AddRecord), nested reports from SYS_REPORT
+// (Include, ExecuteInclude) and the dictionary lookup. Installed
 // into the built-in table by the report library.
 void InstallDataFunctions();
 

@@ -650,6 +650,36 @@ void TKtReport::CopyVarsTo(TCustomReport &other)
     });
 }
 
+TNestedReport *TKtReport::RunSubReport(TReportVar &variable)
+{
+    if (variable.VarType() != vtObject)
+        return nullptr;
+    auto *nested = dynamic_cast<TNestedReport *>(variable.GetAsObject());
+    if (!nested)
+        return nullptr;
+    TKtReport &sub = nested->Report;
+    sub.Prepare();
+    if (!sub.GetDataSet())
+        sub.SetOneRecord(true);
+    sub.Execute();
+    const QString path = outputPath(sub.PrintName());
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        nested->Memo.clear();
+    } else if (sub.OEMConvert()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw Exception(QStringLiteral("Не могу открыть файл %1").arg(path));
+        QString text = DecodeOem(file.readAll());
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        nested->Memo = text.split(u'\n');
+        if (!nested->Memo.isEmpty() && nested->Memo.last().isEmpty())
+            nested->Memo.removeLast();
+    } else {
+        nested->Memo = ReadTextLines(path);
+    }
+    return nested;
+}
+
 QList<QPair<QString, QString>> TKtReport::ListNames()
 {
     QList<QPair<QString, QString>> names;
@@ -1010,6 +1040,8 @@ int TKtReport::valueCount(TReportField &f)
     case vtObject:
         if (auto *column = dynamic_cast<TGroupVar *>(v.GetAsObject()))
             return column->RowCount();
+        if (TNestedReport *nested = RunSubReport(v))
+            return int(nested->Memo.size());
         return 1;
     default:
         return 1;
@@ -1064,6 +1096,8 @@ QString TKtReport::valueText(TReportField &f)
                 else if (row->VarType() == vtDate)
                     text = FormatFieldDate(row->GetAsDate());
             }
+        } else if (auto *nested = dynamic_cast<TNestedReport *>(v.GetAsObject())) {
+            text = nested->Memo.value(f.Index);
         }
         break;
     default:

@@ -9,6 +9,7 @@
 #include "data/DataSet.h"
 #include "script/Commands.h"
 #include "script/FuncList.h"
+#include "script/ReportObject.h"
 #include "script/VarList.h"
 #include "script/VarStack.h"
 
@@ -23,6 +24,7 @@ class TQuery;
 class TStoredProc;
 class TParam;
 class TTextMeasurer;
+class TNestedReport;
 
 // The report component that runs text templates: sections of literal lines
 // with field references and script blocks (compiled by Prepare, run by
@@ -64,6 +66,12 @@ public:
     // Gives another report this report's variables (the OnSetNames handler
     // of a nested report).
     void CopyVarsTo(TCustomReport &other);
+    // Runs the nested report that `variable` holds (Include): Prepare, run
+    // once when it has no dataset to walk, Execute, and load its output file
+    // into the object's memo (emptied when no file was written). Returns the
+    // object, or none when the variable holds no nested report; a variable
+    // of another type than OBJECT is left alone.
+    TNestedReport *RunSubReport(TReportVar &variable);
 
     // Keeps an object created by a script until the next Prepare.
     template <class T>
@@ -191,4 +199,12 @@ private:
     // output
     std::unique_ptr<TOutput> m_output;
     QStringList m_earlyLines;   // lines put before the output was open
+};
+
+// A report that a script included (Include): the nested report component and
+// the lines of its last output. Lives among the calling report's run objects.
+class TNestedReport : public TReportObject {
+public:
+    TKtReport Report;
+    QStringList Memo;
 };
