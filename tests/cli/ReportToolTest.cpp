@@ -3,6 +3,7 @@
 #include "../data/DataTestSupport.h"
 #include "common/Settings.h"
 #include "common/TextFile.h"
+#include "data/Database.h"
 
 #include <QDir>
 #include <QProcess>
@@ -135,6 +136,39 @@ private slots:
         QVERIFY2(rows[1].startsWith("'007':@|'Чай':@|12.5:"), qPrintable(rows[1]));
         QVERIFY2(rows[1].contains("'строка 1\\nстрока 2':@"), qPrintable(rows[1]));
         QVERIFY2(rows[2].startsWith("'010':@|'Кофе':@|20"), qPrintable(rows[2]));
+    }
+
+    void expertScriptToDocumentOverDemo()
+    {
+        WriteSetting("OfficeOpen", "0");
+        // the DEMO database as run.sh makes it
+        auto script = [](const char *name) {
+            QFile f(QStringLiteral(QUARN_SOURCE_DIR "/sql/") + QLatin1String(name));
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        if (!QFile::exists(ProgramDir() + "/demo.sqlite"))
+            CreateSqliteDatabase(ProgramDir() + "/demo.sqlite", {script("sys_tables_sqlite.sql"), script("demo.sql")});
+        const TResult r = runTool({".REPORTHEADER", "#W = OpenOLE('Word')", "#Res = AddVarsOLE(W, PRD_NAME, PRD_UNIT, PRD_PRICE)",
+                                   ".DETAIL", "#Res = AddRecordOLE(W)", ".FOOTER1", "#Res = CloseOLE(W)", "#Res = Abort"},
+                                  {"--alias", "DEMO", "--query", "select * from PRODUCTS order by PRD_ID", "--out", "w.prn"});
+        QVERIFY2(r.code == 1 && r.err.contains("Выполнение прервано"), qPrintable(r.err));
+        const QStringList docs = QDir(ProgramDir()).entryList({"*.odt"});
+        QCOMPARE(docs.size(), 1);
+        QProcess unzip;
+        unzip.start("unzip", {"-p", ProgramDir() + "/" + docs.first(), "content.xml"});
+        QVERIFY(unzip.waitForFinished(60000));
+        if (unzip.exitCode() != 0)
+            QSKIP("*** unzip NOT AVAILABLE: the document's XML was not read ***");
+        const QString xml = QString::fromUtf8(unzip.readAllStandardOutput());
+        QVERIFY(xml.contains("table:table"));
+        // the first product of the database is in the table
+        TQuery first;
+        first.SetDatabaseName("DEMO");
+        first.SetSQLText("select PRD_NAME from PRODUCTS order by PRD_ID");
+        first.Open();
+        QVERIFY2(xml.contains(first.Fields(0)->AsString().toHtmlEscaped()), qPrintable(first.Fields(0)->AsString()));
+        first.Close();
+        Session().CloseAll();
     }
 
     void badInput()
