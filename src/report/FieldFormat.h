@@ -19,18 +19,18 @@ enum TFieldFlag {
     ffGeneral = 512,    // "G": general number format
 };
 
-// A field's format specification: flags, width and decimals.
+// The format part of a field reference: flags, width and decimals.
 struct TFieldSpec {
     int flags = 0;
     int width = 0;
     int decimals = 0;
 };
 
-// Reads the specification after ":" at `pos` in `text`: the format
+// Reads the format part after ":" at `pos` in `text`: the format
 // characters "-", "+", "#", "=", "G", "$", "0" in this order, each at most
 // once, then width and decimals of digits and points. Decimals of 300, 200
 // and 100 or more set ffCurrent, ffCount and ffPrevious in turn. `pos` is
-// left after the specification. A width or decimals that is no valid
+// left after the format part. A width or decimals that is no valid
 // integer stays 0.
 TFieldSpec ParseFieldSpec(const QString &text, qsizetype &pos);
 
@@ -41,7 +41,7 @@ QString FormatFieldNumber(double value, const TFieldSpec &spec,
 // is 0, else the short date followed by the long time unless at midnight.
 QString FormatFieldDate(double value, const TFormatSettings &fs = FormatSettings());
 
-// `text` filled to the spec's width: right-aligned, centred or left-aligned
+// `text` filled to the field's width: right-aligned, centred or left-aligned
 // by the flags, with "0" when ffZeroPad is set and `zeroPadAllowed`. A longer
 // text is not cut.
 QString PadFieldText(const QString &text, const TFieldSpec &spec, bool zeroPadAllowed = true);

@@ -47,7 +47,7 @@ using TFieldLookup = std::function<TReportVar &(const QString &name)>;
 
 // Compiles a template line: every "@" followed by name characters ("(", ")",
 // digits, Latin letters, "_", "|", Cyrillic А-я) and an optional ":" format
-// specification becomes a placeholder with its field; an "@" followed by
+// format part becomes a placeholder with its field; an "@" followed by
 // anything else disappears.
 std::unique_ptr<TReportLine> CompileReportLine(const QString &text, const TFieldLookup &lookup);
 

@@ -3,7 +3,7 @@
 #include "common/DateTime.h"
 #include "report/FieldFormat.h"
 
-// Field references' format specifications and how numbers, dates and
+// Field references' formats and how numbers, dates and
 // strings are shown in them.
 class FieldFormatTest : public QObject {
     Q_OBJECT
