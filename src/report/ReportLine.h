@@ -46,8 +46,8 @@ private:
 using TFieldLookup = std::function<TReportVar &(const QString &name)>;
 
 // Compiles a template line: every "@" followed by name characters ("(", ")",
-// digits, Latin letters, "_", "|", Cyrillic А-я) and an optional ":" format
-// format part becomes a placeholder with its field; an "@" followed by
+// digits, Latin letters, "_", "|", Cyrillic А-я) and an optional format
+// part after ":" becomes a placeholder with its field; an "@" followed by
 // anything else disappears.
 std::unique_ptr<TReportLine> CompileReportLine(const QString &text, const TFieldLookup &lookup);
 
