@@ -154,9 +154,10 @@ QString TCommand::ListingText() const
 void TAssignCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
 {
     TCommand::Execute(pc, report, stack);
-    if (!m_keepType)
-        m_target->Clear();
-    m_target->Assign(*m_source);
+    if (m_keepType)
+        m_target->Assign(*m_source);
+    else
+        m_target->AssignFresh(*m_source);
 }
 
 QString TAssignCmd::Operands() const
@@ -225,8 +226,7 @@ void TCalcCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
         m_target->Divide(*m_source);
         break;
     case opCopy:
-        m_target->Clear();
-        m_target->Assign(*m_source);
+        m_target->AssignFresh(*m_source);
         break;
     default:
         break;

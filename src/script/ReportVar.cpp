@@ -342,10 +342,30 @@ void TReportVar::Clear()
     m_dispValue.reset();
 }
 
+void TReportVar::AssignFresh(const TReportVar &source)
+{
+    if (&source == this) {
+        Clear();   // clearing first leaves nothing to take over
+        return;
+    }
+    m_varType = source.m_varType;
+    m_numValue = source.m_numValue;
+    m_boolValue = source.m_boolValue;
+    m_objectValue = source.m_objectValue;
+    copyShared(m_strValue, source.m_strValue);
+    copyShared(m_memo, source.m_memo);
+    m_prevNum = 0;
+    if (!m_prevStr.isNull())
+        m_prevStr.clear();
+    if (!m_prevMemo.isEmpty())
+        m_prevMemo.clear();
+    if (m_dispValue || source.m_dispValue)
+        m_dispValue = source.m_dispValue;
+}
+
 void TReportVar::CopyFrom(const TReportVar &source)
 {
-    Clear();
     m_name = source.m_name;
     m_owner = source.m_owner;
-    Assign(source);
+    AssignFresh(source);
 }

@@ -124,6 +124,10 @@ public:
     // UNDEFINED again, every value and previous value emptied.
     void Clear() override;
 
+    // Clear() followed by Assign(source), in one step: the register moves of
+    // every expression do exactly this.
+    void AssignFresh(const TReportVar &source);
+
     // Becomes a fresh copy of `source`: its name, owner, type and value, with
     // empty previous values, as a holder newly created and assigned from it.
     void CopyFrom(const TReportVar &source);

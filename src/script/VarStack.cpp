@@ -65,8 +65,7 @@ void TVarStack::Pop(TReportVar &target)
     if (IsEmpty() || !Last()->Var)
         Abort();
     std::unique_ptr<TStackEntry> entry = ExtractLast();
-    target.Clear();
-    target.Assign(*entry->Var);
+    target.AssignFresh(*entry->Var);
     recycle(std::move(entry));
 }
 
