@@ -532,11 +532,19 @@ void TKtReportParser::simpleExpression()
             return;
         emitCmd<TCalcCmd>(*m_b, *m_a, opCopy);
     }
-    while (isAdding()) {
+    operatorTail(isAdding, &TKtReportParser::term);
+}
+
+// The rest of a chain of operators of one level, the left side in @B: each
+// operand is compiled with @B saved on the stack and combined into it; the
+// result ends in @A.
+void TKtReportParser::operatorTail(const std::function<bool()> &isOperator, void (TKtReportParser::*operand)())
+{
+    while (isOperator()) {
         const quint8 op = m_token;
         nextToken();
         emitCmd<TPushCmd>(*m_b);
-        term();
+        (this->*operand)();
         emitCmd<TPopCmd>(*m_b);
         emitCmd<TCalcCmd>(*m_b, *m_a, op);
     }
@@ -551,15 +559,7 @@ void TKtReportParser::term()
     if (!isMultiplying())
         return;
     emitCmd<TCalcCmd>(*m_b, *m_a, opCopy);
-    while (isMultiplying()) {
-        const quint8 op = m_token;
-        nextToken();
-        emitCmd<TPushCmd>(*m_b);
-        factor();
-        emitCmd<TPopCmd>(*m_b);
-        emitCmd<TCalcCmd>(*m_b, *m_a, op);
-    }
-    emitCmd<TAssignCmd>(*m_a, *m_b, false);
+    operatorTail(isMultiplying, &TKtReportParser::factor);
 }
 
 // factor: "(" expression ")" | TRUE | FALSE | number ["." number] | string

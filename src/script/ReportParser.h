@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class TReportHost;
 
@@ -69,6 +70,7 @@ private:
     void relation();
     void simpleExpression();
     void term();
+    void operatorTail(const std::function<bool()> &isOperator, void (TKtReportParser::*operand)());
     void factor();
     void memberChain(TReportVar &object, bool inStatement, TCommandList &chain);
 
