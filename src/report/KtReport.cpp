@@ -231,11 +231,10 @@ void TKtReport::reset()
             m_measurer = std::make_unique<TFixedPitchMeasurer>(m_geometry->Dpi());
     }
     m_paragraph = false;
-    m_paraLeftMm = m_paraRightMm = m_paraLeftPx = m_paraRightPx = 0;
+    m_out = {};
     m_pending.clear();
     m_pageStart = true;
     m_forcedBreak = false;
-    m_fontCode = 255;
     m_measurer->SetFont(TFontSpec::Default());
     m_position = 0;
     m_usableHeight = m_pageHeight;
@@ -486,10 +485,10 @@ void TKtReport::compileTemplate()
             // the page footer always fits below the last body line; the
             // measuring must not change the font the body starts with
             const TFontSpec font = m_measurer->Font();
-            const int code = m_fontCode;
+            const TOutputState out = m_out;
             m_usableHeight -= measureLine(text, false).height;
             m_measurer->SetFont(font);
-            m_fontCode = code;
+            m_out = out;
         }
     };
 
@@ -1173,67 +1172,9 @@ void TKtReport::writeRaw(const QString &text, bool lineEnd)
     m_output->write(text, lineEnd);
 }
 
-void TKtReport::applyFontCode(const TPrintCode &code)
+TLineMeasure TKtReport::measureLine(const QString &line, bool wrap)
 {
-    m_fontCode = code.fontCode;
-    m_measurer->SetFont(FontForCode(code.fontCode, code.fontSize, m_measurer->Font()));
-}
-
-TKtReport::TMeasure TKtReport::measureLine(const QString &line, bool wrap)
-{
-    TMeasure m;
-    QStringView text(line);
-    if (wrap)
-        while (!text.isEmpty() && text.back() == u' ')
-            text.chop(1);
-    const int dpi = m_measurer->Dpi();
-    int width = 0;
-    qsizetype lastBlank = -1;
-    qsizetype firstText = -1;
-    for (qsizetype i = 0; i < text.size();) {
-        if (text[i] == u'\\') {
-            const TPrintCode code = ParsePrintCode(text, i);
-            if (code.kind != TPrintCode::None) {
-                if (code.kind == TPrintCode::Font) {
-                    applyFontCode(code);
-                } else if (code.kind == TPrintCode::ParaBegin) {
-                    m_paraLeftMm = code.left;
-                    m_paraRightMm = code.right;
-                    m_paraLeftPx = MmToPixels(code.left, dpi);
-                    m_paraRightPx = MmToPixels(code.right, dpi);
-                }
-                i += code.length;
-                continue;
-            }
-        }
-        if (!wrap) {
-            // without codes in the rest, the rest is one run of text
-            const QStringView rest = text.mid(i);
-            if (!rest.contains(u'\\')) {
-                m.height = std::max(m.height, m_measurer->TextHeight(rest));
-                break;
-            }
-            m.height = std::max(m.height, m_measurer->TextHeight(text.mid(i, 1)));
-            ++i;
-            continue;
-        }
-        const int w = m_measurer->CharWidth(text[i]);
-        const int available = m_pageWidth - m_paraLeftPx - m_paraRightPx;
-        if (width + w > available && firstText >= 0) {
-            // cut after the last blank, or at this character when there is
-            // none; a line keeps at least its first character
-            m.cut = lastBlank >= 0 ? lastBlank + 1 : i;
-            break;
-        }
-        if (firstText < 0)
-            firstText = i;
-        width += w;
-        m.height = std::max(m.height, m_measurer->TextHeight(text.mid(i, 1)));
-        if (text[i] == u' ')
-            lastBlank = i;
-        ++i;
-    }
-    return m;
+    return MeasureOutputLine(*m_measurer, m_out, line, wrap, m_pageWidth);
 }
 
 bool TKtReport::writeLine(const QString &input)
@@ -1244,15 +1185,12 @@ bool TKtReport::writeLine(const QString &input)
         const TPrintCode code = ParsePrintCode(line, pb);
         if (code.kind == TPrintCode::ParaBegin) {
             m_paragraph = true;
-            m_paraLeftMm = code.left;
-            m_paraRightMm = code.right;
-            m_paraLeftPx = MmToPixels(code.left, m_measurer->Dpi());
-            m_paraRightPx = MmToPixels(code.right, m_measurer->Dpi());
+            m_out.SetMargins(code.left, code.right, m_measurer->Dpi());
         }
     }
     const TFontSpec fontBefore = m_measurer->Font();
-    const int codeBefore = m_fontCode;
-    const TMeasure m = measureLine(line, m_paragraph);
+    const int codeBefore = m_out.fontCode;
+    const TLineMeasure m = measureLine(line, m_paragraph);
     QString remainder;
     if (m.cut >= 0) {
         remainder = line.mid(m.cut);
@@ -1265,14 +1203,14 @@ bool TKtReport::writeLine(const QString &input)
             // when it is measured again
             m_pending = line;
             m_measurer->SetFont(fontBefore);
-            m_fontCode = codeBefore;
+            m_out.fontCode = codeBefore;
             return false;
         }
         if (!ends) {
             m_pending = std::exchange(remainder, {});
         } else if (remainder.isEmpty()) {
             m_paragraph = false;
-            m_paraLeftMm = m_paraRightMm = m_paraLeftPx = m_paraRightPx = 0;
+            m_out.ClearMargins();
         }
     }
     m_position += m.height;
@@ -1317,7 +1255,7 @@ void TKtReport::breakPage(int lineHeight)
             printSection(m_main[msPageHeader].get(), msPageHeader);
     }
     if (closeParagraph)
-        writeRaw(QStringLiteral("\\PB%1:%2").arg(m_paraLeftMm).arg(m_paraRightMm), false);
+        writeRaw(QStringLiteral("\\PB%1:%2").arg(m_out.paraLeftMm).arg(m_out.paraRightMm), false);
     m_position += lineHeight;
     m_pageStart = true;
     m_detailMode = detail;

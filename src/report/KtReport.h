@@ -139,12 +139,7 @@ private:
     bool writeLine(const QString &text);   // true when it started a new page
     void writeRaw(const QString &text, bool lineEnd);
     void breakPage(int lineHeight);
-    struct TMeasure {
-        int height = 0;
-        qsizetype cut = -1;   // where the remainder starts; -1 when none
-    };
-    TMeasure measureLine(const QString &line, bool wrap);
-    void applyFontCode(const TPrintCode &code);
+    TLineMeasure measureLine(const QString &line, bool wrap);
     void finish(bool walked, TDataSet *ds, TBookmark &bookmark);
     void postProcess();
 
@@ -188,12 +183,10 @@ private:
     int m_pageWidth = 0;
     int m_usableHeight = 0;
     int m_position = 0;
-    int m_fontCode = 255;
+    TOutputState m_out;   // font code and paragraph margins
     bool m_pageStart = true;
     bool m_forcedBreak = false;
     bool m_paragraph = false;
-    int m_paraLeftMm = 0, m_paraRightMm = 0;
-    int m_paraLeftPx = 0, m_paraRightPx = 0;
     QString m_pending;   // paragraph text waiting for more
 
     // output

@@ -1,6 +1,7 @@
 #include "TextMeasurer.h"
 
 #include <QFontMetricsF>
+#include <algorithm>
 #include <cmath>
 
 void TTextMeasurer::SetFont(const TFontSpec &font)
@@ -104,4 +105,62 @@ int TFixedPitchMeasurer::CharWidth(QChar)
 int TFixedPitchMeasurer::TextWidth(QStringView text)
 {
     return int(text.size()) * CharWidth(u' ');
+}
+
+void TOutputState::SetMargins(int leftMm, int rightMm, int dpi)
+{
+    paraLeftMm = leftMm;
+    paraRightMm = rightMm;
+    paraLeftPx = MmToPixels(leftMm, dpi);
+    paraRightPx = MmToPixels(rightMm, dpi);
+}
+
+TLineMeasure MeasureOutputLine(TTextMeasurer &measurer, TOutputState &state, QStringView text,
+                               bool wrap, int pageWidth)
+{
+    TLineMeasure m;
+    if (wrap)
+        while (!text.isEmpty() && text.back() == u' ')
+            text.chop(1);
+    qsizetype lastBlank = -1;
+    bool hasText = false;
+    for (qsizetype i = 0; i < text.size();) {
+        if (text[i] == u'\\') {
+            const TPrintCode code = ParsePrintCode(text, i);
+            if (code.kind != TPrintCode::None) {
+                if (code.kind == TPrintCode::Font) {
+                    state.fontCode = code.fontCode;
+                    measurer.SetFont(FontForCode(code.fontCode, code.fontSize, measurer.Font()));
+                } else if (code.kind == TPrintCode::ParaBegin) {
+                    state.SetMargins(code.left, code.right, measurer.Dpi());
+                }
+                i += code.length;
+                continue;
+            }
+        }
+        if (!wrap) {
+            // without codes in the rest, the rest is one run of text
+            const QStringView rest = text.mid(i);
+            if (!rest.contains(u'\\')) {
+                m.height = std::max(m.height, measurer.TextHeight(rest));
+                break;
+            }
+            m.height = std::max(m.height, measurer.TextHeight(text.mid(i, 1)));
+            ++i;
+            continue;
+        }
+        const int w = measurer.CharWidth(text[i]);
+        const int available = pageWidth - state.paraLeftPx - state.paraRightPx;
+        if (m.width + w > available && hasText) {
+            m.cut = lastBlank >= 0 ? lastBlank + 1 : i;
+            break;
+        }
+        hasText = true;
+        m.width += w;
+        m.height = std::max(m.height, measurer.TextHeight(text.mid(i, 1)));
+        if (text[i] == u' ')
+            lastBlank = i;
+        ++i;
+    }
+    return m;
 }

@@ -62,6 +62,36 @@ private:
     TMetrics *m_current = nullptr;
 };
 
+// What measuring a line of the output changes besides the measurer's font:
+// the font code last applied, and the paragraph margins a "\PB" code gives
+// (in millimetres as written and in printer pixels).
+struct TOutputState {
+    int fontCode = 255;
+    int paraLeftMm = 0, paraRightMm = 0;
+    int paraLeftPx = 0, paraRightPx = 0;
+
+    void SetMargins(int leftMm, int rightMm, int dpi);
+    void ClearMargins() { SetMargins(0, 0, 0); }
+};
+
+struct TLineMeasure {
+    int height = 0;       // the tallest text of the line; 0 without text
+    int width = 0;        // with wrapping: the text's width up to the cut
+    qsizetype cut = -1;   // with wrapping: where the remainder starts, -1 when none
+};
+
+// Measures one line of the output file as the report writer and the viewer
+// both do. The line's print codes are applied as they come: font codes
+// change the measurer's font and `state`, "\PB" sets the margins. Without
+// wrapping only the height counts (a run of text without codes is measured
+// at once). With wrapping (inside a paragraph) trailing blanks are ignored
+// and the characters' widths are summed; when they would exceed the page
+// width less the margins, the line is cut after the last blank before that
+// character, or at the character when there is none; a line keeps at least
+// its first character.
+TLineMeasure MeasureOutputLine(TTextMeasurer &measurer, TOutputState &state, QStringView line,
+                               bool wrap, int pageWidth);
+
 // A deterministic fixed-pitch measurer for tests: every character is
 // (size x dpi / 120) pixels wide and a line is (size x dpi / 72) pixels high,
 // rounded, whatever the face.
