@@ -17,7 +17,6 @@
 #include "script/ReportParser.h"
 
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QRegularExpression>
 #include <cmath>
 
@@ -196,7 +195,7 @@ void TKtReport::SetOrientation(TPageGeometry::Orientation o)
 {
     TCustomReport::SetOrientation(o);
     if (!m_geometry)
-        m_geometry = std::make_shared<TVirtualPrinter>();
+        m_geometry = DefaultPageGeometry();
     m_pageHeight = m_geometry->PageHeight(o);
     m_pageWidth = m_geometry->PageWidth(o);
 }
@@ -225,10 +224,7 @@ void TKtReport::reset()
 {
     SetOrientation(Orientation());
     if (!m_measurer || m_measurer->Dpi() != m_geometry->Dpi()) {
-        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-            m_measurer = std::make_unique<TFontMeasurer>(m_geometry->Dpi());
-        else
-            m_measurer = std::make_unique<TFixedPitchMeasurer>(m_geometry->Dpi());
+        m_measurer = CreateMeasurer(m_geometry->Dpi());
     }
     m_paragraph = false;
     m_out = {};

@@ -23,3 +23,17 @@ int TVirtualPrinter::ConfiguredDpi(int fallback)
     const int dpi = ReadSetting(QStringLiteral("PrinterDPI")).trimmed().toInt(&ok);
     return ok && dpi > 0 ? dpi : fallback;
 }
+
+TPageGeometryFactory &PageGeometryFactory()
+{
+    static TPageGeometryFactory factory;
+    return factory;
+}
+
+std::shared_ptr<TPageGeometry> DefaultPageGeometry()
+{
+    if (PageGeometryFactory())
+        if (auto geometry = PageGeometryFactory()())
+            return geometry;
+    return std::make_shared<TVirtualPrinter>();
+}

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
 // The printable area of a page in printer pixels. The windows and the batch
 // tool plug in a printer-backed geometry when a printer is installed;
 // without one the virtual printer stands in.
@@ -31,3 +34,10 @@ public:
 private:
     int m_dpi;
 };
+
+// The geometry that reports and the viewer measure with unless given one.
+// The windows install a printer's when a printer is installed; while the
+// slot is empty the virtual printer stands in.
+using TPageGeometryFactory = std::function<std::shared_ptr<TPageGeometry>()>;
+TPageGeometryFactory &PageGeometryFactory();
+std::shared_ptr<TPageGeometry> DefaultPageGeometry();

@@ -1,6 +1,7 @@
 #include "TextMeasurer.h"
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <algorithm>
 #include <cmath>
 
@@ -105,6 +106,13 @@ int TFixedPitchMeasurer::CharWidth(QChar)
 int TFixedPitchMeasurer::TextWidth(QStringView text)
 {
     return int(text.size()) * CharWidth(u' ');
+}
+
+std::unique_ptr<TTextMeasurer> CreateMeasurer(int dpi)
+{
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return std::make_unique<TFontMeasurer>(dpi);
+    return std::make_unique<TFixedPitchMeasurer>(dpi);
 }
 
 void TOutputState::SetMargins(int leftMm, int rightMm, int dpi)

@@ -62,6 +62,9 @@ private:
     TMetrics *m_current = nullptr;
 };
 
+// The real measurer when a QGuiApplication runs, else the fixed-pitch one.
+std::unique_ptr<TTextMeasurer> CreateMeasurer(int dpi);
+
 // What measuring a line of the output changes besides the measurer's font:
 // the font code last applied, and the paragraph margins a "\PB" code gives
 // (in millimetres as written and in printer pixels).

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "FileMapper.h"
+#include "report/PageGeometry.h"
+#include "report/PrintCodes.h"
+#include "report/TextMeasurer.h"
+
+#include <QLineF>
+#include <QList>
+#include <QRectF>
+#include <QString>
+#include <memory>
+#include <vector>
+
+class QPainter;
+struct TExportLine;
+using TExportPage = QList<TExportLine>;
+
+// One line of a report output file as the viewer keeps it: where its bytes
+// are, the font and paragraph state where it starts, and its measured size.
+struct TLine {
+    enum Flag : quint8 { PageStart = 1, Paragraph = 2, ParagraphEnd = 4 };
+
+    qint64 offset = 0;       // of the line's bytes in the file
+    quint16 length = 0;      // bytes shown, at most MaxLineLength
+    quint8 fontCode = 255;   // the last font code before the line
+    quint8 fontSize = 10;    // the font size in effect (points)
+    quint8 fontFace = quint8(TFontFace::Courier);
+    quint8 fontStyle = 0;
+    quint16 height = 0;      // printer pixels
+    quint16 width = 0;       // text width in printer pixels (paragraph lines)
+    quint8 flags = 0;
+    quint16 leftMargin = 0;  // paragraph margins in printer pixels
+    quint16 rightMargin = 0;
+
+    TFontSpec Font() const { return {TFontFace(fontFace), fontSize, fontStyle}; }
+    bool Has(Flag f) const { return flags & f; }
+};
+
+// A page: its first and last line.
+struct TPage {
+    int first = 0;
+    int last = 0;
+};
+
+// A run of text in one font at a position of the drawing surface.
+struct TFragment {
+    int line = 0;
+    TFontSpec font;
+    double x = 0, y = 0;
+    QString text;
+};
+
+// A line or a rectangle outline of a "\L" or "\R" code.
+struct TShape {
+    bool rect = false;
+    QLineF line;
+    QRectF box;
+    double penWidth = 1;
+};
+
+// How a line is laid out: `scale` printer pixels per drawing pixel. With
+// `printerWidths` every character advances by its printer width divided by
+// the scale, so the layout equals the print (fit-page mode and printing);
+// otherwise by its width in `screen`, the screen font measurer.
+struct TLayoutView {
+    double scale = 1;
+    bool printerWidths = true;
+    TTextMeasurer *screen = nullptr;
+    int leftOffset = 0;        // printer pixels hidden at the left
+    double visibleWidth = 0;   // drawing pixels; 0: no limit
+    double pageTop = 0;        // drawing y of the top of the line's page
+};
+
+// A report output file split into lines, measured against the printer and
+// divided into pages exactly as the report writer broke them; the layout
+// of its lines for painting, printing and PDF. The file stays mapped; lines
+// point into it.
+class TOutputPages {
+public:
+    static constexpr int MaxLineLength = 2000;
+
+    TOutputPages();
+    ~TOutputPages();
+
+    // Loads `fileName` (a full name) measured for the orientation on the
+    // geometry (the default one when null) with `measurer` (made for the
+    // geometry's resolution when null). "Нет информации для просмотра" when
+    // the file does not exist; a failed load leaves nothing loaded.
+    void Load(const QString &fileName, TPageGeometry::Orientation orientation,
+              std::shared_ptr<TPageGeometry> geometry = nullptr,
+              std::unique_ptr<TTextMeasurer> measurer = nullptr);
+    // Forgets the lines and closes the file.
+    void Clear();
+    // The same lines and pages over a mapping of its own (for a print thread).
+    void Assign(const TOutputPages &other);
+
+    bool IsLoaded() const { return m_mapper.IsOpen(); }
+    QString FileName() const { return m_fileName; }
+    TPageGeometry::Orientation Orientation() const { return m_orientation; }
+    int Dpi() const { return m_dpi; }
+    int PageWidth() const { return m_pageWidth; }
+    int PageHeight() const { return m_pageHeight; }
+    const std::vector<TLine> &Lines() const { return m_lines; }
+    const std::vector<TPage> &Pages() const { return m_pages; }
+    int LineCount() const { return int(m_lines.size()); }
+    int PageCount() const { return int(m_pages.size()); }
+    // The page that holds line `line`.
+    int PageOfLine(int line) const;
+    // Sum of the heights of lines [from, to).
+    qint64 HeightOf(int from, int to) const;
+
+    // The line's text without a leading "^".
+    QString LineText(int line) const;
+    TTextMeasurer &Measurer() { return *m_measurer; }
+
+    // Lays out line `line` with its top at drawing y `y`: the print codes
+    // applied, paragraph lines justified. Text goes to `fragments`, "\L"
+    // and "\R" codes to `shapes`.
+    void LayoutLine(int line, double y, const TLayoutView &view, std::vector<TFragment> &fragments,
+                    std::vector<TShape> &shapes);
+    // Draws what layout collected, the fragments sorted by font so that the
+    // font changes as rarely as possible; fonts are sized for `fontDpi`.
+    static void Draw(QPainter &painter, std::vector<TFragment> &fragments,
+                     const std::vector<TShape> &shapes, int fontDpi);
+    // Paints page `page` at the printer's resolution (scale 1) with the
+    // painter's origin at the top-left corner of the printable area.
+    void PaintPage(QPainter &painter, int page);
+
+    // Pages as the word-processor export takes them.
+    QList<TExportPage> ExportPages() const;
+
+private:
+    void split();
+    void paginate();
+    TLine measure(qint64 offset, qint64 end, TOutputState &state, bool &paragraph);
+    QString decode(const char *bytes, qsizetype size) const;
+
+    QString m_fileName;
+    TPageGeometry::Orientation m_orientation = TPageGeometry::Portrait;
+    TFileMapper m_mapper;
+    std::shared_ptr<TPageGeometry> m_geometry;
+    std::unique_ptr<TTextMeasurer> m_measurer;
+    int m_dpi = 300;
+    int m_pageWidth = 0;
+    int m_pageHeight = 0;
+    std::vector<TLine> m_lines;
+    std::vector<TPage> m_pages;
+    // the code page as a table when it has one byte per character
+    std::vector<char16_t> m_table;
+};
+
+// Renders the output file `fileName` into the PDF file `pdfFile`, page by
+// page as the viewer paginates it, on A4 (with the virtual printer's
+// margins) in the orientation. Returns the number of pages.
+int WriteOutputPdf(const QString &fileName, const QString &pdfFile,
+                   TPageGeometry::Orientation orientation);
