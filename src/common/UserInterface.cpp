@@ -24,6 +24,11 @@ QString TUserInterface::OpenFileName(const QString &, const QString &, const QSt
     return QString();
 }
 
+QString TUserInterface::SaveFileName(const QString &, const QString &, const QString &)
+{
+    return QString();
+}
+
 bool TUserInterface::ProcessMessages()
 {
     return false;

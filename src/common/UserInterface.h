@@ -25,6 +25,10 @@ public:
     // A file-open dialog; an empty text when cancelled.
     virtual QString OpenFileName(const QString &title, const QString &filter,
                                  const QString &dir);
+    // A file-save dialog; an empty text when cancelled. It does not ask
+    // about an existing file: the caller does.
+    virtual QString SaveFileName(const QString &title, const QString &filter,
+                                 const QString &dir);
     // Lets pending window messages run during a long loop; true when the
     // person pressed Esc since the last call.
     virtual bool ProcessMessages();

@@ -117,6 +117,18 @@ QString TDialogUserInterface::OpenFileName(const QString &title, const QString &
     return box.selectedFiles().first();
 }
 
+QString TDialogUserInterface::SaveFileName(const QString &title, const QString &filter, const QString &dir)
+{
+    QFileDialog box(QApplication::activeWindow(), title, dir, FileDialogFilter(filter));
+    box.setObjectName(QStringLiteral("SaveFileName"));
+    box.setAcceptMode(QFileDialog::AcceptSave);
+    box.setFileMode(QFileDialog::AnyFile);
+    box.setOption(QFileDialog::DontConfirmOverwrite);
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+        return QString();
+    return box.selectedFiles().first();
+}
+
 bool TDialogUserInterface::ProcessMessages()
 {
     // Only an Esc among the messages run now counts: one pressed before the

@@ -18,6 +18,7 @@ public:
     int MessageDlg(const QString &text, const QString &caption, Kind kind,
                    const QList<Button> &buttons) override;
     QString OpenFileName(const QString &title, const QString &filter, const QString &dir) override;
+    QString SaveFileName(const QString &title, const QString &filter, const QString &dir) override;
     // Runs the pending messages; true when Esc was pressed among them.
     bool ProcessMessages() override;
     bool LoginDialog(const QString &databaseName, QString &userName, QString &password) override;

@@ -1,0 +1,373 @@
+#include "FileViewer.h"
+
+#include "ReportPrinter.h"
+#include "common/Settings.h"
+#include "office/OLELink.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+
+TEditFileHook &EditFileHook()
+{
+    static TEditFileHook hook;
+    return hook;
+}
+
+namespace {
+
+// Moves `from` to `to`, replacing `to`; the old `to` is gone only once the
+// new one is in place. Across file systems the file is copied beside the
+// target first.
+bool moveReplacing(const QString &from, const QString &to)
+{
+    const QByteArray a = QFile::encodeName(from), b = QFile::encodeName(to);
+    if (std::rename(a.constData(), b.constData()) == 0)
+        return true;
+    if (errno != EXDEV)
+        return false;
+    const QString temporary = to + QStringLiteral(".~tmp");
+    QFile::remove(temporary);
+    if (!QFile::copy(from, temporary))
+        return false;
+    if (std::rename(QFile::encodeName(temporary).constData(), b.constData()) != 0) {
+        QFile::remove(temporary);
+        return false;
+    }
+    QFile::remove(from);
+    return true;
+}
+
+} // namespace
+
+TFileViewer::TFileViewer(QWidget *parent) : QAbstractScrollArea(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setFrameShape(QFrame::NoFrame);
+    setAutoFillBackground(true);
+    QPalette p = viewport()->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    p.setColor(QPalette::Base, Qt::white);
+    viewport()->setPalette(p);
+    viewport()->setAutoFillBackground(true);
+    setPalette(p);
+    if (parent)
+        parent->installEventFilter(this);
+    fillParent();
+}
+
+TFileViewer::~TFileViewer() = default;
+
+QString TFileViewer::FileName() const
+{
+    return m_fileName.isEmpty() ? QString() : ExpandFileName(m_fileName);
+}
+
+void TFileViewer::SetFileName(const QString &name)
+{
+    m_fileName = name;
+    if (name.isEmpty()) {
+        m_pages.Clear();
+        m_currentPage = 0;
+        viewport()->update();
+        return;
+    }
+    load(FileName());
+}
+
+void TFileViewer::Reload()
+{
+    load(FileName());
+}
+
+void TFileViewer::load(const QString &fullName)
+{
+    const std::shared_ptr<TPageGeometry> geometry = m_geometry ? m_geometry : DefaultPageGeometry();
+    m_topLine = m_leftOffset = m_currentPage = 0;
+    try {
+        m_pages.Load(fullName, m_orientation, geometry,
+                     m_measurerFactory ? m_measurerFactory(geometry->Dpi()) : nullptr);
+    } catch (...) {
+        viewport()->update();
+        throw;
+    }
+    m_step = std::max(1, m_pages.PageWidth() / 5);
+    SetZoom(30);
+    if (OnChangePage)
+        OnChangePage();
+}
+
+void TFileViewer::fillParent()
+{
+    if (QWidget *parent = parentWidget())
+        setGeometry(parent->rect());
+}
+
+bool TFileViewer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize) {
+        if (m_fitPage)
+            FitPage(parentWidget()->width(), parentWidget()->height());
+        else
+            fillParent();
+    }
+    return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+void TFileViewer::SetZoom(int percent)
+{
+    m_fitPage = false;
+    m_zoom = std::max(1, percent);
+    const int dpi = m_pages.Dpi();
+    m_scale = dpi / 300.0 * 100.0 / m_zoom;
+    m_screenDpi = std::max(1, int(dpi / m_scale));
+    m_screen = m_measurerFactory ? m_measurerFactory(m_screenDpi) : CreateMeasurer(m_screenDpi);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    fillParent();
+    ScrollTo(m_topLine, m_leftOffset);
+}
+
+void TFileViewer::FitPage(int width, int height)
+{
+    if (width <= 0 || height <= 0 || m_pages.PageWidth() <= 0 || m_pages.PageHeight() <= 0)
+        return;
+    m_fitPage = true;
+    const double pw = m_pages.PageWidth(), ph = m_pages.PageHeight();
+    int cw, ch;
+    if (pw / width <= ph / height) {
+        ch = height;
+        cw = std::max(1, int(std::lround(pw / (ph / height))));
+        m_scale = pw / cw;
+    } else {
+        cw = width;
+        ch = std::max(1, int(std::lround(ph / (pw / width))));
+        m_scale = ph / ch;
+    }
+    m_screenDpi = std::max(1, int(std::lround(m_pages.Dpi() / m_scale)));
+    m_screen.reset();
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const QSize area = parentWidget() ? parentWidget()->size() : QSize(width, height);
+    setGeometry((area.width() - cw) / 2, (area.height() - ch) / 2, cw, ch);
+    GoToPage(m_currentPage);
+}
+
+int TFileViewer::maxLeftOffset() const
+{
+    return std::max(0, int(m_pages.PageWidth() - viewport()->width() * m_scale));
+}
+
+void TFileViewer::ScrollTo(int topLine, int leftOffset)
+{
+    m_topLine = std::clamp(topLine, 0, std::max(0, m_pages.LineCount() - 2));
+    m_leftOffset = std::clamp(leftOffset, 0, maxLeftOffset());
+    updateScrollBars();
+    viewport()->update();
+    updateCurrentPage();
+}
+
+void TFileViewer::updateCurrentPage(bool force)
+{
+    if (m_pages.PageCount() == 0)
+        return;
+    const int page = m_pages.PageOfLine(m_topLine);
+    if (page != m_currentPage || force) {
+        m_currentPage = page;
+        if (OnChangePage)
+            OnChangePage();
+    }
+}
+
+void TFileViewer::GoToPage(int page)
+{
+    if (m_pages.PageCount() == 0)
+        return;
+    page = std::clamp(page, 0, m_pages.PageCount() - 1);
+    m_currentPage = page;
+    m_topLine = std::min(m_pages.Pages()[size_t(page)].first, std::max(0, m_pages.LineCount() - 2));
+    m_leftOffset = 0;
+    updateScrollBars();
+    viewport()->update();
+    if (OnChangePage)
+        OnChangePage();
+}
+
+void TFileViewer::updateScrollBars()
+{
+    m_syncing = true;
+    verticalScrollBar()->setRange(0, std::max(0, m_pages.LineCount() - 2));
+    verticalScrollBar()->setSingleStep(1);
+    verticalScrollBar()->setPageStep(std::max(1, m_linesPainted));
+    verticalScrollBar()->setValue(m_topLine);
+    horizontalScrollBar()->setRange(0, maxLeftOffset());
+    horizontalScrollBar()->setSingleStep(std::max(1, m_step / 10));
+    horizontalScrollBar()->setPageStep(std::max(1, m_step));
+    horizontalScrollBar()->setValue(m_leftOffset);
+    m_syncing = false;
+}
+
+void TFileViewer::scrollContentsBy(int, int)
+{
+    if (!m_syncing)
+        ScrollTo(verticalScrollBar()->value(), horizontalScrollBar()->value());
+}
+
+void TFileViewer::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    ScrollTo(m_topLine, m_leftOffset);
+}
+
+void TFileViewer::keyPressEvent(QKeyEvent *event)
+{
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const int last = std::max(0, m_pages.LineCount() - 2);
+    int top = m_topLine, left = m_leftOffset;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        --top;
+        break;
+    case Qt::Key_Down:
+        ++top;
+        break;
+    case Qt::Key_PageUp:
+        top = ctrl ? 0 : top - m_linesPainted;
+        break;
+    case Qt::Key_PageDown:
+        top = ctrl ? last : top + m_linesPainted;
+        break;
+    case Qt::Key_Left:
+        left -= ctrl ? m_step : m_step / 10;
+        break;
+    case Qt::Key_Right:
+        left += ctrl ? m_step : m_step / 10;
+        break;
+    case Qt::Key_Home:
+        left = 0;
+        break;
+    case Qt::Key_End:
+        left = ctrl ? maxLeftOffset() : 0;
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    ScrollTo(top, left);
+    event->accept();
+}
+
+void TFileViewer::paintEvent(QPaintEvent *)
+{
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), Qt::white);
+    m_fragments.clear();
+    m_shapes.clear();
+    if (!m_pages.IsLoaded() || m_pages.PageCount() == 0)
+        return;
+    TLayoutView view;
+    view.scale = m_scale;
+    view.printerWidths = m_fitPage;
+    view.screen = m_fitPage ? nullptr : m_screen.get();
+    view.leftOffset = m_leftOffset;
+    view.visibleWidth = viewport()->width();
+    const double bottom = viewport()->height();
+    const std::vector<TLine> &lines = m_pages.Lines();
+    int page = m_pages.PageOfLine(m_topLine);
+    const TPage current = m_pages.Pages()[size_t(page)];
+    view.pageTop = -m_pages.HeightOf(current.first, m_topLine) / m_scale;
+    double y = 0;
+    int painted = 0;
+    for (int i = m_topLine; i < m_pages.LineCount() && y <= bottom; ++i) {
+        if (i > m_topLine && page + 1 < m_pages.PageCount()
+            && m_pages.Pages()[size_t(page + 1)].first == i) {
+            ++page;
+            view.pageTop = y;
+        }
+        m_pages.LayoutLine(i, y, view, m_fragments, m_shapes);
+        y += lines[size_t(i)].height / m_scale;
+        ++painted;
+    }
+    m_linesPainted = std::max(1, painted);
+    // the current page's first and last line
+    const double pageTop = -m_pages.HeightOf(current.first, m_topLine) / m_scale;
+    const double pageBottom = pageTop + m_pages.HeightOf(current.first, current.last + 1) / m_scale;
+    painter.setPen(Qt::red);
+    painter.drawLine(QLineF(0, pageTop, viewport()->width(), pageTop));
+    painter.drawLine(QLineF(0, pageBottom, viewport()->width(), pageBottom));
+    TOutputPages::Draw(painter, m_fragments, m_shapes, m_screenDpi);
+}
+
+void TFileViewer::PrintRange(QPrinter &printer, int first, int last)
+{
+    PrintOutputPages(printer, m_pages, first, last);
+}
+
+void TFileViewer::ExportToWord()
+{
+    if (m_pages.LineCount() == 0)
+        return;
+    ::ExportToWord(m_pages.ExportPages(), m_orientation == TPageGeometry::Landscape ? 1 : 0);
+}
+
+void TFileViewer::Edit()
+{
+    if (!EditFileHook())
+        return;
+    const QString name = FileName();
+    m_pages.Clear();
+    EditFileHook()(name);
+    load(name);
+}
+
+bool TFileViewer::MoveTo(const QString &name)
+{
+    const QString from = FileName();
+    const QString to = ExpandFileName(name);
+    if (QFileInfo(from).canonicalFilePath() == QFileInfo(to).canonicalFilePath()) {
+        // the file already has that name: moving it onto itself would
+        // delete it
+        m_fileName = to;
+        load(to);
+        return true;
+    }
+    m_pages.Clear();
+    const bool moved = moveReplacing(from, to);
+    if (moved)
+        m_fileName = to;
+    load(FileName());
+    return moved;
+}
+
+void TFileViewer::Assign(const TFileViewer *other)
+{
+    if (!other) {
+        m_pages.Clear();
+        m_fileName.clear();
+        m_currentPage = 0;
+        viewport()->update();
+        return;
+    }
+    m_pages.Assign(other->m_pages);
+    m_fileName = other->m_fileName;
+    m_leftOffset = other->m_leftOffset;
+    m_topLine = other->m_topLine;
+    m_step = other->m_step;
+    m_linesPainted = other->m_linesPainted;
+    m_currentPage = other->m_currentPage;
+    m_scale = other->m_scale;
+    m_screenDpi = other->m_screenDpi;
+    m_zoom = other->m_zoom;
+    OnChangePage = other->OnChangePage;
+    m_orientation = other->m_orientation;
+    m_fitPage = other->m_fitPage;
+    m_geometry = other->m_geometry;
+    m_measurerFactory = other->m_measurerFactory;
+    m_screen = m_measurerFactory ? m_measurerFactory(m_screenDpi) : CreateMeasurer(m_screenDpi);
+    updateScrollBars();
+    viewport()->update();
+}

@@ -1,0 +1,333 @@
+#include "TestSupport.h"
+
+#include "common/Settings.h"
+#include "common/TextFile.h"
+#include "common/UserInterface.h"
+#include "report/KtReport.h"
+#include "viewer/FileViewer.h"
+#include "viewer/KtPreviewForm.h"
+#include "viewer/ReportPrinter.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QTimer>
+
+// The preview window driven by clicks and keys: pages, the page field, the
+// zoom list, saving under another name, printing with copies and in the
+// background, and the report's Preview and Print through it.
+class PreviewFormTest : public QObject {
+    Q_OBJECT
+
+    // Pages of ten 42-pixel lines, 80 characters of 25 pixels.
+    struct TTestPage : TPageGeometry {
+        int Dpi() const override { return 300; }
+        int PageWidth(Orientation) const override { return 2000; }
+        int PageHeight(Orientation) const override { return 420; }
+    };
+
+    // Answers the save dialog and the question that may follow.
+    struct TScriptedUi : TUserInterface {
+        QString saveName;
+        int answer = mbCancel;
+        QStringList asked;
+        QString SaveFileName(const QString &, const QString &, const QString &) override { return saveName; }
+        int MessageDlg(const QString &text, const QString &, Kind, const QList<Button> &) override
+        {
+            asked << text;
+            return answer;
+        }
+    };
+
+    static QString path(const QString &name) { return ProgramDir() + u'/' + name; }
+
+    // An output file of 35 lines: four pages of the test page.
+    static QString writeOutput(const QString &name = QStringLiteral("out.prn"))
+    {
+        QStringList lines;
+        for (int i = 1; i <= 35; ++i)
+            lines << QStringLiteral("Строка %1").arg(i);
+        WriteTextLines(path(name), lines);
+        return path(name);
+    }
+
+    static std::unique_ptr<TKtPreviewForm> form(const QString &file)
+    {
+        auto f = std::make_unique<TKtPreviewForm>();
+        f->Viewer()->SetPageGeometry(std::make_shared<TTestPage>());
+        f->Viewer()->SetMeasurerFactory([](int dpi) { return std::make_unique<TFixedPitchMeasurer>(dpi); });
+        f->Setup(file, TPageGeometry::Portrait, true, 1);
+        // never a real printer in tests
+        f->Printer().setOutputFormat(QPrinter::PdfFormat);
+        f->Printer().setOutputFileName(path("printed.pdf"));
+        return f;
+    }
+
+    static QPushButton *button(QWidget *w, const QString &caption)
+    {
+        for (QPushButton *b : w->findChildren<QPushButton *>())
+            if (b->text() == caption)
+                return b;
+        return nullptr;
+    }
+
+    static QString pageField(TKtPreviewForm &f) { return f.findChild<QLineEdit *>("PageNumber")->text(); }
+
+private slots:
+    void init()
+    {
+        WriteSetting("ShadowPrint", "0");
+    }
+
+    void layoutAndCaptions()
+    {
+        auto f = form(writeOutput());
+        QCOMPARE(f->windowTitle(), "Предварительный просмотр отчета: " + path("out.prn"));
+        QCOMPARE(f->findChild<QLabel *>("PageCount")->text(), QStringLiteral("из 4"));
+        QCOMPARE(f->size(), QSize(759, 500));
+        const QStringList zoom{"30 %", "50 %", "75 %", "100 %", "На всю страницу"};
+        auto *list = f->findChild<QComboBox *>();
+        QCOMPARE(list->count(), zoom.size());
+        for (int i = 0; i < zoom.size(); ++i)
+            QCOMPARE(list->itemText(i), zoom[i]);
+        QCOMPARE(list->currentIndex(), 0);
+        QVERIFY(button(f.get(), "Пе&чать")->isDefault());
+        // no editing hook installed: no editor
+        QVERIFY(!button(f.get(), "Ре&дактор")->isEnabled());
+    }
+
+    void navigation()
+    {
+        auto f = form(writeOutput());
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        const QList<std::pair<QString, int>> clicks{
+            {"&Следующая", 1}, {"&Следующая", 2}, {"П&оследняя", 3}, {"&Следующая", 3},
+            {"П&редыдущая", 2}, {"П&ервая", 0}, {"П&редыдущая", 0}};
+        for (const auto &[caption, page] : clicks) {
+            QTest::mouseClick(button(f.get(), caption), Qt::LeftButton);
+            QCOMPARE(f->Viewer()->CurrentPage(), page);
+            QCOMPARE(pageField(*f), QString::number(page + 1));
+            QCOMPARE(f->Viewer()->TopLine(), f->Viewer()->Pages().Pages()[size_t(page)].first);
+        }
+    }
+
+    void pageField_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("page");
+        QTest::newRow("a page") << "3" << 2;
+        QTest::newRow("beyond the last") << "99" << 3;
+        QTest::newRow("not a number") << "abc" << 0;
+    }
+
+    void pageField()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, page);
+        auto f = form(writeOutput());
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        f->Viewer()->GoToPage(1);
+        auto *field = f->findChild<QLineEdit *>("PageNumber");
+        field->clear();
+        QTest::keyClicks(field, typed);
+        QCOMPARE(f->Viewer()->CurrentPage(), page);
+    }
+
+    void keys()
+    {
+        auto f = form(writeOutput());
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        TFileViewer *v = f->Viewer();
+        v->setFocus();
+        QTest::keyClick(v, Qt::Key_Down);
+        QTest::keyClick(v, Qt::Key_Down);
+        QCOMPARE(v->TopLine(), 2);
+        QTest::keyClick(v, Qt::Key_Up);
+        QCOMPARE(v->TopLine(), 1);
+        QTest::keyClick(v, Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(v->TopLine(), 33);   // the last line never is the top one
+        QCOMPARE(v->CurrentPage(), 3);
+        QCOMPARE(pageField(*f), QStringLiteral("4"));
+        QTest::keyClick(v, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(v->TopLine(), 0);
+        QCOMPARE(pageField(*f), QStringLiteral("1"));
+        QApplication::processEvents();   // a paint counts the lines shown
+        const int painted = v->LinesPainted();
+        QVERIFY(painted > 1);
+        QTest::keyClick(v, Qt::Key_PageDown);
+        QCOMPARE(v->TopLine(), std::min(painted, 33));
+    }
+
+    void zoomAndFit()
+    {
+        // the real fonts on the virtual A4 printer at 300 DPI
+        WriteTextLines(path("z.prn"), {"ab\\F17:cd", "второй"});
+        TKtPreviewForm f;
+        f.Setup(path("z.prn"), TPageGeometry::Portrait, true, 1);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        TFileViewer *v = f.Viewer();
+        QCOMPARE(v->Scale(), 300 / 300.0 * 100 / 30);
+        f.SetZoomItem(3);
+        QCOMPARE(v->Scale(), 1.0);
+        QCOMPARE(v->ScreenDpi(), 300);
+        v->repaint();
+        // at 100 % a printer pixel is a screen pixel
+        const auto &painted = v->PaintedFragments();
+        QCOMPARE(painted.size(), size_t(3));
+        TFontMeasurer printer(300);
+        const double ab = printer.CharWidth(u'a') + printer.CharWidth(u'b');
+        auto cd = std::find_if(painted.begin(), painted.end(), [](const TFragment &x) { return x.text == "cd"; });
+        QVERIFY(cd != painted.end());
+        QCOMPARE(cd->x, ab);
+        QCOMPARE(cd->font.style, int(fsBold));
+
+        f.SetZoomItem(4);
+        QVERIFY(v->FitPageMode());
+        const QWidget *area = f.findChild<QWidget *>("ViewArea");
+        QVERIFY(v->height() == area->height() || v->width() == area->width());
+        QVERIFY(v->height() <= area->height() && v->width() <= area->width());
+        const double pageRatio = double(v->Pages().PageWidth()) / v->Pages().PageHeight();
+        QVERIFY(std::abs(double(v->width()) / v->height() - pageRatio) < 0.01);
+        QVERIFY(std::abs(v->x() - (area->width() - v->width()) / 2) <= 1);
+    }
+
+    void saving_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("yes") << int(TUserInterface::mbYes) << true;
+        QTest::newRow("no") << int(TUserInterface::mbNo) << false;
+        QTest::newRow("cancel") << int(TUserInterface::mbCancel) << false;
+    }
+
+    void saving()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, replaced);
+        const QString source = writeOutput();
+        QFile old(path("old.txt"));
+        QVERIFY(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        old.write("old");
+        old.close();
+        TScriptedUi ui;
+        ui.saveName = path("old.txt");
+        ui.answer = answer;
+        TUserInterface *previous = SetUserInterface(&ui);
+        auto f = form(source);
+        QTest::mouseClick(button(f.get(), "На д&иск"), Qt::LeftButton);
+        SetUserInterface(previous);
+        QCOMPARE(ui.asked, QStringList{"Переписать " + path("old.txt") + " ?"});
+        QFile target(path("old.txt"));
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        const QByteArray bytes = target.readAll();
+        if (replaced) {
+            QVERIFY(bytes.startsWith(EncodeText("Строка 1\r\n")));
+            QVERIFY(!QFile::exists(source));
+            QCOMPARE(f->Viewer()->FileName(), path("old.txt"));
+            QVERIFY(f->windowTitle().endsWith(path("old.txt")));
+            QCOMPARE(f->Viewer()->PageCount(), 4);
+        } else {
+            QCOMPARE(bytes, QByteArray("old"));
+            QVERIFY(QFile::exists(source));
+            QCOMPARE(f->Viewer()->FileName(), source);
+        }
+    }
+
+    void savingOntoItself()
+    {
+        // the file's own name: nothing to ask, nothing lost
+        const QString source = writeOutput();
+        TScriptedUi ui;
+        ui.saveName = source;
+        ui.answer = TUserInterface::mbYes;
+        TUserInterface *previous = SetUserInterface(&ui);
+        auto f = form(source);
+        QTest::mouseClick(button(f.get(), "На д&иск"), Qt::LeftButton);
+        SetUserInterface(previous);
+        QVERIFY(QFile::exists(source));
+        QCOMPARE(f->Viewer()->PageCount(), 4);
+    }
+
+    void printDialogAndCopies()
+    {
+        auto f = form(writeOutput());
+        QVERIFY(!f->Printer().supportsMultipleCopies());   // a PDF file cannot
+        int minPage = 0, maxPage = 0;
+        TKtPreviewForm::PrintDialogHook() = [&](QPrintDialog &d) {
+            minPage = d.minPage();
+            maxPage = d.maxPage();
+            return false;
+        };
+        const int before = PrintJobCount();
+        QTest::mouseClick(button(f.get(), "Пе&чать"), Qt::LeftButton);
+        QCOMPARE(minPage, 1);
+        QCOMPARE(maxPage, 4);
+        QCOMPARE(PrintJobCount(), before);   // cancelled
+        // five uncollated copies on a printer that cannot copy: five jobs
+        f->PrintConfirmed(2, 3, 5, false);
+        QCOMPARE(PrintJobCount(), before + 5);
+        QCOMPARE(f->Copies(), 5);
+        QVERIFY(!f->Collate());
+        QVERIFY(QFile::exists(path("printed.pdf")));
+        TKtPreviewForm::PrintDialogHook() = [](QPrintDialog &d) { return d.exec() == QDialog::Accepted; };
+    }
+
+    void backgroundPrintRefusesSecond()
+    {
+        WriteSetting("ShadowPrint", "1");
+        auto f = form(writeOutput());
+        const int before = PrintJobCount();
+        f->PrintAll(1, true);
+        QVERIFY(TReportThread::Running() > 0);
+        QUARN_EXPECT_ERROR(f->PrintAll(1, true), "Принтер занят. Повторите печать позже");
+        f.reset();   // the thread outlives the window
+        QTRY_COMPARE(TReportThread::Running(), 0);
+        QCOMPARE(PrintJobCount(), before + 1);
+        QFile pdf(path("printed.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(int(pdf.readAll().count("/Type /Page\n")), 4);
+    }
+
+    void reportPreviewAndPrint()
+    {
+        if (!QPrinterInfo::availablePrinters().isEmpty())
+            QSKIP("a printer is installed: Print would go to it");
+        InstallReportViewer();
+        TKtReport r;
+        r.SetFormatSource({".DETAIL", "Строка @X"});
+        r.SetPrintName("rep.prn");
+        r.SetOneRecord(true);
+        r.OnSetNames = [](TCustomReport &rep) { rep.GetVar("X").SetAsNumber(7); };
+        r.Prepare();
+        r.Execute();
+        QString caption;
+        QTimer::singleShot(0, [&] {
+            if (QWidget *w = QApplication::activeModalWidget()) {
+                caption = w->windowTitle();
+                w->close();
+            }
+        });
+        r.Preview();
+        QCOMPARE(caption, "Предварительный просмотр отчета: " + path("rep.prn"));
+        const int before = PrintJobCount();
+        r.Print();
+        QCOMPARE(PrintJobCount(), before + 1);
+        QVERIFY(QFile::exists(path("rep.pdf")));
+        QFile::remove(path("rep.prn"));
+        QUARN_EXPECT_ERROR(r.Preview(), "Нет информации для просмотра");
+        ReportViewHook() = nullptr;
+    }
+};
+
+QUARN_WIDGETS_TEST_MAIN(PreviewFormTest)
+#include "PreviewFormTest.moc"
