@@ -1,6 +1,7 @@
 #include "StartScript.h"
 
 #include "workspace/Application.h"
+#include "viewer/KtPreviewForm.h"
 #include "workspace/DbMainForm.h"
 
 #include <QApplication>
@@ -26,6 +27,10 @@ TStartScript::TStartScript(TDbMainForm &mainForm, TStartSteps steps)
         QTimer::singleShot(at, this, [this] { openAlias(); });
         at += 700;
     }
+    if (!m_steps.PreviewFile.isEmpty()) {
+        QTimer::singleShot(at, this, [this] { openPreview(); });
+        at += 700;
+    }
     // One key at a time, each from its own timer: what a key starts (a
     // dialog opening, a connection failing) happens before the next key.
     for (const QString &key : std::as_const(m_steps.Keys)) {
@@ -39,6 +44,19 @@ TStartScript::TStartScript(TDbMainForm &mainForm, TStartSteps steps)
 void TStartScript::openAlias()
 {
     Guarded(&m_mainForm, [this] { m_mainForm.OpenDatabase(m_steps.OpenAlias); });
+}
+
+void TStartScript::openPreview()
+{
+    Guarded(&m_mainForm, [this] {
+        auto *form = new TKtPreviewForm(&m_mainForm);
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        form->Setup(m_steps.PreviewFile, TPageGeometry::Portrait, true, 1);
+        form->show();
+        if (m_steps.PreviewZoom >= 0)
+            form->SetZoomItem(m_steps.PreviewZoom);
+        form->activateWindow();
+    });
 }
 
 void TStartScript::pressKey(const QString &key)

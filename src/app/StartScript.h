@@ -14,6 +14,8 @@ struct TStartSteps {
     QStringList Keys;        // --keys "Return,Down,Alt+D"
     QString ScreenshotFile;  // --screenshot FILE
     int Delay = 1500;        // --delay MS before the image is taken
+    QString PreviewFile;     // --preview FILE: a report output in the preview window
+    int PreviewZoom = -1;    // --zoom N: its zoom list item (4: the whole page)
 };
 
 class TStartScript : public QObject {
@@ -30,6 +32,7 @@ public:
 
 private:
     void openAlias();
+    void openPreview();
     void pressKey(const QString &key);
     void takeScreenshot();
 

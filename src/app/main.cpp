@@ -3,6 +3,8 @@
 #include "DemoDatabase.h"
 #include "StartScript.h"
 
+#include "office/OfficeFunctions.h"
+#include "viewer/KtPreviewForm.h"
 #include "workspace/Application.h"
 #include "workspace/DbMainForm.h"
 #include "workspace/DialogUserInterface.h"
@@ -54,9 +56,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption delayOption(QStringLiteral("delay"),
                                          QStringLiteral("Пауза перед снимком, мс."), QStringLiteral("MS"),
                                          QStringLiteral("1500"));
-    parser.addOptions({openOption, keysOption, shotOption, delayOption});
+    const QCommandLineOption previewOption(QStringLiteral("preview"),
+                                           QStringLiteral("Показать выходной файл отчета FILE в окне просмотра."),
+                                           QStringLiteral("FILE"));
+    const QCommandLineOption zoomOption(QStringLiteral("zoom"),
+                                        QStringLiteral("Масштаб окна просмотра: 0-3 (30-100 %), 4 - на всю страницу."),
+                                        QStringLiteral("N"));
+    parser.addOptions({openOption, keysOption, shotOption, delayOption, previewOption, zoomOption});
     parser.process(app);
 
+    InstallOfficeFunctions();
+    InstallReportViewer();
     TDialogUserInterface userInterface;
     SetUserInterface(&userInterface);
     int result = 0;
@@ -68,7 +78,11 @@ int main(int argc, char *argv[])
         steps.Keys = parser.value(keysOption).split(u',', Qt::SkipEmptyParts);
         steps.ScreenshotFile = parser.value(shotOption);
         steps.Delay = parser.value(delayOption).toInt();
-        if (!steps.OpenAlias.isEmpty() || !steps.Keys.isEmpty() || !steps.ScreenshotFile.isEmpty())
+        steps.PreviewFile = parser.value(previewOption);
+        if (parser.isSet(zoomOption))
+            steps.PreviewZoom = parser.value(zoomOption).toInt();
+        if (!steps.OpenAlias.isEmpty() || !steps.Keys.isEmpty() || !steps.ScreenshotFile.isEmpty()
+            || !steps.PreviewFile.isEmpty())
             new TStartScript(mainForm, steps);   // owned by the main window
         result = app.exec();
     }

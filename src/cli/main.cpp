@@ -2,7 +2,7 @@
 //
 //   quarn-report --alias DEMO --template clients.fmt [--query "select ..."]
 //                [--out report.prn] [--one-record] [--var NAME=VALUE ...]
-//                [--listing]
+//                [--listing] [--pdf report.pdf]
 //
 // Interactive script functions answer non-interactively: an input box takes
 // its default (without one the run stops with "Выполнение прервано"), a
@@ -17,8 +17,10 @@
 #include "data/Query.h"
 #include "office/OfficeFunctions.h"
 #include "report/KtReport.h"
+#include "viewer/OutputPages.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
 #include <cstdio>
@@ -97,7 +99,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption oneOpt(QStringLiteral("one-record"), QStringLiteral("Выполнить шаблон один раз, без обхода записей."));
     const QCommandLineOption varOpt(QStringLiteral("var"), QStringLiteral("Задать переменную NAME=VALUE."), QStringLiteral("NAME=VALUE"));
     const QCommandLineOption listingOpt(QStringLiteral("listing"), QStringLiteral("Показать скомпилированные команды вместо выполнения."));
-    parser.addOptions({aliasOpt, templateOpt, queryOpt, outOpt, oneOpt, varOpt, listingOpt});
+    const QCommandLineOption pdfOpt(QStringLiteral("pdf"), QStringLiteral("Записать страницы отчета в файл PDF."), QStringLiteral("FILE"));
+    parser.addOptions({aliasOpt, templateOpt, queryOpt, outOpt, oneOpt, varOpt, listingOpt, pdfOpt});
     parser.process(app);
 
     if (!parser.isSet(templateOpt)) {
@@ -142,7 +145,15 @@ int main(int argc, char *argv[])
                 out() << line << '\n';
         } else {
             report->Execute();
-            out() << ExpandFileName(report->PrintName()) << '\n';
+            const QString output = ExpandFileName(report->PrintName());
+            out() << output << '\n';
+            if (parser.isSet(pdfOpt)) {
+                if (!QFileInfo::exists(output))
+                    throw Exception(QStringLiteral("Нет информации для просмотра"));
+                const QString pdf = QFileInfo(parser.value(pdfOpt)).absoluteFilePath();
+                const int pages = WriteOutputPdf(output, pdf, report->Orientation());
+                out() << pdf << QStringLiteral(" (страниц: %1)").arg(pages) << '\n';
+            }
         }
         code = 0;
     } catch (const EAbort &) {
