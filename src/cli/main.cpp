@@ -118,8 +118,9 @@ int exportFiles(const QString &alias, const QString &folder, const std::optional
             err() << "Внимание: в файле " << e.File << " символы, которых нет в кодовой странице "
                   << CodePageName() << ", записаны как \"?\"\n";
     }
-    out() << QStringLiteral("Записано файлов: %1, пропущено отчетов: %2, ошибок: %3\n")
-                 .arg(result.Count(TFmtAction::Written) + result.Count(TFmtAction::Overwritten))
+    out() << QStringLiteral("Записано файлов: %1, перезаписано: %2, пропущено отчетов: %3, ошибок: %4\n")
+                 .arg(result.Count(TFmtAction::Written))
+                 .arg(result.Count(TFmtAction::Overwritten))
                  .arg(result.Count(TFmtAction::EmptyTemplate))
                  .arg(result.Count(TFmtAction::Failed));
     return result.HasFailures() ? 1 : 0;

@@ -123,10 +123,6 @@ QString FmtPrintName(const QString &fileName)
 TFmtResult ExportReportFiles(const QString &databaseName, const QString &folder,
                              const std::optional<QString> &group)
 {
-    if (!QDir().mkpath(folder))
-        throw Exception(QStringLiteral("Не могу создать папку %1").arg(folder));
-    const QDir dir(folder);
-
     TQuery rows;
     rows.SetName(QStringLiteral("ReportExport"));
     rows.SetDatabaseName(databaseName);
@@ -143,6 +139,9 @@ TFmtResult ExportReportFiles(const QString &databaseName, const QString &folder,
         rows.ParamByName(kGrpNam).SetAsString(*group);
     rows.SetUniDirectional(true);
     rows.Open();
+    if (!QDir().mkpath(folder))
+        throw Exception(QStringLiteral("Не могу создать папку %1").arg(folder));
+    const QDir dir(folder);
 
     TFmtResult result;
     // the report each file was last written for, to tell overwriting
