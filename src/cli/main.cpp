@@ -3,6 +3,15 @@
 //   quarn-report --alias DEMO --template clients.fmt [--query "select ..."]
 //                [--out report.prn] [--one-record] [--var NAME=VALUE ...]
 //                [--listing] [--pdf report.pdf]
+//   quarn-report --alias DEMO --group G --name N [--query ...] [--out ...] [--pdf ...]
+//                runs the report stored in SYS_REPORT (N may be a LIKE
+//                pattern; the first match runs)
+//   quarn-report --alias DEMO --export-fmt DIR [--group G]
+//   quarn-report --alias DEMO --import-fmt DIR [--group G]
+//                write the stored reports to .FMT files and read them back
+//
+// SYS_REPORT is read and written under the application name "Quarn", as the
+// program does.
 //
 // Interactive script functions answer non-interactively: an input box takes
 // its default (without one the run stops with "Выполнение прервано"), a
@@ -16,7 +25,10 @@
 #include "data/Database.h"
 #include "data/Query.h"
 #include "office/OfficeFunctions.h"
+#include "common/AppName.h"
 #include "report/KtReport.h"
+#include "report/ReportFiles.h"
+#include "report/StoredReports.h"
 #include "viewer/OutputPages.h"
 
 #include <QCommandLineParser>
@@ -78,6 +90,77 @@ void presetVariable(TKtReport &report, const QString &assignment)
         v.SetAsString(value);
 }
 
+QString describe(const TFmtEntry &e)
+{
+    return QStringLiteral("%1 / %2").arg(e.Group, e.Name);
+}
+
+// Writes the reports to .FMT files; prints one line per row.
+int exportFiles(const QString &alias, const QString &folder, const std::optional<QString> &group)
+{
+    const TFmtResult result = ExportReportFiles(alias, folder, group);
+    for (const TFmtEntry &e : result.Entries) {
+        switch (e.Action) {
+        case TFmtAction::Written:
+            out() << "Записан: " << e.File << " (" << describe(e) << ")\n";
+            break;
+        case TFmtAction::Overwritten:
+            out() << "Записан: " << e.File << " (" << describe(e) << ")\n";
+            err() << "Внимание: " << e.Message << '\n';
+            break;
+        case TFmtAction::EmptyTemplate:
+            out() << "Пропущен (пустой шаблон): " << describe(e) << '\n';
+            break;
+        default:
+            err() << e.Message << ": " << e.Error << '\n';
+            break;
+        }
+        if (e.LostCharacters)
+            err() << "Внимание: в файле " << e.File << " символы, которых нет в кодовой странице "
+                  << CodePageName() << ", записаны как \"?\"\n";
+    }
+    out() << QStringLiteral("Записано файлов: %1, перезаписано: %2, пропущено отчетов: %3, ошибок: %4\n")
+                 .arg(result.Count(TFmtAction::Written))
+                 .arg(result.Count(TFmtAction::Overwritten))
+                 .arg(result.Count(TFmtAction::EmptyTemplate))
+                 .arg(result.Count(TFmtAction::Failed));
+    return result.HasFailures() ? 1 : 0;
+}
+
+// Reads the .FMT files of a folder into SYS_REPORT; prints one line per file.
+int importFiles(const QString &alias, const QString &folder, const std::optional<QString> &group)
+{
+    const TFmtResult result = ImportReportFiles(alias, folder, group);
+    int skipped = 0;
+    for (const TFmtEntry &e : result.Entries) {
+        const QString file = QFileInfo(e.File).fileName();
+        auto skip = [&](const char *why) {
+            out() << "Пропущен (" << why << "): " << file << '\n';
+            ++skipped;
+        };
+        switch (e.Action) {
+        case TFmtAction::Added: out() << "Добавлен: " << file << " (" << describe(e) << ")\n"; break;
+        case TFmtAction::Replaced: out() << "Заменен шаблон: " << file << " (" << describe(e) << ")\n"; break;
+        case TFmtAction::Deleted: out() << "Удален: " << file << " (" << describe(e) << ")\n"; break;
+        case TFmtAction::Unchanged: out() << "Без изменений: " << file << " (" << describe(e) << ")\n"; break;
+        case TFmtAction::NothingToDelete: skip("нечего удалять"); break;
+        case TFmtAction::TooShort: skip("меньше четырех строк"); break;
+        case TFmtAction::BadHeader: skip("неверный заголовок"); break;
+        case TFmtAction::OtherApplication: skip("другое приложение"); break;
+        case TFmtAction::OtherGroup: skip("другая группа"); break;
+        default: err() << e.Message << ": " << e.Error << '\n'; break;
+        }
+    }
+    out() << QStringLiteral("Добавлено: %1, заменено: %2, удалено: %3, без изменений: %4, пропущено: %5, ошибок: %6\n")
+                 .arg(result.Count(TFmtAction::Added))
+                 .arg(result.Count(TFmtAction::Replaced))
+                 .arg(result.Count(TFmtAction::Deleted))
+                 .arg(result.Count(TFmtAction::Unchanged))
+                 .arg(skipped)
+                 .arg(result.Count(TFmtAction::Failed));
+    return result.HasFailures() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -100,12 +183,45 @@ int main(int argc, char *argv[])
     const QCommandLineOption varOpt(QStringLiteral("var"), QStringLiteral("Задать переменную NAME=VALUE."), QStringLiteral("NAME=VALUE"));
     const QCommandLineOption listingOpt(QStringLiteral("listing"), QStringLiteral("Показать скомпилированные команды вместо выполнения."));
     const QCommandLineOption pdfOpt(QStringLiteral("pdf"), QStringLiteral("Записать страницы отчета в файл PDF."), QStringLiteral("FILE"));
-    parser.addOptions({aliasOpt, templateOpt, queryOpt, outOpt, oneOpt, varOpt, listingOpt, pdfOpt});
+    const QCommandLineOption groupOpt(QStringLiteral("group"), QStringLiteral("Группа отчетов в SYS_REPORT."), QStringLiteral("G"));
+    const QCommandLineOption nameOpt(QStringLiteral("name"), QStringLiteral("Выполнить отчет группы из SYS_REPORT (шаблон LIKE)."), QStringLiteral("N"));
+    const QCommandLineOption exportOpt(QStringLiteral("export-fmt"), QStringLiteral("Записать отчеты группы (без --group: всех групп) в папку файлов .FMT."), QStringLiteral("DIR"));
+    const QCommandLineOption importOpt(QStringLiteral("import-fmt"), QStringLiteral("Загрузить отчеты из файлов .FMT папки (с --group: только этой группы)."), QStringLiteral("DIR"));
+    parser.addOptions({aliasOpt, templateOpt, queryOpt, outOpt, oneOpt, varOpt, listingOpt, pdfOpt, groupOpt,
+                       nameOpt, exportOpt, importOpt});
     parser.process(app);
+    SetAppName(QStringLiteral("Quarn"));
 
-    if (!parser.isSet(templateOpt)) {
-        err() << "Не задан шаблон (--template)\n";
+    const int modes = int(parser.isSet(templateOpt)) + int(parser.isSet(nameOpt)) + int(parser.isSet(exportOpt))
+                      + int(parser.isSet(importOpt));
+    if (modes != 1) {
+        err() << "Задайте одно из: --template, --group с --name, --export-fmt, --import-fmt\n";
         return 2;
+    }
+    if ((parser.isSet(nameOpt) || parser.isSet(exportOpt) || parser.isSet(importOpt)) && !parser.isSet(aliasOpt)) {
+        err() << "Для отчетов из SYS_REPORT нужен псевдоним базы данных (--alias)\n";
+        return 2;
+    }
+    if (parser.isSet(groupOpt) && parser.isSet(templateOpt)) {
+        err() << "--group задается с --name, --export-fmt или --import-fmt\n";
+        return 2;
+    }
+    if (parser.isSet(nameOpt) && !parser.isSet(groupOpt)) {
+        err() << "Для --name нужна группа отчетов (--group)\n";
+        return 2;
+    }
+    if (parser.isSet(exportOpt) || parser.isSet(importOpt)) {
+        const std::optional<QString> group =
+            parser.isSet(groupOpt) ? std::optional<QString>(parser.value(groupOpt)) : std::nullopt;
+        int code = 1;
+        try {
+            code = parser.isSet(exportOpt) ? exportFiles(parser.value(aliasOpt), ExpandFileName(parser.value(exportOpt)), group)
+                                           : importFiles(parser.value(aliasOpt), ExpandFileName(parser.value(importOpt)), group);
+        } catch (const Exception &e) {
+            err() << "Ошибка: " << e.Message() << '\n';
+        }
+        Session().CloseAll();
+        return code;
     }
     QStringList lines;
     std::unique_ptr<TQuery> query;
@@ -113,8 +229,16 @@ int main(int argc, char *argv[])
     TKtReport *report = nullptr;
     int code = 1;
     try {
-        lines = ReadTextLines(ExpandFileName(parser.value(templateOpt)));
         const QString alias = parser.value(aliasOpt);
+        std::optional<TStoredReport> stored;
+        if (parser.isSet(nameOpt)) {
+            stored = QueryStoredReport(parser.value(groupOpt), parser.value(nameOpt), alias);
+            if (!stored)
+                throw Exception(QStringLiteral("Отчет \"%1\" не найден").arg(parser.value(nameOpt)));
+            lines = stored->Template;
+        } else {
+            lines = ReadTextLines(ExpandFileName(parser.value(templateOpt)));
+        }
         if (parser.isSet(queryOpt)) {
             if (alias.isEmpty())
                 throw Exception(QStringLiteral("Для запроса нужен псевдоним базы данных (--alias)"));
@@ -132,8 +256,12 @@ int main(int argc, char *argv[])
         report->SetFormatSource(lines);
         report->SetDataBaseName(alias);
         report->SetDataSet(query.get());
-        report->SetPrintName(parser.isSet(outOpt) ? parser.value(outOpt) : QStringLiteral("report.prn"));
-        report->SetOneRecord(parser.isSet(oneOpt));
+        report->SetPrintName(parser.isSet(outOpt) ? parser.value(outOpt)
+                             : stored           ? stored->PrintName
+                                                : QStringLiteral("report.prn"));
+        report->SetOneRecord(parser.isSet(oneOpt) || (stored && stored->OneRecord));
+        if (stored)
+            report->SetOrientation(stored->Orientation);
         const QStringList presets = parser.values(varOpt);
         report->OnSetNames = [&](TCustomReport &) {
             for (const QString &p : presets)

@@ -22,8 +22,13 @@ class ReportToolTest : public QObject {
     {
         const QString file = ProgramDir() + "/t.fmt";
         WriteTextLines(file, templ);
-        QProcess p;
         args << "--template" << file;
+        return run(args);
+    }
+
+    static TResult run(const QStringList &args)
+    {
+        QProcess p;
         p.start(QStringLiteral(QUARN_REPORT_TOOL), args);
         if (!p.waitForFinished(60000))
             return {-1, {}, "timeout"};
@@ -169,6 +174,98 @@ private slots:
         QVERIFY2(xml.contains(first.Fields(0)->AsString().toHtmlEscaped()), qPrintable(first.Fields(0)->AsString()));
         first.Close();
         Session().CloseAll();
+    }
+
+    // Administrators move the stored reports between databases as .FMT files.
+    void fmtExportImport_data() { DataTest::engineRows(); }
+    void fmtExportImport()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::createSysTables(alias, QStringLiteral(QUARN_SOURCE_DIR "/sql"));
+        DataTest::exec(alias, {"INSERT INTO SYS_REPORT VALUES ('Quarn', 'Клиенты', 'Список', '.DETAIL\r\n@NAME\r\n', 'Д', 'L', 'Н', 'clients.prn')",
+                               "INSERT INTO SYS_REPORT VALUES ('Quarn', 'Клиенты', 'Пустой', '', 'Д', 'P', 'Н', 'empty.prn')",
+                               "INSERT INTO SYS_REPORT VALUES ('Quarn', 'Счета', 'Итоги', '.DETAIL\r\n@SUM\r\n', 'Д', 'P', 'Н', 'sums.prn')",
+                               "INSERT INTO SYS_REPORT VALUES ('Other', 'Клиенты', 'Чужой', 'x', 'Д', 'P', 'Н', 'other.prn')"});
+        const QString dir = ProgramDir() + "/fmt-" + alias;
+        QDir(dir).removeRecursively();
+
+        TResult r = run({"--alias", alias, "--export-fmt", dir, "--group", "Клиенты"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.out.contains("Записан: " + dir + "/clients.FMT (Клиенты / Список)"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("Записано файлов: 1, перезаписано: 0, пропущено отчетов: 1, ошибок: 0"), qPrintable(r.out));
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"clients.FMT"});
+        r = run({"--alias", alias, "--export-fmt", dir});   // all groups of the application
+        QCOMPARE(r.code, 0);
+        QCOMPARE(QDir(dir).entryList(QDir::Files, QDir::Name), (QStringList{"clients.FMT", "sums.FMT"}));
+
+        DataTest::exec(alias, {"DELETE FROM SYS_REPORT"});
+        WriteTextLines(dir + "/short.FMT", {";Клиенты", ";Коротко", ";P"});
+        r = run({"--alias", alias, "--import-fmt", dir});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.out.contains("Добавлен: clients.FMT (Клиенты / Список)"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("Пропущен (меньше четырех строк): short.FMT"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("Добавлено: 2, заменено: 0, удалено: 0, без изменений: 0, пропущено: 1, ошибок: 0"),
+                 qPrintable(r.out));
+
+        // a report the table refuses is a failure; the others still go in
+        WriteTextLines(dir + "/nogroup.FMT", {";", ";Без группы", ";P", ";Quarn"});
+        WriteTextLines(dir + "/sums.FMT", {";Счета", ";Итоги", ";P", ";Quarn", ";delete"});
+        r = run({"--alias", alias, "--import-fmt", dir});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Ошибка добавления отчета \"Без группы\" в группе \"\" (файл \"nogroup.prn\")"),
+                 qPrintable(r.err));
+        QVERIFY2(r.out.contains("Удален: sums.FMT (Счета / Итоги)"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("Без изменений: clients.FMT (Клиенты / Список)"), qPrintable(r.out));
+        QCOMPARE(DataTest::scalar(alias, "SELECT COUNT(*) FROM SYS_REPORT"), QString("1"));
+        Session().CloseAll();
+    }
+
+    void storedReport_data() { DataTest::engineRows(); }
+    void storedReport()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::createSysTables(alias, QStringLiteral(QUARN_SOURCE_DIR "/sql"));
+        DataTest::exec(alias, {"DROP TABLE IF EXISTS FMT_ITEMS", "CREATE TABLE FMT_ITEMS (ID integer, NAME varchar(20))",
+                               "INSERT INTO FMT_ITEMS VALUES (1, 'Альфа')", "INSERT INTO FMT_ITEMS VALUES (2, 'Бета')",
+                               "INSERT INTO SYS_REPORT VALUES ('Quarn', 'Товары', 'Список товаров', "
+                               "'.DETAIL\r\n@ID @NAME @X\r\n', 'Д', 'P', 'Н', 'items.prn')",
+                               "INSERT INTO SYS_REPORT VALUES ('Quarn', 'Товары', 'Итог', "
+                               "'.DETAIL\r\nодин раз\r\n', 'Д', 'L', 'Д', NULL)",
+                               "INSERT INTO SYS_REPORT VALUES ('Other', 'Товары', 'Чужой', '.DETAIL\r\nчужой\r\n', 'Д', 'P', 'Д', 'x.prn')"});
+        // the stored output file and a name pattern
+        TResult r = run({"--alias", alias, "--group", "Товары", "--name", "Список%", "--query",
+                         "select * from FMT_ITEMS order by ID", "--var", "X=!"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out.trimmed(), ProgramDir() + "/items.prn");
+        QCOMPARE(ReadTextLines(ProgramDir() + "/items.prn"), (QStringList{"1 Альфа !", "2 Бета !"}));
+        // the stored one-record flag; --out wins over the stored name
+        r = run({"--alias", alias, "--group", "Товары", "--name", "Итог", "--out", "once.prn"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(ReadTextLines(ProgramDir() + "/once.prn"), QStringList{"один раз"});
+        // reports of another application are not found
+        r = run({"--alias", alias, "--group", "Товары", "--name", "Чужой"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Отчет \"Чужой\" не найден"), qPrintable(r.err));
+        Session().CloseAll();
+    }
+
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("nothing to do") << QStringList{"--alias", "LITE"};
+        QTest::newRow("two things") << QStringList{"--alias", "LITE", "--export-fmt", "a", "--import-fmt", "b"};
+        QTest::newRow("name without group") << QStringList{"--alias", "LITE", "--name", "X"};
+        QTest::newRow("export without alias") << QStringList{"--export-fmt", "a"};
+        QTest::newRow("group with a template file") << QStringList{"--group", "G", "--template", "t.fmt"};
+    }
+    void usage()
+    {
+        QFETCH(QStringList, args);
+        const TResult r = run(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY(!r.err.isEmpty());
     }
 
     void badInput()

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace DataTest {
@@ -96,6 +97,22 @@ inline QString ddl(const QString &alias, QString sql)
     sql.replace(QStringLiteral("%MONEY%"), QStringLiteral("MONEY"));
     sql.replace(QStringLiteral("%TS%"), isPg(alias) ? QStringLiteral("TIMESTAMP") : QStringLiteral("DATETIME"));
     return sql;
+}
+
+// Makes SYS_REPORT and SYS_GRIDS afresh from the script shipped for the
+// engine (`sqlDir` is the source tree's sql folder).
+inline void createSysTables(const QString &alias, const QString &sqlDir)
+{
+    const QString name = isPg(alias) ? QStringLiteral("sys_tables_postgresql.sql") : QStringLiteral("sys_tables_sqlite.sql");
+    QFile f(QDir(sqlDir).filePath(name));
+    QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
+    QString script = QString::fromUtf8(f.readAll());
+    script.remove(QRegularExpression(QStringLiteral("--[^\n]*")));
+    QStringList statements{QStringLiteral("DROP TABLE IF EXISTS SYS_REPORT"), QStringLiteral("DROP TABLE IF EXISTS SYS_GRIDS")};
+    for (const QString &s : script.split(u';'))
+        if (!s.trimmed().isEmpty())
+            statements << s.trimmed();
+    exec(alias, statements);
 }
 
 inline QString scalar(const QString &alias, const QString &sql)

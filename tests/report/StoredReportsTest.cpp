@@ -6,7 +6,6 @@
 #include "report/KtReport.h"
 #include "report/StoredReports.h"
 
-#include <QRegularExpression>
 
 // Templates kept in SYS_REPORT: the lookup by application, group and name,
 // and nested reports (Include, ExecuteInclude, a template line printing one).
@@ -16,16 +15,7 @@ class StoredReportsTest : public QObject {
     // The program's own tables, from the script shipped for the engine.
     static void createSysTables(const QString &alias)
     {
-        const QString name = DataTest::isPg(alias) ? "sys_tables_postgresql.sql" : "sys_tables_sqlite.sql";
-        QFile f(QStringLiteral(QUARN_SOURCE_DIR "/sql/") + name);
-        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
-        QString script = QString::fromUtf8(f.readAll());
-        script.remove(QRegularExpression("--[^\n]*"));
-        QStringList statements{"DROP TABLE IF EXISTS SYS_REPORT", "DROP TABLE IF EXISTS SYS_GRIDS"};
-        for (const QString &s : script.split(u';'))
-            if (!s.trimmed().isEmpty())
-                statements << s.trimmed();
-        DataTest::exec(alias, statements);
+        DataTest::createSysTables(alias, QStringLiteral(QUARN_SOURCE_DIR "/sql"));
     }
 
     // A row of SYS_REPORT; a null `printName` stores NULL.
