@@ -95,7 +95,7 @@ class TKtReport::TOutput {
 public:
     TOutput(const QString &path, bool append, bool oem)
         : m_file(path),
-          m_encoder((oem ? QStringLiteral("IBM866") : CodePageName()).toLatin1().constData())
+          m_encoder(oem ? QStringLiteral("IBM866") : CodePageName())
     {
         if (!m_encoder.isValid())
             throw Exception(QStringLiteral("Неизвестная кодовая страница %1").arg(CodePageName()));
@@ -107,7 +107,7 @@ public:
 
     void write(const QString &text, bool lineEnd)
     {
-        m_buffer += m_encoder.encode(text);
+        m_encoder.append(m_buffer, text);
         if (lineEnd)
             m_buffer += "\r\n";
         if (m_buffer.size() >= 1 << 16)
@@ -134,7 +134,7 @@ public:
 
 private:
     QFile m_file;
-    QStringEncoder m_encoder;
+    TCodePageEncoder m_encoder;
     QByteArray m_buffer;
 };
 
