@@ -2,6 +2,8 @@
 
 #include "Exceptions.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -9,9 +11,24 @@ namespace {
 // Day number of 1 January of year 1 counted from 30 December 1899.
 const QDate Epoch(1899, 12, 30);
 
-QString twoDigits(int v)
+// `v` in decimal, "0"-filled on the left to at least `width` characters
+// (a minus sign counts as one of them).
+void appendNumber(QString &out, int v, int width = 0)
 {
-    return QString::number(v).rightJustified(2, u'0');
+    char buf[16];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v);
+    for (qsizetype fill = width - (res.ptr - buf); fill > 0; --fill)
+        out += u'0';
+    out += QLatin1StringView(buf, res.ptr - buf);
+}
+
+// The lower case of a format character; letters of directives are ASCII.
+char16_t lowerOf(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 128)
+        return u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u;
+    return c.toLower().unicode();
 }
 
 } // namespace
@@ -130,9 +147,17 @@ class TDateTimeFormatter {
 public:
     TDateTimeFormatter(TDateTime dt, const TFormatSettings &fs) : m_fs(fs)
     {
-        DecodeDate(dt, m_year, m_month, m_day);
-        DecodeTime(dt, m_hour, m_min, m_sec, m_msec);
-        m_dayOfWeek = DayOfWeek(dt);
+        // one split serves the date, the time and the day of the week
+        qint64 days, msecs;
+        split(dt, days, msecs);
+        const QDate date = Epoch.addDays(days);
+        date.getDate(&m_year, &m_month, &m_day);
+        m_dayOfWeek = date.dayOfWeek() % 7 + 1;
+        const QTime time = QTime::fromMSecsSinceStartOfDay(int(msecs));
+        m_hour = time.hour();
+        m_min = time.minute();
+        m_sec = time.second();
+        m_msec = time.msec();
         m_isMidnight = m_hour == 0 && m_min == 0 && m_sec == 0 && m_msec == 0;
     }
 
@@ -148,13 +173,13 @@ public:
         qsizetype i = 0;
         auto runOf = [&](char16_t c) {
             qsizetype k = i;
-            while (k < n && fmt[k].toLower().unicode() == c)
+            while (k < n && lowerOf(fmt[k]) == c)
                 ++k;
             return int(k - i);
         };
         while (i < n) {
             const QChar ch = fmt[i];
-            const char16_t c = ch.toLower().unicode();
+            const char16_t c = lowerOf(ch);
             if (c == u'"' || c == u'\'') {
                 const qsizetype close = fmt.indexOf(ch, i + 1);
                 const qsizetype end = close < 0 ? n : close;
@@ -196,8 +221,8 @@ public:
             case u'd':
                 count = runOf(u'd');
                 switch (std::min(count, 6)) {
-                case 1: out += QString::number(m_day); break;
-                case 2: out += twoDigits(m_day); break;
+                case 1: appendNumber(out, m_day); break;
+                case 2: appendNumber(out, m_day, 2); break;
                 case 3: out += m_fs.ShortDayNames[m_dayOfWeek - 1]; break;
                 case 4: out += m_fs.LongDayNames[m_dayOfWeek - 1]; break;
                 case 5: append(out, m_fs.ShortDateFormat, depth + 1); break;
@@ -208,11 +233,11 @@ public:
                 count = runOf(u'm');
                 if (lastToken == u'h' && count <= 2) {
                     token = u'n';
-                    out += count == 1 ? QString::number(m_min) : twoDigits(m_min);
+                    appendNumber(out, m_min, count == 1 ? 0 : 2);
                 } else {
                     switch (std::min(count, 4)) {
-                    case 1: out += QString::number(m_month); break;
-                    case 2: out += twoDigits(m_month); break;
+                    case 1: appendNumber(out, m_month); break;
+                    case 2: appendNumber(out, m_month, 2); break;
                     case 3: out += m_fs.ShortMonthNames[m_month - 1]; break;
                     default: out += m_fs.LongMonthNames[m_month - 1]; break;
                     }
@@ -221,9 +246,9 @@ public:
             case u'y':
                 count = runOf(u'y');
                 if (count <= 2)
-                    out += twoDigits(m_year % 100);
+                    appendNumber(out, m_year % 100, 2);
                 else
-                    out += QString::number(m_year).rightJustified(4, u'0');
+                    appendNumber(out, m_year, 4);
                 break;
             case u'h': {
                 count = runOf(u'h');
@@ -233,21 +258,20 @@ public:
                     if (h == 0)
                         h = 12;
                 }
-                out += count == 1 ? QString::number(h) : twoDigits(h);
+                appendNumber(out, h, count == 1 ? 0 : 2);
                 break;
             }
             case u'n':
                 count = runOf(u'n');
-                out += count == 1 ? QString::number(m_min) : twoDigits(m_min);
+                appendNumber(out, m_min, count == 1 ? 0 : 2);
                 break;
             case u's':
                 count = runOf(u's');
-                out += count == 1 ? QString::number(m_sec) : twoDigits(m_sec);
+                appendNumber(out, m_sec, count == 1 ? 0 : 2);
                 break;
             case u'z':
                 count = runOf(u'z');
-                out += count < 3 ? QString::number(m_msec)
-                                 : QString::number(m_msec).rightJustified(3, u'0');
+                appendNumber(out, m_msec, count < 3 ? 0 : 3);
                 break;
             case u't':
                 count = runOf(u't');
@@ -285,6 +309,9 @@ private:
 
     static bool hasAmPm(const QString &fmt)
     {
+        // every marker starts with "a": most formats have none
+        if (std::none_of(fmt.cbegin(), fmt.cend(), [](QChar c) { return lowerOf(c) == u'a'; }))
+            return false;
         QChar quote;
         for (qsizetype i = 0; i < fmt.size(); ++i) {
             const QChar c = fmt[i];
@@ -312,11 +339,16 @@ private:
 
 } // namespace
 
+void AppendDateTime(QString &out, const QString &fmt, TDateTime dt, const TFormatSettings &fs)
+{
+    TDateTimeFormatter(dt, fs).append(out, fmt.isEmpty() ? QStringLiteral("c") : fmt);
+}
+
 QString FormatDateTime(const QString &fmt, TDateTime dt, const TFormatSettings &fs)
 {
     QString out;
     out.reserve(fmt.size() + 8);
-    TDateTimeFormatter(dt, fs).append(out, fmt.isEmpty() ? QStringLiteral("c") : fmt);
+    AppendDateTime(out, fmt, dt, fs);
     return out;
 }
 

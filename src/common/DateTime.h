@@ -47,6 +47,9 @@ TDateTime Time();   // the time of day alone
 // An empty format means "c".
 QString FormatDateTime(const QString &fmt, TDateTime dt,
                        const TFormatSettings &fs = FormatSettings());
+// The same text appended to `out`.
+void AppendDateTime(QString &out, const QString &fmt, TDateTime dt,
+                    const TFormatSettings &fs = FormatSettings());
 QString DateToStr(TDateTime dt, const TFormatSettings &fs = FormatSettings());
 QString TimeToStr(TDateTime dt, const TFormatSettings &fs = FormatSettings());
 QString DateTimeToStr(TDateTime dt, const TFormatSettings &fs = FormatSettings());

@@ -43,9 +43,22 @@ TDecimal toDecimal(double value, int precision, int decimals)
     if (a == 0)
         return d;
     precision = std::clamp(precision, 1, MaxPrecision);
+    char buf[48];
+    if (a < 1e15 && a == std::trunc(a)) {
+        // a whole number of at most `precision` digits is its own rounding
+        // (quantities, counters, keys): its digits straight from the integer
+        const auto res = std::to_chars(buf, buf + sizeof buf, quint64(a));
+        const int length = int(res.ptr - buf);
+        if (length <= precision) {
+            std::memcpy(d.digits, buf, size_t(length));
+            d.count = length;
+            d.exponent = length;
+            stripTrailingZeros(d);
+            return d;
+        }
+    }
     // "d.ddddde[+-]xx", correctly rounded; to_chars needs no locale and is
     // far cheaper than printf on the hot path of report lines
-    char buf[48];
     const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision - 1);
     const char *p = buf;
     while (p < res.ptr && *p != 'e') {
@@ -256,6 +269,12 @@ QString FloatToStrF(double value, TFloatFormat format, int precision, int digits
     QString out;
     appendFloat(out, value, format, precision, digits, fs);
     return out;
+}
+
+void AppendFloatToStrF(QString &out, double value, TFloatFormat format, int precision, int digits,
+                       const TFormatSettings &fs)
+{
+    appendFloat(out, value, format, precision, digits, fs);
 }
 
 QString FloatToStr(double value, const TFormatSettings &fs)

@@ -76,5 +76,8 @@ enum class TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency }
 // that rounds to zero. NaN and infinities give "NAN", "INF" and "-INF".
 QString FloatToStrF(double value, TFloatFormat format, int precision, int digits,
                     const TFormatSettings &fs = FormatSettings());
+// The same text appended to `out`, for callers that build a line.
+void AppendFloatToStrF(QString &out, double value, TFloatFormat format, int precision, int digits,
+                       const TFormatSettings &fs = FormatSettings());
 // The general format with 15 significant digits.
 QString FloatToStr(double value, const TFormatSettings &fs = FormatSettings());

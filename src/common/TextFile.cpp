@@ -89,3 +89,68 @@ void WriteTextLines(const QString &path, const QStringList &lines)
     }
     WriteTextFile(path, text);
 }
+
+TCodePageEncoder::TCodePageEncoder(const QString &codePage)
+    : m_encoder(codePage.toLatin1().constData())
+{
+    if (!m_encoder.isValid())
+        return;
+    QStringDecoder decoder(codePage.toLatin1().constData());
+    if (!decoder.isValid())
+        return;
+    // A byte belongs in the table when it decodes alone to one character
+    // that encodes alone back to it. More than the 128 bytes of ASCII doing
+    // so marks a single-byte code page; in the 7-bit ones that switch state
+    // with escapes, no byte above 127 stands for a character by itself.
+    auto table = std::make_unique<quint8[]>(0x10000);
+    int mapped = 0;
+    for (int b = 0; b < 256; ++b) {
+        QStringDecoder byteDecoder(codePage.toLatin1().constData());
+        QStringEncoder charEncoder(codePage.toLatin1().constData());
+        const QString ch = byteDecoder.decode(QByteArray(1, char(b)));
+        if (ch.size() != 1 || byteDecoder.hasError())
+            continue;
+        const QByteArray back = charEncoder.encode(ch);
+        if (charEncoder.hasError() || back.size() != 1 || quint8(back[0]) != b)
+            continue;
+        table[ch[0].unicode()] = quint8(b);
+        m_nulMapped = m_nulMapped || b == 0;
+        ++mapped;
+    }
+    if (mapped > 128)
+        m_table = std::move(table);
+}
+
+void TCodePageEncoder::append(QByteArray &out, QStringView text)
+{
+    if (!m_table) {
+        out += m_encoder.encode(text);
+        return;
+    }
+    const quint8 *table = m_table.get();
+    const bool nulMapped = m_nulMapped;
+    auto inTable = [table, nulMapped](QChar c) { return table[c.unicode()] != 0 || (c.unicode() == 0 && nulMapped); };
+    // one byte per character first; a character the table lacks cuts the
+    // bytes back to where it stands and goes, with the ones after it that
+    // the table lacks too, through the encoder
+    qsizetype at = out.size();
+    out.resize(at + text.size());
+    char *p = out.data() + at;
+    for (qsizetype i = 0; i < text.size();) {
+        if (inTable(text[i])) {
+            *p++ = char(table[text[i].unicode()]);
+            ++i;
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < text.size() && !inTable(text[end]))
+            ++end;
+        out.truncate(p - out.constData());
+        out += m_encoder.encode(text.mid(i, end - i));
+        at = out.size();
+        out.resize(at + (text.size() - end));
+        p = out.data() + at;
+        i = end;
+    }
+    out.truncate(p - out.constData());
+}

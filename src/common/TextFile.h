@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringEncoder>
 #include <QStringList>
+#include <QStringView>
+#include <memory>
 
 // Text files (templates, table states, SQL, value lists, report output) are
 // stored in the code page of the setting "CodePage" (windows-1251 unless
@@ -24,3 +27,24 @@ QStringList ReadTextLines(const QString &path);
 // "Не могу создать файл %s" when it cannot be written.
 void WriteTextFile(const QString &path, const QString &text);
 void WriteTextLines(const QString &path, const QStringList &lines);
+
+// An encoder into one code page for text written piece by piece (report
+// output). Characters of a single-byte code page go through a table made
+// at construction from Qt's own encoder and decoder; characters the table
+// does not hold, and every character of other code pages, go through Qt's
+// encoder, so the bytes are always the ones QStringEncoder writes.
+class TCodePageEncoder {
+public:
+    explicit TCodePageEncoder(const QString &codePage);
+
+    bool isValid() const { return m_encoder.isValid(); }
+    // Appends the encoded text to `out`.
+    void append(QByteArray &out, QStringView text);
+
+private:
+    QStringEncoder m_encoder;
+    // the byte of every UTF-16 unit that encodes alone to one byte and
+    // decodes back from it; 0 for the others. Empty for other code pages.
+    std::unique_ptr<quint8[]> m_table;
+    bool m_nulMapped = false;   // U+0000 is in the table (as byte 0)
+};

@@ -54,10 +54,46 @@ TFieldSpec ParseFieldSpec(const QString &text, qsizetype &pos)
     return spec;
 }
 
-QString FormatFieldNumber(double value, const TFieldSpec &spec, const TFormatSettings &settings)
+namespace {
+
+// True when the text ends in the separator and `decimals` zeros, with
+// something before them.
+bool endsInZeros(QStringView text, QChar separator, int decimals)
 {
-    if ((spec.flags & ffZeroAsZero) && value == 0)
-        return QStringLiteral("0");
+    if (decimals <= 0 || text.size() <= decimals + 1)
+        return false;
+    const qsizetype point = text.size() - decimals - 1;
+    if (text[point] != separator)
+        return false;
+    for (qsizetype i = point + 1; i < text.size(); ++i)
+        if (text[i] != u'0')
+            return false;
+    return true;
+}
+
+// Drops the characters of code 32 or below from both ends of what follows
+// `start` in `out`.
+void trimTail(QString &out, qsizetype start)
+{
+    qsizetype end = out.size();
+    while (end > start && out.at(end - 1).unicode() <= 32)
+        --end;
+    out.truncate(end);
+    qsizetype first = start;
+    while (first < end && out.at(first).unicode() <= 32)
+        ++first;
+    if (first > start)
+        out.remove(start, first - start);
+}
+
+} // namespace
+
+void AppendFieldNumber(QString &out, double value, const TFieldSpec &spec, const TFormatSettings &settings)
+{
+    if ((spec.flags & ffZeroAsZero) && value == 0) {
+        out += u'0';
+        return;
+    }
     // the settings are copied only for the "-" decimal separator
     std::optional<TFormatSettings> accounting;
     if (spec.flags & ffAccounting) {
@@ -67,54 +103,84 @@ QString FormatFieldNumber(double value, const TFieldSpec &spec, const TFormatSet
     const TFormatSettings &fs = accounting ? *accounting : settings;
     // a field without width has the full precision of a double
     const int precision = spec.width > 0 ? spec.width : 15;
-    const QString zeros = fs.DecimalSeparator + QString(spec.decimals, u'0');
-    auto endsInZeros = [&](const QString &t) {
-        return spec.decimals > 0 && t.size() > zeros.size() && t.endsWith(zeros);
-    };
-    QString text;
+    const qsizetype start = out.size();
+    auto text = [&] { return QStringView(out).mid(start); };
     if (spec.flags & ffCurrency) {
-        text = FloatToStrF(value, TFloatFormat::ffCurrency, precision, spec.decimals, fs);
-        if ((spec.flags & ffGeneral) && endsInZeros(text))
-            text.chop(zeros.size());
+        AppendFloatToStrF(out, value, TFloatFormat::ffCurrency, precision, spec.decimals, fs);
+        if ((spec.flags & ffGeneral) && endsInZeros(text(), fs.DecimalSeparator, spec.decimals))
+            out.chop(spec.decimals + 1);
     } else if (spec.flags & ffAccounting) {
-        text = FloatToStrF(value, TFloatFormat::ffFixed, precision, spec.decimals, fs);
-        if (endsInZeros(text))
-            text = text.left(text.size() - zeros.size()) + u'=';
+        AppendFloatToStrF(out, value, TFloatFormat::ffFixed, precision, spec.decimals, fs);
+        if (endsInZeros(text(), fs.DecimalSeparator, spec.decimals)) {
+            out.chop(spec.decimals + 1);
+            out += u'=';
+        }
     } else if (spec.flags & ffGeneral) {
-        text = FloatToStrF(value, TFloatFormat::ffGeneral, precision, spec.decimals, fs);
+        AppendFloatToStrF(out, value, TFloatFormat::ffGeneral, precision, spec.decimals, fs);
     } else if (std::fabs(value) < 1e15) {
-        text = FloatToStrF(value, TFloatFormat::ffFixed, 15, spec.decimals, fs);
+        AppendFloatToStrF(out, value, TFloatFormat::ffFixed, 15, spec.decimals, fs);
     } else {
         // beyond 15 digits the fixed form of the binary value itself
         char buf[400];
         std::snprintf(buf, sizeof buf, "%.*f", std::clamp(spec.decimals, 0, 30), value);
-        text = QString::fromLatin1(buf);
-        text.replace(u'.', fs.DecimalSeparator);
+        for (const char *c = buf; *c; ++c)
+            out += *c == '.' ? fs.DecimalSeparator : QChar(QLatin1Char(*c));
     }
-    return TrimCtl(text);
+    trimTail(out, start);
+}
+
+QString FormatFieldNumber(double value, const TFieldSpec &spec, const TFormatSettings &settings)
+{
+    QString text;
+    AppendFieldNumber(text, value, spec, settings);
+    return text;
+}
+
+void AppendFieldDate(QString &out, double value, const TFormatSettings &fs)
+{
+    if (value == 0)
+        return;
+    const double day = std::trunc(value);
+    if (day == 0) {
+        AppendDateTime(out, fs.LongTimeFormat, value, fs);
+        return;
+    }
+    AppendDateTime(out, fs.ShortDateFormat, value, fs);
+    if (value != day) {
+        out += u' ';
+        AppendDateTime(out, fs.LongTimeFormat, value, fs);
+    }
 }
 
 QString FormatFieldDate(double value, const TFormatSettings &fs)
 {
-    if (value == 0)
-        return QString();
-    const double day = std::trunc(value);
-    if (day == 0)
-        return FormatDateTime(fs.LongTimeFormat, value, fs);
-    QString text = FormatDateTime(fs.ShortDateFormat, value, fs);
-    if (value != day)
-        text += u' ' + FormatDateTime(fs.LongTimeFormat, value, fs);
+    QString text;
+    AppendFieldDate(text, value, fs);
     return text;
+}
+
+void PadFieldTail(QString &out, qsizetype start, const TFieldSpec &spec, bool zeroPadAllowed)
+{
+    const qsizetype length = out.size() - start;
+    const qsizetype fill = spec.width - length;
+    if (fill <= 0)
+        return;
+    const QChar pad = (spec.flags & ffZeroPad) && zeroPadAllowed ? QChar(u'0') : QChar(u' ');
+    // right-aligned: all of the fill before the text; centred: the odd
+    // character goes to the right
+    const qsizetype before = (spec.flags & ffRight) ? fill : (spec.flags & ffCenter) ? fill / 2 : 0;
+    out.resize(start + spec.width);
+    QChar *d = out.data() + start;
+    std::copy_backward(d, d + length, d + before + length);
+    std::fill(d, d + before, pad);
+    std::fill(d + before + length, d + spec.width, pad);
 }
 
 QString PadFieldText(const QString &text, const TFieldSpec &spec, bool zeroPadAllowed)
 {
-    const QChar pad = (spec.flags & ffZeroPad) && zeroPadAllowed ? QChar(u'0') : QChar(u' ');
-    if (spec.flags & ffRight)
-        return PadLeft(text, spec.width, pad);
-    if (spec.flags & ffCenter)
-        return PadCenter(text, spec.width, pad);
-    return PadRight(text, spec.width, pad);
+    QString out = text;
+    PadFieldTail(out, 0, spec, zeroPadAllowed);
+    return out;
 }
 
 QStringList WrapFieldText(const QString &text, int width)

@@ -40,11 +40,17 @@ QString FormatFieldNumber(double value, const TFieldSpec &spec,
 // A date as a field shows it: empty for 0, the time alone when the day part
 // is 0, else the short date followed by the long time unless at midnight.
 QString FormatFieldDate(double value, const TFormatSettings &fs = FormatSettings());
+// The same texts appended to `out`: a report line is built in one string.
+void AppendFieldNumber(QString &out, double value, const TFieldSpec &spec,
+                       const TFormatSettings &fs = FormatSettings());
+void AppendFieldDate(QString &out, double value, const TFormatSettings &fs = FormatSettings());
 
 // `text` filled to the field's width: right-aligned, centred or left-aligned
 // by the flags, with "0" when ffZeroPad is set and `zeroPadAllowed`. A longer
 // text is not cut.
 QString PadFieldText(const QString &text, const TFieldSpec &spec, bool zeroPadAllowed = true);
+// The same for the text that follows `start` in `out`, in place.
+void PadFieldTail(QString &out, qsizetype start, const TFieldSpec &spec, bool zeroPadAllowed = true);
 
 // A string wrapped into lines of at most `width` characters, breaking after
 // a blank or punctuation that does not stand between two digits (so 3.14,

@@ -94,7 +94,7 @@ class TKtReport::TOutput {
 public:
     TOutput(const QString &path, bool append, bool oem)
         : m_file(path),
-          m_encoder((oem ? QStringLiteral("IBM866") : CodePageName()).toLatin1().constData())
+          m_encoder(oem ? QStringLiteral("IBM866") : CodePageName())
     {
         if (!m_encoder.isValid())
             throw Exception(QStringLiteral("Неизвестная кодовая страница %1").arg(CodePageName()));
@@ -106,7 +106,7 @@ public:
 
     void write(const QString &text, bool lineEnd)
     {
-        m_buffer += m_encoder.encode(text);
+        m_encoder.append(m_buffer, text);
         if (lineEnd)
             m_buffer += "\r\n";
         if (m_buffer.size() >= 1 << 16)
@@ -133,7 +133,7 @@ public:
 
 private:
     QFile m_file;
-    QStringEncoder m_encoder;
+    TCodePageEncoder m_encoder;
     QByteArray m_buffer;
 };
 
@@ -462,7 +462,8 @@ void TKtReport::compileTemplate()
                 TReportField &f = *line->Fields[i];
                 f.Index = 0;
                 f.Remaining = 1;
-                text += valueText(f) + line->Pieces()[qsizetype(i) + 1];
+                appendValueText(text, f);
+                text += line->Pieces()[qsizetype(i) + 1];
             }
             m_sqlQuery->AddLine(text);
             return;
@@ -1053,46 +1054,50 @@ double TKtReport::numberValue(TReportField &f)
     return std::exchange(f.Total, 0.0);
 }
 
-QString TKtReport::valueText(TReportField &f)
+void TKtReport::appendValueText(QString &out, TReportField &f)
 {
-    if (f.Remaining < 1)
-        return PadFieldText(QString(), f.Spec, false);
+    const qsizetype start = out.size();
+    if (f.Remaining < 1) {
+        PadFieldTail(out, start, f.Spec, false);
+        return;
+    }
     TReportVar &v = *f.Variable;
     const bool footer = footerModeFor(f);
-    QString text;
     switch (v.VarType()) {
     case vtUndefined:
     case vtString:
         if (&v == m_invalid) {
-            text = QString(f.Width(), u'!');
+            out += QString(f.Width(), u'!');
         } else {
-            text = footer ? v.PrevStr() : v.GetAsString();
+            const QString &text = footer ? v.PrevStr() : v.GetAsString();
             if (f.Decimals() > 0)
-                text = WrapFieldText(text, f.Width()).value(f.Index);
+                out += WrapFieldText(text, f.Width()).value(f.Index);
+            else
+                out += text;
         }
         break;
     case vtNumber:
-        text = FormatFieldNumber(numberValue(f), f.Spec);
+        AppendFieldNumber(out, numberValue(f), f.Spec);
         break;
     case vtDate:
-        text = FormatFieldDate(footer ? v.PrevNum() : v.GetAsDate());
+        AppendFieldDate(out, footer ? v.PrevNum() : v.GetAsDate());
         break;
     case vtMemo:
-        text = (footer ? v.PrevMemo() : v.GetAsMemo()).value(f.Index);
+        out += (footer ? v.PrevMemo() : v.GetAsMemo()).value(f.Index);
         break;
     case vtObject:
         if (auto *column = dynamic_cast<TGroupVar *>(v.GetAsObject())) {
             // printing consumes the column
             if (std::unique_ptr<TReportVar> row = column->TakeRow(f.Index)) {
                 if (row->VarType() == vtNumber)
-                    text = FormatFieldNumber(row->GetAsNumber(), f.Spec);
+                    AppendFieldNumber(out, row->GetAsNumber(), f.Spec);
                 else if (row->VarType() == vtString)
-                    text = row->GetAsString();
+                    out += row->GetAsString();
                 else if (row->VarType() == vtDate)
-                    text = FormatFieldDate(row->GetAsDate());
+                    AppendFieldDate(out, row->GetAsDate());
             }
         } else if (auto *nested = dynamic_cast<TNestedReport *>(v.GetAsObject())) {
-            text = nested->Memo.value(f.Index);
+            out += nested->Memo.value(f.Index);
         }
         break;
     default:
@@ -1100,7 +1105,7 @@ QString TKtReport::valueText(TReportField &f)
     }
     ++f.Index;
     --f.Remaining;
-    return PadFieldText(text, f.Spec, true);
+    PadFieldTail(out, start, f.Spec, true);
 }
 
 void TKtReport::expandLine(TReportLine &line)
@@ -1110,7 +1115,7 @@ void TKtReport::expandLine(TReportLine &line)
         prefix = std::exchange(m_pending, {}) + u' ';
     auto write = [&](const QString &text) {
         const bool pageStartBefore = m_pageStart, detailBefore = m_detailMode;
-        const bool newPage = writeLine(std::exchange(prefix, {}) + text);
+        const bool newPage = writeLine(prefix.isEmpty() ? text : std::exchange(prefix, {}) + text);
         if (!pageStartBefore && !detailBefore && newPage)
             m_pageStart = false;
         return newPage;
@@ -1121,10 +1126,12 @@ void TKtReport::expandLine(TReportLine &line)
         return;
     }
     int repeats = 0;
+    qsizetype capacity = line.Text.size();
     for (auto &f : line.Fields) {
         f->Index = 0;
         f->Remaining = valueCount(*f);
         repeats = std::max(repeats, f->Remaining);
+        capacity += f->Width();
     }
     if (repeats == 0) {
         if (TrimCtl(QString(line.Text).remove(u'@')).isEmpty())
@@ -1134,7 +1141,9 @@ void TKtReport::expandLine(TReportLine &line)
     const QStringList &pieces = line.Pieces();
     for (int r = 0; r < repeats; ++r) {
         countLine();
-        QString out = pieces.front();
+        QString out;
+        out.reserve(capacity);
+        out += pieces.front();
         bool formFeed = false;
         for (size_t i = 0; i < line.Fields.size(); ++i) {
             TReportField &f = *line.Fields[i];
@@ -1142,7 +1151,7 @@ void TKtReport::expandLine(TReportLine &line)
                 formFeed = true;
                 break;
             }
-            out += valueText(f);
+            appendValueText(out, f);
             out += pieces[qsizetype(i) + 1];
         }
         if (!formFeed && pieces.back().endsWith(QLatin1String("\\N"), Qt::CaseInsensitive))

@@ -132,7 +132,8 @@ private:
     // line output
     void expandLine(TReportLine &line);
     int valueCount(TReportField &f);
-    QString valueText(TReportField &f);
+    // the field's next value, formatted and padded, appended to the line
+    void appendValueText(QString &out, TReportField &f);
     double numberValue(TReportField &f);
     bool footerModeFor(const TReportField &f) const;
     void countLine();

@@ -88,13 +88,13 @@ QString valueOfKey(const TParamList &p)
 
 void Length(TReportHost &, TParamList &p, TReportVar &r)
 {
-    r.SetAsNumber(double(arg(p, 0).GetAsString().size()));
+    r.SetAsNumber(double(arg(p, 0).StringValue().size()));
 }
 
 void Pos(TReportHost &, TParamList &p, TReportVar &r)
 {
-    const QString sub = arg(p, 0).GetAsString();
-    const QString s = arg(p, 1).GetAsString();
+    const QString &sub = arg(p, 0).StringValue();
+    const QString &s = arg(p, 1).StringValue();
     r.SetAsNumber(sub.isEmpty() ? 0.0 : double(s.indexOf(sub) + 1));
 }
 
@@ -220,17 +220,17 @@ void Message(TReportHost &, TParamList &p, TReportVar &r)
 
 void LowCase(TReportHost &, TParamList &p, TReportVar &r)
 {
-    r.SetAsString(arg(p, 0).GetAsString().toLower());
+    r.SetAsString(arg(p, 0).StringValue().toLower());
 }
 
 void UpCase(TReportHost &, TParamList &p, TReportVar &r)
 {
-    r.SetAsString(arg(p, 0).GetAsString().toUpper());
+    r.SetAsString(arg(p, 0).StringValue().toUpper());
 }
 
 void Copy(TReportHost &, TParamList &p, TReportVar &r)
 {
-    const QString s = arg(p, 0).GetAsString();
+    const QString &s = arg(p, 0).StringValue();
     const qint64 index = std::max(intArg(p, 1), 1);
     const qint64 count = intArg(p, 2);
     if (count <= 0 || index > s.size()) {

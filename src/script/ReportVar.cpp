@@ -26,14 +26,16 @@ const std::array<QString, 8> &typeNames()
 }
 
 // dst := src for implicitly shared values, without a call when both are
-// empty (the common case of a number moving between registers).
+// empty (the common case of a number moving between registers) or when dst
+// already holds the very same data (a text moving on unchanged); copying a
+// shared value costs two atomic reference count updates.
 template <class V>
 void copyShared(V &dst, const V &src)
 {
     if (src.isEmpty()) {
         if (!dst.isEmpty())
             dst = V();
-    } else {
+    } else if (dst.constData() != src.constData() || dst.size() != src.size()) {
         dst = src;
     }
 }
@@ -144,6 +146,14 @@ void TReportVar::SetAsString(const QString &value)
     m_varType = vtString;
     m_prevStr = m_strValue;
     m_strValue = value;
+}
+
+void TReportVar::SetAsString(QString &&value)
+{
+    CheckType(vtString);
+    m_varType = vtString;
+    m_prevStr = std::move(m_strValue);
+    m_strValue = std::move(value);
 }
 
 QString TReportVar::GetAsString() const
@@ -262,7 +272,7 @@ void TReportVar::Add(const TReportVar &other)
         break;
     case vtString:
         CheckType(other.m_varType);
-        SetAsString(m_strValue + other.GetAsString());
+        SetAsString(m_strValue + other.StringValue());
         break;
     case vtDate:
         if (other.m_varType == vtNumber) {
@@ -330,19 +340,26 @@ void TReportVar::Divide(const TReportVar &other)
 
 void TReportVar::Clear()
 {
+    // clearing is an out-of-line call for texts and lists: holders of
+    // numbers, the most common, need none
     m_varType = vtUndefined;
     m_boolValue = false;
     m_objectValue = nullptr;
     m_numValue = 0;
-    m_strValue.clear();
-    m_memo.clear();
+    if (!m_strValue.isNull())
+        m_strValue.clear();
+    if (!m_memo.isEmpty())
+        m_memo.clear();
     m_prevNum = 0;
-    m_prevStr.clear();
-    m_prevMemo.clear();
-    m_dispValue.reset();
+    if (!m_prevStr.isNull())
+        m_prevStr.clear();
+    if (!m_prevMemo.isEmpty())
+        m_prevMemo.clear();
+    if (m_dispValue)
+        m_dispValue.reset();
 }
 
-void TReportVar::AssignFresh(const TReportVar &source)
+void TReportVar::assignFreshShared(const TReportVar &source)
 {
     if (&source == this) {
         Clear();   // clearing first leaves nothing to take over
@@ -365,7 +382,7 @@ void TReportVar::AssignFresh(const TReportVar &source)
 
 void TReportVar::CopyFrom(const TReportVar &source)
 {
-    m_name = source.m_name;
+    copyShared(m_name, source.m_name);
     m_owner = source.m_owner;
     AssignFresh(source);
 }

@@ -98,7 +98,15 @@ public:
     void SetAsDispatch(TDispatchRef object) override;
     TDispatchRef GetAsDispatch() const override;
     void SetAsString(const QString &value) override;
+    // Takes a text made for this holder without another reference to it.
+    void SetAsString(QString &&value);
     QString GetAsString() const override;
+    // The text itself rather than a copy, with the same type check.
+    const QString &StringValue() const
+    {
+        CheckType(vtString);
+        return m_strValue;
+    }
     void SetAsNumber(double value) override;
     double GetAsNumber() const override;
     void SetAsDate(TDateTime value) override;
@@ -126,7 +134,22 @@ public:
 
     // Clear() followed by Assign(source), in one step: the register moves of
     // every expression do exactly this.
-    void AssignFresh(const TReportVar &source);
+    void AssignFresh(const TReportVar &source)
+    {
+        // most moves carry a number between holders without any text,
+        // list or automation reference: nothing shared to copy or drop
+        if (&source != this && m_strValue.isEmpty() && m_memo.isEmpty() && m_prevStr.isNull()
+            && m_prevMemo.isEmpty() && !m_dispValue && source.m_strValue.isEmpty()
+            && source.m_memo.isEmpty() && !source.m_dispValue) {
+            m_varType = source.m_varType;
+            m_numValue = source.m_numValue;
+            m_boolValue = source.m_boolValue;
+            m_objectValue = source.m_objectValue;
+            m_prevNum = 0;
+            return;
+        }
+        assignFreshShared(source);
+    }
 
     // Becomes a fresh copy of `source`: its name, owner, type and value, with
     // empty previous values, as a holder newly created and assigned from it.
@@ -143,6 +166,8 @@ public:
     void SetOwned(bool owned) { m_owned = owned; }
 
 private:
+    void assignFreshShared(const TReportVar &source);
+
     bool m_boolValue = false;
     TReportObject *m_objectValue = nullptr;
     double m_numValue = 0;

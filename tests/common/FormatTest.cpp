@@ -145,6 +145,13 @@ private slots:
         QTest::newRow("number rounding adds group") << 999999.999 << N << 15 << 2 << "1,000,000.00";
         QTest::newRow("currency") << -1234.5 << C << 15 << 2 << "-1,234.50";
         QTest::newRow("currency zero") << 0.0 << C << 15 << 2 << "0.00";
+        QTest::newRow("fixed whole number") << 1234567.0 << F << 15 << 2 << "1234567.00";
+        QTest::newRow("fixed whole negative") << -42.0 << F << 15 << 0 << "-42";
+        QTest::newRow("fixed whole 15 digits") << 999999999999999.0 << F << 15 << 1 << "999999999999999.0";
+        QTest::newRow("fixed whole beyond precision") << 1234567.0 << F << 5 << 0 << "1.2346E6";
+        QTest::newRow("general whole rounds up") << 999999.0 << G << 3 << 0 << "1E6";
+        QTest::newRow("general whole with zeros") << 1200.0 << G << 15 << 0 << "1200";
+        QTest::newRow("general whole 16 digits") << 1234567890123456.0 << G << 15 << 0 << "1.23456789012346E15";
         QTest::newRow("nan") << std::nan("") << G << 15 << 0 << "NAN";
         QTest::newRow("minus infinity") << -HUGE_VAL << F << 15 << 2 << "-INF";
     }
@@ -156,6 +163,9 @@ private slots:
         QFETCH(int, digits);
         QFETCH(QString, expected);
         QCOMPARE(FloatToStrF(value, TFloatFormat(format), precision, digits), expected);
+        QString appended = QStringLiteral("= ");
+        AppendFloatToStrF(appended, value, TFloatFormat(format), precision, digits);
+        QCOMPARE(appended, QStringLiteral("= ") + expected);
     }
 
     void floatUsesSettings()
@@ -219,6 +229,10 @@ private slots:
         QTest::newRow("case-insensitive") << "DD.MM.YYYY" << d << "05.03.2024";
         QTest::newRow("epoch") << "dd.mm.yyyy" << 0.0 << "30.12.1899";
         QTest::newRow("year 1") << "yyyy" << EncodeDate(1, 1, 1) << "0001";
+        QTest::newRow("A/P upper case") << "h A/P" << d << "2 P";
+        QTest::newRow("a in quotes is no marker") << "hh 'am'" << d << "14 am";
+        QTest::newRow("before 1899") << "dd.mm.yyyy hh:nn" << EncodeDate(1800, 1, 2) - EncodeTime(6, 0, 0, 0)
+                                     << "02.01.1800 06:00";
     }
     void formatDateTime()
     {
@@ -226,6 +240,9 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, expected);
         QCOMPARE(FormatDateTime(fmt, value), expected);
+        QString appended = QStringLiteral("at ");
+        AppendDateTime(appended, fmt, value);
+        QCOMPARE(appended, QStringLiteral("at ") + expected);
     }
 
     void dateTimeTexts()

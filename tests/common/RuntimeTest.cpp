@@ -166,6 +166,47 @@ private slots:
                            "Не могу создать файл " + ProgramDir() + "/no/such/dir.txt");
     }
 
+    void codePageEncoderWritesWhatQtWrites_data()
+    {
+        QTest::addColumn<QString>("codePage");
+        QTest::newRow("windows-1251") << "windows-1251";
+        QTest::newRow("IBM866") << "IBM866";
+        QTest::newRow("UTF-8") << "UTF-8";
+        QTest::newRow("KOI8-R") << "KOI8-R";
+    }
+    void codePageEncoderWritesWhatQtWrites()
+    {
+        QFETCH(QString, codePage);
+        // Cyrillic with Ё and №, box drawing, a euro sign, Chinese, an emoji
+        // (a surrogate pair) and a NUL: some of each code page lacks
+        const QString text = QStringLiteral("Итого №1: Ёлка ╔═╗ 5€ 日本 ") + QString::fromUcs4(U"\U0001F600")
+                             + QChar(0) + QStringLiteral("end");
+        QStringEncoder whole(codePage.toLatin1().constData());
+        const QByteArray expected = whole.encode(text);
+
+        TCodePageEncoder encoder(codePage);
+        QVERIFY(encoder.isValid());
+        QByteArray out("head");
+        encoder.append(out, text);
+        QCOMPARE(out, QByteArray("head") + expected);
+
+        // in pieces, as a report writes its lines
+        QByteArray pieces;
+        for (qsizetype i = 0; i < text.size(); i += 7) {
+            const qsizetype n = std::min<qsizetype>(7, text.size() - i);
+            // a piece never ends between the halves of a surrogate pair
+            const qsizetype cut = text[i + n - 1].isHighSurrogate() ? n + 1 : n;
+            encoder.append(pieces, QStringView(text).mid(i, cut));
+            i += cut - n;
+        }
+        QCOMPARE(pieces, expected);
+
+        QByteArray empty;
+        encoder.append(empty, QString());
+        QVERIFY(empty.isEmpty());
+        QVERIFY(!TCodePageEncoder(QStringLiteral("no-such-code-page")).isValid());
+    }
+
     void abortPrompt()
     {
         // without a person nothing is ever aborted

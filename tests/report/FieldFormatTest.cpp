@@ -96,6 +96,52 @@ private slots:
         QCOMPARE(PadFieldText("toolongtext", s), QString("toolongtext"));
     }
 
+    void appendingLeavesTheLineBefore()
+    {
+        TFieldSpec s;
+        s.width = 8;
+        s.decimals = 2;
+        s.flags = ffRight;
+        // the blanks of the line before the field are not the number's
+        QString line = QStringLiteral("  |");
+        const qsizetype start = line.size();
+        AppendFieldNumber(line, 12.5, s);
+        QCOMPARE(line, QStringLiteral("  |") + FormatFieldNumber(12.5, s));
+        PadFieldTail(line, start, s);
+        QCOMPARE(line, QStringLiteral("  |") + PadFieldText(FormatFieldNumber(12.5, s), s));
+        QCOMPARE(line, QStringLiteral("  |   12.50"));
+
+        s.flags = ffCenter;
+        line = QStringLiteral("ab");
+        line += QStringLiteral("xyz");
+        PadFieldTail(line, 2, s);
+        QCOMPARE(line, QStringLiteral("ab  xyz   "));
+        s.flags = 0;
+        line = QStringLiteral("ab");
+        line += QStringLiteral("toolongtext");
+        PadFieldTail(line, 2, s);
+        QCOMPARE(line, QStringLiteral("abtoolongtext"));
+
+        // accounting and general forms end the same appended as alone
+        for (int flags : {int(ffAccounting), ffCurrency | ffGeneral | ffRight, int(ffZeroAsZero)}) {
+            s.flags = flags;
+            s.decimals = 2;
+            for (double v : {0.0, 7.0, -3.25, 1e16}) {
+                QString out = QStringLiteral("@");
+                AppendFieldNumber(out, v, s);
+                QCOMPARE(out, QStringLiteral("@") + FormatFieldNumber(v, s));
+            }
+        }
+        s.flags = ffAccounting;
+        QCOMPARE(FormatFieldNumber(7, s), QStringLiteral("7="));
+
+        QString dated = QStringLiteral("on ");
+        AppendFieldDate(dated, EncodeDate(2024, 3, 5) + EncodeTime(9, 30, 0, 0));
+        QCOMPARE(dated, QStringLiteral("on 05.03.2024 9:30:00"));
+        AppendFieldDate(dated, 0);
+        QCOMPARE(dated, QStringLiteral("on 05.03.2024 9:30:00"));
+    }
+
     void wrapping_data()
     {
         QTest::addColumn<QString>("text");

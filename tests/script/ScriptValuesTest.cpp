@@ -24,6 +24,7 @@ private slots:
     void typeIsFixedByFirstStore();
     void undefinedReadsAsZeroAndNullResetsType();
     void previousValuesAndChanged();
+    void freshAssignmentDropsWhatTheHolderHad();
     void arithmetic_data();
     void arithmetic();
     void failedArithmeticLeavesTheTypeItReached();
@@ -142,6 +143,57 @@ void ScriptValuesTest::previousValuesAndChanged()
     s.SetAsString(QStringLiteral("ab"));
     s.Add(c);
     QCOMPARE(s.PrevStr(), QStringLiteral("ab"));
+}
+
+void ScriptValuesTest::freshAssignmentDropsWhatTheHolderHad()
+{
+    TReportVar text(QStringLiteral("T"), nullptr);
+    text.SetAsString(QStringLiteral("old"));
+    text.SetAsString(QStringLiteral("new"));
+    TReportVar number(QStringLiteral("N"), nullptr);
+    number.SetAsNumber(4);
+    number.SetAsNumber(5);
+
+    // a number moving into a holder that had texts: they are gone
+    TReportVar reg(QStringLiteral("@A"), nullptr);
+    reg.AssignFresh(text);
+    QCOMPARE(reg.PrevStr(), QString());
+    reg.SetAsString(QStringLiteral("kept"));
+    reg.AssignFresh(number);
+    QCOMPARE(reg.VarType(), int(vtNumber));
+    QCOMPARE(reg.GetAsNumber(), 5.0);
+    QCOMPARE(reg.PrevNum(), 0.0);
+    QVERIFY(reg.PrevStr().isEmpty());
+    QVERIFY(reg.GetAsMemo().isEmpty());
+    QVERIFY(reg.Changed());   // 5 against the fresh previous 0
+
+    // and a text moving into a holder of numbers arrives whole
+    reg.AssignFresh(text);
+    QCOMPARE(reg.VarType(), int(vtString));
+    QCOMPARE(reg.GetAsString(), QStringLiteral("new"));
+    QCOMPARE(reg.PrevNum(), 0.0);
+    QCOMPARE(reg.PrevStr(), QString());
+    reg.AssignFresh(text);   // the very same text again
+    QCOMPARE(reg.GetAsString(), QStringLiteral("new"));
+    reg.AssignFresh(reg);    // onto itself: cleared
+    QCOMPARE(reg.VarType(), int(vtUndefined));
+
+    // a copy takes the name as well; the source keeps its own
+    TReportVar copy(QStringLiteral("COPY"), nullptr);
+    copy.CopyFrom(text);
+    QCOMPARE(copy.Name(), QStringLiteral("T"));
+    QCOMPARE(copy.GetAsString(), QStringLiteral("new"));
+    copy.SetAsString(QStringLiteral("changed"));
+    QCOMPARE(text.GetAsString(), QStringLiteral("new"));
+
+    // a text handed over keeps the previous one as a copied one does
+    QString made = QStringLiteral("made");
+    text.SetAsString(std::move(made));
+    QCOMPARE(text.GetAsString(), QStringLiteral("made"));
+    QCOMPARE(text.PrevStr(), QStringLiteral("new"));
+    QVERIFY(text.Changed());
+    QCOMPARE(text.StringValue(), QStringLiteral("made"));
+    QUARN_EXPECT_ERROR(number.StringValue(), "N: Несоответствие типов данных (NUMBER и STRING)");
 }
 
 void ScriptValuesTest::arithmetic_data()
