@@ -10,6 +10,7 @@ QUARN_PACKAGES=(
   postgresql
   xvfb xauth
   python3-openpyxl unzip   # the office tests read .xlsx and .odt files back
+  poppler-utils            # the PDF tests count pages and render them to images
 )
 
 quarn_install_deps() {

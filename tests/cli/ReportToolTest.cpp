@@ -6,6 +6,7 @@
 #include "data/Database.h"
 
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 
 // The batch tool as a user runs it: a template file, an alias, a query.
@@ -174,6 +175,55 @@ private slots:
         QVERIFY2(xml.contains(first.Fields(0)->AsString().toHtmlEscaped()), qPrintable(first.Fields(0)->AsString()));
         first.Close();
         Session().CloseAll();
+    }
+
+    void pdfOfDemoReport()
+    {
+        auto script = [](const char *name) {
+            QFile f(QStringLiteral(QUARN_SOURCE_DIR "/sql/") + QLatin1String(name));
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        if (!QFile::exists(ProgramDir() + "/demo.sqlite"))
+            CreateSqliteDatabase(ProgramDir() + "/demo.sqlite", {script("sys_tables_sqlite.sql"), script("demo.sql")});
+        const TResult r = runTool(
+            {".VARS", "GROUP2 := CUS_CITY", ".PAGEHEADER", "\\F1:14Реестр счетов\\F255: страница @PageNum\\L10:18:200:18:3",
+             ".REPORTHEADER", "\\R10:5:200:30:2\\PB20:20 Счета покупателей по городам: абзац выровнен по ширине "
+             "страницы между полями, последняя его строка остается как есть.\\PE",
+             ".HEADER2", "\\F17:12Город @CUS_CITY\\F255:", ".DETAIL", "  @INV_NUM:12 @INV_DATE @CUS_NAME:40 @INV_TOTAL:-14.2",
+             ".FOOTER1", "Всего @INV_TOTAL:-20.2"},
+            {"--alias", "DEMO", "--query",
+             "select i.*, c.CUS_NAME, c.CUS_CITY from INVOICES i join CUSTOMERS c on c.CUS_ID = i.CUS_ID order by c.CUS_CITY, i.INV_DATE",
+             "--out", "inv.prn", "--pdf", ProgramDir() + "/inv.pdf"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QRegularExpressionMatch m = QRegularExpression("\\(страниц: (\\d+)\\)").match(r.out);
+        QVERIFY2(m.hasMatch(), qPrintable(r.out));
+        const int pages = m.captured(1).toInt();
+        // the page header marks every page after the first
+        const QStringList out = ReadTextLines(ProgramDir() + "/inv.prn");
+        QCOMPARE(pages, int(std::count_if(out.begin(), out.end(), [](const QString &l) { return l.startsWith('^'); })) + 1);
+        QVERIFY(pages > 10);
+        Session().CloseAll();
+
+        QProcess info;
+        info.start("pdfinfo", {ProgramDir() + "/inv.pdf"});
+        if (!info.waitForFinished(60000) || info.exitCode() != 0)
+            QSKIP("*** pdfinfo NOT AVAILABLE (poppler-utils): the PDF was not read back ***");
+        QVERIFY(QString::fromUtf8(info.readAllStandardOutput()).contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\n").arg(pages))));
+        // the first page as an image has text and the box on it
+        QProcess render;
+        render.start("pdftoppm", {"-r", "50", "-f", "1", "-l", "1", "-png", ProgramDir() + "/inv.pdf", ProgramDir() + "/page"});
+        QVERIFY(render.waitForFinished(60000) && render.exitCode() == 0);
+        const QStringList images = QDir(ProgramDir()).entryList({"page*.png"});
+        QCOMPARE(images.size(), 1);
+        const QImage image(ProgramDir() + "/" + images.first());
+        // an A4 page at 50 DPI, give or take the rounding of the renderer
+        QVERIFY2(std::abs(image.width() - 413) <= 1 && std::abs(image.height() - 585) <= 1,
+                 qPrintable(QStringLiteral("%1x%2").arg(image.width()).arg(image.height())));
+        int dark = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                dark += qGray(image.pixel(x, y)) < 128;
+        QVERIFY2(dark > 2000, qPrintable(QString::number(dark)));
     }
 
     // Administrators move the stored reports between databases as .FMT files.

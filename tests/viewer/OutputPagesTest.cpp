@@ -37,6 +37,25 @@ class OutputPagesTest : public QObject {
                    std::make_unique<TFixedPitchMeasurer>(300));
     }
 
+    // Runs a template over `records` records (variable ID = 1, 2, ...).
+    static void run(TKtReport &r, const QStringList &templ, const QString &output, int records)
+    {
+        r.SetFormatSource(templ);
+        r.SetPrintName(output);
+        int n = 0;
+        r.OnSetNames = [](TCustomReport &rep) { rep.GetVar("ID").SetAsNumber(0); };
+        r.OnEndReport = [&n, records](TCustomReport &rep) {
+            if (n >= records)
+                return true;
+            rep.GetVar("ID").SetAsNumber(++n);
+            return false;
+        };
+        r.OnSetValues = [](TCustomReport &) {};
+        r.Prepare();
+        r.Execute();
+        r.OnEndReport = nullptr;
+    }
+
     // The pages as "first-last" texts.
     static QStringList pageList(const TOutputPages &pages)
     {
@@ -207,19 +226,7 @@ private slots:
             TKtReport r;
             r.SetPageGeometry(std::make_shared<TTestPage>(7));
             r.SetMeasurer(std::make_unique<TFixedPitchMeasurer>(300));
-            r.SetFormatSource((".DETAIL\n\\F1:12Строка @ID\\F255:\n" + footer).split(u'\n'));
-            r.SetPrintName("w.prn");
-            int n = 0;
-            r.OnSetNames = [](TCustomReport &rep) { rep.GetVar("ID").SetAsNumber(0); };
-            r.OnEndReport = [&n](TCustomReport &rep) {
-                if (n >= 30)
-                    return true;
-                rep.GetVar("ID").SetAsNumber(++n);
-                return false;
-            };
-            r.OnSetValues = [](TCustomReport &) {};
-            r.Prepare();
-            r.Execute();
+            run(r, (".DETAIL\n\\F1:12Строка @ID\\F255:\n" + footer).split(u'\n'), "w.prn", 30);
             TOutputPages pages;
             load(pages, "w.prn", 7);
             QVERIFY(pages.PageCount() >= 5);
@@ -234,19 +241,7 @@ private slots:
         QStringList templ{".PAGEHEADER", "\\F1:14Шапка @PageNum\\F255:\\L10:10:190:10:3", ".DETAIL",
                           "\\F32:11Строка @ID\\F255: и моноширинный хвост", ".PAGEFOOTER", "\\F2:9подвал"};
         TKtReport r;
-        r.SetFormatSource(templ);
-        r.SetPrintName("real.prn");
-        int n = 0;
-        r.OnSetNames = [](TCustomReport &rep) { rep.GetVar("ID").SetAsNumber(0); };
-        r.OnEndReport = [&n](TCustomReport &rep) {
-            if (n >= 150)
-                return true;
-            rep.GetVar("ID").SetAsNumber(++n);
-            return false;
-        };
-        r.OnSetValues = [](TCustomReport &) {};
-        r.Prepare();
-        r.Execute();
+        run(r, templ, "real.prn", 150);
         TOutputPages pages;
         pages.Load(path("real.prn"), TPageGeometry::Portrait, std::make_shared<TVirtualPrinter>(300));
         QCOMPARE(pages.PageCount(), countMarks(ReadTextLines(path("real.prn"))) + 1);
