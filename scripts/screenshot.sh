@@ -8,10 +8,13 @@
 #   --keys KEYS   keys pressed one after another, comma-separated, as Qt
 #                 names them: Return, Down, F6, Shift+F6, Alt+D, Ctrl+O ...
 #   --delay MS    wait before the picture is taken (default 1500)
+#   --preview FILE  shows a report output file in the preview window
+#   --zoom N      its zoom: 0-3 for 30 % to 100 %, 4 for the whole page
 #
 # Examples:
 #   scripts/screenshot.sh /tmp/browser.png --open DEMO --keys Return
 #   scripts/screenshot.sh /tmp/error.png --open NOSUCH --keys Alt+D
+#   scripts/screenshot.sh /tmp/page.png --preview /tmp/invoices.prn --zoom 4
 #
 # The program is the one of build/ (QUARN_BIN names another); the DEMO
 # database is made first when it is missing.
@@ -19,7 +22,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -lt 1 ] || [[ "$1" == -* ]]; then
-  sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 fi
 out=$(realpath -m "$1")
