@@ -9,6 +9,11 @@
 
 #include <vector>
 
+// The handlers of the kinds run by ExecuteCommands are forced inline there,
+// so that the loop keeps the counter in a register and calls nothing for a
+// register move or a jump.
+#define QUARN_INTERP_INLINE inline __attribute__((always_inline))
+
 namespace {
 
 QString operatorText(quint8 op)
@@ -138,10 +143,15 @@ QString ConstText(const TConstValue &value)
 
 TCommand::~TCommand() = default;
 
-void TCommand::Execute(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TCommand::step(int &pc, TReportHost &report) const
 {
     ++pc;
     report.SetErrorPos(m_position - 1);
+}
+
+void TCommand::Execute(int &pc, TReportHost &report, TVarStack &)
+{
+    step(pc, report);
 }
 
 QString TCommand::ListingText() const
@@ -151,13 +161,18 @@ QString TCommand::ListingText() const
                               : QString::fromLatin1(Kind()) + u' ' + operands;
 }
 
-void TAssignCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TAssignCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     if (m_keepType)
         m_target->Assign(*m_source);
     else
         m_target->AssignFresh(*m_source);
+}
+
+void TAssignCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
 }
 
 QString TAssignCmd::Operands() const
@@ -165,9 +180,9 @@ QString TAssignCmd::Operands() const
     return m_target->Name() + QStringLiteral(" := ") + m_source->Name() + keepText(m_keepType);
 }
 
-void TAssignConstCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TAssignConstCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     if (!m_keepType)
         m_target->Clear();
     switch (m_value.Type) {
@@ -190,14 +205,19 @@ void TAssignConstCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
     }
 }
 
+void TAssignConstCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
+}
+
 QString TAssignConstCmd::Operands() const
 {
     return m_target->Name() + QStringLiteral(" := ") + ConstText(m_value) + keepText(m_keepType);
 }
 
-void TCalcCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TCalcCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     switch (m_op) {
     case tkNot:
         m_target->SetAsBoolean(!m_target->GetAsBoolean());
@@ -233,6 +253,11 @@ void TCalcCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
     }
 }
 
+void TCalcCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
+}
+
 QString TCalcCmd::Operands() const
 {
     if (m_op == tkNot)
@@ -240,12 +265,17 @@ QString TCalcCmd::Operands() const
     return operatorText(m_op) + u' ' + m_target->Name() + QStringLiteral(", ") + m_source->Name();
 }
 
-void TCompareCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TCompareCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     const bool b = m_left->Compare(*m_right, m_op);
     m_left->Clear();
     m_left->SetAsBoolean(b);
+}
+
+void TCompareCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
 }
 
 QString TCompareCmd::Operands() const
@@ -253,11 +283,16 @@ QString TCompareCmd::Operands() const
     return operatorText(m_op) + u' ' + m_left->Name() + QStringLiteral(", ") + m_right->Name();
 }
 
-void TJumpCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TJumpCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
     const int index = pc;
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     pc = index + m_offset;
+}
+
+void TJumpCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
 }
 
 QString TJumpCmd::Operands() const
@@ -265,12 +300,17 @@ QString TJumpCmd::Operands() const
     return jumpText(m_offset);
 }
 
-void TJnzCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TJnzCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
     const int index = pc;
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     if (!m_condition->GetAsBoolean())
         pc = index + m_offset;
+}
+
+void TJnzCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
 }
 
 QString TJnzCmd::Operands() const
@@ -278,13 +318,18 @@ QString TJnzCmd::Operands() const
     return m_condition->Name() + QStringLiteral(", ") + jumpText(m_offset);
 }
 
-void TPushCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TPushCmd::run(int &pc, TReportHost &report, TVarStack &stack)
 {
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     if (m_var)
         stack.Push(*m_var);
     else
         stack.Push(*m_params);
+}
+
+void TPushCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
 }
 
 QString TPushCmd::Operands() const
@@ -292,13 +337,18 @@ QString TPushCmd::Operands() const
     return m_var ? m_var->Name() : paramListText();
 }
 
-void TPopCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TPopCmd::run(int &pc, TReportHost &report, TVarStack &stack)
 {
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     if (m_var)
         stack.Pop(*m_var);
     else
         stack.Pop(*m_params, m_recreate);
+}
+
+void TPopCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
 }
 
 QString TPopCmd::Operands() const
@@ -308,10 +358,15 @@ QString TPopCmd::Operands() const
     return m_recreate ? paramListText() + QStringLiteral(" recreate") : paramListText();
 }
 
+QUARN_INTERP_INLINE void TClearParamListCmd::run(int &pc, TReportHost &report, TVarStack &)
+{
+    step(pc, report);
+    m_params->Clear();
+}
+
 void TClearParamListCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
 {
-    TCommand::Execute(pc, report, stack);
-    m_params->Clear();
+    run(pc, report, stack);
 }
 
 QString TClearParamListCmd::Operands() const
@@ -319,13 +374,18 @@ QString TClearParamListCmd::Operands() const
     return paramListText();
 }
 
-void TAddParamCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TAddParamCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     if (m_byRef)
         m_params->AddByRef(*m_var);
     else
         m_params->AddCopy(*m_var);
+}
+
+void TAddParamCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
 }
 
 QString TAddParamCmd::Operands() const
@@ -334,9 +394,9 @@ QString TAddParamCmd::Operands() const
            + m_var->Name();
 }
 
-void TCallCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TCallCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     if (m_func->ArgCount() != -1 && m_params->Count() < m_func->ArgCount())
         throw Exception(QStringLiteral("%1: Неверное количество параметров вызова").arg(m_func->Name()));
     m_result->Clear();
@@ -344,14 +404,19 @@ void TCallCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
         m_func->Implementation()(report, *m_params, *m_result);
 }
 
+void TCallCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+{
+    run(pc, report, stack);
+}
+
 QString TCallCmd::Operands() const
 {
     return m_result->Name() + QStringLiteral(" := ") + m_func->Name() + u'(' + paramListText() + u')';
 }
 
-void TDispCallCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
+void TDispCallCmd::Execute(int &pc, TReportHost &report, TVarStack &)
 {
-    TCommand::Execute(pc, report, stack);
+    step(pc, report);
     if (m_object->VarType() != vtDispatch)
         throw Exception(QStringLiteral("%1: Операция неприменима для данного типа данных (%2)")
                             .arg(m_object->Name(), VarTypeName(m_object->VarType())));
@@ -414,8 +479,26 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
     stack.Clear();
     const int count = commands.Count();
     int pc = 0;
-    while (pc >= 0 && pc < count)
-        commands[pc]->Execute(pc, report, stack);
+    // The commands of expressions are run here by their code: the calls
+    // name the final classes, so they need no virtual dispatch and are
+    // compiled into the loop.
+    while (pc >= 0 && pc < count) {
+        TCommand *const c = commands[pc];
+        switch (c->Code()) {
+        case TCommand::ckAssign: static_cast<TAssignCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckAssignConst: static_cast<TAssignConstCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckCalc: static_cast<TCalcCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckCompare: static_cast<TCompareCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckJump: static_cast<TJumpCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckJnz: static_cast<TJnzCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckPush: static_cast<TPushCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckPop: static_cast<TPopCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckClearParamList: static_cast<TClearParamListCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckAddParam: static_cast<TAddParamCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckCall: static_cast<TCallCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckOther: c->Execute(pc, report, stack); break;
+        }
+    }
 }
 
 QStringList CommandListing(const TCommandList &commands)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+class TCommandList;
 class TReportHost;
 class TVarStack;
 
@@ -17,7 +18,16 @@ class TVarStack;
 // and never owned by the command.
 class TCommand {
 public:
+    // What the interpreter loop needs to know to run a command without the
+    // virtual call: the kinds every expression is made of are run inline,
+    // the rest (ckOther) through Execute.
+    enum TCode : quint8 {
+        ckOther, ckAssign, ckAssignConst, ckCalc, ckCompare, ckJump, ckJnz, ckPush, ckPop,
+        ckClearParamList, ckAddParam, ckCall,
+    };
+
     TCommand() = default;
+    explicit TCommand(TCode code) : m_code(code) {}
     TCommand(const TCommand &) = delete;
     TCommand &operator=(const TCommand &) = delete;
     virtual ~TCommand();
@@ -38,8 +48,15 @@ public:
     virtual QString Operands() const = 0;
     QString ListingText() const;
 
+    TCode Code() const { return m_code; }
+
+protected:
+    // The base part of Execute: next command, ErrorPos at this statement.
+    void step(int &pc, TReportHost &report) const;
+
 private:
     int m_position = 0;
+    TCode m_code = ckOther;
 };
 
 // A constant of the script, tagged with how it is stored.
@@ -63,7 +80,7 @@ struct TConstValue {
 class TAssignCmd final : public TCommand {
 public:
     TAssignCmd(TReportVar &target, TReportVar &source, bool keepType)
-        : m_target(&target), m_source(&source), m_keepType(keepType) {}
+        : TCommand(ckAssign), m_target(&target), m_source(&source), m_keepType(keepType) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TAssignCmd"; }
     QString Operands() const override;
@@ -72,6 +89,10 @@ public:
     TReportVar &Source() const { return *m_source; }
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TReportVar *m_target;
     TReportVar *m_source;
     bool m_keepType;
@@ -82,12 +103,16 @@ private:
 class TAssignConstCmd final : public TCommand {
 public:
     TAssignConstCmd(TReportVar &target, TConstValue value, bool keepType)
-        : m_target(&target), m_value(std::move(value)), m_keepType(keepType) {}
+        : TCommand(ckAssignConst), m_target(&target), m_value(std::move(value)), m_keepType(keepType) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TAssignConstCmd"; }
     QString Operands() const override;
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TReportVar *m_target;
     TConstValue m_value;
     bool m_keepType;
@@ -99,12 +124,16 @@ private:
 class TCalcCmd final : public TCommand {
 public:
     TCalcCmd(TReportVar &target, TReportVar &source, quint8 op)
-        : m_target(&target), m_source(&source), m_op(op) {}
+        : TCommand(ckCalc), m_target(&target), m_source(&source), m_op(op) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TCalcCmd"; }
     QString Operands() const override;
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TReportVar *m_target;
     TReportVar *m_source;
     quint8 m_op;
@@ -114,12 +143,16 @@ private:
 class TCompareCmd final : public TCommand {
 public:
     TCompareCmd(TReportVar &left, TReportVar &right, quint8 op)
-        : m_left(&left), m_right(&right), m_op(op) {}
+        : TCommand(ckCompare), m_left(&left), m_right(&right), m_op(op) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TCompareCmd"; }
     QString Operands() const override;
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TReportVar *m_left;
     TReportVar *m_right;
     quint8 m_op;
@@ -128,7 +161,7 @@ private:
 // TJumpCmd: continue at this command's index + offset.
 class TJumpCmd final : public TCommand {
 public:
-    explicit TJumpCmd(int offset = 0) : m_offset(offset) {}
+    explicit TJumpCmd(int offset = 0) : TCommand(ckJump), m_offset(offset) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TJumpCmd"; }
     QString Operands() const override;
@@ -136,6 +169,10 @@ public:
     void SetOffset(int offset) { m_offset = offset; }
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     int m_offset;
 };
 
@@ -143,7 +180,7 @@ private:
 // at this command's index + offset, else with the next command.
 class TJnzCmd final : public TCommand {
 public:
-    explicit TJnzCmd(TReportVar &condition, int offset = 0) : m_condition(&condition), m_offset(offset) {}
+    explicit TJnzCmd(TReportVar &condition, int offset = 0) : TCommand(ckJnz), m_condition(&condition), m_offset(offset) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TJnzCmd"; }
     QString Operands() const override;
@@ -151,6 +188,10 @@ public:
     void SetOffset(int offset) { m_offset = offset; }
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TReportVar *m_condition;
     int m_offset;
 };
@@ -158,13 +199,17 @@ private:
 // TPushCmd: push a copy of a holder or of the parameter list.
 class TPushCmd final : public TCommand {
 public:
-    explicit TPushCmd(TReportVar &var) : m_var(&var) {}
-    explicit TPushCmd(TParamList &params) : m_params(&params) {}
+    explicit TPushCmd(TReportVar &var) : TCommand(ckPush), m_var(&var) {}
+    explicit TPushCmd(TParamList &params) : TCommand(ckPush), m_params(&params) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TPushCmd"; }
     QString Operands() const override;
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TReportVar *m_var = nullptr;
     TParamList *m_params = nullptr;
 };
@@ -173,13 +218,17 @@ private:
 // (re-creating its entries, or assigning them by name).
 class TPopCmd final : public TCommand {
 public:
-    explicit TPopCmd(TReportVar &var) : m_var(&var) {}
-    TPopCmd(TParamList &params, bool recreate) : m_params(&params), m_recreate(recreate) {}
+    explicit TPopCmd(TReportVar &var) : TCommand(ckPop), m_var(&var) {}
+    TPopCmd(TParamList &params, bool recreate) : TCommand(ckPop), m_params(&params), m_recreate(recreate) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TPopCmd"; }
     QString Operands() const override;
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TReportVar *m_var = nullptr;
     TParamList *m_params = nullptr;
     bool m_recreate = false;
@@ -188,12 +237,16 @@ private:
 // TClearParamListCmd: empty the parameter list, freeing the argument copies.
 class TClearParamListCmd final : public TCommand {
 public:
-    explicit TClearParamListCmd(TParamList &params) : m_params(&params) {}
+    explicit TClearParamListCmd(TParamList &params) : TCommand(ckClearParamList), m_params(&params) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TClearParamListCmd"; }
     QString Operands() const override;
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TParamList *m_params;
 };
 
@@ -202,12 +255,16 @@ private:
 class TAddParamCmd final : public TCommand {
 public:
     TAddParamCmd(TReportVar &var, TParamList &params, bool byRef)
-        : m_var(&var), m_params(&params), m_byRef(byRef) {}
+        : TCommand(ckAddParam), m_var(&var), m_params(&params), m_byRef(byRef) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TAddParamCmd"; }
     QString Operands() const override;
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TReportVar *m_var;
     TParamList *m_params;
     bool m_byRef;
@@ -218,12 +275,16 @@ private:
 class TCallCmd final : public TCommand {
 public:
     TCallCmd(TReportVar &result, const TFunc &func, TParamList &params)
-        : m_result(&result), m_func(&func), m_params(&params) {}
+        : TCommand(ckCall), m_result(&result), m_func(&func), m_params(&params) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TCallCmd"; }
     QString Operands() const override;
 
 private:
+    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    // Execute without the virtual call, compiled into the interpreter loop.
+    void run(int &pc, TReportHost &report, TVarStack &stack);
+
     TReportVar *m_result;
     const TFunc *m_func;
     TParamList *m_params;

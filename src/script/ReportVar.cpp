@@ -93,6 +93,11 @@ void TCustomReportVar::CheckType(int type) const
         typeMismatch(m_name, m_varType, type);
 }
 
+void TCustomReportVar::mismatch(int type) const
+{
+    ::typeMismatch(m_name, m_varType, type);
+}
+
 void TCustomReportVar::notApplicable() const
 {
     throw Exception(QStringLiteral("%1: Операция неприменима для данного типа данных (%2)")
@@ -162,20 +167,6 @@ QString TReportVar::GetAsString() const
     return m_strValue;
 }
 
-void TReportVar::SetAsNumber(double value)
-{
-    CheckType(vtNumber);
-    m_varType = vtNumber;
-    m_prevNum = m_numValue;
-    m_numValue = value;
-}
-
-double TReportVar::GetAsNumber() const
-{
-    CheckType(vtNumber);
-    return m_numValue;
-}
-
 void TReportVar::SetAsDate(TDateTime value)
 {
     CheckType(vtDate);
@@ -188,19 +179,6 @@ TDateTime TReportVar::GetAsDate() const
 {
     CheckType(vtDate);
     return m_numValue;
-}
-
-void TReportVar::SetAsBoolean(bool value)
-{
-    CheckType(vtBoolean);
-    m_varType = vtBoolean;
-    m_boolValue = value;
-}
-
-bool TReportVar::GetAsBoolean() const
-{
-    CheckType(vtBoolean);
-    return m_boolValue;
 }
 
 bool TReportVar::Changed() const
@@ -216,7 +194,7 @@ bool TReportVar::Changed() const
     }
 }
 
-void TReportVar::Assign(const TReportVar &source)
+void TReportVar::assignShared(const TReportVar &source)
 {
     CheckType(source.m_varType);
     m_prevNum = m_numValue;

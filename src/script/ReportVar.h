@@ -74,6 +74,13 @@ public:
 
 protected:
     [[noreturn]] void notApplicable() const;
+    // CheckType's test, inline for the value operations of every command.
+    void checkTypeInline(int type) const
+    {
+        if (type != vtUndefined && m_varType != vtUndefined && m_varType != type)
+            mismatch(type);
+    }
+    [[noreturn]] void mismatch(int type) const;
 
     quint8 m_varType = vtUndefined;
     QString m_name;
@@ -107,19 +114,54 @@ public:
         CheckType(vtString);
         return m_strValue;
     }
-    void SetAsNumber(double value) override;
-    double GetAsNumber() const override;
+    void SetAsNumber(double value) override
+    {
+        checkTypeInline(vtNumber);
+        m_varType = vtNumber;
+        m_prevNum = m_numValue;
+        m_numValue = value;
+    }
+    double GetAsNumber() const override
+    {
+        checkTypeInline(vtNumber);
+        return m_numValue;
+    }
     void SetAsDate(TDateTime value) override;
     TDateTime GetAsDate() const override;
-    void SetAsBoolean(bool value) override;
-    bool GetAsBoolean() const override;
+    void SetAsBoolean(bool value) override
+    {
+        checkTypeInline(vtBoolean);
+        m_varType = vtBoolean;
+        m_boolValue = value;
+    }
+    bool GetAsBoolean() const override
+    {
+        checkTypeInline(vtBoolean);
+        return m_boolValue;
+    }
 
     // NUMBER and DATE: the number differs from the previous one; STRING: the
     // text differs; other types: false.
     bool Changed() const override;
     // Takes the source's type and value; the old value becomes the previous
     // one. Raises the type mismatch when both types are defined and differ.
-    void Assign(const TReportVar &source) override;
+    void Assign(const TReportVar &source) override
+    {
+        // most stores carry a number between holders without any text, list
+        // or automation reference: the previous text and list stay empty
+        if (&source != this && m_strValue.isNull() && m_memo.isEmpty() && m_prevStr.isNull()
+            && m_prevMemo.isEmpty() && !m_dispValue && source.m_strValue.isEmpty()
+            && source.m_memo.isEmpty() && !source.m_dispValue) {
+            checkTypeInline(source.m_varType);
+            m_prevNum = m_numValue;
+            m_varType = source.m_varType;
+            m_numValue = source.m_numValue;
+            m_boolValue = source.m_boolValue;
+            m_objectValue = source.m_objectValue;
+            return;
+        }
+        assignShared(source);
+    }
     // This holder `op` other, `op` being a comparison token code ("=" ...
     // "<="). An UNDEFINED side compares as the zero value of the other side's
     // type. Neither holder changes.
@@ -167,6 +209,7 @@ public:
 
 private:
     void assignFreshShared(const TReportVar &source);
+    void assignShared(const TReportVar &source);
 
     bool m_boolValue = false;
     TReportObject *m_objectValue = nullptr;

@@ -2,83 +2,74 @@
 
 #include "common/Exceptions.h"
 
-namespace {
-
-// Spare entries kept for reuse; more than this come only from unusually
-// deep expressions and are freed.
-constexpr size_t MaxSpares = 64;
-
-} // namespace
-
-void TVarStack::Push(const TReportVar &var)
+TVarStack::TVarStack()
 {
-    std::unique_ptr<TStackEntry> entry;
-    if (!m_spareVars.empty()) {
-        entry = std::move(m_spareVars.back());
-        m_spareVars.pop_back();
-        entry->Var->CopyFrom(var);
-    } else {
-        entry = std::make_unique<TStackEntry>();
-        entry->Var = std::make_unique<TReportVar>(var.Name(), var.Owner());
-        entry->Var->Assign(var);
+    // deep enough for the expressions of any ordinary script
+    m_slots.reserve(32);
+}
+
+TVarStack::~TVarStack() = default;
+
+void TVarStack::stop()
+{
+    Abort();
+}
+
+void TVarStack::Clear()
+{
+    for (int i = 0; i < m_count; ++i) {
+        TSlot &slot = m_slots[size_t(i)];
+        if (slot.IsList)
+            slot.Params->Clear();
+        else
+            slot.Var->Clear();   // drops its text and automation reference now
     }
-    Add(std::move(entry));
+    m_count = 0;
+}
+
+void TVarStack::pushNew(const TReportVar &var)
+{
+    if (m_count == int(m_slots.size()))
+        m_slots.emplace_back();
+    TSlot &slot = m_slots[size_t(m_count)];
+    // the slot so far held only lists: it gets its holder now
+    slot.Var = std::make_unique<TReportVar>(var.Name(), var.Owner());
+    slot.Var->Assign(var);
+    slot.IsList = false;
+    ++m_count;
 }
 
 void TVarStack::Push(const TCustomParamList &params)
 {
-    std::unique_ptr<TStackEntry> entry;
-    if (!m_spareLists.empty()) {
-        entry = std::move(m_spareLists.back());
-        m_spareLists.pop_back();
-    } else {
-        entry = std::make_unique<TStackEntry>();
-        entry->Params = std::make_unique<TParamList>();
-    }
+    if (m_count == int(m_slots.size()))
+        m_slots.emplace_back();
+    TSlot &slot = m_slots[size_t(m_count)];
+    if (!slot.Params)
+        slot.Params = std::make_unique<TParamList>();
+    TParamList &saved = *slot.Params;
     for (int i = 0; i < params.Count(); ++i) {
         TReportVar &item = *params[i];
         if (params.IsByRef(i)) {
-            entry->Params->AddByRef(item);
+            saved.AddByRef(item);
         } else {
             auto copy = std::make_unique<TReportVar>(item.Name(), item.Owner());
             copy->Assign(item);
-            entry->Params->Add(std::move(copy));
+            saved.Add(std::move(copy));
         }
     }
-    Add(std::move(entry));
-}
-
-void TVarStack::recycle(std::unique_ptr<TStackEntry> entry)
-{
-    if (entry->Var) {
-        if (m_spareVars.size() < MaxSpares)
-            m_spareVars.push_back(std::move(entry));
-    } else {
-        entry->Params->Clear();
-        if (m_spareLists.size() < MaxSpares)
-            m_spareLists.push_back(std::move(entry));
-    }
-}
-
-void TVarStack::Pop(TReportVar &target)
-{
-    if (IsEmpty() || !Last()->Var)
-        Abort();
-    std::unique_ptr<TStackEntry> entry = ExtractLast();
-    target.AssignFresh(*entry->Var);
-    recycle(std::move(entry));
+    slot.IsList = true;
+    ++m_count;
 }
 
 void TVarStack::Pop(TCustomParamList &target, bool recreate)
 {
-    if (IsEmpty() || !Last()->Params)
-        Abort();
-    std::unique_ptr<TStackEntry> entry = ExtractLast();
-    TParamList &saved = *entry->Params;
+    if (m_count == 0 || !m_slots[size_t(m_count - 1)].IsList)
+        stop();
+    TParamList &saved = *m_slots[size_t(--m_count)].Params;
     if (recreate) {
-        // The saved copies are fresh holders with the entries' names and
-        // owner, exactly what re-creating them would make: they move back
-        // instead of being copied once more.
+        // The saved copies are fresh holders with the entries' names, exactly
+        // what re-creating them would make: they move back instead of being
+        // copied once more.
         target.Clear();
         target.TakeEntriesFrom(saved);
     } else {
@@ -88,6 +79,6 @@ void TVarStack::Pop(TCustomParamList &target, bool recreate)
                 same->Assign(*saved[i]);
             }
         }
+        saved.Clear();
     }
-    recycle(std::move(entry));
 }

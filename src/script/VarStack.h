@@ -1,24 +1,39 @@
 #pragma once
 
-#include "ListPool.h"
 #include "VarList.h"
 
-// One entry of the value stack: the copy of a holder or the saved entries of
-// a whole parameter list.
-struct TStackEntry {
-    std::unique_ptr<TReportVar> Var;
-    std::unique_ptr<TParamList> Params;
-};
+#include <memory>
+#include <vector>
 
-// The interpreter's value stack; the last entry is the top. Entries are
-// always copies made by a push, so the stack owns them; Clear() frees what a
-// failed run left behind. Popped entries are
-// kept for reuse: pushes and pops run for every operator and every call of
-// every record, and reuse spares them an allocation each.
-class TVarStack : public TListPool<TStackEntry> {
+// The interpreter's value stack: copies of holders and the saved entries of
+// whole parameter lists. Pushes and pops run for every operator and every
+// call of every record, so the stack works in place: its slots stay
+// allocated when popped and the next push at that depth fills the same
+// holder again, without allocating, constructing or moving anything.
+// Clear() empties the slots a failed run left in use.
+class TVarStack {
 public:
-    // Pushes a copy of the holder: same name and owner, same value.
-    void Push(const TReportVar &var);
+    TVarStack();
+    TVarStack(const TVarStack &) = delete;
+    TVarStack &operator=(const TVarStack &) = delete;
+    ~TVarStack();
+
+    int Count() const { return m_count; }
+    bool IsEmpty() const { return m_count == 0; }
+    // Empties the stack, dropping the values and lists left on it.
+    void Clear();
+
+    // Pushes a copy of the holder's value.
+    void Push(const TReportVar &var)
+    {
+        if (m_count < int(m_slots.size()) && m_slots[size_t(m_count)].Var) {
+            TSlot &slot = m_slots[size_t(m_count++)];
+            slot.IsList = false;
+            slot.Var->AssignFresh(var);
+        } else {
+            pushNew(var);
+        }
+    }
     // Pushes the entries of the list in order: a copy of every argument copy
     // and the very variable of every by-reference entry, so that a pop gives
     // a function its by-reference arguments back as the caller's variables.
@@ -27,7 +42,12 @@ public:
     // Pops the top into the holder: Clear it, then Assign the saved value.
     // An empty stack or a saved parameter list on top stops the run
     // silently (EAbort).
-    void Pop(TReportVar &target);
+    void Pop(TReportVar &target)
+    {
+        if (m_count == 0 || m_slots[size_t(m_count - 1)].IsList)
+            stop();
+        target.AssignFresh(*m_slots[size_t(--m_count)].Var);
+    }
     // Pops the top into the list. With `recreate` the list is cleared and
     // gets the saved entries back, in order; without it each saved value is
     // assigned to the list's entry of the same name, where there is one. An
@@ -35,8 +55,17 @@ public:
     void Pop(TCustomParamList &target, bool recreate);
 
 private:
-    void recycle(std::unique_ptr<TStackEntry> entry);
+    // One depth of the stack. A slot keeps the holder or list it was given
+    // for reuse; IsList tells which of them the entry in use is.
+    struct TSlot {
+        std::unique_ptr<TReportVar> Var;
+        std::unique_ptr<TParamList> Params;
+        bool IsList = false;
+    };
 
-    std::vector<std::unique_ptr<TStackEntry>> m_spareVars;
-    std::vector<std::unique_ptr<TStackEntry>> m_spareLists;
+    void pushNew(const TReportVar &var);
+    [[noreturn]] static void stop();
+
+    std::vector<TSlot> m_slots;   // [0, m_count) in use
+    int m_count = 0;
 };
