@@ -10,12 +10,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 
@@ -296,6 +298,43 @@ private slots:
         QFile pdf(path("printed.pdf"));
         QVERIFY(pdf.open(QIODevice::ReadOnly));
         QCOMPARE(int(pdf.readAll().count("/Type /Page\n")), 4);
+    }
+
+    void exportToWordProcessor()
+    {
+        WriteSetting("OfficeOpen", "0");
+        auto f = form(writeOutput());
+        QTest::mouseClick(button(f.get(), "&Экспорт"), Qt::LeftButton);
+        const QStringList docs = QDir(ProgramDir()).entryList({"*.odt"});
+        QCOMPARE(docs.size(), 1);
+        QProcess unzip;
+        unzip.start("unzip", {"-p", ProgramDir() + "/" + docs.first(), "content.xml"});
+        QVERIFY(unzip.waitForFinished(60000));
+        if (unzip.exitCode() != 0)
+            QSKIP("*** unzip NOT AVAILABLE: the document's XML was not read ***");
+        const QString xml = QString::fromUtf8(unzip.readAllStandardOutput());
+        QVERIFY(xml.contains("Строка 1<") && xml.contains("Строка 35<"));
+        // a page break before the first line of each later page
+        QVERIFY(xml.contains("fo:break-before=\"page\""));
+    }
+
+    void editingHook()
+    {
+        const QString source = writeOutput();
+        QString edited;
+        EditFileHook() = [&](const QString &name) {
+            edited = name;
+            WriteTextLines(name, {"одна строка"});   // the person shortened the file
+        };
+        auto f = form(source);
+        QPushButton *editor = button(f.get(), "Ре&дактор");
+        QVERIFY(editor->isEnabled());
+        QTest::mouseClick(editor, Qt::LeftButton);
+        EditFileHook() = nullptr;
+        QCOMPARE(edited, source);
+        QCOMPARE(f->Viewer()->PageCount(), 1);
+        QCOMPARE(f->findChild<QLabel *>("PageCount")->text(), QStringLiteral("из 1"));
+        QCOMPARE(f->Viewer()->Pages().LineText(0), QStringLiteral("одна строка"));
     }
 
     void reportPreviewAndPrint()
