@@ -121,9 +121,8 @@ bool TFileViewer::eventFilter(QObject *watched, QEvent *event)
 void TFileViewer::SetZoom(int percent)
 {
     m_fitPage = false;
-    m_zoom = std::max(1, percent);
     const int dpi = m_pages.Dpi();
-    m_scale = dpi / 300.0 * 100.0 / m_zoom;
+    m_scale = dpi / 300.0 * 100.0 / std::max(1, percent);
     m_screenDpi = std::max(1, int(dpi / m_scale));
     m_screen = m_measurerFactory ? m_measurerFactory(m_screenDpi) : CreateMeasurer(m_screenDpi);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -361,7 +360,6 @@ void TFileViewer::Assign(const TFileViewer *other)
     m_currentPage = other->m_currentPage;
     m_scale = other->m_scale;
     m_screenDpi = other->m_screenDpi;
-    m_zoom = other->m_zoom;
     OnChangePage = other->OnChangePage;
     m_orientation = other->m_orientation;
     m_fitPage = other->m_fitPage;

@@ -109,8 +109,6 @@ private:
     double m_scale = 1;
     int m_screenDpi = 300;
     bool m_fitPage = false;
-    int m_zoom = 30;
-    QSize m_fitArea;
     bool m_syncing = false;
     std::vector<TFragment> m_fragments;
     std::vector<TShape> m_shapes;
