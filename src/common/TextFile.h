@@ -9,7 +9,8 @@
 
 // Text files (templates, table states, SQL, value lists, report output) are
 // stored in the code page of the setting "CodePage" (windows-1251 unless
-// set) with CR LF line ends. Characters the code page lacks become the substitute byte 0x1A.
+// set) with CR LF line ends. Characters the code page lacks become the
+// substitute byte 0x1A.
 
 QString CodePageName();
 QByteArray EncodeText(const QString &text);
