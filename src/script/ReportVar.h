@@ -193,6 +193,35 @@ public:
         assignFreshShared(source);
     }
 
+    // AssignFresh(source) for a source that is not needed afterwards (a
+    // popped value-stack entry): its texts, lists and automation reference
+    // move here instead of being shared, and the source is left UNDEFINED.
+    void TakeFresh(TReportVar &source)
+    {
+        if (m_strValue.isEmpty() && m_memo.isEmpty() && m_prevStr.isNull() && m_prevMemo.isEmpty()
+            && !m_dispValue && source.m_strValue.isEmpty() && source.m_memo.isEmpty()
+            && !source.m_dispValue) {
+            m_varType = source.m_varType;
+            m_numValue = source.m_numValue;
+            m_boolValue = source.m_boolValue;
+            m_objectValue = source.m_objectValue;
+            m_prevNum = 0;
+            return;
+        }
+        takeFreshShared(source);
+    }
+
+    // Empties the previous values only, as a fresh store of the same value
+    // would.
+    void DropPrevious()
+    {
+        m_prevNum = 0;
+        if (!m_prevStr.isNull())
+            m_prevStr.clear();
+        if (!m_prevMemo.isEmpty())
+            m_prevMemo.clear();
+    }
+
     // Becomes a fresh copy of `source`: its name, owner, type and value, with
     // empty previous values, as a holder newly created and assigned from it.
     void CopyFrom(const TReportVar &source);
@@ -209,6 +238,7 @@ public:
 
 private:
     void assignFreshShared(const TReportVar &source);
+    void takeFreshShared(TReportVar &source);
     void assignShared(const TReportVar &source);
 
     bool m_boolValue = false;
