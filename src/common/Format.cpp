@@ -31,6 +31,37 @@ void stripTrailingZeros(TDecimal &d)
         d.exponent = 0;
 }
 
+// A value with a few decimals (amounts, prices: 12.25) rounded to at most
+// 15 significant digits, without the general conversion: when a * 10^k
+// comes out as a whole number T of at most `precision` digits, a lies within
+// about 1.1e-16 * a of T / 10^k, far less than half a unit of its 15th
+// significant digit, so T's digits are exactly the correct rounding. False
+// when no k up to 6 gives such a T.
+bool shortDecimal(double a, int precision, TDecimal &d)
+{
+    if (precision > 15 || a >= 1e9 || a < 1e-6)
+        return false;
+    static constexpr double Scales[] = {10.0, 100.0, 1000.0, 10000.0, 100000.0, 1000000.0};
+    double limit = 1;
+    for (int i = 0; i < precision; ++i)
+        limit *= 10;
+    for (int k = 1; k <= 6; ++k) {
+        const double t = a * Scales[k - 1];
+        if (t >= limit)
+            return false;
+        if (t != std::trunc(t))
+            continue;
+        char buf[24];
+        const auto res = std::to_chars(buf, buf + sizeof buf, quint64(t));
+        const int length = int(res.ptr - buf);
+        std::memcpy(d.digits, buf, size_t(length));
+        d.count = length;
+        d.exponent = length - k;
+        return true;
+    }
+    return false;
+}
+
 // The value rounded to `precision` significant digits (correctly, from the
 // binary value), then, when `decimals` >= 0, rounded half up once more as a
 // decimal text to that many decimals. The second rounding works on the
@@ -57,18 +88,20 @@ TDecimal toDecimal(double value, int precision, int decimals)
             return d;
         }
     }
-    // "d.ddddde[+-]xx", correctly rounded; to_chars needs no locale and is
-    // far cheaper than printf on the hot path of report lines
-    const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision - 1);
-    const char *p = buf;
-    while (p < res.ptr && *p != 'e') {
-        if (*p >= '0' && *p <= '9')
-            d.digits[d.count++] = *p;
-        ++p;
+    if (!shortDecimal(a, precision, d)) {
+        // "d.ddddde[+-]xx", correctly rounded; to_chars needs no locale and
+        // is far cheaper than printf on the hot path of report lines
+        const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision - 1);
+        const char *p = buf;
+        while (p < res.ptr && *p != 'e') {
+            if (*p >= '0' && *p <= '9')
+                d.digits[d.count++] = *p;
+            ++p;
+        }
+        int exp = 0;
+        std::from_chars(p + 1 + (p[1] == '+'), res.ptr, exp);
+        d.exponent = exp + 1;
     }
-    int exp = 0;
-    std::from_chars(p + 1 + (p[1] == '+'), res.ptr, exp);
-    d.exponent = exp + 1;
     if (decimals >= 0) {
         const int keep = d.exponent + decimals;
         if (keep < 0) {
