@@ -31,12 +31,13 @@ void stripTrailingZeros(TDecimal &d)
         d.exponent = 0;
 }
 
-// A value with a few decimals (amounts, prices: 12.25) rounded to at most
-// 15 significant digits, without the general conversion: when a * 10^k
-// comes out as a whole number T of at most `precision` digits, a lies within
-// about 1.1e-16 * a of T / 10^k, far less than half a unit of its 15th
-// significant digit, so T's digits are exactly the correct rounding. False
-// when no k up to 6 gives such a T.
+// A value with a few decimals (amounts, prices: 12.25, also sums of them
+// with binary noise: 14.700000000000001) rounded to at most 15 significant
+// digits, without the general conversion. When t = a * 10^k lies within
+// t * 2^-52 of a whole number T of at most `precision` digits, a lies within
+// about 3.3e-16 * a of T / 10^k, less than half a unit of its 15th
+// significant digit (at least 5e-16 * a), so T's digits are exactly the
+// correct rounding. False when no k up to 6 gives such a T.
 bool shortDecimal(double a, int precision, TDecimal &d)
 {
     if (precision > 15 || a >= 1e9 || a < 1e-6)
@@ -47,12 +48,13 @@ bool shortDecimal(double a, int precision, TDecimal &d)
         limit *= 10;
     for (int k = 1; k <= 6; ++k) {
         const double t = a * Scales[k - 1];
-        if (t >= limit)
+        const double whole = std::round(t);
+        if (whole >= limit)
             return false;
-        if (t != std::trunc(t))
+        if (whole == 0 || std::fabs(t - whole) > whole * 0x1p-52)
             continue;
         char buf[24];
-        const auto res = std::to_chars(buf, buf + sizeof buf, quint64(t));
+        const auto res = std::to_chars(buf, buf + sizeof buf, quint64(whole));
         const int length = int(res.ptr - buf);
         std::memcpy(d.digits, buf, size_t(length));
         d.count = length;
