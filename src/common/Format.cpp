@@ -2,6 +2,8 @@
 
 #include "Exceptions.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -148,26 +150,29 @@ void appendExponent(QString &out, int exp, int minDigits, bool plusSign)
     out += QLatin1StringView(buf);
 }
 
-// Integer part with optional thousand separators, then `decimals` digits.
+// Integer part with optional thousand separators, then `decimals` digits,
+// gathered in a buffer and appended in one piece.
 void appendFixed(QString &out, const TDecimal &d, int decimals, QChar thousands,
                  const TFormatSettings &fs)
 {
+    QVarLengthArray<char16_t, 64> text;
     if (d.count > 0 && d.negative)
-        out += u'-';
+        text.append(u'-');
     if (d.exponent <= 0) {
-        out += u'0';
+        text.append(u'0');
     } else {
         for (int i = 0; i < d.exponent; ++i) {
             if (!thousands.isNull() && i > 0 && (d.exponent - i) % 3 == 0)
-                out += thousands;
-            out += QLatin1Char(digitAt(d, i));
+                text.append(thousands.unicode());
+            text.append(char16_t(digitAt(d, i)));
         }
     }
     if (decimals > 0) {
-        out += fs.DecimalSeparator;
+        text.append(fs.DecimalSeparator.unicode());
         for (int i = 0; i < decimals; ++i)
-            out += QLatin1Char(digitAt(d, d.exponent + i));
+            text.append(char16_t(digitAt(d, d.exponent + i)));
     }
+    out.append(QStringView(text.constData(), text.size()));
 }
 
 void appendGeneral(QString &out, double value, int precision, int digits,
