@@ -479,8 +479,9 @@ QString TDispCallCmd::Operands() const
 // operand loaded, the left side taken back. Run from the PUSH, the three
 // commands always run in a row and cannot fail, so the save and the restore
 // are done on the holders themselves, without a stack entry: x popped into
-// itself only loses its previous values, x popped into another holder y is
-// y := x taken before the load. Returns false, running nothing, for any
+// itself only loses its previous values (and an empty text becomes a null
+// one, as through a stack entry), x popped into another holder y is y := x
+// taken before the load. Returns false, running nothing, for any
 // other command sequence; the list itself is never changed, so a jump into
 // the middle of such a run still finds the commands it names.
 struct TInterpreterLoop {
@@ -523,7 +524,7 @@ QUARN_INTERP_INLINE bool TInterpreterLoop::runSavedOperand(const TCommandList &c
     } else if (target == restored || source == restored) {
         return false;
     } else {
-        restored->AssignFresh(*saved);
+        restored->AssignPopped(*saved);   // before the load may change x
     }
     int next = pc + 1;
     if (load->Code() == TCommand::ckAssign)
@@ -531,7 +532,7 @@ QUARN_INTERP_INLINE bool TInterpreterLoop::runSavedOperand(const TCommandList &c
     else
         static_cast<TAssignConstCmd *>(load)->run(next, report, stack);
     if (saved == restored)
-        saved->DropPrevious();
+        saved->AssignPopped(*saved);
     report.SetErrorPos(back->Position() - 1);
     pc += 3;
     return true;

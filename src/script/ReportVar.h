@@ -211,15 +211,23 @@ public:
         takeFreshShared(source);
     }
 
-    // Empties the previous values only, as a fresh store of the same value
-    // would.
-    void DropPrevious()
+    // What popping a value-stack copy of `source` into this holder leaves:
+    // AssignFresh, except that an empty text or list always arrives as a
+    // null one, as it does through a stack entry. `source` may be this very
+    // holder, which then keeps its value and loses its previous ones.
+    void AssignPopped(const TReportVar &source)
     {
-        m_prevNum = 0;
-        if (!m_prevStr.isNull())
-            m_prevStr.clear();
-        if (!m_prevMemo.isEmpty())
-            m_prevMemo.clear();
+        if (m_strValue.isEmpty() && m_memo.isEmpty() && m_prevStr.isNull() && m_prevMemo.isEmpty()
+            && !m_dispValue && source.m_strValue.isEmpty() && source.m_memo.isEmpty()
+            && !source.m_dispValue) {
+            m_varType = source.m_varType;
+            m_numValue = source.m_numValue;
+            m_boolValue = source.m_boolValue;
+            m_objectValue = source.m_objectValue;
+            m_prevNum = 0;
+            return;
+        }
+        assignPoppedShared(source);
     }
 
     // Becomes a fresh copy of `source`: its name, owner, type and value, with
@@ -239,6 +247,7 @@ public:
 private:
     void assignFreshShared(const TReportVar &source);
     void takeFreshShared(TReportVar &source);
+    void assignPoppedShared(const TReportVar &source);
     void assignShared(const TReportVar &source);
 
     bool m_boolValue = false;

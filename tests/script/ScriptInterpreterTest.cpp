@@ -451,6 +451,24 @@ void ScriptInterpreterTest::saveLoadRestoreRunsAsTheStackWould()
         QCOMPARE(host.Value("@B"), QStringLiteral("N:2"));
     }
     {
+        // an empty text comes back null, as through a stack entry
+        reset();
+        QString empty = QStringLiteral("e");
+        empty.chop(1);
+        QVERIFY(!empty.isNull());
+        b.Clear();
+        b.SetAsString(QStringLiteral("x"));
+        b.SetAsString(empty);   // previous text "x"
+        TCommandList commands;
+        commands.Add(std::make_unique<TPushCmd>(b));
+        commands.Add(std::make_unique<TAssignConstCmd>(a, TConstValue::Double(9), false));
+        commands.Add(std::make_unique<TPopCmd>(b));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("@B"), QStringLiteral("S:"));
+        QVERIFY(b.GetAsString().isNull());
+        QVERIFY(b.PrevStr().isNull());
+    }
+    {
         // a jump onto the POP of such a run pops what was pushed before it
         reset();
         TCommandList commands;
