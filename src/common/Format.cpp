@@ -2,6 +2,8 @@
 
 #include "Exceptions.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -31,6 +33,39 @@ void stripTrailingZeros(TDecimal &d)
         d.exponent = 0;
 }
 
+// A value with a few decimals (amounts, prices: 12.25, also sums of them
+// with binary noise: 14.700000000000001) rounded to at most 15 significant
+// digits, without the general conversion. When t = a * 10^k lies within
+// t * 2^-52 of a whole number T of at most `precision` digits, a lies within
+// about 3.3e-16 * a of T / 10^k, less than half a unit of its 15th
+// significant digit (at least 5e-16 * a), so T's digits are exactly the
+// correct rounding. False when no k up to 6 gives such a T.
+bool shortDecimal(double a, int precision, TDecimal &d)
+{
+    if (precision > 15 || a >= 1e9 || a < 1e-6)
+        return false;
+    static constexpr double Scales[] = {10.0, 100.0, 1000.0, 10000.0, 100000.0, 1000000.0};
+    double limit = 1;
+    for (int i = 0; i < precision; ++i)
+        limit *= 10;
+    for (int k = 1; k <= 6; ++k) {
+        const double t = a * Scales[k - 1];
+        const double whole = std::round(t);
+        if (whole >= limit)
+            return false;
+        if (whole == 0 || std::fabs(t - whole) > whole * 0x1p-52)
+            continue;
+        char buf[24];
+        const auto res = std::to_chars(buf, buf + sizeof buf, quint64(whole));
+        const int length = int(res.ptr - buf);
+        std::memcpy(d.digits, buf, size_t(length));
+        d.count = length;
+        d.exponent = length - k;
+        return true;
+    }
+    return false;
+}
+
 // The value rounded to `precision` significant digits (correctly, from the
 // binary value), then, when `decimals` >= 0, rounded half up once more as a
 // decimal text to that many decimals. The second rounding works on the
@@ -57,18 +92,20 @@ TDecimal toDecimal(double value, int precision, int decimals)
             return d;
         }
     }
-    // "d.ddddde[+-]xx", correctly rounded; to_chars needs no locale and is
-    // far cheaper than printf on the hot path of report lines
-    const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision - 1);
-    const char *p = buf;
-    while (p < res.ptr && *p != 'e') {
-        if (*p >= '0' && *p <= '9')
-            d.digits[d.count++] = *p;
-        ++p;
+    if (!shortDecimal(a, precision, d)) {
+        // "d.ddddde[+-]xx", correctly rounded; to_chars needs no locale and
+        // is far cheaper than printf on the hot path of report lines
+        const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision - 1);
+        const char *p = buf;
+        while (p < res.ptr && *p != 'e') {
+            if (*p >= '0' && *p <= '9')
+                d.digits[d.count++] = *p;
+            ++p;
+        }
+        int exp = 0;
+        std::from_chars(p + 1 + (p[1] == '+'), res.ptr, exp);
+        d.exponent = exp + 1;
     }
-    int exp = 0;
-    std::from_chars(p + 1 + (p[1] == '+'), res.ptr, exp);
-    d.exponent = exp + 1;
     if (decimals >= 0) {
         const int keep = d.exponent + decimals;
         if (keep < 0) {
@@ -113,26 +150,29 @@ void appendExponent(QString &out, int exp, int minDigits, bool plusSign)
     out += QLatin1StringView(buf);
 }
 
-// Integer part with optional thousand separators, then `decimals` digits.
+// Integer part with optional thousand separators, then `decimals` digits,
+// gathered in a buffer and appended in one piece.
 void appendFixed(QString &out, const TDecimal &d, int decimals, QChar thousands,
                  const TFormatSettings &fs)
 {
+    QVarLengthArray<char16_t, 64> text;
     if (d.count > 0 && d.negative)
-        out += u'-';
+        text.append(u'-');
     if (d.exponent <= 0) {
-        out += u'0';
+        text.append(u'0');
     } else {
         for (int i = 0; i < d.exponent; ++i) {
             if (!thousands.isNull() && i > 0 && (d.exponent - i) % 3 == 0)
-                out += thousands;
-            out += QLatin1Char(digitAt(d, i));
+                text.append(thousands.unicode());
+            text.append(char16_t(digitAt(d, i)));
         }
     }
     if (decimals > 0) {
-        out += fs.DecimalSeparator;
+        text.append(fs.DecimalSeparator.unicode());
         for (int i = 0; i < decimals; ++i)
-            out += QLatin1Char(digitAt(d, d.exponent + i));
+            text.append(char16_t(digitAt(d, d.exponent + i)));
     }
+    out.append(QStringView(text.constData(), text.size()));
 }
 
 void appendGeneral(QString &out, double value, int precision, int digits,

@@ -86,6 +86,17 @@ void installReportFunctions()
     (void)installed;
 }
 
+// The first backslash followed by `a` and `b` in the line (a print code).
+// Most lines have no backslash at all, and a search for one character is
+// far cheaper than Qt's search for a Latin-1 text.
+qsizetype findPrintCode(QStringView line, char16_t a, char16_t b)
+{
+    for (qsizetype i = line.indexOf(u'\\'); i >= 0; i = line.indexOf(u'\\', i + 1))
+        if (i + 2 < line.size() && line[i + 1] == a && line[i + 2] == b)
+            return i;
+    return -1;
+}
+
 } // namespace
 
 // The output file: lines encoded in the configured code page (the DOS code
@@ -1185,7 +1196,7 @@ TLineMeasure TKtReport::measureLine(const QString &line, bool wrap)
 bool TKtReport::writeLine(const QString &input)
 {
     QString line = input.isEmpty() ? QStringLiteral(" ") : input;
-    const qsizetype pb = line.indexOf(QLatin1String("\\PB"));
+    const qsizetype pb = findPrintCode(line, u'P', u'B');
     if (pb >= 0) {
         const TPrintCode code = ParsePrintCode(line, pb);
         if (code.kind == TPrintCode::ParaBegin) {
@@ -1202,7 +1213,7 @@ bool TKtReport::writeLine(const QString &input)
         line.truncate(m.cut);
     }
     if (m_paragraph) {
-        const bool ends = input.contains(QLatin1String("\\PE"));
+        const bool ends = findPrintCode(input, u'P', u'E') >= 0;
         if (!ends && remainder.isEmpty()) {
             // waits for the next line of the paragraph; its codes apply
             // when it is measured again

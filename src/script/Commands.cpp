@@ -474,6 +474,70 @@ QString TDispCallCmd::Operands() const
 
 // ---------------------------------------------------------------------------
 
+// Every operator with a plain right operand (a variable or a constant) is
+// compiled as "PUSH x; @A := operand; POP y": the left side is saved, the
+// operand loaded, the left side taken back. Run from the PUSH, the three
+// commands always run in a row and cannot fail, so the save and the restore
+// are done on the holders themselves, without a stack entry: x popped into
+// itself only loses its previous values (and an empty text becomes a null
+// one, as through a stack entry), x popped into another holder y is y := x
+// taken before the load. Returns false, running nothing, for any
+// other command sequence; the list itself is never changed, so a jump into
+// the middle of such a run still finds the commands it names.
+struct TInterpreterLoop {
+    static bool runSavedOperand(const TCommandList &commands, int count, int &pc, TReportHost &report,
+                                TVarStack &stack);
+};
+
+QUARN_INTERP_INLINE bool TInterpreterLoop::runSavedOperand(const TCommandList &commands, int count, int &pc,
+                                                           TReportHost &report, TVarStack &stack)
+{
+    if (pc + 2 >= count)
+        return false;
+    TReportVar *const saved = static_cast<TPushCmd *>(commands[pc])->m_var;
+    TCommand *const load = commands[pc + 1];
+    TCommand *const back = commands[pc + 2];
+    if (!saved || back->Code() != TCommand::ckPop)
+        return false;
+    TReportVar *const restored = static_cast<TPopCmd *>(back)->m_var;
+    if (!restored)
+        return false;
+    TReportVar *target;
+    const TReportVar *source = nullptr;
+    if (load->Code() == TCommand::ckAssign) {
+        auto *assign = static_cast<TAssignCmd *>(load);
+        if (assign->m_keepType)
+            return false;
+        target = assign->m_target;
+        source = assign->m_source;
+    } else if (load->Code() == TCommand::ckAssignConst) {
+        auto *assign = static_cast<TAssignConstCmd *>(load);
+        if (assign->m_keepType)
+            return false;
+        target = assign->m_target;
+    } else {
+        return false;
+    }
+    if (saved == restored) {
+        if (target == saved)
+            return false;
+    } else if (target == restored || source == restored) {
+        return false;
+    } else {
+        restored->AssignPopped(*saved);   // before the load may change x
+    }
+    int next = pc + 1;
+    if (load->Code() == TCommand::ckAssign)
+        static_cast<TAssignCmd *>(load)->run(next, report, stack);
+    else
+        static_cast<TAssignConstCmd *>(load)->run(next, report, stack);
+    if (saved == restored)
+        saved->AssignPopped(*saved);
+    report.SetErrorPos(back->Position() - 1);
+    pc += 3;
+    return true;
+}
+
 void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStack &stack)
 {
     stack.Clear();
@@ -491,7 +555,10 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
         case TCommand::ckCompare: static_cast<TCompareCmd *>(c)->run(pc, report, stack); break;
         case TCommand::ckJump: static_cast<TJumpCmd *>(c)->run(pc, report, stack); break;
         case TCommand::ckJnz: static_cast<TJnzCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckPush: static_cast<TPushCmd *>(c)->run(pc, report, stack); break;
+        case TCommand::ckPush:
+            if (!TInterpreterLoop::runSavedOperand(commands, count, pc, report, stack))
+                static_cast<TPushCmd *>(c)->run(pc, report, stack);
+            break;
         case TCommand::ckPop: static_cast<TPopCmd *>(c)->run(pc, report, stack); break;
         case TCommand::ckClearParamList: static_cast<TClearParamListCmd *>(c)->run(pc, report, stack); break;
         case TCommand::ckAddParam: static_cast<TAddParamCmd *>(c)->run(pc, report, stack); break;

@@ -90,6 +90,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -110,6 +111,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -131,6 +133,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -150,6 +153,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -170,6 +174,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -189,6 +194,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -207,6 +213,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -226,6 +233,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -244,6 +252,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -262,6 +271,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 
@@ -282,6 +292,7 @@ public:
 
 private:
     friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
+    friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
 

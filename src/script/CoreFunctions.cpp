@@ -225,7 +225,31 @@ void LowCase(TReportHost &, TParamList &p, TReportVar &r)
 
 void UpCase(TReportHost &, TParamList &p, TReportVar &r)
 {
-    r.SetAsString(arg(p, 0).StringValue().toUpper());
+    // Latin and Cyrillic letters, what report texts are made of, map one to
+    // one without Qt's general case tables; any other letter takes them.
+    const QString &s = arg(p, 0).StringValue();
+    if (s.isEmpty()) {
+        r.SetAsString(s.toUpper());
+        return;
+    }
+    QString upper(s.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(upper.data());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c < 0x80)
+            out[i] = c >= u'a' && c <= u'z' ? char16_t(c - 0x20) : c;
+        else if (c >= 0x430 && c <= 0x44F)
+            out[i] = char16_t(c - 0x20);
+        else if (c >= 0x450 && c <= 0x45F)
+            out[i] = char16_t(c - 0x50);
+        else if ((c >= 0x400 && c <= 0x42F) || c == 0xA0)
+            out[i] = c;
+        else {
+            r.SetAsString(s.toUpper());
+            return;
+        }
+    }
+    r.SetAsString(std::move(upper));
 }
 
 void Copy(TReportHost &, TParamList &p, TReportVar &r)

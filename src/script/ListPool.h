@@ -27,7 +27,12 @@ public:
     T *Last() const { return m_items.empty() ? nullptr : m_items.back().get(); }
 
     // Appends an entry that the list owns from now on; returns it.
-    T *Add(std::unique_ptr<T> item) { return Insert(Count(), std::move(item)); }
+    T *Add(std::unique_ptr<T> item)
+    {
+        T *p = item.release();
+        m_items.emplace_back(p, TDeleter{true});
+        return p;
+    }
     T *Insert(int index, std::unique_ptr<T> item)
     {
         T *p = item.release();

@@ -358,6 +358,51 @@ void TReportVar::assignFreshShared(const TReportVar &source)
         m_dispValue = source.m_dispValue;
 }
 
+void TReportVar::takeFreshShared(TReportVar &source)
+{
+    if (&source == this) {
+        Clear();
+        return;
+    }
+    m_varType = source.m_varType;
+    m_numValue = source.m_numValue;
+    m_boolValue = source.m_boolValue;
+    m_objectValue = source.m_objectValue;
+    m_strValue = std::move(source.m_strValue);
+    m_memo = std::move(source.m_memo);
+    m_dispValue = std::move(source.m_dispValue);
+    m_prevNum = 0;
+    if (!m_prevStr.isNull())
+        m_prevStr.clear();
+    if (!m_prevMemo.isEmpty())
+        m_prevMemo.clear();
+    // what the source still holds (its previous values) goes as well
+    source.Clear();
+}
+
+void TReportVar::assignPoppedShared(const TReportVar &source)
+{
+    m_varType = source.m_varType;
+    m_numValue = source.m_numValue;
+    m_boolValue = source.m_boolValue;
+    m_objectValue = source.m_objectValue;
+    if (source.m_strValue.isEmpty())
+        m_strValue = QString();
+    else if (&source != this)
+        copyShared(m_strValue, source.m_strValue);
+    if (source.m_memo.isEmpty())
+        m_memo = QStringList();
+    else if (&source != this)
+        copyShared(m_memo, source.m_memo);
+    if (&source != this && (m_dispValue || source.m_dispValue))
+        m_dispValue = source.m_dispValue;
+    m_prevNum = 0;
+    if (!m_prevStr.isNull())
+        m_prevStr.clear();
+    if (!m_prevMemo.isEmpty())
+        m_prevMemo.clear();
+}
+
 void TReportVar::CopyFrom(const TReportVar &source)
 {
     copyShared(m_name, source.m_name);

@@ -193,6 +193,43 @@ public:
         assignFreshShared(source);
     }
 
+    // AssignFresh(source) for a source that is not needed afterwards (a
+    // popped value-stack entry): its texts, lists and automation reference
+    // move here instead of being shared, and the source is left UNDEFINED.
+    void TakeFresh(TReportVar &source)
+    {
+        if (m_strValue.isEmpty() && m_memo.isEmpty() && m_prevStr.isNull() && m_prevMemo.isEmpty()
+            && !m_dispValue && source.m_strValue.isEmpty() && source.m_memo.isEmpty()
+            && !source.m_dispValue) {
+            m_varType = source.m_varType;
+            m_numValue = source.m_numValue;
+            m_boolValue = source.m_boolValue;
+            m_objectValue = source.m_objectValue;
+            m_prevNum = 0;
+            return;
+        }
+        takeFreshShared(source);
+    }
+
+    // What popping a value-stack copy of `source` into this holder leaves:
+    // AssignFresh, except that an empty text or list always arrives as a
+    // null one, as it does through a stack entry. `source` may be this very
+    // holder, which then keeps its value and loses its previous ones.
+    void AssignPopped(const TReportVar &source)
+    {
+        if (m_strValue.isEmpty() && m_memo.isEmpty() && m_prevStr.isNull() && m_prevMemo.isEmpty()
+            && !m_dispValue && source.m_strValue.isEmpty() && source.m_memo.isEmpty()
+            && !source.m_dispValue) {
+            m_varType = source.m_varType;
+            m_numValue = source.m_numValue;
+            m_boolValue = source.m_boolValue;
+            m_objectValue = source.m_objectValue;
+            m_prevNum = 0;
+            return;
+        }
+        assignPoppedShared(source);
+    }
+
     // Becomes a fresh copy of `source`: its name, owner, type and value, with
     // empty previous values, as a holder newly created and assigned from it.
     void CopyFrom(const TReportVar &source);
@@ -209,6 +246,8 @@ public:
 
 private:
     void assignFreshShared(const TReportVar &source);
+    void takeFreshShared(TReportVar &source);
+    void assignPoppedShared(const TReportVar &source);
     void assignShared(const TReportVar &source);
 
     bool m_boolValue = false;

@@ -66,7 +66,10 @@ void TVarStack::Pop(TCustomParamList &target, bool recreate)
     if (m_count == 0 || !m_slots[size_t(m_count - 1)].IsList)
         stop();
     TParamList &saved = *m_slots[size_t(--m_count)].Params;
-    if (recreate) {
+    if (recreate && saved.IsEmpty()) {
+        // the list of a call made outside any other call's arguments
+        target.Clear();
+    } else if (recreate) {
         // The saved copies are fresh holders with the entries' names, exactly
         // what re-creating them would make: they move back instead of being
         // copied once more.

@@ -46,7 +46,8 @@ public:
     {
         if (m_count == 0 || m_slots[size_t(m_count - 1)].IsList)
             stop();
-        target.AssignFresh(*m_slots[size_t(--m_count)].Var);
+        // the entry is gone once popped: its text moves rather than being shared
+        target.TakeFresh(*m_slots[size_t(--m_count)].Var);
     }
     // Pops the top into the list. With `recreate` the list is cleared and
     // gets the saved entries back, in order; without it each saved value is

@@ -152,6 +152,20 @@ private slots:
         QTest::newRow("general whole rounds up") << 999999.0 << G << 3 << 0 << "1E6";
         QTest::newRow("general whole with zeros") << 1200.0 << G << 15 << 0 << "1200";
         QTest::newRow("general whole 16 digits") << 1234567890123456.0 << G << 15 << 0 << "1.23456789012346E15";
+        // values with a few decimals take a short route to their digits
+        QTest::newRow("fixed amount half up") << 1.005 << F << 15 << 2 << "1.01";
+        QTest::newRow("fixed amount one decimal") << 1234.25 << F << 15 << 1 << "1234.3";
+        QTest::newRow("fixed amount negative") << -12.25 << F << 15 << 1 << "-12.3";
+        QTest::newRow("fixed amount to a unit") << 0.995 << F << 15 << 2 << "1.00";
+        QTest::newRow("fixed amount many digits") << 123456.789 << F << 15 << 2 << "123456.79";
+        QTest::newRow("fixed millionth") << 0.000001 << F << 15 << 6 << "0.000001";
+        QTest::newRow("fixed beyond millionths") << 0.0000015 << F << 15 << 6 << "0.000002";
+        QTest::newRow("fixed binary noise dropped") << 0.1 + 0.2 << F << 15 << 17 << "0.30000000000000000";
+        QTest::newRow("fixed sum with noise") << 12.25 + 2.45 << F << 15 << 2 << "14.70";
+        QTest::newRow("fixed noise beyond 15 digits") << 1.0 / 3 << F << 15 << 17 << "0.33333333333333300";
+        QTest::newRow("fixed next to a whole number") << std::nextafter(5.0, 6.0) << F << 15 << 16 << "5.0000000000000000";
+        QTest::newRow("fixed amount low precision") << 1.2345 << F << 3 << 3 << "1.230";
+        QTest::newRow("number amount") << 1234567.25 << N << 15 << 2 << "1,234,567.25";
         QTest::newRow("nan") << std::nan("") << G << 15 << 0 << "NAN";
         QTest::newRow("minus infinity") << -HUGE_VAL << F << 15 << 2 << "-INF";
     }

@@ -121,6 +121,10 @@ private slots:
         QTest::newRow("Rd2 2.675") << "" << "R := Rd2(2.675)" << "N:2.68";
         QTest::newRow("LowCase") << "" << "R := LowCase('ЁЖИК Ab')" << "S:ёжик ab";
         QTest::newRow("UpCase") << "" << "R := UpCase('ёжик ab')" << "S:ЁЖИК AB";
+        QTest::newRow("UpCase Latin and Cyrillic") << "" << "R := UpCase('Клиент 12 / Город z{')" << "S:КЛИЕНТ 12 / ГОРОД Z{";
+        QTest::newRow("UpCase ends of the alphabets") << "" << "R := UpCase('azаяѐџ')" << "S:AZАЯЀЏ";
+        QTest::newRow("UpCase other letters") << "" << "R := UpCase('straße ä ѣ')" << "S:STRASSE Ä Ѣ";
+        QTest::newRow("UpCase empty") << "" << "R := UpCase('')" << "S:";
         QTest::newRow("Copy") << "" << "R := Copy('abcdef', 2, 3)" << "S:bcd";
         QTest::newRow("Copy clipped") << "" << "R := Copy('abc', 2, 10)" << "S:bc";
         QTest::newRow("Copy past end") << "" << "R := Copy('abc', 5, 1)" << "S:";

@@ -113,6 +113,7 @@ private slots:
     void argumentCopiesAreNamedAfterTheRegister();
     void failedRunLeavesStackForNextRunToClear();
     void popAndPushMisuseStopsSilently();
+    void saveLoadRestoreRunsAsTheStackWould();
     void jumpsOutsideTheListEndTheRun();
     void popIntoParamListByName();
     void automationCalls();
@@ -382,6 +383,105 @@ void ScriptInterpreterTest::popAndPushMisuseStopsSilently()
         commands.Add(std::make_unique<TPushCmd>(host.Params));
         commands.Add(std::make_unique<TPopCmd>(a));
         QVERIFY_THROWS_EXCEPTION(EAbort, ExecuteCommands(commands, host, host.Stack));
+    }
+}
+
+// "PUSH x; load; POP y" is run without a stack entry when it starts at the
+// PUSH; what it leaves must be what the stack would have left.
+void ScriptInterpreterTest::saveLoadRestoreRunsAsTheStackWould()
+{
+    TScriptTestHost host;
+    TReportVar &a = host.GetVar(QStringLiteral("@A"));
+    TReportVar &b = host.GetVar(QStringLiteral("@B"));
+    TReportVar &y = host.GetVar(QStringLiteral("Y"));
+    auto reset = [&] {
+        for (TReportVar *v : {&a, &b, &y})
+            v->Clear();
+        a.SetAsNumber(1);
+        a.SetAsNumber(2);   // previous number 1
+        b.SetAsNumber(3);
+        b.SetAsNumber(4);   // previous number 3
+        y.SetAsString(QStringLiteral("y"));
+    };
+    {
+        // saved into itself: the value stays, the previous one is gone
+        reset();
+        TCommandList commands;
+        commands.Add(std::make_unique<TPushCmd>(b));
+        commands.Add(std::make_unique<TAssignConstCmd>(a, TConstValue::Double(9), false));
+        commands.Add(std::make_unique<TPopCmd>(b))->SetPosition(42);
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("@B"), QStringLiteral("N:4"));
+        QCOMPARE(b.PrevNum(), 0.0);
+        QCOMPARE(host.Value("@A"), QStringLiteral("N:9"));
+        QCOMPARE(host.Stack.Count(), 0);
+        QCOMPARE(host.ErrorPos(), 41);
+    }
+    {
+        // saved into another holder: it gets the value from before the load
+        reset();
+        TCommandList commands;
+        commands.Add(std::make_unique<TPushCmd>(a));
+        commands.Add(std::make_unique<TAssignCmd>(a, y, false));
+        commands.Add(std::make_unique<TPopCmd>(b));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("@B"), QStringLiteral("N:2"));
+        QCOMPARE(b.PrevNum(), 0.0);
+        QCOMPARE(host.Value("@A"), QStringLiteral("S:y"));
+    }
+    {
+        // the load overwrites the saved holder itself: the pop restores it
+        reset();
+        TCommandList commands;
+        commands.Add(std::make_unique<TPushCmd>(b));
+        commands.Add(std::make_unique<TAssignConstCmd>(b, TConstValue::Double(7), false));
+        commands.Add(std::make_unique<TPopCmd>(b));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("@B"), QStringLiteral("N:4"));
+    }
+    {
+        // the load reads the holder popped into: it sees its old value
+        reset();
+        TCommandList commands;
+        commands.Add(std::make_unique<TPushCmd>(a));
+        commands.Add(std::make_unique<TAssignCmd>(a, b, false));
+        commands.Add(std::make_unique<TPopCmd>(b));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("@A"), QStringLiteral("N:4"));
+        QCOMPARE(host.Value("@B"), QStringLiteral("N:2"));
+    }
+    {
+        // an empty text comes back null, as through a stack entry
+        reset();
+        QString empty = QStringLiteral("e");
+        empty.chop(1);
+        QVERIFY(!empty.isNull());
+        b.Clear();
+        b.SetAsString(QStringLiteral("x"));
+        b.SetAsString(empty);   // previous text "x"
+        TCommandList commands;
+        commands.Add(std::make_unique<TPushCmd>(b));
+        commands.Add(std::make_unique<TAssignConstCmd>(a, TConstValue::Double(9), false));
+        commands.Add(std::make_unique<TPopCmd>(b));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("@B"), QStringLiteral("S:"));
+        QVERIFY(b.GetAsString().isNull());
+        QVERIFY(b.PrevStr().isNull());
+    }
+    {
+        // a jump onto the POP of such a run pops what was pushed before it
+        reset();
+        TCommandList commands;
+        commands.Add(std::make_unique<TPushCmd>(b));
+        commands.Add(std::make_unique<TAssignConstCmd>(b, TConstValue::Double(5), false));
+        commands.Add(std::make_unique<TJumpCmd>(3));
+        commands.Add(std::make_unique<TPushCmd>(b));
+        commands.Add(std::make_unique<TAssignConstCmd>(a, TConstValue::Double(9), false));
+        commands.Add(std::make_unique<TPopCmd>(b));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("@B"), QStringLiteral("N:4"));
+        QCOMPARE(host.Value("@A"), QStringLiteral("N:2"));
+        QCOMPARE(host.Stack.Count(), 0);
     }
 }
 
