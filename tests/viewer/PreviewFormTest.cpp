@@ -260,6 +260,26 @@ private slots:
         QCOMPARE(f->Viewer()->PageCount(), 4);
     }
 
+    void viewerCopy()
+    {
+        auto f = form(writeOutput());
+        f->Viewer()->GoToPage(2);
+        TFileViewer copy;
+        copy.Assign(f->Viewer());
+        QCOMPARE(copy.FileName(), f->Viewer()->FileName());
+        QCOMPARE(copy.PageCount(), 4);
+        QCOMPARE(copy.CurrentPage(), 2);
+        QCOMPARE(copy.TopLine(), f->Viewer()->TopLine());
+        // the copy reads through a mapping of its own: closing the original
+        // does not take its lines away
+        f->Viewer()->SetFileName(QString());
+        QCOMPARE(f->Viewer()->PageCount(), 0);
+        QCOMPARE(copy.Pages().LineText(34), QStringLiteral("Строка 35"));
+        copy.Assign(nullptr);
+        QCOMPARE(copy.PageCount(), 0);
+        QVERIFY(copy.FileName().isEmpty());
+    }
+
     void printDialogAndCopies()
     {
         auto f = form(writeOutput());
