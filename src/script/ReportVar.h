@@ -233,6 +233,9 @@ public:
     // Becomes a fresh copy of `source`: its name, owner, type and value, with
     // empty previous values, as a holder newly created and assigned from it.
     void CopyFrom(const TReportVar &source);
+    // CopyFrom for a source that is not needed afterwards: its value moves
+    // here (TakeFresh) and the source is left UNDEFINED.
+    void TakeFrom(TReportVar &source);
 
     // The previous values, read without a type check.
     double PrevNum() const { return m_prevNum; }
