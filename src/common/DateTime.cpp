@@ -1,6 +1,7 @@
 #include "DateTime.h"
 
 #include "Exceptions.h"
+#include "Strings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -37,7 +38,7 @@ void appendNumber(QString &out, int v, int width = 0)
         for (; fill > 0; --fill)
             out += u'0';
     }
-    out.append(reinterpret_cast<const QChar *>(p), end - p);
+    AppendChars(out, QStringView(p, end - p));
 }
 
 // The lower case of a format character; letters of directives are ASCII.
