@@ -855,7 +855,7 @@ void TKtReport::copyRecord()
         case ftWord:
         case ftFloat:
         case ftCurrency:
-            v->SetAsNumber(f->IsNull() ? 0.0 : f->AsFloat());
+            v->SetAsNumber(f->AsFloat());   // 0 for NULL
             break;
         case ftBoolean:
             v->SetAsBoolean(f->AsBoolean());
@@ -863,7 +863,7 @@ void TKtReport::copyRecord()
         case ftDate:
         case ftTime:
         case ftDateTime:
-            v->SetAsDate(f->IsNull() ? 0.0 : f->AsDateTime());
+            v->SetAsDate(f->AsDateTime());   // 0 for NULL
             break;
         case ftMemo: {
             static const QRegularExpression lineEnds(QStringLiteral("\r\n|\n|\r"));
