@@ -316,19 +316,12 @@ void TReportVar::Divide(const TReportVar &other)
     }
 }
 
-void TReportVar::Clear()
+void TReportVar::clearShared()
 {
-    // clearing is an out-of-line call for texts and lists: holders of
-    // numbers, the most common, need none
-    m_varType = vtUndefined;
-    m_boolValue = false;
-    m_objectValue = nullptr;
-    m_numValue = 0;
     if (!m_strValue.isNull())
         m_strValue.clear();
     if (!m_memo.isEmpty())
         m_memo.clear();
-    m_prevNum = 0;
     if (!m_prevStr.isNull())
         m_prevStr.clear();
     if (!m_prevMemo.isEmpty())

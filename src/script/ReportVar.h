@@ -172,7 +172,20 @@ public:
     void Multiply(const TReportVar &other) override;
     void Divide(const TReportVar &other) override;
     // UNDEFINED again, every value and previous value emptied.
-    void Clear() override;
+    void Clear() override
+    {
+        // results, compared operands and argument holders are cleared for
+        // every command that makes them: most hold no text, list or
+        // automation reference to drop
+        m_varType = vtUndefined;
+        m_boolValue = false;
+        m_objectValue = nullptr;
+        m_numValue = 0;
+        m_prevNum = 0;
+        if (!m_strValue.isNull() || !m_memo.isEmpty() || !m_prevStr.isNull() || !m_prevMemo.isEmpty()
+            || m_dispValue)
+            clearShared();
+    }
 
     // Clear() followed by Assign(source), in one step: the register moves of
     // every expression do exactly this.
@@ -248,6 +261,7 @@ public:
     void SetOwned(bool owned) { m_owned = owned; }
 
 private:
+    void clearShared();
     void assignFreshShared(const TReportVar &source);
     void takeFreshShared(TReportVar &source);
     void assignPoppedShared(const TReportVar &source);
