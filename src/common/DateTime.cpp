@@ -1,6 +1,7 @@
 #include "DateTime.h"
 
 #include "Exceptions.h"
+#include "Strings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -15,11 +16,29 @@ const QDate Epoch(1899, 12, 30);
 // (a minus sign counts as one of them).
 void appendNumber(QString &out, int v, int width = 0)
 {
-    char buf[16];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    for (qsizetype fill = width - (res.ptr - buf); fill > 0; --fill)
-        out += u'0';
-    out += QLatin1StringView(buf, res.ptr - buf);
+    // built from the right in one buffer and appended at once: a date has
+    // several of these numbers and every dated field of every record
+    // formats one
+    char16_t buf[32];
+    char16_t *const end = buf + std::size(buf);
+    char16_t *p = end;
+    unsigned u = v < 0 ? 0u - unsigned(v) : unsigned(v);
+    do {
+        *--p = char16_t(u'0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (v < 0)
+        *--p = u'-';
+    // the zeros go before the sign, as the digits of a plain number would
+    qsizetype fill = width - (end - p);
+    if (fill > 0 && fill <= p - buf) {
+        while (fill-- > 0)
+            *--p = u'0';
+    } else {
+        for (; fill > 0; --fill)
+            out += u'0';
+    }
+    AppendChars(out, QStringView(p, end - p));
 }
 
 // The lower case of a format character; letters of directives are ASCII.

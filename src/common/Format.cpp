@@ -1,6 +1,7 @@
 #include "Format.h"
 
 #include "Exceptions.h"
+#include "Strings.h"
 
 #include <QVarLengthArray>
 
@@ -172,7 +173,7 @@ void appendFixed(QString &out, const TDecimal &d, int decimals, QChar thousands,
         for (int i = 0; i < decimals; ++i)
             text.append(char16_t(digitAt(d, d.exponent + i)));
     }
-    out.append(QStringView(text.constData(), text.size()));
+    AppendChars(out, QStringView(text.constData(), text.size()));
 }
 
 void appendGeneral(QString &out, double value, int precision, int digits,

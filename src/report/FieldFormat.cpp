@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <optional>
 
 TFieldSpec ParseFieldSpec(const QString &text, qsizetype &pos)
 {
@@ -88,19 +87,11 @@ void trimTail(QString &out, qsizetype start)
 
 } // namespace
 
-void AppendFieldNumber(QString &out, double value, const TFieldSpec &spec, const TFormatSettings &settings)
+namespace {
+
+// AppendFieldNumber with the settings the field's flags call for.
+void appendFieldNumber(QString &out, double value, const TFieldSpec &spec, const TFormatSettings &fs)
 {
-    if ((spec.flags & ffZeroAsZero) && value == 0) {
-        out += u'0';
-        return;
-    }
-    // the settings are copied only for the "-" decimal separator
-    std::optional<TFormatSettings> accounting;
-    if (spec.flags & ffAccounting) {
-        accounting = settings;
-        accounting->DecimalSeparator = u'-';
-    }
-    const TFormatSettings &fs = accounting ? *accounting : settings;
     // a field without width has the full precision of a double
     const int precision = spec.width > 0 ? spec.width : 15;
     const qsizetype start = out.size();
@@ -127,6 +118,26 @@ void AppendFieldNumber(QString &out, double value, const TFieldSpec &spec, const
             out += *c == '.' ? fs.DecimalSeparator : QChar(QLatin1Char(*c));
     }
     trimTail(out, start);
+}
+
+} // namespace
+
+void AppendFieldNumber(QString &out, double value, const TFieldSpec &spec, const TFormatSettings &settings)
+{
+    if ((spec.flags & ffZeroAsZero) && value == 0) {
+        out += u'0';
+        return;
+    }
+    if (spec.flags & ffAccounting) {
+        // the settings are copied only for the "-" decimal separator, in a
+        // branch of its own: the other numbers carry no copy to set up and
+        // tear down
+        TFormatSettings accounting = settings;
+        accounting.DecimalSeparator = u'-';
+        appendFieldNumber(out, value, spec, accounting);
+        return;
+    }
+    appendFieldNumber(out, value, spec, settings);
 }
 
 QString FormatFieldNumber(double value, const TFieldSpec &spec, const TFormatSettings &settings)

@@ -855,7 +855,7 @@ void TKtReport::copyRecord()
         case ftWord:
         case ftFloat:
         case ftCurrency:
-            v->SetAsNumber(f->IsNull() ? 0.0 : f->AsFloat());
+            v->SetAsNumber(f->AsFloat());   // 0 for NULL
             break;
         case ftBoolean:
             v->SetAsBoolean(f->AsBoolean());
@@ -863,7 +863,7 @@ void TKtReport::copyRecord()
         case ftDate:
         case ftTime:
         case ftDateTime:
-            v->SetAsDate(f->IsNull() ? 0.0 : f->AsDateTime());
+            v->SetAsDate(f->AsDateTime());   // 0 for NULL
             break;
         case ftMemo: {
             static const QRegularExpression lineEnds(QStringLiteral("\r\n|\n|\r"));
@@ -1084,7 +1084,7 @@ void TKtReport::appendValueText(QString &out, TReportField &f)
             if (f.Decimals() > 0)
                 out += WrapFieldText(text, f.Width()).value(f.Index);
             else
-                out += text;
+                AppendChars(out, text);
         }
         break;
     case vtNumber:
@@ -1119,6 +1119,10 @@ void TKtReport::appendValueText(QString &out, TReportField &f)
     PadFieldTail(out, start, f.Spec, true);
 }
 
+// The room a line reserves for a field without a width: enough for a date
+// and time or any number.
+constexpr qsizetype UnsizedFieldRoom = 32;
+
 void TKtReport::expandLine(TReportLine &line)
 {
     QString prefix;
@@ -1142,7 +1146,9 @@ void TKtReport::expandLine(TReportLine &line)
         f->Index = 0;
         f->Remaining = valueCount(*f);
         repeats = std::max(repeats, f->Remaining);
-        capacity += f->Width();
+        // a field without a width still needs room: a date, a number or a
+        // short text, which would otherwise make the line grow once more
+        capacity += f->Width() > 0 ? f->Width() : UnsizedFieldRoom;
     }
     if (repeats == 0) {
         if (TrimCtl(QString(line.Text).remove(u'@')).isEmpty())
@@ -1154,7 +1160,7 @@ void TKtReport::expandLine(TReportLine &line)
         countLine();
         QString out;
         out.reserve(capacity);
-        out += pieces.front();
+        AppendChars(out, pieces.front());
         bool formFeed = false;
         for (size_t i = 0; i < line.Fields.size(); ++i) {
             TReportField &f = *line.Fields[i];
@@ -1163,7 +1169,7 @@ void TKtReport::expandLine(TReportLine &line)
                 break;
             }
             appendValueText(out, f);
-            out += pieces[qsizetype(i) + 1];
+            AppendChars(out, pieces[qsizetype(i) + 1]);
         }
         if (!formFeed && pieces.back().endsWith(QLatin1String("\\N"), Qt::CaseInsensitive))
             continue;   // such a line is never written

@@ -379,6 +379,8 @@ QUARN_INTERP_INLINE void TAddParamCmd::run(int &pc, TReportHost &report, TVarSta
     step(pc, report);
     if (m_byRef)
         m_params->AddByRef(*m_var);
+    else if (m_takeValue)
+        m_params->AddTaken(*m_var);
     else
         m_params->AddCopy(*m_var);
 }

@@ -260,11 +260,14 @@ private:
 };
 
 // TAddParamCmd: append an argument to the parameter list: the holder itself
-// (by reference) or an Owned copy of it named like it.
+// (by reference) or an Owned copy of it named like it. A register that the
+// commands after this one store into before they read it again
+// (`takeValue`) gives its value up to the copy instead of sharing it, and
+// is left UNDEFINED.
 class TAddParamCmd final : public TCommand {
 public:
-    TAddParamCmd(TReportVar &var, TParamList &params, bool byRef)
-        : TCommand(ckAddParam), m_var(&var), m_params(&params), m_byRef(byRef) {}
+    TAddParamCmd(TReportVar &var, TParamList &params, bool byRef, bool takeValue = false)
+        : TCommand(ckAddParam), m_var(&var), m_params(&params), m_byRef(byRef), m_takeValue(takeValue && !byRef) {}
     void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TAddParamCmd"; }
     QString Operands() const override;
@@ -278,6 +281,7 @@ private:
     TReportVar *m_var;
     TParamList *m_params;
     bool m_byRef;
+    bool m_takeValue;
 };
 
 // TCallCmd: result := function(parameter list), after checking that the list

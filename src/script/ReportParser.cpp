@@ -452,8 +452,10 @@ void TKtReportParser::call(const TFunc &func)
                 emitCmd<TAddParamCmd>(var, m_params, true);
                 nextToken();
             } else {
+                // @A is stored into before it is read again: by the next
+                // argument's first operand or by the call's result
                 expression();
-                emitCmd<TAddParamCmd>(*m_a, m_params, false);
+                emitCmd<TAddParamCmd>(*m_a, m_params, false, true);
             }
             if (!is(tkComma))
                 break;

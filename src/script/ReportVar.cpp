@@ -316,19 +316,12 @@ void TReportVar::Divide(const TReportVar &other)
     }
 }
 
-void TReportVar::Clear()
+void TReportVar::clearShared()
 {
-    // clearing is an out-of-line call for texts and lists: holders of
-    // numbers, the most common, need none
-    m_varType = vtUndefined;
-    m_boolValue = false;
-    m_objectValue = nullptr;
-    m_numValue = 0;
     if (!m_strValue.isNull())
         m_strValue.clear();
     if (!m_memo.isEmpty())
         m_memo.clear();
-    m_prevNum = 0;
     if (!m_prevStr.isNull())
         m_prevStr.clear();
     if (!m_prevMemo.isEmpty())
@@ -408,4 +401,40 @@ void TReportVar::CopyFrom(const TReportVar &source)
     copyShared(m_name, source.m_name);
     m_owner = source.m_owner;
     AssignFresh(source);
+}
+
+void TReportVar::TakeFrom(TReportVar &source)
+{
+    if (m_name.constData() != source.m_name.constData())
+        copyShared(m_name, source.m_name);
+    m_owner = source.m_owner;
+    if (&source == this || !m_strValue.isNull() || !m_memo.isEmpty() || !m_prevStr.isNull()
+        || !m_prevMemo.isEmpty() || m_dispValue) {
+        TakeFresh(source);
+        return;
+    }
+    // An emptied holder (a parameter list's spare) trades its empty texts
+    // for the source's; only the source's previous values are left to drop.
+    m_varType = source.m_varType;
+    m_numValue = source.m_numValue;
+    m_boolValue = source.m_boolValue;
+    m_objectValue = source.m_objectValue;
+    m_prevNum = 0;
+    if (!source.m_strValue.isEmpty())
+        m_strValue.swap(source.m_strValue);   // an empty text stays null here, as in TakeFresh
+    else if (!source.m_strValue.isNull())
+        source.m_strValue.clear();
+    if (!source.m_memo.isEmpty())
+        m_memo.swap(source.m_memo);
+    if (source.m_dispValue)
+        m_dispValue = std::move(source.m_dispValue);
+    source.m_varType = vtUndefined;
+    source.m_numValue = 0;
+    source.m_boolValue = false;
+    source.m_objectValue = nullptr;
+    source.m_prevNum = 0;
+    if (!source.m_prevStr.isNull())
+        source.m_prevStr.clear();
+    if (!source.m_prevMemo.isEmpty())
+        source.m_prevMemo.clear();
 }

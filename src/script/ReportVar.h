@@ -172,7 +172,20 @@ public:
     void Multiply(const TReportVar &other) override;
     void Divide(const TReportVar &other) override;
     // UNDEFINED again, every value and previous value emptied.
-    void Clear() override;
+    void Clear() override
+    {
+        // results, compared operands and argument holders are cleared for
+        // every command that makes them: most hold no text, list or
+        // automation reference to drop
+        m_varType = vtUndefined;
+        m_boolValue = false;
+        m_objectValue = nullptr;
+        m_numValue = 0;
+        m_prevNum = 0;
+        if (!m_strValue.isNull() || !m_memo.isEmpty() || !m_prevStr.isNull() || !m_prevMemo.isEmpty()
+            || m_dispValue)
+            clearShared();
+    }
 
     // Clear() followed by Assign(source), in one step: the register moves of
     // every expression do exactly this.
@@ -233,6 +246,9 @@ public:
     // Becomes a fresh copy of `source`: its name, owner, type and value, with
     // empty previous values, as a holder newly created and assigned from it.
     void CopyFrom(const TReportVar &source);
+    // CopyFrom for a source that is not needed afterwards: its value moves
+    // here (TakeFresh) and the source is left UNDEFINED.
+    void TakeFrom(TReportVar &source);
 
     // The previous values, read without a type check.
     double PrevNum() const { return m_prevNum; }
@@ -245,6 +261,7 @@ public:
     void SetOwned(bool owned) { m_owned = owned; }
 
 private:
+    void clearShared();
     void assignFreshShared(const TReportVar &source);
     void takeFreshShared(TReportVar &source);
     void assignPoppedShared(const TReportVar &source);

@@ -59,6 +59,19 @@ TReportVar &TCustomParamList::AddCopy(const TReportVar &source)
     return Add(std::move(holder));
 }
 
+TReportVar &TCustomParamList::AddTaken(TReportVar &source)
+{
+    if (!m_spares.empty()) {
+        std::unique_ptr<TReportVar> holder = std::move(m_spares.back());
+        m_spares.pop_back();
+        holder->TakeFrom(source);
+        return Add(std::move(holder));
+    }
+    auto holder = std::make_unique<TReportVar>(source.Name(), this);
+    holder->TakeFresh(source);
+    return Add(std::move(holder));
+}
+
 void TCustomParamList::Clear()
 {
     constexpr size_t MaxSpares = 32;

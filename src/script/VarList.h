@@ -48,6 +48,9 @@ public:
     // Appends a new holder named like `source`, owned by this list, flagged
     // Owned and assigned from `source` (an argument passed by value).
     TReportVar &AddCopy(const TReportVar &source);
+    // AddCopy for a source that is not read again before it is stored into:
+    // its value moves to the new entry and the source is left UNDEFINED.
+    TReportVar &AddTaken(TReportVar &source);
     // Appends a holder that the list owns from now on; it is flagged Owned.
     TReportVar &Add(std::unique_ptr<TReportVar> holder);
     // True for an entry that is a variable passed by reference.

@@ -39,7 +39,7 @@ void TVarStack::pushNew(const TReportVar &var)
     ++m_count;
 }
 
-void TVarStack::Push(const TCustomParamList &params)
+void TVarStack::pushList(const TCustomParamList &params)
 {
     if (m_count == int(m_slots.size()))
         m_slots.emplace_back();

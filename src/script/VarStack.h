@@ -37,7 +37,16 @@ public:
     // Pushes the entries of the list in order: a copy of every argument copy
     // and the very variable of every by-reference entry, so that a pop gives
     // a function its by-reference arguments back as the caller's variables.
-    void Push(const TCustomParamList &params);
+    void Push(const TCustomParamList &params)
+    {
+        // an empty list (the common call, made outside any other call's
+        // arguments) only marks a slot whose saved list is already empty
+        if (params.IsEmpty() && m_count < int(m_slots.size()) && m_slots[size_t(m_count)].Params) {
+            m_slots[size_t(m_count++)].IsList = true;
+            return;
+        }
+        pushList(params);
+    }
 
     // Pops the top into the holder: Clear it, then Assign the saved value.
     // An empty stack or a saved parameter list on top stops the run
@@ -57,7 +66,8 @@ public:
 
 private:
     // One depth of the stack. A slot keeps the holder or list it was given
-    // for reuse; IsList tells which of them the entry in use is.
+    // for reuse; IsList tells which of them the entry in use is. The saved
+    // list of a slot not in use is always empty.
     struct TSlot {
         std::unique_ptr<TReportVar> Var;
         std::unique_ptr<TParamList> Params;
@@ -65,6 +75,7 @@ private:
     };
 
     void pushNew(const TReportVar &var);
+    void pushList(const TCustomParamList &params);
     [[noreturn]] static void stop();
 
     std::vector<TSlot> m_slots;   // [0, m_count) in use

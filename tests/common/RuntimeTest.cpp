@@ -56,6 +56,29 @@ private slots:
         QCOMPARE(PadCenter(text, width, u'*'), center);
     }
 
+    void appendCharsGrowsInPlaceAndLeavesSharedCopiesAlone()
+    {
+        QString out;
+        AppendChars(out, u"");
+        QVERIFY(out.isNull());   // nothing appended, nothing allocated
+        AppendChars(out, u"ab");
+        QCOMPARE(out, QStringLiteral("ab"));
+
+        // within the reserved room the text stays where it is
+        out.reserve(64);
+        const QChar *data = out.constData();
+        AppendChars(out, QStringView(u"cdef").mid(1, 2));
+        QCOMPARE(out, QStringLiteral("abde"));
+        QCOMPARE(out.constData(), data);
+
+        // beyond it, and on a text shared with another, the other keeps its own
+        const QString shared = out;
+        AppendChars(out, QString(100, u'x'));
+        QCOMPARE(out, QStringLiteral("abde") + QString(100, u'x'));
+        QCOMPARE(shared, QStringLiteral("abde"));
+        QCOMPARE(out.size(), 104);
+    }
+
     void helpers()
     {
         QCOMPARE(TrimCtl(QString("\t\r\n a b \x01")), QString("a b"));

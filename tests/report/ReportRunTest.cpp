@@ -104,6 +104,9 @@ private slots:
         QTest::newRow("zero with #")
             << ".DETAIL\n#Filtr := ID = 1\n#Z := 0\n[@Z:#10.2][@Z:10.2]"
             << QStringList{"[0         ][0.00      ]"};
+        QTest::newRow("a NULL date is day 0, printed as nothing")
+            << ".DETAIL\n#Filtr := ID = 4\n#D2 := DT + 1\n[@DT][@D2][@AMOUNT:-6.2]"
+            << QStringList{"[][31.12.1899][ 10.00]"};
         QTest::newRow("undefined and unknown names")
             << ".DETAIL\n#Filtr := ID = 1\n[@Null:10][@NoSuchName:4][@:x]"
             << QStringList{"[          ][!!!!][:x]"};

@@ -111,6 +111,7 @@ private slots:
     void calls();
     void byReferenceArgumentsWriteTheCallersVariables();
     void argumentCopiesAreNamedAfterTheRegister();
+    void valueArgumentsLeaveTheirVariablesAlone();
     void failedRunLeavesStackForNextRunToClear();
     void popAndPushMisuseStopsSilently();
     void saveLoadRestoreRunsAsTheStackWould();
@@ -350,6 +351,30 @@ void ScriptInterpreterTest::argumentCopiesAreNamedAfterTheRegister()
     host.Run(QStringLiteral("Y = NeedNumber(Null)\nZ = NeedNumberRef(Undef2)"));
     QCOMPARE(host.Value("Y"), QStringLiteral("N:0"));
     QCOMPARE(host.Value("Z"), QStringLiteral("N:0"));
+}
+
+void ScriptInterpreterTest::valueArgumentsLeaveTheirVariablesAlone()
+{
+    // Each value argument is its own holder: a function that changes its
+    // arguments changes neither the variables they came from nor the
+    // other arguments, and every argument arrives whole, also after a
+    // nested call in an earlier or a later argument.
+    TScriptTestHost host;
+    addFunctions(host);
+    host.AddFunc(QStringLiteral("Spoil"), 2, [](TReportHost &, TParamList &p, TReportVar &r) {
+        r.SetAsString(p[0]->GetAsString() + u'|' + p[1]->GetAsString());
+        p[0]->SetAsString(QStringLiteral("spoilt"));
+        p[1]->SetAsString(QStringLiteral("spoilt"));
+    });
+    host.Run(QStringLiteral("S = 'abc'\nX = Spoil(S, S)\nY = Spoil(Copy(S, 2, 2), S + 'd')\n"
+                            "Z = Cat(S, Spoil(S, Cat(S, 'e')))\nN = 3\nW = Copy(S, N - 1, N)"));
+    QCOMPARE(host.Value("S"), QStringLiteral("S:abc"));
+    QCOMPARE(host.Value("X"), QStringLiteral("S:abc|abc"));
+    QCOMPARE(host.Value("Y"), QStringLiteral("S:bc|abcd"));
+    QCOMPARE(host.Value("Z"), QStringLiteral("S:abcabc|abce"));
+    QCOMPARE(host.Value("N"), QStringLiteral("N:3"));
+    QCOMPARE(host.Value("W"), QStringLiteral("S:bc"));
+    QCOMPARE(host.Params.Count(), 0);
 }
 
 void ScriptInterpreterTest::failedRunLeavesStackForNextRunToClear()

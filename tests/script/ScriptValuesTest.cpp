@@ -35,6 +35,7 @@ private slots:
     void dispatchReferenceIsCountedAndReleased();
     void sortedListOrdersOrdinallyAndFindsByHalving();
     void paramListClearFreesOnlyOwned();
+    void takenArgumentMovesTheValueOut();
     void byRefInversion_data();
     void byRefInversion();
     void funcListFindsFirstRegistered();
@@ -411,6 +412,58 @@ void ScriptValuesTest::paramListClearFreesOnlyOwned()
     }
     QCOMPARE(object.use_count(), 2L);
     QCOMPARE(var.GetAsDispatch(), TDispatchRef(object));
+}
+
+void ScriptValuesTest::takenArgumentMovesTheValueOut()
+{
+    TVarList vars;
+    TReportVar &a = vars.GetVar(QStringLiteral("@A"));
+    TParamList params;
+
+    // A text: the entry gets the very text, the source is left UNDEFINED
+    // with its previous values gone.
+    a.SetAsString(QStringLiteral("old"));
+    a.SetAsString(QStringLiteral("text"));
+    const QString text = a.GetAsString();
+    TReportVar &first = params.AddTaken(a);
+    QCOMPARE(ValueText(first), QStringLiteral("S:text"));
+    QCOMPARE(first.Name(), QStringLiteral("@A"));
+    QVERIFY(first.Owned());
+    QVERIFY(first.PrevStr().isNull());
+    QCOMPARE(first.GetAsString().constData(), text.constData());   // moved, not copied
+    QCOMPARE(a.VarType(), quint8(vtUndefined));
+    QVERIFY(a.GetAsString().isNull());
+    QVERIFY(a.PrevStr().isNull());
+
+    // A spare holder left by Clear is reused the same way, for a number.
+    params.Clear();
+    a.SetAsNumber(5);
+    a.SetAsNumber(7);
+    TReportVar &second = params.AddTaken(a);
+    QCOMPARE(ValueText(second), QStringLiteral("N:7"));
+    QCOMPARE(second.PrevNum(), 0.0);
+    QCOMPARE(a.VarType(), quint8(vtUndefined));
+    QCOMPARE(a.PrevNum(), 0.0);
+
+    // An empty text arrives as the null text a copy would carry.
+    params.Clear();
+    a.SetAsString(QStringLiteral("x").left(0));
+    TReportVar &third = params.AddTaken(a);
+    QCOMPARE(third.VarType(), quint8(vtString));
+    QVERIFY(third.GetAsString().isNull());
+    QCOMPARE(a.VarType(), quint8(vtUndefined));
+
+    // An automation reference moves too: no second reference is made.
+    auto object = std::make_shared<TInertObject>();
+    params.Clear();
+    a.SetAsDispatch(object);
+    QCOMPARE(object.use_count(), 2L);
+    TReportVar &fourth = params.AddTaken(a);
+    QCOMPARE(object.use_count(), 2L);
+    QCOMPARE(fourth.GetAsDispatch(), TDispatchRef(object));
+    QCOMPARE(a.VarType(), quint8(vtUndefined));
+    params.Clear();
+    QCOMPARE(object.use_count(), 1L);
 }
 
 void ScriptValuesTest::byRefInversion_data()
