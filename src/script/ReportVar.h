@@ -191,18 +191,8 @@ public:
     // every expression do exactly this.
     void AssignFresh(const TReportVar &source)
     {
-        // most moves carry a number between holders without any text,
-        // list or automation reference: nothing shared to copy or drop
-        if (&source != this && m_strValue.isEmpty() && m_memo.isEmpty() && m_prevStr.isNull()
-            && m_prevMemo.isEmpty() && !m_dispValue && source.m_strValue.isEmpty()
-            && source.m_memo.isEmpty() && !source.m_dispValue) {
-            m_varType = source.m_varType;
-            m_numValue = source.m_numValue;
-            m_boolValue = source.m_boolValue;
-            m_objectValue = source.m_objectValue;
-            m_prevNum = 0;
+        if (&source != this && moveScalar(source))
             return;
-        }
         assignFreshShared(source);
     }
 
@@ -211,16 +201,8 @@ public:
     // move here instead of being shared, and the source is left UNDEFINED.
     void TakeFresh(TReportVar &source)
     {
-        if (m_strValue.isEmpty() && m_memo.isEmpty() && m_prevStr.isNull() && m_prevMemo.isEmpty()
-            && !m_dispValue && source.m_strValue.isEmpty() && source.m_memo.isEmpty()
-            && !source.m_dispValue) {
-            m_varType = source.m_varType;
-            m_numValue = source.m_numValue;
-            m_boolValue = source.m_boolValue;
-            m_objectValue = source.m_objectValue;
-            m_prevNum = 0;
+        if (moveScalar(source))
             return;
-        }
         takeFreshShared(source);
     }
 
@@ -230,16 +212,8 @@ public:
     // holder, which then keeps its value and loses its previous ones.
     void AssignPopped(const TReportVar &source)
     {
-        if (m_strValue.isEmpty() && m_memo.isEmpty() && m_prevStr.isNull() && m_prevMemo.isEmpty()
-            && !m_dispValue && source.m_strValue.isEmpty() && source.m_memo.isEmpty()
-            && !source.m_dispValue) {
-            m_varType = source.m_varType;
-            m_numValue = source.m_numValue;
-            m_boolValue = source.m_boolValue;
-            m_objectValue = source.m_objectValue;
-            m_prevNum = 0;
+        if (moveScalar(source))
             return;
-        }
         assignPoppedShared(source);
     }
 
@@ -262,6 +236,21 @@ public:
 
 private:
     void clearShared();
+    // Most moves carry a number between holders without any text, list or
+    // automation reference: nothing shared to copy or drop. Makes such a
+    // move and returns true; false, untouched, for any other.
+    bool moveScalar(const TReportVar &source)
+    {
+        if (!m_strValue.isEmpty() || !m_memo.isEmpty() || !m_prevStr.isNull() || !m_prevMemo.isEmpty()
+            || m_dispValue || !source.m_strValue.isEmpty() || !source.m_memo.isEmpty() || source.m_dispValue)
+            return false;
+        m_varType = source.m_varType;
+        m_numValue = source.m_numValue;
+        m_boolValue = source.m_boolValue;
+        m_objectValue = source.m_objectValue;
+        m_prevNum = 0;
+        return true;
+    }
     void assignFreshShared(const TReportVar &source);
     void takeFreshShared(TReportVar &source);
     void assignPoppedShared(const TReportVar &source);
