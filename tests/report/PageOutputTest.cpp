@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/Query.h"
 #include "report/KtReport.h"
+#include "report/TestPage.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -16,16 +17,6 @@
 // with the real fonts.
 class PageOutputTest : public QObject {
     Q_OBJECT
-
-    // A page of `lines` lines of 10-point text at 300 DPI (42 pixels each)
-    // and 80 characters of 25 pixels.
-    struct TTestPage : TPageGeometry {
-        int height;
-        explicit TTestPage(int lines) : height(lines * 42) {}
-        int Dpi() const override { return 300; }
-        int PageWidth(Orientation) const override { return 2000; }
-        int PageHeight(Orientation) const override { return height; }
-    };
 
     static QString path(const QString &name) { return ProgramDir() + u'/' + name; }
 

@@ -3,6 +3,7 @@
 #include "common/Settings.h"
 #include "common/TextFile.h"
 #include "report/KtReport.h"
+#include "report/TestPage.h"
 #include "viewer/OutputPages.h"
 
 #include <QFile>
@@ -13,14 +14,6 @@
 // points at 300 DPI: lines of 42 pixels, characters of 25) unless said.
 class OutputPagesTest : public QObject {
     Q_OBJECT
-
-    struct TTestPage : TPageGeometry {
-        int height;
-        explicit TTestPage(int lines) : height(lines * 42) {}
-        int Dpi() const override { return 300; }
-        int PageWidth(Orientation) const override { return 2000; }
-        int PageHeight(Orientation) const override { return height; }
-    };
 
     static QString path(const QString &name) { return ProgramDir() + u'/' + name; }
 

@@ -4,6 +4,7 @@
 #include "common/TextFile.h"
 #include "common/UserInterface.h"
 #include "report/KtReport.h"
+#include "report/TestPage.h"
 #include "viewer/FileViewer.h"
 #include "viewer/KtPreviewForm.h"
 #include "viewer/ReportPrinter.h"
@@ -26,13 +27,6 @@
 // background, and the report's Preview and Print through it.
 class PreviewFormTest : public QObject {
     Q_OBJECT
-
-    // Pages of ten 42-pixel lines, 80 characters of 25 pixels.
-    struct TTestPage : TPageGeometry {
-        int Dpi() const override { return 300; }
-        int PageWidth(Orientation) const override { return 2000; }
-        int PageHeight(Orientation) const override { return 420; }
-    };
 
     // Answers the save dialog and the question that may follow.
     struct TScriptedUi : TUserInterface {
@@ -62,7 +56,7 @@ class PreviewFormTest : public QObject {
     static std::unique_ptr<TKtPreviewForm> form(const QString &file)
     {
         auto f = std::make_unique<TKtPreviewForm>();
-        f->Viewer()->SetPageGeometry(std::make_shared<TTestPage>());
+        f->Viewer()->SetPageGeometry(std::make_shared<TTestPage>(10));
         f->Viewer()->SetMeasurerFactory([](int dpi) { return std::make_unique<TFixedPitchMeasurer>(dpi); });
         f->Setup(file, TPageGeometry::Portrait, true, 1);
         // never a real printer in tests
