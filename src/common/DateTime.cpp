@@ -6,10 +6,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <vector>
 
 namespace {
 
-// Day number of 1 January of year 1 counted from 30 December 1899.
+// Day 0 of the day numbers.
 const QDate Epoch(1899, 12, 30);
 
 // `v` in decimal, "0"-filled on the left to at least `width` characters
@@ -41,6 +42,41 @@ void appendNumber(QString &out, int v, int width = 0)
     AppendChars(out, QStringView(p, end - p));
 }
 
+// 1 January 1 and 31 December 9999 as day numbers.
+constexpr qint64 FirstDay = -693593;
+constexpr qint64 LastDay = 2958465;
+
+// The proleptic Gregorian calendar of the years 1 to 9999 in whole numbers,
+// counted from 1 March of year 0 in 400-year cycles of 146097 days (the
+// shifted year puts the leap day last).
+void civilDate(qint64 days, int &year, int &month, int &day)
+{
+    const qint64 z = days + 693899;   // >= 0 from FirstDay on
+    const qint64 era = z / 146097;
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    day = int(doy - (153 * mp + 2) / 5 + 1);
+    month = int(mp < 10 ? mp + 3 : mp - 9);
+    year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+qint64 dayNumber(int year, int month, int day)
+{
+    const int y = month <= 2 ? year - 1 : year;   // >= 0 for the years 1 to 9999
+    const int era = y / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return qint64(era) * 146097 + doe - 693899;
+}
+
+bool isLeapYear(int year)
+{
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
 // The lower case of a format character; letters of directives are ASCII.
 char16_t lowerOf(QChar c)
 {
@@ -54,9 +90,12 @@ char16_t lowerOf(QChar c)
 
 bool TryEncodeDate(int year, int month, int day, TDateTime &result)
 {
-    if (year < 1 || year > 9999 || !QDate::isValid(year, month, day))
+    static constexpr int MonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
         return false;
-    result = double(Epoch.daysTo(QDate(year, month, day)));
+    if (day > MonthDays[month - 1] + (month == 2 && isLeapYear(year) ? 1 : 0))
+        return false;
+    result = double(dayNumber(year, month, day));
     return true;
 }
 
@@ -356,10 +395,169 @@ private:
     bool m_isMidnight = true;
 };
 
+// A format made of day, month and year numbers and plain text only
+// ("dd.mm.yyyy", the short date of the settings), read once into its items:
+// a report prints one for every dated field of every record. Anything else
+// (names, times, am/pm, nested formats) is left to TDateTimeFormatter.
+class TDateOnlyFormat {
+public:
+    // Reads `fmt` unless it is the format read last.
+    void use(const QString &fmt)
+    {
+        if (fmt.constData() == m_source.constData() && fmt.size() == m_source.size())
+            return;
+        if (fmt == m_source) {
+            m_source = fmt;   // the same text: share it for the next quick test
+            return;
+        }
+        m_source = fmt;
+        m_items.clear();
+        m_valid = read(fmt);
+    }
+
+    // Appends the date of `dt` in the format read last; false, appending
+    // nothing, when that format is not a date-only one or the date lies
+    // outside the years 1 to 9999.
+    bool append(QString &out, TDateTime dt, const TFormatSettings &fs) const
+    {
+        if (!m_valid)
+            return false;
+        qint64 days, msecs;
+        split(dt, days, msecs);
+        if (days < FirstDay || days > LastDay)
+            return false;
+        int year, month, day;
+        civilDate(days, year, month, day);
+        // the numbers and separators gather in a buffer appended at once
+        char16_t buf[64];
+        char16_t *p = buf;
+        auto flush = [&] {
+            AppendChars(out, QStringView(buf, p - buf));
+            p = buf;
+        };
+        for (const TItem &item : m_items) {
+            if (p - buf > 56)
+                flush();
+            switch (item.Op) {
+            case opDay: p = putNumber(p, day, 1); break;
+            case opDay2: p = putNumber(p, day, 2); break;
+            case opMonth: p = putNumber(p, month, 1); break;
+            case opMonth2: p = putNumber(p, month, 2); break;
+            case opYear2: p = putNumber(p, year % 100, 2); break;
+            case opYear4: p = putNumber(p, year, 4); break;
+            case opDateSeparator: *p++ = fs.DateSeparator.unicode(); break;
+            case opTimeSeparator: *p++ = fs.TimeSeparator.unicode(); break;
+            case opText:
+                if (item.Text.size() <= 8) {
+                    p = std::copy_n(item.Text.utf16(), item.Text.size(), p);
+                } else {
+                    flush();
+                    out += item.Text;
+                }
+                break;
+            }
+        }
+        flush();
+        return true;
+    }
+
+private:
+    enum TOp : quint8 { opDay, opDay2, opMonth, opMonth2, opYear2, opYear4, opDateSeparator, opTimeSeparator, opText };
+    struct TItem {
+        TOp Op;
+        QString Text;
+    };
+
+    // `v` (0 to 9999) in at least `width` digits, "0"-filled on the left.
+    static char16_t *putNumber(char16_t *p, int v, int width)
+    {
+        const int digits = v >= 1000 ? 4 : v >= 100 ? 3 : v >= 10 ? 2 : 1;
+        const int n = std::max(digits, width);
+        for (int i = n - 1; i >= 0; --i) {
+            p[i] = char16_t(u'0' + v % 10);
+            v /= 10;
+        }
+        return p + n;
+    }
+
+    void addText(QStringView text)
+    {
+        if (m_items.empty() || m_items.back().Op != opText)
+            m_items.push_back({opText, QString()});
+        m_items.back().Text += text;
+    }
+
+    // The same reading as TDateTimeFormatter::append, for the directives it
+    // takes; false at the first one it does not take.
+    bool read(const QString &fmt)
+    {
+        const qsizetype n = fmt.size();
+        for (qsizetype i = 0; i < n;) {
+            const QChar ch = fmt[i];
+            const char16_t c = lowerOf(ch);
+            qsizetype k = i + 1;
+            while (k < n && lowerOf(fmt[k]) == c)
+                ++k;
+            const qsizetype count = k - i;
+            switch (c) {
+            case u'"':
+            case u'\'': {
+                const qsizetype close = fmt.indexOf(ch, i + 1);
+                const qsizetype end = close < 0 ? n : close;
+                addText(QStringView(fmt).mid(i + 1, end - i - 1));
+                i = close < 0 ? n : close + 1;
+                continue;
+            }
+            case u'd':
+                if (count > 2)
+                    return false;
+                m_items.push_back({count == 1 ? opDay : opDay2, QString()});
+                break;
+            case u'm':
+                if (count > 2)
+                    return false;
+                m_items.push_back({count == 1 ? opMonth : opMonth2, QString()});
+                break;
+            case u'y':
+                m_items.push_back({count <= 2 ? opYear2 : opYear4, QString()});
+                break;
+            case u'/':
+            case u':':
+                for (qsizetype j = 0; j < count; ++j)
+                    m_items.push_back({c == u'/' ? opDateSeparator : opTimeSeparator, QString()});
+                break;
+            case u'a':
+            case u'c':
+            case u'h':
+            case u'n':
+            case u's':
+            case u'z':
+            case u't':
+                return false;
+            default:
+                addText(QStringView(fmt).mid(i, count));
+                break;
+            }
+            i = k;
+        }
+        return true;
+    }
+
+    QString m_source;
+    std::vector<TItem> m_items;
+    bool m_valid = false;
+};
+
 } // namespace
 
 void AppendDateTime(QString &out, const QString &fmt, TDateTime dt, const TFormatSettings &fs)
 {
+    if (!fmt.isEmpty()) {
+        thread_local TDateOnlyFormat dateOnly;
+        dateOnly.use(fmt);
+        if (dateOnly.append(out, dt, fs))
+            return;
+    }
     TDateTimeFormatter(dt, fs).append(out, fmt.isEmpty() ? QStringLiteral("c") : fmt);
 }
 

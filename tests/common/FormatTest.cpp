@@ -259,6 +259,47 @@ private slots:
         QCOMPARE(appended, QStringLiteral("at ") + expected);
     }
 
+    // Formats of numbers only are printed by a quick route of their own; a
+    // time directive sends the same format through the general one, so the
+    // two must agree on the date over the whole calendar, the day a rounded
+    // time carries over to and the dates before 1899 included.
+    void dateOnlyFormatsAgree()
+    {
+        QList<double> values = {-693593, -693592.5, -1.25, -0.5, 0, 59, 60, 61, 36525.9999999999, 45351.99,
+                                2958465, 2958465.75};
+        for (double day = -693593; day <= 2958465; day += 997.0)
+            values << day << day + 0.3;
+        const QStringList formats = {"dd.mm.yyyy", "d/m/yy", "yyyy-mm-dd 'г.'", "ddmmyyyy", "m:d y"};
+        for (const QString &fmt : formats) {
+            for (double v : values) {
+                const QString quick = FormatDateTime(fmt, v);
+                const QString general = FormatDateTime(fmt + QStringLiteral("|h"), v);
+                QCOMPARE(quick + QStringLiteral("|") + FormatDateTime(QStringLiteral("h"), v), general);
+            }
+        }
+        // the calendar itself, both ways, against Qt's
+        const QDate epoch(1899, 12, 30);
+        for (int year : {1, 2, 3, 4, 99, 100, 400, 1582, 1600, 1899, 1900, 2000, 2023, 2024, 2100, 9999}) {
+            for (int month = 0; month <= 13; ++month) {
+                for (int day = 0; day <= 32; ++day) {
+                    TDateTime encoded = -1;
+                    const bool valid = TryEncodeDate(year, month, day, encoded);
+                    QCOMPARE(valid, QDate::isValid(year, month, day));
+                    if (valid) {
+                        QCOMPARE(encoded, double(epoch.daysTo(QDate(year, month, day))));
+                        QCOMPARE(DateTimeToQDate(encoded), QDate(year, month, day));
+                    }
+                }
+            }
+        }
+        for (double day = -693593; day <= 2958465; day += 9973.0) {
+            const QDate date = QDate(1899, 12, 30).addDays(qint64(day));
+            QCOMPARE(FormatDateTime(QStringLiteral("yyyy-mm-dd"), day), date.toString(QStringLiteral("yyyy-MM-dd")));
+        }
+        // outside the years 1 to 9999 the general route still prints
+        QCOMPARE(FormatDateTime(QStringLiteral("yyyy"), EncodeDate(9999, 12, 31) + 1), QStringLiteral("10000"));
+    }
+
     void dateTimeTexts()
     {
         const double d = EncodeDate(2024, 12, 31) + EncodeTime(9, 5, 3, 0);
