@@ -545,29 +545,63 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
     stack.Clear();
     const int count = commands.Count();
     int pc = 0;
+    TCommand *c = nullptr;
     // The commands of expressions are run here by their code: the calls
     // name the final classes, so they need no virtual dispatch and are
-    // compiled into the loop.
-    while (pc >= 0 && pc < count) {
-        TCommand *const c = commands[pc];
-        switch (c->Code()) {
-        case TCommand::ckAssign: static_cast<TAssignCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckAssignConst: static_cast<TAssignConstCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckCalc: static_cast<TCalcCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckCompare: static_cast<TCompareCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckJump: static_cast<TJumpCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckJnz: static_cast<TJnzCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckPush:
-            if (!TInterpreterLoop::runSavedOperand(commands, count, pc, report, stack))
-                static_cast<TPushCmd *>(c)->run(pc, report, stack);
-            break;
-        case TCommand::ckPop: static_cast<TPopCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckClearParamList: static_cast<TClearParamListCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckAddParam: static_cast<TAddParamCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckCall: static_cast<TCallCmd *>(c)->run(pc, report, stack); break;
-        case TCommand::ckOther: c->Execute(pc, report, stack); break;
-        }
-    }
+    // compiled into the loop. Every kind ends in a jump of its own to the
+    // next command's kind (threaded code), so that the processor predicts
+    // each such jump from the kind it follows rather than all of them
+    // through one shared jump.
+    static void *const kinds[] = {&&other, &&assign, &&assignConst, &&calc, &&compare, &&jump, &&jnz,
+                                  &&push, &&pop, &&clearParamList, &&addParam, &&call};
+    static_assert(std::size(kinds) == TCommand::ckCall + 1);
+#define QUARN_NEXT_COMMAND                       \
+    do {                                         \
+        if (unsigned(pc) >= unsigned(count))     \
+            return;                              \
+        c = commands[pc];                        \
+        goto *kinds[c->Code()];                  \
+    } while (false)
+
+    QUARN_NEXT_COMMAND;
+assign:
+    static_cast<TAssignCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+assignConst:
+    static_cast<TAssignConstCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+calc:
+    static_cast<TCalcCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+compare:
+    static_cast<TCompareCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+jump:
+    static_cast<TJumpCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+jnz:
+    static_cast<TJnzCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+push:
+    if (!TInterpreterLoop::runSavedOperand(commands, count, pc, report, stack))
+        static_cast<TPushCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+pop:
+    static_cast<TPopCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+clearParamList:
+    static_cast<TClearParamListCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+addParam:
+    static_cast<TAddParamCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+call:
+    static_cast<TCallCmd *>(c)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+other:
+    c->Execute(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+#undef QUARN_NEXT_COMMAND
 }
 
 QStringList CommandListing(const TCommandList &commands)
