@@ -164,10 +164,16 @@ QString TCommand::ListingText() const
 QUARN_INTERP_INLINE void TAssignCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
     step(pc, report);
-    if (m_keepType)
+    if (m_takeSource) {
+        if (m_keepType)
+            m_target->AssignTaken(*m_source);
+        else
+            m_target->AssignFreshTaken(*m_source);
+    } else if (m_keepType) {
         m_target->Assign(*m_source);
-    else
+    } else {
         m_target->AssignFresh(*m_source);
+    }
 }
 
 void TAssignCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
@@ -246,7 +252,10 @@ QUARN_INTERP_INLINE void TCalcCmd::run(int &pc, TReportHost &report, TVarStack &
         m_target->Divide(*m_source);
         break;
     case opCopy:
-        m_target->AssignFresh(*m_source);
+        if (m_takeSource)
+            m_target->AssignFreshTaken(*m_source);
+        else
+            m_target->AssignFresh(*m_source);
         break;
     default:
         break;
@@ -489,7 +498,153 @@ QString TDispCallCmd::Operands() const
 struct TInterpreterLoop {
     static bool runSavedOperand(const TCommandList &commands, int count, int &pc, TReportHost &report,
                                 TVarStack &stack);
+    static void planMoves(const TCommandList &commands);
+    static bool planned(const TCommandList &commands)
+    {
+        return commands.m_planned && commands.m_plannedVersion == commands.Version();
+    }
 };
+
+// A register copy whose register is overwritten before it is read again
+// may move the value instead of sharing it: for a text, a list or an
+// automation reference that saves the reference counting of the copy and of
+// the overwrite. Worked out once per version of a list by a backward
+// liveness pass over the registers "@A" and "@B". Whatever cannot be
+// followed counts as reading both registers: the end of the list (the next
+// run, of this list or another, may start by reading them), a jump out of
+// it, calls (a function may run another script of the report), passing a
+// register by reference and the commands the interpreter runs virtually.
+void TInterpreterLoop::planMoves(const TCommandList &commands)
+{
+    const int count = commands.Count();
+    TReportVar *registers[2] = {nullptr, nullptr};
+    auto bit = [&registers](const TReportVar *v) -> unsigned {
+        if (!v->Name().startsWith(u'@') || v->Name().size() != 2)
+            return 0;
+        const char16_t name = v->Name()[1].unicode();
+        if (name != u'A' && name != u'B')
+            return 0;
+        TReportVar *&slot = registers[name - u'A'];
+        if (!slot)
+            slot = const_cast<TReportVar *>(v);
+        return slot == v ? 1u << (name - u'A') : 0;
+    };
+    constexpr unsigned All = 3;
+    struct TFlow {
+        unsigned use = 0, kill = 0;
+        int next = 1;      // the following command, or none (0) after a jump
+        int jump = 0;      // relative jump target, when there is one
+        bool jumps = false;
+    };
+    std::vector<TFlow> flow(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        TCommand *c = commands[i];
+        TFlow &f = flow[size_t(i)];
+        switch (c->Code()) {
+        case TCommand::ckAssign: {
+            auto *a = static_cast<TAssignCmd *>(c);
+            a->m_takeSource = false;
+            f.use = bit(a->m_source) | (a->m_keepType ? bit(a->m_target) : 0);
+            if (!a->m_keepType && a->m_target != a->m_source)
+                f.kill = bit(a->m_target);
+            break;
+        }
+        case TCommand::ckAssignConst: {
+            auto *a = static_cast<TAssignConstCmd *>(c);
+            (a->m_keepType ? f.use : f.kill) = bit(a->m_target);
+            break;
+        }
+        case TCommand::ckCalc: {
+            auto *a = static_cast<TCalcCmd *>(c);
+            a->m_takeSource = false;
+            if (a->m_op == opCopy && a->m_target != a->m_source) {
+                f.use = bit(a->m_source);
+                f.kill = bit(a->m_target);
+            } else {
+                f.use = bit(a->m_target) | bit(a->m_source);
+            }
+            break;
+        }
+        case TCommand::ckCompare: {
+            auto *a = static_cast<TCompareCmd *>(c);
+            f.use = bit(a->m_left) | bit(a->m_right);
+            break;
+        }
+        case TCommand::ckJump:
+            f.next = 0;
+            f.jump = static_cast<TJumpCmd *>(c)->m_offset;
+            f.jumps = true;
+            break;
+        case TCommand::ckJnz:
+            f.use = bit(static_cast<TJnzCmd *>(c)->m_condition);
+            f.jump = static_cast<TJnzCmd *>(c)->m_offset;
+            f.jumps = true;
+            break;
+        case TCommand::ckPush: {
+            // a saved parameter list keeps its by-reference entries as the
+            // variables themselves, without reading their values
+            auto *a = static_cast<TPushCmd *>(c);
+            if (a->m_var)
+                f.use = bit(a->m_var);
+            break;
+        }
+        case TCommand::ckPop: {
+            // a restored list may store into by-reference variables (not a
+            // read, nor an overwrite to count on)
+            auto *a = static_cast<TPopCmd *>(c);
+            if (a->m_var)
+                f.kill = bit(a->m_var);
+            break;
+        }
+        case TCommand::ckClearParamList:
+            break;
+        case TCommand::ckAddParam: {
+            auto *a = static_cast<TAddParamCmd *>(c);
+            f.use = a->m_byRef ? All : bit(a->m_var);
+            break;
+        }
+        case TCommand::ckCall:
+        case TCommand::ckOther:
+            f.use = All;
+            break;
+        }
+    }
+    // live[i]: the registers read after command i before being overwritten
+    auto liveAt = [&](const std::vector<unsigned> &liveIn, int target) {
+        return target < 0 || target >= count ? All : liveIn[size_t(target)];
+    };
+    std::vector<unsigned> liveIn(size_t(count), 0), liveOut(size_t(count), 0);
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (int i = count - 1; i >= 0; --i) {
+            const TFlow &f = flow[size_t(i)];
+            unsigned out = f.next ? liveAt(liveIn, i + 1) : 0;
+            if (f.jumps)
+                out |= liveAt(liveIn, i + f.jump);
+            const unsigned in = f.use | (out & ~f.kill);
+            if (out != liveOut[size_t(i)] || in != liveIn[size_t(i)]) {
+                liveOut[size_t(i)] = out;
+                liveIn[size_t(i)] = in;
+                changed = true;
+            }
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        TCommand *c = commands[i];
+        if (c->Code() == TCommand::ckAssign) {
+            auto *a = static_cast<TAssignCmd *>(c);
+            const unsigned source = bit(a->m_source);
+            a->m_takeSource = source && a->m_target != a->m_source && !(liveOut[size_t(i)] & source);
+        } else if (c->Code() == TCommand::ckCalc) {
+            auto *a = static_cast<TCalcCmd *>(c);
+            const unsigned source = bit(a->m_source);
+            a->m_takeSource = a->m_op == opCopy && source && a->m_target != a->m_source
+                              && !(liveOut[size_t(i)] & source);
+        }
+    }
+    commands.m_plannedVersion = commands.Version();
+    commands.m_planned = true;
+}
 
 QUARN_INTERP_INLINE bool TInterpreterLoop::runSavedOperand(const TCommandList &commands, int count, int &pc,
                                                            TReportHost &report, TVarStack &stack)
@@ -508,7 +663,7 @@ QUARN_INTERP_INLINE bool TInterpreterLoop::runSavedOperand(const TCommandList &c
     const TReportVar *source = nullptr;
     if (load->Code() == TCommand::ckAssign) {
         auto *assign = static_cast<TAssignCmd *>(load);
-        if (assign->m_keepType)
+        if (assign->m_keepType || assign->m_takeSource)
             return false;
         target = assign->m_target;
         source = assign->m_source;
@@ -543,6 +698,8 @@ QUARN_INTERP_INLINE bool TInterpreterLoop::runSavedOperand(const TCommandList &c
 void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStack &stack)
 {
     stack.Clear();
+    if (!TInterpreterLoop::planned(commands))
+        TInterpreterLoop::planMoves(commands);
     const int count = commands.Count();
     int pc = 0;
     TCommand *c = nullptr;

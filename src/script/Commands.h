@@ -97,6 +97,7 @@ private:
     TReportVar *m_target;
     TReportVar *m_source;
     bool m_keepType;
+    bool m_takeSource = false;   // a register used up here: its value moves
 };
 
 // TAssignConstCmd: target := constant; the target is cleared first unless the
@@ -140,6 +141,7 @@ private:
     TReportVar *m_target;
     TReportVar *m_source;
     quint8 m_op;
+    bool m_takeSource = false;   // the copy's register used up here: its value moves
 };
 
 // TCompareCmd: left := (left op right) as a BOOLEAN, op a comparison code.
@@ -337,6 +339,13 @@ class TCommandList : public TListPool<TCommand> {
 public:
     // Moves every command of `other` to the end of this list.
     void Append(TCommandList &other) { TakeAllFrom(other); }
+
+private:
+    friend struct TInterpreterLoop;
+    // The list's version when the interpreter last worked out which register
+    // copies may move their values (see ExecuteCommands).
+    mutable quint32 m_plannedVersion = 0;
+    mutable bool m_planned = false;
 };
 
 // Runs a command list: clears the value stack (dropping what a failed run

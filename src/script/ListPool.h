@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <functional>
 #include <memory>
 #include <utility>
@@ -21,6 +23,9 @@ public:
     virtual ~TListPool() = default;
 
     int Count() const { return int(m_items.size()); }
+    // Changes with every entry added, removed or moved, so that what was
+    // worked out from the entries can tell when it is out of date.
+    quint32 Version() const { return m_version; }
     bool IsEmpty() const { return m_items.empty(); }
     T *Items(int index) const { return m_items[size_t(index)].get(); }
     T *operator[](int index) const { return Items(index); }
@@ -31,12 +36,14 @@ public:
     {
         T *p = item.release();
         m_items.emplace_back(p, TDeleter{true});
+        ++m_version;
         return p;
     }
     T *Insert(int index, std::unique_ptr<T> item)
     {
         T *p = item.release();
         m_items.insert(m_items.begin() + index, Entry(p, TDeleter{true}));
+        ++m_version;
         return p;
     }
 
@@ -47,14 +54,23 @@ public:
         Entry &e = m_items[size_t(index)];
         std::unique_ptr<T> p(e.get_deleter().owned ? e.release() : nullptr);
         m_items.erase(m_items.begin() + index);
+        ++m_version;
         return p;
     }
 
     // Frees (or, for a reference, drops) the entry at `index`.
-    void Delete(int index) { m_items.erase(m_items.begin() + index); }
+    void Delete(int index)
+    {
+        m_items.erase(m_items.begin() + index);
+        ++m_version;
+    }
 
     // Frees every owned entry and empties the list.
-    virtual void Clear() { m_items.clear(); }
+    virtual void Clear()
+    {
+        m_items.clear();
+        ++m_version;
+    }
 
     // Calls `proc` for every entry, first to last.
     void ForEach(const std::function<void(T &)> &proc) const
@@ -73,7 +89,11 @@ public:
 
 protected:
     // Appends an entry that stays owned by someone else.
-    void AddReference(T *item) { m_items.emplace_back(item, TDeleter{false}); }
+    void AddReference(T *item)
+    {
+        m_items.emplace_back(item, TDeleter{false});
+        ++m_version;
+    }
     bool OwnsItem(int index) const { return m_items[size_t(index)].get_deleter().owned; }
     // Moves every entry of `other`, owned or referenced as it was, to the end
     // of this list; `other` is left empty.
@@ -82,6 +102,8 @@ protected:
         for (Entry &e : other.m_items)
             m_items.push_back(std::move(e));
         other.m_items.clear();
+        ++m_version;
+        ++other.m_version;
     }
     // Removes the last entry without freeing it; the caller owns it when
     // the list did.
@@ -89,6 +111,7 @@ protected:
     {
         std::unique_ptr<T> p(m_items.back().release());
         m_items.pop_back();
+        ++m_version;
         return p;
     }
 
@@ -103,4 +126,5 @@ private:
     };
     using Entry = std::unique_ptr<T, TDeleter>;
     std::vector<Entry> m_items;
+    quint32 m_version = 0;
 };

@@ -6,6 +6,7 @@
 #include "common/Strings.h"
 
 #include <array>
+#include <type_traits>
 
 namespace {
 
@@ -38,6 +39,29 @@ void copyShared(V &dst, const V &src)
     } else if (dst.constData() != src.constData() || dst.size() != src.size()) {
         dst = src;
     }
+}
+
+// copyShared for a source that is not read again: the same value arrives,
+// moved rather than shared (the source gets the old value to drop later).
+template <class V>
+void moveShared(V &dst, V &src)
+{
+    if (src.isEmpty()) {
+        if (!dst.isEmpty())
+            dst = V();
+    } else {
+        dst.swap(src);
+    }
+}
+
+// copyShared from a const source, moveShared from another.
+template <class V, class S>
+void transferShared(V &dst, S &src)
+{
+    if constexpr (std::is_const_v<S>)
+        copyShared(dst, src);
+    else
+        moveShared(dst, src);
 }
 
 template <class V>
@@ -194,7 +218,8 @@ bool TReportVar::Changed() const
     }
 }
 
-void TReportVar::assignShared(const TReportVar &source)
+template <class Source>
+void TReportVar::assignSharedFrom(Source &source)
 {
     CheckType(source.m_varType);
     m_prevNum = m_numValue;
@@ -207,13 +232,26 @@ void TReportVar::assignShared(const TReportVar &source)
     // texts become the previous ones by swapping rather than copying.
     m_prevStr.swap(m_strValue);
     m_prevMemo.swap(m_memo);
-    copyShared(m_strValue, source.m_strValue);
-    copyShared(m_memo, source.m_memo);
+    transferShared(m_strValue, source.m_strValue);
+    transferShared(m_memo, source.m_memo);
     m_varType = source.m_varType;
     m_numValue = source.m_numValue;
     m_boolValue = source.m_boolValue;
     m_objectValue = source.m_objectValue;
-    m_dispValue = source.m_dispValue;
+    if constexpr (std::is_const_v<Source>)
+        m_dispValue = source.m_dispValue;
+    else
+        m_dispValue = std::move(source.m_dispValue);
+}
+
+void TReportVar::assignShared(const TReportVar &source)
+{
+    assignSharedFrom(source);
+}
+
+void TReportVar::assignTakenShared(TReportVar &source)
+{
+    assignSharedFrom(source);
 }
 
 bool TReportVar::Compare(const TReportVar &other, int op) const
@@ -330,7 +368,8 @@ void TReportVar::clearShared()
         m_dispValue.reset();
 }
 
-void TReportVar::assignFreshShared(const TReportVar &source)
+template <class Source>
+void TReportVar::assignFreshSharedFrom(Source &source)
 {
     if (&source == this) {
         Clear();   // clearing first leaves nothing to take over
@@ -340,15 +379,29 @@ void TReportVar::assignFreshShared(const TReportVar &source)
     m_numValue = source.m_numValue;
     m_boolValue = source.m_boolValue;
     m_objectValue = source.m_objectValue;
-    copyShared(m_strValue, source.m_strValue);
-    copyShared(m_memo, source.m_memo);
+    transferShared(m_strValue, source.m_strValue);
+    transferShared(m_memo, source.m_memo);
     m_prevNum = 0;
     if (!m_prevStr.isNull())
         m_prevStr.clear();
     if (!m_prevMemo.isEmpty())
         m_prevMemo.clear();
-    if (m_dispValue || source.m_dispValue)
-        m_dispValue = source.m_dispValue;
+    if (m_dispValue || source.m_dispValue) {
+        if constexpr (std::is_const_v<Source>)
+            m_dispValue = source.m_dispValue;
+        else
+            m_dispValue = std::move(source.m_dispValue);
+    }
+}
+
+void TReportVar::assignFreshShared(const TReportVar &source)
+{
+    assignFreshSharedFrom(source);
+}
+
+void TReportVar::assignFreshTakenShared(TReportVar &source)
+{
+    assignFreshSharedFrom(source);
 }
 
 void TReportVar::takeFreshShared(TReportVar &source)

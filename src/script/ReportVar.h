@@ -217,6 +217,26 @@ public:
         assignPoppedShared(source);
     }
 
+    // Assign and AssignFresh for a source that is not read again before it
+    // is stored into (a register whose value is used up): its texts, lists
+    // and automation reference move here instead of being shared. This
+    // holder ends exactly as after the copying versions; the source is left
+    // holding anything, to be overwritten.
+    void AssignTaken(TReportVar &source)
+    {
+        if (&source == this || (source.m_strValue.isEmpty() && source.m_memo.isEmpty() && !source.m_dispValue))
+            Assign(source);
+        else
+            assignTakenShared(source);
+    }
+    void AssignFreshTaken(TReportVar &source)
+    {
+        if (&source == this)
+            AssignFresh(source);
+        else if (!moveScalar(source))
+            assignFreshTakenShared(source);
+    }
+
     // Becomes a fresh copy of `source`: its name, owner, type and value, with
     // empty previous values, as a holder newly created and assigned from it.
     void CopyFrom(const TReportVar &source);
@@ -252,9 +272,17 @@ private:
         return true;
     }
     void assignFreshShared(const TReportVar &source);
+    void assignFreshTakenShared(TReportVar &source);
     void takeFreshShared(TReportVar &source);
     void assignPoppedShared(const TReportVar &source);
     void assignShared(const TReportVar &source);
+    void assignTakenShared(TReportVar &source);
+    // The two above and the two above them in one: `Source` is const for the
+    // copying versions.
+    template <class Source>
+    void assignSharedFrom(Source &source);
+    template <class Source>
+    void assignFreshSharedFrom(Source &source);
 
     bool m_boolValue = false;
     TReportObject *m_objectValue = nullptr;

@@ -8,6 +8,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <cmath>
+#include <limits>
 
 // The string helpers, rounding, settings, program directory, text files in
 // the configured code page and the abort prompt.
@@ -127,6 +130,42 @@ private slots:
         QFETCH(double, rd2);
         QCOMPARE(RoundHalfAway(value), round);
         QCOMPARE(Rd2(value), rd2);
+    }
+
+    // The adjustment counts integer digits without log10 except next to a
+    // power of ten: it must give the very step the rule's own counting gives,
+    // in particular on both sides of every power of ten.
+    void roundAdjustFollowsTheDigitRule()
+    {
+        auto byRule = [](double v) {
+            double m = 1e15;
+            const double a = std::fabs(v);
+            if (a >= 1) {
+                const int e = int(std::floor(std::log10(a))) + 1;
+                for (int i = 0; i < e; ++i)
+                    m /= 10;
+            }
+            return v < 0 ? v - 1 / m : v + 1 / m;
+        };
+        QList<double> values = {0.0, 0.5, 0.999999999, 1.0, 2.675 * 100 + 0.5, 1e15, 9.999999999999999e22,
+                                1.7976931348623157e308, std::numeric_limits<double>::infinity()};
+        for (double p = 1; p < 1e308; p *= 10) {
+            for (double f : {1 - 1e-8, 1 - 1e-12, 1.0, 1 + 1e-12, 1 + 1e-8, 2.5, 9.75})
+                values << p * f;
+            values << std::nextafter(p, 0.0) << std::nextafter(p, std::numeric_limits<double>::infinity());
+        }
+        QRandomGenerator random(20261208);
+        for (int i = 0; i < 200000; ++i)
+            values << std::ldexp(random.generateDouble(), int(random.bounded(-20, 120)));
+        for (double v : values) {
+            for (double x : {v, -v}) {
+                const double expected = byRule(x);
+                const double got = RoundAdjust(x);
+                if (!(got == expected || (std::isnan(got) && std::isnan(expected))))
+                    QFAIL(qPrintable(QStringLiteral("RoundAdjust(%1): %2, by the rule %3")
+                                         .arg(x, 0, 'g', 17).arg(got, 0, 'g', 17).arg(expected, 0, 'g', 17)));
+            }
+        }
     }
 
     void settingsAndProgramDir()

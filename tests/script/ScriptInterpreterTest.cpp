@@ -116,6 +116,9 @@ private slots:
     void popAndPushMisuseStopsSilently();
     void saveLoadRestoreRunsAsTheStackWould();
     void jumpsOutsideTheListEndTheRun();
+    void registersKeepWhatIsReadLater_data();
+    void registersKeepWhatIsReadLater();
+    void registerPlanFollowsChangesOfTheList();
     void popIntoParamListByName();
     void automationCalls();
     void automationByReference();
@@ -508,6 +511,80 @@ void ScriptInterpreterTest::saveLoadRestoreRunsAsTheStackWould()
         QCOMPARE(host.Value("@A"), QStringLiteral("N:2"));
         QCOMPARE(host.Stack.Count(), 0);
     }
+}
+
+// A register whose value is used up gives it away instead of sharing it;
+// wherever the value may still be read it must be there: later in the
+// list, after a jump, in the next run, or by a function looking it up.
+void ScriptInterpreterTest::registersKeepWhatIsReadLater_data()
+{
+    QTest::addColumn<QString>("first");    // run before the script, in a list of its own
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("variable");
+    QTest::addColumn<QString>("expected");
+
+    // (a script reading @A clears it first: "@A := @A" is a fresh store)
+    QTest::newRow("read in the next statement") << "" << "S = 'ab' + 'c'; T = @B" << "T" << "S:abc";
+    QTest::newRow("read in the next run") << "S = 'ab' + 'c'" << "T = @B" << "T" << "S:abc";
+    QTest::newRow("read after a call") << "" << "S = 'a' + 'b'; L = Twice(2); T = @B" << "T" << "S:ab";
+    QTest::newRow("read by the function called") << "" << "S = 'a' + 'b'; T = PeekB(1); U = 'c' + 'd'" << "T"
+                                                 << "S:ab";
+    QTest::newRow("read after a jump") << "" << "S = 'x' + 'y'; IF FALSE THEN U = 'a' + 'b';\nT = @B" << "T"
+                                       << "S:xy";
+    QTest::newRow("read on one branch only")
+        << "" << "S = 'x' + 'y'; IF TRUE THEN T = @B; ELSE T = 'no';" << "T" << "S:xy";
+    QTest::newRow("register passed by reference") << "" << "S = 'a' + 'b'; Store(@B, 'z'); T = @B" << "T" << "S:z";
+    QTest::newRow("used up, then read again after a new value")
+        << "" << "S = 'a' + 'b'; U = S + 'c'; T = @B + 'd'" << "T" << "S:abcd";
+    QTest::newRow("texts moved into variables stay theirs")
+        << "" << "S = 'a' + 'b'; U = S; S = S + '!'; T = U + S" << "T" << "S:abab!";
+    QTest::newRow("previous value of a variable stored into") << "" << "S = 'a' + 'b'; S = S + 'c'; T = PrevS(1)"
+                                                             << "T" << "S:ab";
+}
+
+void ScriptInterpreterTest::registersKeepWhatIsReadLater()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, script);
+    QFETCH(QString, variable);
+    QFETCH(QString, expected);
+    TScriptTestHost host;
+    addFunctions(host);
+    host.AddFunc(QStringLiteral("PeekB"), 1, [&host](TReportHost &, TParamList &, TReportVar &r) {
+        r.AssignFresh(*host.FindVar(QStringLiteral("@B")));
+    });
+    host.AddFunc(QStringLiteral("PrevS"), 1, [&host](TReportHost &, TParamList &, TReportVar &r) {
+        r.SetAsString(host.FindVar(QStringLiteral("S"))->PrevStr());
+    });
+    if (!first.isEmpty())
+        host.Run(first);
+    TCommandList commands;
+    host.Compile(script, commands);
+    for (int run = 0; run < 2; ++run) {   // the second run works from the plan of the first
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value(variable), expected);
+    }
+}
+
+void ScriptInterpreterTest::registerPlanFollowsChangesOfTheList()
+{
+    TScriptTestHost host;
+    TReportVar &a = host.GetVar(QStringLiteral("@A"));
+    TReportVar &b = host.GetVar(QStringLiteral("@B"));
+    TReportVar &x = host.GetVar(QStringLiteral("X"));
+    TCommandList commands;
+    commands.Add(std::make_unique<TAssignConstCmd>(a, TConstValue::String(QStringLiteral("x")), false));
+    commands.Add(std::make_unique<TCalcCmd>(b, a, opCopy));   // @A is overwritten next: its text may move
+    commands.Add(std::make_unique<TAssignConstCmd>(a, TConstValue::String(QStringLiteral("y")), false));
+    ExecuteCommands(commands, host, host.Stack);
+    QCOMPARE(host.Value("@B"), QStringLiteral("S:x"));
+    // now @A is read before it is overwritten
+    commands.Insert(2, std::make_unique<TAssignCmd>(x, a, true));
+    b.Clear();
+    b.SetAsString(QStringLiteral("b"));
+    ExecuteCommands(commands, host, host.Stack);
+    QCOMPARE(host.Value("X"), QStringLiteral("S:x"));
+    QCOMPARE(host.Value("@B"), QStringLiteral("S:x"));
 }
 
 void ScriptInterpreterTest::jumpsOutsideTheListEndTheRun()

@@ -36,6 +36,7 @@ private slots:
     void sortedListOrdersOrdinallyAndFindsByHalving();
     void paramListClearFreesOnlyOwned();
     void takenArgumentMovesTheValueOut();
+    void takenAssignmentsEndLikeCopies();
     void byRefInversion_data();
     void byRefInversion();
     void funcListFindsFirstRegistered();
@@ -412,6 +413,65 @@ void ScriptValuesTest::paramListClearFreesOnlyOwned()
     }
     QCOMPARE(object.use_count(), 2L);
     QCOMPARE(var.GetAsDispatch(), TDispatchRef(object));
+}
+
+// Assigning from a register that is used up moves its texts; the target must
+// end exactly as a copy leaves it: value, type, previous values and whether
+// its texts are null (a null text binds as SQL NULL).
+void ScriptValuesTest::takenAssignmentsEndLikeCopies()
+{
+    // set up twice where a second value is given: the first is the previous one
+    auto makeState = [](TReportVar &v, const QString &state) {
+        v.Clear();
+        if (state == u"null") {
+            v.SetAsString(QString());
+        } else if (state == u"empty") {
+            v.SetAsString(QStringLiteral("x").left(0));
+        } else {
+            for (const QString &value : state.split(u'>'))
+                StoreValue(v, value);
+        }
+    };
+    auto describe = [](const TReportVar &v) {
+        return QStringLiteral("%1 memo=%2 prev=%3/%4 null=%5 prevMemo=%6")
+            .arg(ValueText(v))
+            .arg(v.GetAsMemo().join(u'|'))
+            .arg(v.PrevNum())
+            .arg(v.PrevStr())
+            .arg(int(v.PrevStr().isNull()))
+            .arg(v.PrevMemo().join(u'|'));
+    };
+    auto textNull = [](const TReportVar &v) { return v.VarType() == vtString && v.StringValue().isNull(); };
+    const QStringList states = {"U", "N:1>N:5", "S:old>S:text", "empty", "null", "M:a|b>M:c", "D:3", "B:1"};
+    for (const QString &targetState : states) {
+        for (const QString &sourceState : states) {
+            for (bool keepType : {false, true}) {
+                TReportVar copied(QStringLiteral("X"), nullptr), taken(QStringLiteral("X"), nullptr);
+                TReportVar source(QStringLiteral("@A"), nullptr), other(QStringLiteral("@A"), nullptr);
+                makeState(copied, targetState);
+                makeState(taken, targetState);
+                makeState(source, sourceState);
+                makeState(other, sourceState);
+                QString copyError, takeError;
+                try {
+                    keepType ? copied.Assign(source) : copied.AssignFresh(source);
+                } catch (const Exception &e) {
+                    copyError = e.Message();
+                }
+                try {
+                    keepType ? taken.AssignTaken(other) : taken.AssignFreshTaken(other);
+                } catch (const Exception &e) {
+                    takeError = e.Message();
+                }
+                const QString row = targetState + QStringLiteral(" := ") + sourceState
+                                    + (keepType ? QStringLiteral(" keep") : QString());
+                QVERIFY2(copyError == takeError, qPrintable(row));
+                QVERIFY2(describe(copied) == describe(taken),
+                         qPrintable(row + QStringLiteral(": ") + describe(copied) + QStringLiteral(" / ") + describe(taken)));
+                QVERIFY2(textNull(copied) == textNull(taken), qPrintable(row));
+            }
+        }
+    }
 }
 
 void ScriptValuesTest::takenArgumentMovesTheValueOut()
