@@ -485,35 +485,50 @@ QString TDispCallCmd::Operands() const
 
 // ---------------------------------------------------------------------------
 
-// Every operator with a plain right operand (a variable or a constant) is
-// compiled as "PUSH x; @A := operand; POP y": the left side is saved, the
-// operand loaded, the left side taken back. Run from the PUSH, the three
-// commands always run in a row and cannot fail, so the save and the restore
-// are done on the holders themselves, without a stack entry: x popped into
-// itself only loses its previous values (and an empty text becomes a null
-// one, as through a stack entry), x popped into another holder y is y := x
-// taken before the load. Returns false, running nothing, for any
-// other command sequence; the list itself is never changed, so a jump into
-// the middle of such a run still finds the commands it names.
+// The interpreter's plan for a command list, worked out once per version of
+// the list: which register copies may move their values, and which short
+// runs of commands the loop does in one step. The list itself is never
+// changed: its listing stays as compiled, and a jump into the middle of a
+// run still finds the commands it names, run one by one.
 struct TInterpreterLoop {
-    static bool runSavedOperand(const TCommandList &commands, int count, int &pc, TReportHost &report,
-                                TVarStack &stack);
-    static void planMoves(const TCommandList &commands);
+    // What the loop runs from an index besides a single command: runs of
+    // commands that every expression is made of.
+    enum TRunKind : quint8 {
+        // "PUSH x; @A := operand; POP y", an operator's plain right operand
+        rkSavedOperand = TCommand::ckCall + 1,
+        // "@A := v; COPY @B, @A", a left operand loaded, @A used up
+        rkLoadCopy,
+        // "@A := @B; X := @A", a result stored, both registers used up
+        rkStoreResult,
+        // "op @B, @A" followed by rkStoreResult
+        rkOpStore,
+    };
+
     static bool planned(const TCommandList &commands)
     {
         return commands.m_planned && commands.m_plannedVersion == commands.Version();
     }
+    static void plan(const TCommandList &commands);
+    static const TCommandStep *steps(const TCommandList &commands) { return commands.m_steps.data(); }
+
+    static void planMoves(const TCommandList &commands);
+    static bool savedOperandFits(const TCommandList &commands, int i);
+    static bool loadCopyFits(const TCommandList &commands, int i);
+    static bool storeResultFits(const TCommandList &commands, int i);
+
+    static void runSavedOperand(const TCommandStep *step, TReportHost &report, TVarStack &stack);
+    static void runStoreResult(const TCommandStep *step, TReportHost &report);
 };
 
 // A register copy whose register is overwritten before it is read again
 // may move the value instead of sharing it: for a text, a list or an
 // automation reference that saves the reference counting of the copy and of
-// the overwrite. Worked out once per version of a list by a backward
-// liveness pass over the registers "@A" and "@B". Whatever cannot be
-// followed counts as reading both registers: the end of the list (the next
-// run, of this list or another, may start by reading them), a jump out of
-// it, calls (a function may run another script of the report), passing a
-// register by reference and the commands the interpreter runs virtually.
+// the overwrite. Worked out by a backward liveness pass over the registers
+// "@A" and "@B". Whatever cannot be followed counts as reading both
+// registers: the end of the list (the next run, of this list or another,
+// may start by reading them), a jump out of it, calls (a function may run
+// another script of the report), passing a register by reference and the
+// commands the interpreter runs virtually.
 void TInterpreterLoop::planMoves(const TCommandList &commands)
 {
     const int count = commands.Count();
@@ -642,18 +657,23 @@ void TInterpreterLoop::planMoves(const TCommandList &commands)
                               && !(liveOut[size_t(i)] & source);
         }
     }
-    commands.m_plannedVersion = commands.Version();
-    commands.m_planned = true;
 }
 
-QUARN_INTERP_INLINE bool TInterpreterLoop::runSavedOperand(const TCommandList &commands, int count, int &pc,
-                                                           TReportHost &report, TVarStack &stack)
+// Every operator with a plain right operand (a variable or a constant) is
+// compiled as "PUSH x; @A := operand; POP y": the left side is saved, the
+// operand loaded, the left side taken back. Run from the PUSH, the three
+// commands always run in a row and cannot fail, so the save and the restore
+// are done on the holders themselves, without a stack entry: x popped into
+// itself only loses its previous values (and an empty text becomes a null
+// one, as through a stack entry), x popped into another holder y is y := x
+// taken before the load.
+bool TInterpreterLoop::savedOperandFits(const TCommandList &commands, int i)
 {
-    if (pc + 2 >= count)
+    if (i + 2 >= commands.Count())
         return false;
-    TReportVar *const saved = static_cast<TPushCmd *>(commands[pc])->m_var;
-    TCommand *const load = commands[pc + 1];
-    TCommand *const back = commands[pc + 2];
+    TReportVar *const saved = static_cast<TPushCmd *>(commands[i])->m_var;
+    TCommand *const load = commands[i + 1];
+    TCommand *const back = commands[i + 2];
     if (!saved || back->Code() != TCommand::ckPop)
         return false;
     TReportVar *const restored = static_cast<TPopCmd *>(back)->m_var;
@@ -675,34 +695,109 @@ QUARN_INTERP_INLINE bool TInterpreterLoop::runSavedOperand(const TCommandList &c
     } else {
         return false;
     }
-    if (saved == restored) {
-        if (target == saved)
-            return false;
-    } else if (target == restored || source == restored) {
-        return false;
-    } else {
+    if (saved == restored)
+        return target != saved;
+    return target != restored && source != restored;
+}
+
+QUARN_INTERP_INLINE void TInterpreterLoop::runSavedOperand(const TCommandStep *step, TReportHost &report,
+                                                           TVarStack &stack)
+{
+    TReportVar *const saved = static_cast<TPushCmd *>(step[0].Command)->m_var;
+    TCommand *const load = step[1].Command;
+    TReportVar *const restored = static_cast<TPopCmd *>(step[2].Command)->m_var;
+    if (saved != restored)
         restored->AssignPopped(*saved);   // before the load may change x
-    }
-    int next = pc + 1;
+    int next = 0;
     if (load->Code() == TCommand::ckAssign)
         static_cast<TAssignCmd *>(load)->run(next, report, stack);
     else
         static_cast<TAssignConstCmd *>(load)->run(next, report, stack);
     if (saved == restored)
         saved->AssignPopped(*saved);
-    report.SetErrorPos(back->Position() - 1);
-    pc += 3;
-    return true;
+    report.SetErrorPos(step[2].Command->Position() - 1);
+}
+
+// "@A := v; COPY @B, @A" with @A used up by the copy: @B := v directly.
+// @B ends as it would through @A (a fresh copy of v), and nothing can fail.
+bool TInterpreterLoop::loadCopyFits(const TCommandList &commands, int i)
+{
+    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckCalc)
+        return false;
+    auto *load = static_cast<TAssignCmd *>(commands[i]);
+    auto *copy = static_cast<TCalcCmd *>(commands[i + 1]);
+    return !load->m_keepType && !load->m_takeSource && copy->m_op == opCopy && copy->m_takeSource
+           && copy->m_source == load->m_target && load->m_source != load->m_target
+           && load->m_source != copy->m_target;
+}
+
+// "@A := @B; X := @A", both registers used up: X := @B directly. X ends as
+// it would through @A, and fails where it would, at the second command.
+bool TInterpreterLoop::storeResultFits(const TCommandList &commands, int i)
+{
+    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckAssign)
+        return false;
+    auto *result = static_cast<TAssignCmd *>(commands[i]);
+    auto *store = static_cast<TAssignCmd *>(commands[i + 1]);
+    return !result->m_keepType && result->m_takeSource && store->m_takeSource
+           && store->m_source == result->m_target && store->m_target != result->m_target
+           && store->m_target != result->m_source;
+}
+
+QUARN_INTERP_INLINE void TInterpreterLoop::runStoreResult(const TCommandStep *step, TReportHost &report)
+{
+    TReportVar &value = *static_cast<TAssignCmd *>(step[0].Command)->m_source;
+    auto *store = static_cast<TAssignCmd *>(step[1].Command);
+    report.SetErrorPos(store->Position() - 1);
+    if (store->m_keepType)
+        store->m_target->AssignTaken(value);
+    else
+        store->m_target->AssignFreshTaken(value);
+}
+
+void TInterpreterLoop::plan(const TCommandList &commands)
+{
+    planMoves(commands);
+    const int count = commands.Count();
+    std::vector<TCommandStep> &steps = commands.m_steps;
+    steps.assign(static_cast<size_t>(count), TCommandStep());
+    for (int i = 0; i < count; ++i) {
+        TCommand *c = commands[i];
+        quint8 kind = c->Code();
+        switch (c->Code()) {
+        case TCommand::ckPush:
+            if (savedOperandFits(commands, i))
+                kind = rkSavedOperand;
+            break;
+        case TCommand::ckAssign:
+            if (loadCopyFits(commands, i))
+                kind = rkLoadCopy;
+            else if (storeResultFits(commands, i))
+                kind = rkStoreResult;
+            break;
+        case TCommand::ckCalc:
+            if (static_cast<TCalcCmd *>(c)->m_op != opCopy && i + 1 < count
+                && commands[i + 1]->Code() == TCommand::ckAssign && storeResultFits(commands, i + 1))
+                kind = rkOpStore;
+            break;
+        default:
+            break;
+        }
+        steps[size_t(i)] = {c, kind};
+    }
+    commands.m_plannedVersion = commands.Version();
+    commands.m_planned = true;
 }
 
 void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStack &stack)
 {
     stack.Clear();
     if (!TInterpreterLoop::planned(commands))
-        TInterpreterLoop::planMoves(commands);
+        TInterpreterLoop::plan(commands);
+    const TCommandStep *const steps = TInterpreterLoop::steps(commands);
     const int count = commands.Count();
     int pc = 0;
-    TCommand *c = nullptr;
+    const TCommandStep *step = nullptr;
     // The commands of expressions are run here by their code: the calls
     // name the final classes, so they need no virtual dispatch and are
     // compiled into the loop. Every kind ends in a jump of its own to the
@@ -710,54 +805,78 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
     // each such jump from the kind it follows rather than all of them
     // through one shared jump.
     static void *const kinds[] = {&&other, &&assign, &&assignConst, &&calc, &&compare, &&jump, &&jnz,
-                                  &&push, &&pop, &&clearParamList, &&addParam, &&call};
-    static_assert(std::size(kinds) == TCommand::ckCall + 1);
+                                  &&push, &&pop, &&clearParamList, &&addParam, &&call,
+                                  &&savedOperand, &&loadCopy, &&storeResult, &&opStore};
+    static_assert(std::size(kinds) == TInterpreterLoop::rkOpStore + 1);
 #define QUARN_NEXT_COMMAND                       \
     do {                                         \
         if (unsigned(pc) >= unsigned(count))     \
             return;                              \
-        c = commands[pc];                        \
-        goto *kinds[c->Code()];                  \
+        step = steps + pc;                       \
+        goto *kinds[step->Kind];                 \
     } while (false)
 
     QUARN_NEXT_COMMAND;
 assign:
-    static_cast<TAssignCmd *>(c)->run(pc, report, stack);
+    static_cast<TAssignCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 assignConst:
-    static_cast<TAssignConstCmd *>(c)->run(pc, report, stack);
+    static_cast<TAssignConstCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 calc:
-    static_cast<TCalcCmd *>(c)->run(pc, report, stack);
+    static_cast<TCalcCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 compare:
-    static_cast<TCompareCmd *>(c)->run(pc, report, stack);
+    static_cast<TCompareCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 jump:
-    static_cast<TJumpCmd *>(c)->run(pc, report, stack);
+    static_cast<TJumpCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 jnz:
-    static_cast<TJnzCmd *>(c)->run(pc, report, stack);
+    static_cast<TJnzCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 push:
-    if (!TInterpreterLoop::runSavedOperand(commands, count, pc, report, stack))
-        static_cast<TPushCmd *>(c)->run(pc, report, stack);
+    static_cast<TPushCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 pop:
-    static_cast<TPopCmd *>(c)->run(pc, report, stack);
+    static_cast<TPopCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 clearParamList:
-    static_cast<TClearParamListCmd *>(c)->run(pc, report, stack);
+    static_cast<TClearParamListCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 addParam:
-    static_cast<TAddParamCmd *>(c)->run(pc, report, stack);
+    static_cast<TAddParamCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 call:
-    static_cast<TCallCmd *>(c)->run(pc, report, stack);
+    static_cast<TCallCmd *>(step->Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
-other:
-    c->Execute(pc, report, stack);
+savedOperand:
+    TInterpreterLoop::runSavedOperand(step, report, stack);
+    pc += 3;
     QUARN_NEXT_COMMAND;
+loadCopy: {
+    auto *copy = static_cast<TCalcCmd *>(step[1].Command);
+    copy->m_target->AssignFresh(*static_cast<TAssignCmd *>(step->Command)->m_source);
+    report.SetErrorPos(copy->Position() - 1);
+    pc += 2;
+    QUARN_NEXT_COMMAND;
+}
+storeResult:
+    TInterpreterLoop::runStoreResult(step, report);
+    pc += 2;
+    QUARN_NEXT_COMMAND;
+opStore:
+    static_cast<TCalcCmd *>(step->Command)->run(pc, report, stack);
+    TInterpreterLoop::runStoreResult(step + 1, report);
+    pc += 2;
+    QUARN_NEXT_COMMAND;
+other: {
+    // through a copy: the counter itself never leaves the loop's registers
+    int next = pc;
+    step->Command->Execute(next, report, stack);
+    pc = next;
+    QUARN_NEXT_COMMAND;
+}
 #undef QUARN_NEXT_COMMAND
 }
 

@@ -335,6 +335,14 @@ private:
 };
 
 // A compiled script: the commands of one template section, run by index.
+// One index of the interpreter's plan for a command list: the command there
+// and what the loop runs from there (the command's code, or a run of
+// commands done in one step).
+struct TCommandStep {
+    TCommand *Command = nullptr;
+    quint8 Kind = 0;
+};
+
 class TCommandList : public TListPool<TCommand> {
 public:
     // Moves every command of `other` to the end of this list.
@@ -342,8 +350,9 @@ public:
 
 private:
     friend struct TInterpreterLoop;
-    // The list's version when the interpreter last worked out which register
-    // copies may move their values (see ExecuteCommands).
+    // The interpreter's plan (see ExecuteCommands) and the list's version
+    // it was worked out for.
+    mutable std::vector<TCommandStep> m_steps;
     mutable quint32 m_plannedVersion = 0;
     mutable bool m_planned = false;
 };

@@ -119,6 +119,7 @@ private slots:
     void registersKeepWhatIsReadLater_data();
     void registersKeepWhatIsReadLater();
     void registerPlanFollowsChangesOfTheList();
+    void registerRunsDoneInOneStepStillLeaveWhatIsRead();
     void popIntoParamListByName();
     void automationCalls();
     void automationByReference();
@@ -585,6 +586,74 @@ void ScriptInterpreterTest::registerPlanFollowsChangesOfTheList()
     ExecuteCommands(commands, host, host.Stack);
     QCOMPARE(host.Value("X"), QStringLiteral("S:x"));
     QCOMPARE(host.Value("@B"), QStringLiteral("S:x"));
+}
+
+// The loop loads a left operand straight into @B and stores a result
+// straight from @B only where @A is not read before being overwritten.
+void ScriptInterpreterTest::registerRunsDoneInOneStepStillLeaveWhatIsRead()
+{
+    TScriptTestHost host;
+    TReportVar &a = host.GetVar(QStringLiteral("@A"));
+    TReportVar &b = host.GetVar(QStringLiteral("@B"));
+    TReportVar &x = host.GetVar(QStringLiteral("X"));
+    TReportVar &y = host.GetVar(QStringLiteral("Y"));
+    auto reset = [&] {
+        for (TReportVar *v : {&a, &b, &x, &y})
+            v->Clear();
+        a.SetAsString(QStringLiteral("old"));
+        x.SetAsString(QStringLiteral("x"));
+    };
+    {
+        // loaded and copied, then read: @A must hold the load
+        reset();
+        TCommandList commands;
+        commands.Add(std::make_unique<TAssignCmd>(a, x, false));
+        commands.Add(std::make_unique<TCalcCmd>(b, a, opCopy));
+        commands.Add(std::make_unique<TAssignCmd>(y, a, true));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("Y"), QStringLiteral("S:x"));
+        QCOMPARE(host.Value("@B"), QStringLiteral("S:x"));
+    }
+    {
+        // loaded and copied, then overwritten: the variable keeps its text
+        reset();
+        TCommandList commands;
+        commands.Add(std::make_unique<TAssignCmd>(a, x, false));
+        commands.Add(std::make_unique<TCalcCmd>(b, a, opCopy));
+        commands.Add(std::make_unique<TAssignConstCmd>(a, TConstValue::String(QStringLiteral("k")), false));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("@B"), QStringLiteral("S:x"));
+        QCOMPARE(host.Value("X"), QStringLiteral("S:x"));
+        QCOMPARE(host.Value("@A"), QStringLiteral("S:k"));
+    }
+    {
+        // a result stored twice: the second store still finds it in @A
+        reset();
+        b.SetAsString(QStringLiteral("r"));
+        TCommandList commands;
+        commands.Add(std::make_unique<TAssignCmd>(a, b, false));
+        commands.Add(std::make_unique<TAssignCmd>(x, a, true));
+        commands.Add(std::make_unique<TAssignCmd>(y, a, true));
+        commands.Add(std::make_unique<TAssignConstCmd>(b, TConstValue::Double(1), false));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("X"), QStringLiteral("S:r"));
+        QCOMPARE(host.Value("Y"), QStringLiteral("S:r"));
+        QCOMPARE(x.PrevStr(), QStringLiteral("x"));
+    }
+    {
+        // a stored result of the wrong type fails at the store
+        reset();
+        TCommandList commands;
+        host.Compile(QStringLiteral("X = 1 + 2;\nY = 3 + 4"), commands, 100);
+        QUARN_EXPECT_ERROR(ExecuteCommands(commands, host, host.Stack),
+                           "X: Несоответствие типов данных (STRING и NUMBER)");
+        int store = 0;
+        while (!(commands[store]->Code() == TCommand::ckAssign
+                 && &static_cast<TAssignCmd *>(commands[store])->Target() == &x))
+            ++store;
+        QCOMPARE(host.ErrorPos(), commands[store]->Position() - 1);
+        QCOMPARE(host.Value("X"), QStringLiteral("S:x"));
+    }
 }
 
 void ScriptInterpreterTest::jumpsOutsideTheListEndTheRun()
