@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <cmath>
+#include <random>
 #include <vector>
 
 // Formatting and conversions of the runtime: Format, the float forms,
@@ -191,6 +192,43 @@ private slots:
         QCOMPARE(Format("%.1f", {2.25}, fs), QString("2-3"));
         // the process-wide settings are untouched
         QCOMPARE(FloatToStr(2.5), QString("2.5"));
+    }
+
+    // Values that are whole numbers of hundredths (and the like) are printed
+    // in fixed form by a quick route; the currency form, with neither
+    // thousand separator nor currency symbol, prints the same digits through
+    // the general one and must agree with it everywhere.
+    void quickFixedAgreesWithGeneralRoute()
+    {
+        TFormatSettings fs = FormatSettings();
+        fs.ThousandSeparator = QChar();
+        fs.CurrencyString.clear();
+        fs.DecimalSeparator = u',';
+        QList<double> values = {0.0, -0.0, 0.5, 0.05, 0.005, 0.004, 0.01, 0.1, 0.285, 2.675, 1.005, 999.995,
+                                123.25, 1e-7, 99999999999999.0, 999999999999999.0, 1e15, 12345678.9,
+                                std::nextafter(0.1, 1.0), std::nextafter(0.1, 0.0)};
+        std::mt19937_64 random(20261208);
+        for (int i = 0; i < 20000; ++i) {
+            const int decimals = int(random() % 7);
+            const double scaled = double(random() % 100000000000ULL) / std::pow(10.0, double(random() % 12));
+            values << scaled << std::round(scaled * std::pow(10.0, decimals)) / std::pow(10.0, decimals);
+        }
+        for (double v : values) {
+            for (double x : {v, -v}) {
+                for (int precision : {4, 9, 15}) {
+                    for (int decimals = 0; decimals <= 7; ++decimals) {
+                        const QString general = FloatToStrF(x, TFloatFormat::ffCurrency, precision, decimals, fs);
+                        // the fixed form shows at most `precision` integer digits, as general form beyond
+                        if (std::fabs(x) >= std::pow(10.0, precision))
+                            continue;
+                        const QString quick = FloatToStrF(x, TFloatFormat::ffFixed, precision, decimals, fs);
+                        if (quick != general)
+                            QFAIL(qPrintable(QStringLiteral("%1 with %2/%3: %4, general %5")
+                                                 .arg(x, 0, 'g', 17).arg(precision).arg(decimals).arg(quick, general)));
+                    }
+                }
+            }
+        }
     }
 
     void dayNumbers()
