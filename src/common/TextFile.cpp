@@ -136,7 +136,12 @@ void TCodePageEncoder::append(QByteArray &out, QStringView text)
     qsizetype at = out.size();
     out.resize(at + text.size());
     char *p = out.data() + at;
-    for (qsizetype i = 0; i < text.size();) {
+    // the characters every line is made of, in a loop of its own
+    const char16_t *const units = text.utf16();
+    qsizetype i = 0;
+    for (quint8 b; i < text.size() && (b = table[units[i]]) != 0; ++i)
+        *p++ = char(b);
+    while (i < text.size()) {
         if (inTable(text[i])) {
             *p++ = char(table[text[i].unicode()]);
             ++i;
