@@ -48,11 +48,9 @@ TReportVar &TCustomVarList::GetVar(const QString &name)
 
 TReportVar &TCustomParamList::AddCopy(const TReportVar &source)
 {
-    if (!m_spares.empty()) {
-        std::unique_ptr<TReportVar> holder = std::move(m_spares.back());
-        m_spares.pop_back();
+    if (TReportVar *holder = Unpark()) {
         holder->CopyFrom(source);
-        return Add(std::move(holder));
+        return *holder;
     }
     auto holder = std::make_unique<TReportVar>(source.Name(), this);
     holder->Assign(source);
@@ -61,11 +59,9 @@ TReportVar &TCustomParamList::AddCopy(const TReportVar &source)
 
 TReportVar &TCustomParamList::AddTaken(TReportVar &source)
 {
-    if (!m_spares.empty()) {
-        std::unique_ptr<TReportVar> holder = std::move(m_spares.back());
-        m_spares.pop_back();
+    if (TReportVar *holder = Unpark()) {
         holder->TakeFrom(source);
-        return Add(std::move(holder));
+        return *holder;
     }
     auto holder = std::make_unique<TReportVar>(source.Name(), this);
     holder->TakeFresh(source);
@@ -75,16 +71,8 @@ TReportVar &TCustomParamList::AddTaken(TReportVar &source)
 void TCustomParamList::Clear()
 {
     constexpr size_t MaxSpares = 32;
-    while (!IsEmpty()) {
-        const int last = Count() - 1;
-        if (OwnsItem(last) && m_spares.size() < MaxSpares) {
-            std::unique_ptr<TReportVar> holder = ExtractLast();
-            holder->Clear();   // drops its texts and automation reference now
-            m_spares.push_back(std::move(holder));
-        } else {
-            Delete(last);
-        }
-    }
+    // drops their texts and automation references now
+    ParkAll(MaxSpares, [](TReportVar &holder) { holder.Clear(); });
 }
 
 TReportVar &TCustomParamList::Add(std::unique_ptr<TReportVar> holder)

@@ -56,8 +56,8 @@ public:
     // True for an entry that is a variable passed by reference.
     bool IsByRef(int index) const { return !OwnsItem(index); }
 
-    // Frees the Owned entries only: the variables passed by reference stay
-    // alive in their own list. Freed copies are kept emptied for the next
+    // Empties the list; the variables passed by reference stay alive in
+    // their own list. The copies are kept, emptied and parked, for the next
     // call's arguments, since a script makes and drops them for every call.
     void Clear() override;
 
@@ -67,9 +67,6 @@ public:
 
 protected:
     void HolderCreated(TReportVar &holder) override { holder.SetOwned(true); }
-
-private:
-    std::vector<std::unique_ptr<TReportVar>> m_spares;
 };
 
 // The report's call-parameter list.

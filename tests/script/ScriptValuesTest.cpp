@@ -406,6 +406,28 @@ void ScriptValuesTest::paramListClearFreesOnlyOwned()
     QCOMPARE(params.Count(), 0);
     QCOMPARE(object.use_count(), 2L);   // the copy is gone, the variable not
     QCOMPARE(vars.FindVar(QStringLiteral("x")), &var);
+
+    // the emptied copies wait, out of sight, for the next arguments
+    QCOMPARE(params.FindVar(QStringLiteral("made")), nullptr);
+    TReportVar &again = params.AddCopy(var);
+    QCOMPARE(params.Count(), 1);
+    QCOMPARE(params[0], &again);
+    QCOMPARE(again.Name(), QStringLiteral("X"));
+    QVERIFY(!params.IsByRef(0));
+    QCOMPARE(object.use_count(), 3L);
+    // entries moved in go before them, in their order
+    TParamList other;
+    other.AddByRef(var);
+    other.AddCopy(var);
+    params.Clear();
+    params.TakeEntriesFrom(other);
+    QCOMPARE(other.Count(), 0);
+    QCOMPARE(params.Count(), 2);
+    QCOMPARE(params[0], &var);
+    QVERIFY(params.IsByRef(0) && !params.IsByRef(1));
+    QCOMPARE(object.use_count(), 3L);   // the variable and the moved copy
+    params.Clear();
+    QCOMPARE(object.use_count(), 2L);
     {
         TParamList scoped;   // destroying a list behaves the same
         scoped.AddByRef(var);
