@@ -186,29 +186,34 @@ QString TAssignCmd::Operands() const
     return m_target->Name() + QStringLiteral(" := ") + m_source->Name() + keepText(m_keepType);
 }
 
+QUARN_INTERP_INLINE void TAssignConstCmd::storeInto(TReportVar &target) const
+{
+    switch (m_value.Type) {
+    case TConstValue::ctInteger:
+    case TConstValue::ctDouble:
+    case TConstValue::ctCurrency:
+        target.SetAsNumber(m_value.Number);
+        break;
+    case TConstValue::ctDate:
+        target.SetAsDate(m_value.Number);
+        break;
+    case TConstValue::ctBoolean:
+        target.SetAsBoolean(m_value.Bool);
+        break;
+    case TConstValue::ctString:
+        target.SetAsString(m_value.Text);
+        break;
+    case TConstValue::ctNone:
+        break;
+    }
+}
+
 QUARN_INTERP_INLINE void TAssignConstCmd::run(int &pc, TReportHost &report, TVarStack &)
 {
     step(pc, report);
     if (!m_keepType)
         m_target->Clear();
-    switch (m_value.Type) {
-    case TConstValue::ctInteger:
-    case TConstValue::ctDouble:
-    case TConstValue::ctCurrency:
-        m_target->SetAsNumber(m_value.Number);
-        break;
-    case TConstValue::ctDate:
-        m_target->SetAsDate(m_value.Number);
-        break;
-    case TConstValue::ctBoolean:
-        m_target->SetAsBoolean(m_value.Bool);
-        break;
-    case TConstValue::ctString:
-        m_target->SetAsString(m_value.Text);
-        break;
-    case TConstValue::ctNone:
-        break;
-    }
+    storeInto(*m_target);
 }
 
 void TAssignConstCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
@@ -502,6 +507,8 @@ struct TInterpreterLoop {
         rkStoreResult,
         // "op @B, @A" followed by rkStoreResult
         rkOpStore,
+        // "@A := v; ADDPARAM P, @A" taking @A: an argument loaded
+        rkLoadArgument,
     };
 
     static bool planned(const TCommandList &commands)
@@ -515,9 +522,11 @@ struct TInterpreterLoop {
     static bool savedOperandFits(const TCommandList &commands, int i);
     static bool loadCopyFits(const TCommandList &commands, int i);
     static bool storeResultFits(const TCommandList &commands, int i);
+    static bool loadArgumentFits(const TCommandList &commands, int i);
 
     static void runSavedOperand(const TCommandStep *step, TReportHost &report, TVarStack &stack);
     static void runStoreResult(const TCommandStep *step, TReportHost &report);
+    static void runLoadArgument(const TCommandStep *step, TReportHost &report);
 };
 
 // A register copy whose register is overwritten before it is read again
@@ -755,6 +764,43 @@ QUARN_INTERP_INLINE void TInterpreterLoop::runStoreResult(const TCommandStep *st
         store->m_target->AssignFreshTaken(value);
 }
 
+// "@A := v; ADDPARAM P, @A", the argument taking the value from @A: the
+// argument holder gets v's value directly and @A is cleared, as the taking
+// leaves it. A text constant that is empty arrives as the null text the
+// taking would carry. Nothing can fail.
+bool TInterpreterLoop::loadArgumentFits(const TCommandList &commands, int i)
+{
+    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckAddParam)
+        return false;
+    auto *add = static_cast<TAddParamCmd *>(commands[i + 1]);
+    if (add->m_byRef || !add->m_takeValue)
+        return false;
+    if (commands[i]->Code() == TCommand::ckAssignConst) {
+        auto *load = static_cast<TAssignConstCmd *>(commands[i]);
+        return !load->m_keepType && add->m_var == load->m_target;
+    }
+    auto *load = static_cast<TAssignCmd *>(commands[i]);
+    return !load->m_keepType && !load->m_takeSource && add->m_var == load->m_target
+           && load->m_source != load->m_target;
+}
+
+QUARN_INTERP_INLINE void TInterpreterLoop::runLoadArgument(const TCommandStep *step, TReportHost &report)
+{
+    auto *add = static_cast<TAddParamCmd *>(step[1].Command);
+    TReportVar &argument = add->m_params->AddEmpty(*add->m_var);
+    if (step->Command->Code() == TCommand::ckAssign) {
+        argument.AssignFresh(*static_cast<TAssignCmd *>(step->Command)->m_source);
+    } else {
+        auto *load = static_cast<TAssignConstCmd *>(step->Command);
+        if (load->m_value.Type == TConstValue::ctString && load->m_value.Text.isEmpty())
+            argument.SetAsString(QString());
+        else
+            load->storeInto(argument);
+    }
+    add->m_var->Clear();
+    report.SetErrorPos(add->Position() - 1);
+}
+
 void TInterpreterLoop::plan(const TCommandList &commands)
 {
     planMoves(commands);
@@ -774,6 +820,12 @@ void TInterpreterLoop::plan(const TCommandList &commands)
                 kind = rkLoadCopy;
             else if (storeResultFits(commands, i))
                 kind = rkStoreResult;
+            else if (loadArgumentFits(commands, i))
+                kind = rkLoadArgument;
+            break;
+        case TCommand::ckAssignConst:
+            if (loadArgumentFits(commands, i))
+                kind = rkLoadArgument;
             break;
         case TCommand::ckCalc:
             if (static_cast<TCalcCmd *>(c)->m_op != opCopy && i + 1 < count
@@ -806,8 +858,8 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
     // through one shared jump.
     static void *const kinds[] = {&&other, &&assign, &&assignConst, &&calc, &&compare, &&jump, &&jnz,
                                   &&push, &&pop, &&clearParamList, &&addParam, &&call,
-                                  &&savedOperand, &&loadCopy, &&storeResult, &&opStore};
-    static_assert(std::size(kinds) == TInterpreterLoop::rkOpStore + 1);
+                                  &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument};
+    static_assert(std::size(kinds) == TInterpreterLoop::rkLoadArgument + 1);
 #define QUARN_NEXT_COMMAND                       \
     do {                                         \
         if (unsigned(pc) >= unsigned(count))     \
@@ -868,6 +920,10 @@ storeResult:
 opStore:
     static_cast<TCalcCmd *>(step->Command)->run(pc, report, stack);
     TInterpreterLoop::runStoreResult(step + 1, report);
+    pc += 2;
+    QUARN_NEXT_COMMAND;
+loadArgument:
+    TInterpreterLoop::runLoadArgument(step, report);
     pc += 2;
     QUARN_NEXT_COMMAND;
 other: {

@@ -115,6 +115,8 @@ private:
     friend struct TInterpreterLoop;
     // Execute without the virtual call, compiled into the interpreter loop.
     void run(int &pc, TReportHost &report, TVarStack &stack);
+    // Stores the constant into `target`, without clearing it first.
+    void storeInto(TReportVar &target) const;
 
     TReportVar *m_target;
     TConstValue m_value;

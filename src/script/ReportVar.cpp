@@ -456,11 +456,16 @@ void TReportVar::CopyFrom(const TReportVar &source)
     AssignFresh(source);
 }
 
+void TReportVar::TakeNameOf(const TReportVar &other)
+{
+    if (m_name.constData() != other.m_name.constData())
+        copyShared(m_name, other.m_name);
+    m_owner = other.m_owner;
+}
+
 void TReportVar::TakeFrom(TReportVar &source)
 {
-    if (m_name.constData() != source.m_name.constData())
-        copyShared(m_name, source.m_name);
-    m_owner = source.m_owner;
+    TakeNameOf(source);
     if (&source == this || !m_strValue.isNull() || !m_memo.isEmpty() || !m_prevStr.isNull()
         || !m_prevMemo.isEmpty() || m_dispValue) {
         TakeFresh(source);

@@ -244,6 +244,9 @@ public:
     // here (TakeFresh) and the source is left UNDEFINED.
     void TakeFrom(TReportVar &source);
 
+    // Takes the name and owner of `other`, as CopyFrom and TakeFrom do.
+    void TakeNameOf(const TReportVar &other);
+
     // The previous values, read without a type check.
     double PrevNum() const { return m_prevNum; }
     const QString &PrevStr() const { return m_prevStr; }

@@ -68,6 +68,15 @@ TReportVar &TCustomParamList::AddTaken(TReportVar &source)
     return Add(std::move(holder));
 }
 
+TReportVar &TCustomParamList::AddEmpty(const TReportVar &like)
+{
+    if (TReportVar *holder = Unpark()) {
+        holder->TakeNameOf(like);
+        return *holder;
+    }
+    return Add(std::make_unique<TReportVar>(like.Name(), this));
+}
+
 void TCustomParamList::Clear()
 {
     constexpr size_t MaxSpares = 32;

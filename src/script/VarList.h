@@ -51,6 +51,10 @@ public:
     // AddCopy for a source that is not read again before it is stored into:
     // its value moves to the new entry and the source is left UNDEFINED.
     TReportVar &AddTaken(TReportVar &source);
+    // Appends an emptied holder named like `like`, owned by this list and
+    // flagged Owned, for the caller to store an argument's value into: what
+    // AddTaken of a register makes, before the value arrives.
+    TReportVar &AddEmpty(const TReportVar &like);
     // Appends a holder that the list owns from now on; it is flagged Owned.
     TReportVar &Add(std::unique_ptr<TReportVar> holder);
     // True for an entry that is a variable passed by reference.

@@ -120,6 +120,9 @@ private slots:
     void registersKeepWhatIsReadLater();
     void registerPlanFollowsChangesOfTheList();
     void registerRunsDoneInOneStepStillLeaveWhatIsRead();
+    void argumentsLoadedInOneStepArriveAsTaken_data();
+    void argumentsLoadedInOneStepArriveAsTaken();
+    void argumentsLoadedInOneStepLeaveTheRegisterEmpty();
     void popIntoParamListByName();
     void automationCalls();
     void automationByReference();
@@ -654,6 +657,71 @@ void ScriptInterpreterTest::registerRunsDoneInOneStepStillLeaveWhatIsRead()
         QCOMPARE(host.ErrorPos(), commands[store]->Position() - 1);
         QCOMPARE(host.Value("X"), QStringLiteral("S:x"));
     }
+}
+
+// An argument loaded into @A and taken from it arrives the same when the
+// loop stores it straight into the argument holder: named after the
+// register, without previous values, an empty text as a null one.
+void ScriptInterpreterTest::argumentsLoadedInOneStepArriveAsTaken_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("variable") << "Inspect(N)" << "@A N:5 prev 0";
+    QTest::newRow("text variable") << "Inspect(S)" << "@A S:ab prev 0";
+    QTest::newRow("empty text variable") << "Inspect(E)" << "@A S: null prev 0";
+    QTest::newRow("constant") << "Inspect(7)" << "@A N:7 prev 0";
+    QTest::newRow("text constant") << "Inspect('cd')" << "@A S:cd prev 0";
+    QTest::newRow("empty text constant") << "Inspect('')" << "@A S: null prev 0";
+    QTest::newRow("date constant") << "Inspect(D)" << "@A D:45000 prev 0";
+    QTest::newRow("expression") << "Inspect(N + 1)" << "@A N:6 prev 0";
+    QTest::newRow("second of two") << "Inspect2(1, S)" << "@A S:ab prev 0";
+}
+
+void ScriptInterpreterTest::argumentsLoadedInOneStepArriveAsTaken()
+{
+    QFETCH(QString, call);
+    QFETCH(QString, expected);
+    TScriptTestHost host;
+    auto inspect = [](const TReportVar &a) {
+        const bool nullText = a.VarType() == vtString && a.StringValue().isNull();
+        return QStringLiteral("%1 %2%3 prev %4")
+            .arg(a.Name(), ValueText(a), nullText ? QStringLiteral(" null") : QString())
+            .arg(a.PrevNum());
+    };
+    host.AddFunc(QStringLiteral("Inspect"), 1, [inspect](TReportHost &, TParamList &p, TReportVar &r) {
+        r.SetAsString(inspect(*p[0]));
+    });
+    host.AddFunc(QStringLiteral("Inspect2"), 2, [inspect](TReportHost &, TParamList &p, TReportVar &r) {
+        r.SetAsString(inspect(*p[1]));
+    });
+    host.Preset(QStringLiteral("N=N:3;S=S:x;D=D:45000"));
+    host.GetVar(QStringLiteral("N")).SetAsNumber(5);   // previous number 3
+    host.GetVar(QStringLiteral("S")).SetAsString(QStringLiteral("ab"));
+    host.GetVar(QStringLiteral("E")).SetAsString(QStringLiteral("x").left(0));
+    for (int run = 0; run < 2; ++run) {   // the second run reuses the argument holders
+        host.Run(QStringLiteral("X = ") + call + QStringLiteral("; Y = 0"));
+        QCOMPARE(host.Value("X"), QStringLiteral("S:") + expected);
+    }
+}
+
+void ScriptInterpreterTest::argumentsLoadedInOneStepLeaveTheRegisterEmpty()
+{
+    // an empty, not null, text constant and a register read after the
+    // argument took its value: lists no script compiles to
+    TScriptTestHost host;
+    TReportVar &a = host.GetVar(QStringLiteral("@A"));
+    TReportVar &y = host.GetVar(QStringLiteral("Y"));
+    a.SetAsString(QStringLiteral("before"));
+    TCommandList commands;
+    commands.Add(std::make_unique<TAssignConstCmd>(a, TConstValue::String(QStringLiteral("x").left(0)), false));
+    commands.Add(std::make_unique<TAddParamCmd>(a, host.Params, false, true));
+    commands.Add(std::make_unique<TAssignCmd>(y, a, false));
+    ExecuteCommands(commands, host, host.Stack);
+    QCOMPARE(host.Params.Count(), 1);
+    QCOMPARE(host.Params[0]->VarType(), quint8(vtString));
+    QVERIFY(host.Params[0]->StringValue().isNull());
+    QCOMPARE(host.Value("@A"), QStringLiteral("U"));
+    QCOMPARE(host.Value("Y"), QStringLiteral("U"));
 }
 
 void ScriptInterpreterTest::jumpsOutsideTheListEndTheRun()
