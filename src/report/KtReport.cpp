@@ -1080,7 +1080,7 @@ void TKtReport::appendValueText(QString &out, TReportField &f)
         if (&v == m_invalid) {
             out += QString(f.Width(), u'!');
         } else {
-            const QString &text = footer ? v.PrevStr() : v.GetAsString();
+            const QString &text = footer ? v.PrevStr() : v.StringValue();
             if (f.Decimals() > 0)
                 out += WrapFieldText(text, f.Width()).value(f.Index);
             else
@@ -1201,10 +1201,15 @@ TLineMeasure TKtReport::measureLine(const QString &line, bool wrap)
 
 bool TKtReport::writeLine(const QString &input)
 {
-    QString line = input.isEmpty() ? QStringLiteral(" ") : input;
-    const qsizetype pb = findPrintCode(line, u'P', u'B');
+    // an empty line is written as one blank; a line is copied only when
+    // measuring cuts it
+    QString blank;
+    if (input.isEmpty())
+        blank = QStringLiteral(" ");
+    const QString &whole = input.isEmpty() ? blank : input;
+    const qsizetype pb = findPrintCode(whole, u'P', u'B');
     if (pb >= 0) {
-        const TPrintCode code = ParsePrintCode(line, pb);
+        const TPrintCode code = ParsePrintCode(whole, pb);
         if (code.kind == TPrintCode::ParaBegin) {
             m_paragraph = true;
             m_out.SetMargins(code.left, code.right, m_measurer->Dpi());
@@ -1212,12 +1217,13 @@ bool TKtReport::writeLine(const QString &input)
     }
     const TFontSpec fontBefore = m_measurer->Font();
     const int codeBefore = m_out.fontCode;
-    const TLineMeasure m = measureLine(line, m_paragraph);
-    QString remainder;
+    const TLineMeasure m = measureLine(whole, m_paragraph);
+    QString remainder, head;
     if (m.cut >= 0) {
-        remainder = line.mid(m.cut);
-        line.truncate(m.cut);
+        remainder = whole.mid(m.cut);
+        head = whole.left(m.cut);
     }
+    const QString &line = m.cut >= 0 ? head : whole;
     if (m_paragraph) {
         const bool ends = findPrintCode(input, u'P', u'E') >= 0;
         if (!ends && remainder.isEmpty()) {
