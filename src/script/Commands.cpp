@@ -509,6 +509,10 @@ struct TInterpreterLoop {
         rkOpStore,
         // "@A := v; ADDPARAM P, @A" taking @A: an argument loaded
         rkLoadArgument,
+        // "PUSH P; CLEAR P": a call's arguments begun
+        rkOpenCall,
+        // "CALL; POP P": a call made, the enclosing arguments back
+        rkCallReturn,
     };
 
     static bool planned(const TCommandList &commands)
@@ -523,6 +527,8 @@ struct TInterpreterLoop {
     static bool loadCopyFits(const TCommandList &commands, int i);
     static bool storeResultFits(const TCommandList &commands, int i);
     static bool loadArgumentFits(const TCommandList &commands, int i);
+    static bool openCallFits(const TCommandList &commands, int i);
+    static bool callReturnFits(const TCommandList &commands, int i);
 
     static void runSavedOperand(const TCommandStep *step, TReportHost &report, TVarStack &stack);
     static void runStoreResult(const TCommandStep *step, TReportHost &report);
@@ -801,6 +807,20 @@ QUARN_INTERP_INLINE void TInterpreterLoop::runLoadArgument(const TCommandStep *s
     report.SetErrorPos(add->Position() - 1);
 }
 
+// Every call is compiled as "PUSH P; CLEAR P; arguments; CALL; POP P": the
+// two pairs run as one step each, each command as it would alone.
+bool TInterpreterLoop::openCallFits(const TCommandList &commands, int i)
+{
+    return i + 1 < commands.Count() && commands[i + 1]->Code() == TCommand::ckClearParamList
+           && !static_cast<TPushCmd *>(commands[i])->m_var;
+}
+
+bool TInterpreterLoop::callReturnFits(const TCommandList &commands, int i)
+{
+    return i + 1 < commands.Count() && commands[i + 1]->Code() == TCommand::ckPop
+           && !static_cast<TPopCmd *>(commands[i + 1])->m_var;
+}
+
 void TInterpreterLoop::plan(const TCommandList &commands)
 {
     planMoves(commands);
@@ -814,6 +834,12 @@ void TInterpreterLoop::plan(const TCommandList &commands)
         case TCommand::ckPush:
             if (savedOperandFits(commands, i))
                 kind = rkSavedOperand;
+            else if (openCallFits(commands, i))
+                kind = rkOpenCall;
+            break;
+        case TCommand::ckCall:
+            if (callReturnFits(commands, i))
+                kind = rkCallReturn;
             break;
         case TCommand::ckAssign:
             if (loadCopyFits(commands, i))
@@ -858,8 +884,9 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
     // through one shared jump.
     static void *const kinds[] = {&&other, &&assign, &&assignConst, &&calc, &&compare, &&jump, &&jnz,
                                   &&push, &&pop, &&clearParamList, &&addParam, &&call,
-                                  &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument};
-    static_assert(std::size(kinds) == TInterpreterLoop::rkLoadArgument + 1);
+                                  &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument,
+                                  &&openCall, &&callReturn};
+    static_assert(std::size(kinds) == TInterpreterLoop::rkCallReturn + 1);
 #define QUARN_NEXT_COMMAND                       \
     do {                                         \
         if (unsigned(pc) >= unsigned(count))     \
@@ -925,6 +952,14 @@ opStore:
 loadArgument:
     TInterpreterLoop::runLoadArgument(step, report);
     pc += 2;
+    QUARN_NEXT_COMMAND;
+openCall:
+    static_cast<TPushCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TClearParamListCmd *>(step[1].Command)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+callReturn:
+    static_cast<TCallCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TPopCmd *>(step[1].Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 other: {
     // through a copy: the counter itself never leaves the loop's registers

@@ -137,7 +137,7 @@ TReportVar::TReportVar(const QString &name, TCustomVarList *owner)
 
 void TReportVar::SetAsMemo(const QStringList &lines)
 {
-    CheckType(vtMemo);
+    checkTypeInline(vtMemo);
     m_varType = vtMemo;
     m_prevMemo = m_memo;
     m_memo = lines;
@@ -145,33 +145,33 @@ void TReportVar::SetAsMemo(const QStringList &lines)
 
 void TReportVar::SetAsObject(TReportObject *object)
 {
-    CheckType(vtObject);
+    checkTypeInline(vtObject);
     m_varType = vtObject;
     m_objectValue = object;
 }
 
 TReportObject *TReportVar::GetAsObject() const
 {
-    CheckType(vtObject);
+    checkTypeInline(vtObject);
     return m_objectValue;
 }
 
 void TReportVar::SetAsDispatch(TDispatchRef object)
 {
-    CheckType(vtDispatch);
+    checkTypeInline(vtDispatch);
     m_varType = vtDispatch;
     m_dispValue = std::move(object);
 }
 
 TDispatchRef TReportVar::GetAsDispatch() const
 {
-    CheckType(vtDispatch);
+    checkTypeInline(vtDispatch);
     return m_dispValue;
 }
 
 void TReportVar::SetAsString(const QString &value)
 {
-    CheckType(vtString);
+    checkTypeInline(vtString);
     m_varType = vtString;
     m_prevStr = m_strValue;
     m_strValue = value;
@@ -179,7 +179,7 @@ void TReportVar::SetAsString(const QString &value)
 
 void TReportVar::SetAsString(QString &&value)
 {
-    CheckType(vtString);
+    checkTypeInline(vtString);
     m_varType = vtString;
     m_prevStr = std::move(m_strValue);
     m_strValue = std::move(value);
@@ -187,13 +187,13 @@ void TReportVar::SetAsString(QString &&value)
 
 QString TReportVar::GetAsString() const
 {
-    CheckType(vtString);
+    checkTypeInline(vtString);
     return m_strValue;
 }
 
 void TReportVar::SetAsDate(TDateTime value)
 {
-    CheckType(vtDate);
+    checkTypeInline(vtDate);
     m_varType = vtDate;
     m_prevNum = m_numValue;
     m_numValue = value;
@@ -201,7 +201,7 @@ void TReportVar::SetAsDate(TDateTime value)
 
 TDateTime TReportVar::GetAsDate() const
 {
-    CheckType(vtDate);
+    checkTypeInline(vtDate);
     return m_numValue;
 }
 
@@ -221,7 +221,7 @@ bool TReportVar::Changed() const
 template <class Source>
 void TReportVar::assignSharedFrom(Source &source)
 {
-    CheckType(source.m_varType);
+    checkTypeInline(source.m_varType);
     m_prevNum = m_numValue;
     if (&source == this) {
         m_prevStr = m_strValue;
@@ -283,11 +283,11 @@ void TReportVar::Add(const TReportVar &other)
         m_varType = other.m_varType;
     switch (m_varType) {
     case vtNumber:
-        CheckType(other.m_varType);
+        checkTypeInline(other.m_varType);
         SetAsNumber(m_numValue + other.GetAsNumber());
         break;
     case vtString:
-        CheckType(other.m_varType);
+        checkTypeInline(other.m_varType);
         SetAsString(m_strValue + other.StringValue());
         break;
     case vtDate:
@@ -310,7 +310,7 @@ void TReportVar::Subtract(const TReportVar &other)
         m_varType = other.m_varType;
     switch (m_varType) {
     case vtNumber:
-        CheckType(other.m_varType);
+        checkTypeInline(other.m_varType);
         SetAsNumber(m_numValue - other.GetAsNumber());
         break;
     case vtDate:
@@ -333,7 +333,7 @@ void TReportVar::Multiply(const TReportVar &other)
         m_varType = other.m_varType;
     if (m_varType != vtNumber)
         notApplicable();
-    CheckType(other.m_varType);
+    checkTypeInline(other.m_varType);
     SetAsNumber(m_numValue * other.GetAsNumber());
 }
 
@@ -343,7 +343,7 @@ void TReportVar::Divide(const TReportVar &other)
         m_varType = other.m_varType;
     if (m_varType != vtNumber)
         notApplicable();
-    CheckType(other.m_varType);
+    checkTypeInline(other.m_varType);
     const double divisor = other.GetAsNumber();
     if (divisor != 0) {
         SetAsNumber(m_numValue / divisor);

@@ -111,7 +111,7 @@ public:
     // The text itself rather than a copy, with the same type check.
     const QString &StringValue() const
     {
-        CheckType(vtString);
+        checkTypeInline(vtString);
         return m_strValue;
     }
     void SetAsNumber(double value) override
