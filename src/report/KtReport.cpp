@@ -240,6 +240,8 @@ void TKtReport::reset()
     m_paragraph = false;
     m_out = {};
     m_pending.clear();
+    m_totalFields.clear();
+    m_totalFieldsFound = false;
     m_pageStart = true;
     m_forcedBreak = false;
     m_measurer->SetFont(TFontSpec::Default());
@@ -981,22 +983,28 @@ void TKtReport::endOfReport()
 
 void TKtReport::accumulate()
 {
-    auto add = [](TLineList *lines) {
-        if (!lines)
-            return;
-        for (auto &line : *lines)
-            for (auto &f : line->Fields) {
-                if (f->Variable->VarType() != vtNumber)
-                    continue;
-                if (f->Has(ffCount))
-                    f->Total += 1;
-                else if (!f->Has(ffPrevious))
-                    f->Total += f->Variable->GetAsNumber();
-            }
-    };
-    for (int n = 1; n <= 16; ++n)
-        add(m_footers[size_t(n)].get());
-    add(m_main[msPageFooter].get());
+    if (!m_totalFieldsFound) {
+        // the fields of the group and page footers, gathered once a run
+        auto gather = [this](TLineList *lines) {
+            if (lines)
+                for (auto &line : *lines)
+                    for (auto &f : line->Fields)
+                        if (!f->Has(ffPrevious) || f->Has(ffCount))
+                            m_totalFields.push_back(f.get());
+        };
+        for (int n = 1; n <= 16; ++n)
+            gather(m_footers[size_t(n)].get());
+        gather(m_main[msPageFooter].get());
+        m_totalFieldsFound = true;
+    }
+    for (TReportField *f : m_totalFields) {
+        if (f->Variable->VarType() != vtNumber)
+            continue;
+        if (f->Has(ffCount))
+            f->Total += 1;
+        else
+            f->Total += f->Variable->GetAsNumber();
+    }
 }
 
 void TKtReport::printSection(TLineList *lines, int mainSection)

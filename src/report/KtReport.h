@@ -152,6 +152,9 @@ private:
     std::array<std::unique_ptr<TLineList>, 6> m_main;
     std::array<std::unique_ptr<TLineList>, 17> m_headers;   // 2..16
     std::array<std::unique_ptr<TLineList>, 17> m_footers;   // 1..16
+    // the footer fields that total or count, gathered by accumulate()
+    std::vector<TReportField *> m_totalFields;
+    bool m_totalFieldsFound = false;
     std::array<std::unique_ptr<TCommandList>, 21> m_commands;   // 1..20
     std::unique_ptr<TQuery> m_sqlQuery;
     QList<std::pair<QString, QString>> m_aliases;
