@@ -286,10 +286,15 @@ void TReportVar::Add(const TReportVar &other)
         checkTypeInline(other.m_varType);
         SetAsNumber(m_numValue + other.GetAsNumber());
         break;
-    case vtString:
+    case vtString: {
         checkTypeInline(other.m_varType);
-        SetAsString(m_strValue + other.StringValue());
+        // as operator+ makes it, whose constant result would be copied once
+        // more into the holder
+        QString sum = m_strValue;
+        sum += other.StringValue();
+        SetAsString(std::move(sum));
         break;
+    }
     case vtDate:
         if (other.m_varType == vtNumber) {
             SetAsDate(m_numValue + other.m_numValue);
