@@ -1164,9 +1164,17 @@ void TKtReport::expandLine(TReportLine &line)
         repeats = 1;
     }
     const QStringList &pieces = line.Pieces();
+    // One buffer per depth of expansion (a page break prints the page
+    // footer and header from within a line), kept from line to line. A line
+    // still held elsewhere (a paragraph waiting) keeps its own copy.
+    const size_t depth = m_expandDepth++;
+    TFinally leave{[this] { --m_expandDepth; }};
+    if (m_lineBuffers.size() <= depth)
+        m_lineBuffers.emplace_back();
+    QString &out = m_lineBuffers[depth];
     for (int r = 0; r < repeats; ++r) {
         countLine();
-        QString out;
+        out.resize(0);
         out.reserve(capacity);
         AppendChars(out, pieces.front());
         bool formFeed = false;

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QStringEncoder>
 #include <array>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -192,6 +193,8 @@ private:
     bool m_forcedBreak = false;
     bool m_paragraph = false;
     QString m_pending;   // paragraph text waiting for more
+    std::deque<QString> m_lineBuffers;   // expandLine's, by depth
+    size_t m_expandDepth = 0;
 
     // output
     std::unique_ptr<TOutput> m_output;

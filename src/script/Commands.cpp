@@ -513,6 +513,10 @@ struct TInterpreterLoop {
         rkOpenCall,
         // "CALL; POP P": a call made, the enclosing arguments back
         rkCallReturn,
+        // "@A := v; X := @A", @A used up by the store: X := v
+        rkLoadStore,
+        // "op @B, @A; @A := @B": an operator's result in @A
+        rkOpResult,
     };
 
     static bool planned(const TCommandList &commands)
@@ -529,6 +533,8 @@ struct TInterpreterLoop {
     static bool loadArgumentFits(const TCommandList &commands, int i);
     static bool openCallFits(const TCommandList &commands, int i);
     static bool callReturnFits(const TCommandList &commands, int i);
+    static bool loadStoreFits(const TCommandList &commands, int i);
+    static bool opResultFits(const TCommandList &commands, int i);
 
     static void runSavedOperand(const TCommandStep *step, TReportHost &report, TVarStack &stack);
     static void runStoreResult(const TCommandStep *step, TReportHost &report);
@@ -821,6 +827,31 @@ bool TInterpreterLoop::callReturnFits(const TCommandList &commands, int i)
            && !static_cast<TPopCmd *>(commands[i + 1])->m_var;
 }
 
+// "@A := v; X := @A" with @A used up by the store: X := v directly. X ends
+// as it would through @A (a fresh copy of v), failing where it would, at
+// the store.
+bool TInterpreterLoop::loadStoreFits(const TCommandList &commands, int i)
+{
+    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckAssign)
+        return false;
+    auto *load = static_cast<TAssignCmd *>(commands[i]);
+    auto *store = static_cast<TAssignCmd *>(commands[i + 1]);
+    return !load->m_keepType && !load->m_takeSource && store->m_takeSource && store->m_source == load->m_target
+           && load->m_source != load->m_target && store->m_target != load->m_target
+           && store->m_target != load->m_source;
+}
+
+// "op @B, @A; @A := @B": the two commands run as one step, each as it
+// would alone.
+bool TInterpreterLoop::opResultFits(const TCommandList &commands, int i)
+{
+    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckAssign)
+        return false;
+    if (commands[i]->Code() == TCommand::ckCalc && static_cast<TCalcCmd *>(commands[i])->m_op == opCopy)
+        return false;
+    return !static_cast<TAssignCmd *>(commands[i + 1])->m_keepType;
+}
+
 void TInterpreterLoop::plan(const TCommandList &commands)
 {
     planMoves(commands);
@@ -848,6 +879,8 @@ void TInterpreterLoop::plan(const TCommandList &commands)
                 kind = rkStoreResult;
             else if (loadArgumentFits(commands, i))
                 kind = rkLoadArgument;
+            else if (loadStoreFits(commands, i))
+                kind = rkLoadStore;
             break;
         case TCommand::ckAssignConst:
             if (loadArgumentFits(commands, i))
@@ -857,6 +890,12 @@ void TInterpreterLoop::plan(const TCommandList &commands)
             if (static_cast<TCalcCmd *>(c)->m_op != opCopy && i + 1 < count
                 && commands[i + 1]->Code() == TCommand::ckAssign && storeResultFits(commands, i + 1))
                 kind = rkOpStore;
+            else if (opResultFits(commands, i))
+                kind = rkOpResult;
+            break;
+        case TCommand::ckCompare:
+            if (opResultFits(commands, i))
+                kind = rkOpResult;
             break;
         default:
             break;
@@ -885,8 +924,8 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
     static void *const kinds[] = {&&other, &&assign, &&assignConst, &&calc, &&compare, &&jump, &&jnz,
                                   &&push, &&pop, &&clearParamList, &&addParam, &&call,
                                   &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument,
-                                  &&openCall, &&callReturn};
-    static_assert(std::size(kinds) == TInterpreterLoop::rkCallReturn + 1);
+                                  &&openCall, &&callReturn, &&loadStore, &&opResult};
+    static_assert(std::size(kinds) == TInterpreterLoop::rkOpResult + 1);
 #define QUARN_NEXT_COMMAND                       \
     do {                                         \
         if (unsigned(pc) >= unsigned(count))     \
@@ -960,6 +999,24 @@ openCall:
 callReturn:
     static_cast<TCallCmd *>(step->Command)->run(pc, report, stack);
     static_cast<TPopCmd *>(step[1].Command)->run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+loadStore: {
+    auto *store = static_cast<TAssignCmd *>(step[1].Command);
+    report.SetErrorPos(store->Position() - 1);
+    TReportVar &value = *static_cast<TAssignCmd *>(step->Command)->m_source;
+    if (store->m_keepType)
+        store->m_target->Assign(value);
+    else
+        store->m_target->AssignFresh(value);
+    pc += 2;
+    QUARN_NEXT_COMMAND;
+}
+opResult:
+    if (step->Command->Code() == TCommand::ckCalc)
+        static_cast<TCalcCmd *>(step->Command)->run(pc, report, stack);
+    else
+        static_cast<TCompareCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TAssignCmd *>(step[1].Command)->run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 other: {
     // through a copy: the counter itself never leaves the loop's registers

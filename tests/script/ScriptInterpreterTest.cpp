@@ -644,6 +644,29 @@ void ScriptInterpreterTest::registerRunsDoneInOneStepStillLeaveWhatIsRead()
         QCOMPARE(x.PrevStr(), QStringLiteral("x"));
     }
     {
+        // a value loaded and stored twice: the second store still finds it in @A
+        reset();
+        TCommandList commands;
+        commands.Add(std::make_unique<TAssignCmd>(a, x, false));
+        commands.Add(std::make_unique<TAssignCmd>(y, a, true));
+        commands.Add(std::make_unique<TAssignCmd>(b, a, false));
+        commands.Add(std::make_unique<TAssignConstCmd>(a, TConstValue::Double(1), false));
+        ExecuteCommands(commands, host, host.Stack);
+        QCOMPARE(host.Value("Y"), QStringLiteral("S:x"));
+        QCOMPARE(host.Value("@B"), QStringLiteral("S:x"));
+    }
+    {
+        // a variable stored into one of another type fails at the store
+        reset();
+        host.Preset(QStringLiteral("N=N:4"));
+        TCommandList commands;
+        host.Compile(QStringLiteral("X = N;\nY = 3"), commands, 100);
+        QUARN_EXPECT_ERROR(ExecuteCommands(commands, host, host.Stack),
+                           "X: Несоответствие типов данных (STRING и NUMBER)");
+        QCOMPARE(host.ErrorPos(), commands[1]->Position() - 1);
+        QCOMPARE(host.Value("X"), QStringLiteral("S:x"));
+    }
+    {
         // a stored result of the wrong type fails at the store
         reset();
         TCommandList commands;
