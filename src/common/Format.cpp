@@ -255,7 +255,11 @@ bool appendQuickFixed(QString &out, double value, int precision, int decimals, c
     if (decimals < 0 || decimals > 6 || precision < 1 || precision > 15)
         return false;
     const double t = std::fabs(value) * Scales[decimals];
-    const double w = std::round(t);
+    if (!(t >= 0.5 && t < Limits[precision]))
+        return false;
+    // t + 0.5 truncated is t rounded, but at halves, which the test below
+    // turns away anyway
+    const double w = double(quint64(t + 0.5));
     if (!(w >= 1 && w < Limits[precision]) || std::fabs(t - w) > w * 0x1p-52)
         return false;
     char digits[24];

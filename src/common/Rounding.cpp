@@ -1,5 +1,8 @@
 #include "Rounding.h"
 
+#include <QtGlobal>
+
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -59,7 +62,10 @@ double RoundAdjust(double v)
     const TAdjustTables &t = adjustTables();
     int digits = 0;
     if (a >= 1) {
-        int k = int(std::ilogb(a) * 0.30102999566398120);   // floor(log10) or one below it
+        // the binary exponent from the bits (a is normal here): floor(log10)
+        // or one below it
+        const int e2 = int((std::bit_cast<quint64>(a) >> 52) & 0x7FF) - 1023;
+        int k = int(e2 * 0.30102999566398120);
         while (a >= t.Power[k + 1])
             ++k;
         if (a < t.Power[k] * (1 + 1e-9) || a > t.Power[k + 1] * (1 - 1e-9))

@@ -77,7 +77,8 @@ void trimTail(QString &out, qsizetype start)
     qsizetype end = out.size();
     while (end > start && out.at(end - 1).unicode() <= 32)
         --end;
-    out.truncate(end);
+    if (end < out.size())
+        out.truncate(end);
     qsizetype first = start;
     while (first < end && out.at(first).unicode() <= 32)
         ++first;
