@@ -54,6 +54,16 @@ void moveShared(V &dst, V &src)
     }
 }
 
+// dst := src, copied from a const source, moved from another.
+template <class V, class S>
+void transfer(V &dst, S &src)
+{
+    if constexpr (std::is_const_v<S>)
+        dst = src;
+    else
+        dst = std::move(src);
+}
+
 // copyShared from a const source, moveShared from another.
 template <class V, class S>
 void transferShared(V &dst, S &src)
@@ -238,10 +248,7 @@ void TReportVar::assignSharedFrom(Source &source)
     m_numValue = source.m_numValue;
     m_boolValue = source.m_boolValue;
     m_objectValue = source.m_objectValue;
-    if constexpr (std::is_const_v<Source>)
-        m_dispValue = source.m_dispValue;
-    else
-        m_dispValue = std::move(source.m_dispValue);
+    transfer(m_dispValue, source.m_dispValue);
 }
 
 void TReportVar::assignShared(const TReportVar &source)
@@ -391,12 +398,8 @@ void TReportVar::assignFreshSharedFrom(Source &source)
         m_prevStr.clear();
     if (!m_prevMemo.isEmpty())
         m_prevMemo.clear();
-    if (m_dispValue || source.m_dispValue) {
-        if constexpr (std::is_const_v<Source>)
-            m_dispValue = source.m_dispValue;
-        else
-            m_dispValue = std::move(source.m_dispValue);
-    }
+    if (m_dispValue || source.m_dispValue)
+        transfer(m_dispValue, source.m_dispValue);
 }
 
 void TReportVar::assignFreshShared(const TReportVar &source)
