@@ -241,44 +241,13 @@ bool appendNonFinite(QString &out, double value)
     return true;
 }
 
-// The fixed form of a value that lies within rounding error of a whole
-// number of hundredths (or of units, tenths, ... millionths, by `decimals`),
-// that number having at most `precision` digits: such a number is what both
-// roundings of the general route give, so its digits are printed directly.
-// Amounts of money, quantities and the like all take this route. False,
-// appending nothing, for any other value.
 bool appendQuickFixed(QString &out, double value, int precision, int decimals, const TFormatSettings &fs)
 {
-    static constexpr double Scales[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
-    static constexpr double Limits[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
-                                        1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    if (decimals < 0 || decimals > 6 || precision < 1 || precision > 15)
+    char16_t text[QuickFixedRoom];
+    const int n = FormatQuickFixed(text, value, precision, decimals, fs);
+    if (n < 0)
         return false;
-    const double t = std::fabs(value) * Scales[decimals];
-    if (!(t >= 0.5 && t < Limits[precision]))
-        return false;
-    // t + 0.5 truncated is t rounded, but at halves, which the test below
-    // turns away anyway
-    const double w = double(quint64(t + 0.5));
-    if (!(w >= 1 && w < Limits[precision]) || std::fabs(t - w) > w * 0x1p-52)
-        return false;
-    char digits[24];
-    const int count = int(std::to_chars(digits, digits + sizeof digits, quint64(w)).ptr - digits);
-    char16_t text[48];
-    char16_t *p = text;
-    if (value < 0)
-        *p++ = u'-';
-    const int whole = count - decimals;   // integer digits, none below 1
-    if (whole <= 0)
-        *p++ = u'0';
-    for (int i = 0; i < whole; ++i)
-        *p++ = char16_t(digits[i]);
-    if (decimals > 0) {
-        *p++ = fs.DecimalSeparator.unicode();
-        for (int i = whole; i < count; ++i)
-            *p++ = i < 0 ? u'0' : char16_t(digits[i]);
-    }
-    AppendChars(out, QStringView(text, p - text));
+    AppendChars(out, QStringView(text, n));
     return true;
 }
 
@@ -497,4 +466,37 @@ QString Format(const QString &fmt, std::span<const TFormatArg> args, const TForm
         }
     }
     return out;
+}
+
+int FormatQuickFixed(char16_t *text, double value, int precision, int decimals, const TFormatSettings &fs)
+{
+    static constexpr double Scales[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+    static constexpr double Limits[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                        1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (decimals < 0 || decimals > 6 || precision < 1 || precision > 15)
+        return -1;
+    const double t = std::fabs(value) * Scales[decimals];
+    if (!(t >= 0.5 && t < Limits[precision]))
+        return -1;
+    // t + 0.5 truncated is t rounded, but at halves, which the test below
+    // turns away anyway
+    const double w = double(quint64(t + 0.5));
+    if (!(w >= 1 && w < Limits[precision]) || std::fabs(t - w) > w * 0x1p-52)
+        return -1;
+    char digits[24];
+    const int count = int(std::to_chars(digits, digits + sizeof digits, quint64(w)).ptr - digits);
+    char16_t *p = text;
+    if (value < 0)
+        *p++ = u'-';
+    const int whole = count - decimals;   // integer digits, none below 1
+    if (whole <= 0)
+        *p++ = u'0';
+    for (int i = 0; i < whole; ++i)
+        *p++ = char16_t(digits[i]);
+    if (decimals > 0) {
+        *p++ = fs.DecimalSeparator.unicode();
+        for (int i = whole; i < count; ++i)
+            *p++ = i < 0 ? u'0' : char16_t(digits[i]);
+    }
+    return int(p - text);
 }

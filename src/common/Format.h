@@ -77,6 +77,17 @@ enum class TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency }
 QString FloatToStrF(double value, TFloatFormat format, int precision, int digits,
                     const TFormatSettings &fs = FormatSettings());
 // The same text appended to `out`, for callers that build a line.
+// The fixed form of a value that lies within rounding error of a whole
+// number of hundredths (or of units, tenths, ... millionths, by `decimals`),
+// that number having at most `precision` digits, written into `text`
+// (QuickFixedRoom characters): such a number is what both roundings of the
+// fixed form give, so its digits are written directly. Amounts of money,
+// quantities and the like all take this route. Returns the length, or -1,
+// writing nothing, for any other value.
+constexpr int QuickFixedRoom = 24;
+int FormatQuickFixed(char16_t *text, double value, int precision, int decimals,
+                     const TFormatSettings &fs = FormatSettings());
+
 void AppendFloatToStrF(QString &out, double value, TFloatFormat format, int precision, int digits,
                        const TFormatSettings &fs = FormatSettings());
 // The general format with 15 significant digits.

@@ -141,6 +141,31 @@ void AppendFieldNumber(QString &out, double value, const TFieldSpec &spec, const
     appendFieldNumber(out, value, spec, settings);
 }
 
+void AppendPaddedFieldNumber(QString &out, double value, const TFieldSpec &spec, const TFormatSettings &fs)
+{
+    // The plain fixed-point numbers of most fields, written with their
+    // padding in one piece: no blanks to trim in such a text.
+    const bool plain = !(spec.flags & (ffCurrency | ffAccounting | ffGeneral))
+                       && !((spec.flags & ffZeroAsZero) && value == 0);
+    char16_t text[QuickFixedRoom];
+    const int n = plain ? FormatQuickFixed(text, value, 15, spec.decimals, fs) : -1;
+    if (n < 0) {
+        const qsizetype start = out.size();
+        AppendFieldNumber(out, value, spec, fs);
+        PadFieldTail(out, start, spec, true);
+        return;
+    }
+    const qsizetype fill = std::max<qsizetype>(spec.width - n, 0);
+    const char16_t pad = (spec.flags & ffZeroPad) ? u'0' : u' ';
+    const qsizetype before = (spec.flags & ffRight) ? fill : (spec.flags & ffCenter) ? fill / 2 : 0;
+    const qsizetype at = out.size();
+    out.resize(at + n + fill);
+    char16_t *d = reinterpret_cast<char16_t *>(out.data()) + at;
+    d = std::fill_n(d, before, pad);
+    d = std::copy_n(text, n, d);
+    std::fill_n(d, fill - before, pad);
+}
+
 QString FormatFieldNumber(double value, const TFieldSpec &spec, const TFormatSettings &settings)
 {
     QString text;

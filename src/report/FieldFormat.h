@@ -51,6 +51,9 @@ void AppendFieldDate(QString &out, double value, const TFormatSettings &fs = For
 QString PadFieldText(const QString &text, const TFieldSpec &spec, bool zeroPadAllowed = true);
 // The same for the text that follows `start` in `out`, in place.
 void PadFieldTail(QString &out, qsizetype start, const TFieldSpec &spec, bool zeroPadAllowed = true);
+// AppendFieldNumber followed by PadFieldTail.
+void AppendPaddedFieldNumber(QString &out, double value, const TFieldSpec &spec,
+                             const TFormatSettings &fs = FormatSettings());
 
 // A string wrapped into lines of at most `width` characters, breaking after
 // a blank or punctuation that does not stand between two digits (so 3.14,

@@ -1096,8 +1096,10 @@ void TKtReport::appendValueText(QString &out, TReportField &f)
         }
         break;
     case vtNumber:
-        AppendFieldNumber(out, numberValue(f), f.Spec);
-        break;
+        AppendPaddedFieldNumber(out, numberValue(f), f.Spec);
+        ++f.Index;
+        --f.Remaining;
+        return;
     case vtDate:
         AppendFieldDate(out, footer ? v.PrevNum() : v.GetAsDate());
         break;

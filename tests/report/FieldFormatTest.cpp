@@ -142,6 +142,29 @@ private slots:
         QCOMPARE(dated, QStringLiteral("on 05.03.2024 9:30:00"));
     }
 
+    // Plain numbers are padded in the same step as they are written; every
+    // field spec must come out as the number padded afterwards.
+    void paddedNumbersAsPaddedAfterwards()
+    {
+        const QStringList specs = {"", "8", "-8", "+9", "-08", "08", "12.2", "-12.2", "+12.2", "-012.2", "3.2",
+                                   "-14.7", "#10.2", "=15.2", "$12.2", "G10", "-5", ".0"};
+        const QList<double> values = {0.0, 1.0, -1.0, 7.5, -0.25, 1234.56, 0.005, 99999999.99, 2.675,
+                                      1e14, 1e16, 123456789012.25, -4.0 / 3.0};
+        for (const QString &text : specs) {
+            qsizetype pos = 0;
+            const TFieldSpec spec = ParseFieldSpec(text, pos);
+            for (double v : values) {
+                QString expected = QStringLiteral("|");
+                AppendFieldNumber(expected, v, spec);
+                PadFieldTail(expected, 1, spec, true);
+                QString padded = QStringLiteral("|");
+                AppendPaddedFieldNumber(padded, v, spec);
+                QVERIFY2(padded == expected,
+                         qPrintable(text + QStringLiteral(" ") + QString::number(v) + u':' + padded + u'/' + expected));
+            }
+        }
+    }
+
     void wrapping_data()
     {
         QTest::addColumn<QString>("text");
