@@ -480,11 +480,11 @@ int FormatQuickFixed(char16_t *text, double value, int precision, int decimals, 
         return -1;
     // t + 0.5 truncated is t rounded, but at halves, which the test below
     // turns away anyway
-    const double w = double(quint64(t + 0.5));
+    const double w = double(qint64(t + 0.5));
     if (!(w >= 1 && w < Limits[precision]) || std::fabs(t - w) > w * 0x1p-52)
         return -1;
     char digits[24];
-    const int count = int(std::to_chars(digits, digits + sizeof digits, quint64(w)).ptr - digits);
+    const int count = int(std::to_chars(digits, digits + sizeof digits, qint64(w)).ptr - digits);
     char16_t *p = text;
     if (value < 0)
         *p++ = u'-';
