@@ -121,6 +121,11 @@ TDateTime EncodeTime(int hour, int min, int sec, int msec)
 static void split(TDateTime dt, qint64 &days, qint64 &msecs)
 {
     const double whole = std::trunc(dt);
+    if (dt == whole) {   // a date without a time, as most are
+        days = qint64(whole);
+        msecs = 0;
+        return;
+    }
     msecs = qint64(std::llround(std::fabs(dt - whole) * MSecsPerDay));
     days = qint64(whole);
     if (msecs >= qint64(MSecsPerDay)) {   // rounding reached the next day
