@@ -6,6 +6,8 @@
 //
 //   bench_report [rows...]      (default: 100000 1000000)
 
+#include "ChildRun.h"
+
 #include "common/Settings.h"
 #include "data/Database.h"
 #include "data/Query.h"
@@ -14,12 +16,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
@@ -48,13 +48,6 @@ const char *const Template[] = {
     ".FOOTER1",
     "Всего @AMOUNT:-16.2 записей @AMOUNT:-8.200",
 };
-
-long peakKb()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
-}
 
 void createTable(const QString &file, int rows)
 {
@@ -136,7 +129,7 @@ int main(int argc, char *argv[])
     if (args.size() == 4 && args[1] == QLatin1String("--child")) {
         // one measurement in a fresh process: "--child rows report|bare"
         const double s = args[3] == QLatin1String("report") ? reportRun() : bareWalk();
-        std::printf("%.3f %ld\n", s, peakKb());
+        PrintChildResult(s);
         return 0;
     }
 
@@ -161,13 +154,9 @@ int main(int argc, char *argv[])
         long kb[2];
         const char *kinds[2] = {"bare", "report"};
         for (int k = 0; k < 2; ++k) {
-            QProcess child;
-            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            child.start(app.applicationFilePath(), {QStringLiteral("--child"), QString::number(rows), QLatin1String(kinds[k])});
-            child.waitForFinished(-1);
-            const QStringList parts = QString::fromLatin1(child.readAllStandardOutput()).split(u' ');
-            secs[k] = parts.value(0).toDouble();
-            kb[k] = parts.value(1).toLong();
+            const TChildResult r = RunChild(app.applicationFilePath(), {QString::number(rows), QLatin1String(kinds[k])});
+            secs[k] = r.Seconds;
+            kb[k] = r.PeakKb;
         }
         std::printf("%10d %10.3f %10.3f %7.2f %12ld %12ld\n", rows, secs[0], secs[1], secs[1] / secs[0], kb[0], kb[1]);
     }

@@ -6,6 +6,8 @@
 //
 //   bench_viewer [lines...]      (default: 100000 1000000)
 
+#include "ChildRun.h"
+
 #include "common/Settings.h"
 #include "common/TextFile.h"
 #include "viewer/OutputPages.h"
@@ -13,20 +15,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
-
-long peakKb()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
-}
 
 // An output file as a grouped report writes it: a page header with a font
 // code every 60 lines, detail lines of about 80 characters, a paragraph now
@@ -97,7 +90,7 @@ int main(int argc, char *argv[])
     if (args.size() == 4 && args[1] == QLatin1String("--child")) {
         // one measurement in a fresh process: "--child file load|bare"
         const double s = args[3] == QLatin1String("load") ? load(args[2]) : bareScan(args[2]);
-        std::printf("%.3f %ld\n", s, peakKb());
+        PrintChildResult(s);
         return 0;
     }
 
@@ -118,13 +111,9 @@ int main(int argc, char *argv[])
         long kb[2];
         const char *kinds[2] = {"bare", "load"};
         for (int k = 0; k < 2; ++k) {
-            QProcess child;
-            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            child.start(app.applicationFilePath(), {QStringLiteral("--child"), file, QLatin1String(kinds[k])});
-            child.waitForFinished(-1);
-            const QStringList parts = QString::fromLatin1(child.readAllStandardOutput()).split(u' ');
-            secs[k] = parts.value(0).toDouble();
-            kb[k] = parts.value(1).toLong();
+            const TChildResult r = RunChild(app.applicationFilePath(), {file, QLatin1String(kinds[k])});
+            secs[k] = r.Seconds;
+            kb[k] = r.PeakKb;
         }
         std::printf("%10d %10.3f %10.3f %7.2f %12ld %12ld %10lld\n", lines, secs[0], secs[1],
                     secs[1] / secs[0], kb[0], kb[1], QFile(file).size() / 1024);

@@ -2,6 +2,7 @@
 
 #include "common/Exceptions.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -70,3 +71,21 @@ private:
         }                                                             \
         QVERIFY2(raised_, "no error raised by " #expr);               \
     } while (false)
+
+// One member of a zip file, read with unzip: an independent reader of what
+// was written. Empty when unzip is missing or fails.
+inline QByteArray UnzipEntry(const QString &zip, const QString &entry)
+{
+    QProcess unzip;
+    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), zip, entry});
+    if (!unzip.waitForFinished(30000) || unzip.exitCode() != 0)
+        return {};
+    return unzip.readAllStandardOutput();
+}
+
+inline bool HaveUnzip()
+{
+    QProcess unzip;
+    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-v")});
+    return unzip.waitForFinished(10000) && unzip.exitCode() == 0;
+}

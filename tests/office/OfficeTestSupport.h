@@ -134,24 +134,6 @@ inline void ClearProgramDir()
         dir.remove(name);
 }
 
-// One member of a zip file, read with unzip: an independent reader of what
-// the servers wrote. Empty when unzip is missing or fails.
-inline QByteArray UnzipEntry(const QString &zip, const QString &entry)
-{
-    QProcess unzip;
-    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), zip, entry});
-    if (!unzip.waitForFinished(30000) || unzip.exitCode() != 0)
-        return {};
-    return unzip.readAllStandardOutput();
-}
-
-inline bool HaveUnzip()
-{
-    QProcess unzip;
-    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-v")});
-    return unzip.waitForFinished(10000) && unzip.exitCode() == 0;
-}
-
 // Debian's openpyxl reads an .xlsx independently of libxlsxwriter. The
 // result: {"sheets": [names], "active": name, "cells": {"Sheet!A1": {"type",
 // "value", "format", "bold", "italic", "size", "font"}}, "widths":

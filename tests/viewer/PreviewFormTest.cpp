@@ -18,7 +18,6 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 
@@ -321,12 +320,9 @@ private slots:
         QTest::mouseClick(button(f.get(), "&Экспорт"), Qt::LeftButton);
         const QStringList docs = QDir(ProgramDir()).entryList({"*.odt"});
         QCOMPARE(docs.size(), 1);
-        QProcess unzip;
-        unzip.start("unzip", {"-p", ProgramDir() + "/" + docs.first(), "content.xml"});
-        QVERIFY(unzip.waitForFinished(60000));
-        if (unzip.exitCode() != 0)
+        if (!HaveUnzip())
             QSKIP("*** unzip NOT AVAILABLE: the document's XML was not read ***");
-        const QString xml = QString::fromUtf8(unzip.readAllStandardOutput());
+        const QString xml = QString::fromUtf8(UnzipEntry(ProgramDir() + "/" + docs.first(), "content.xml"));
         QVERIFY(xml.contains("Строка 1<") && xml.contains("Строка 35<"));
         // a page break before the first line of each later page
         QVERIFY(xml.contains("fo:break-before=\"page\""));
