@@ -8,6 +8,7 @@
 #include "workspace/Application.h"
 #include "workspace/DbMainForm.h"
 #include "workspace/DialogUserInterface.h"
+#include "workspace/SQLForm.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -72,6 +73,7 @@ int main(int argc, char *argv[])
     int result = 0;
     {
         TDbMainForm mainForm;
+        InstallSQLEditor(mainForm);
         mainForm.show();
         TStartSteps steps;
         steps.OpenAlias = parser.value(openOption);

@@ -288,7 +288,7 @@ QVariant TDataSet::RowValue(int index, const TField *field) const
 {
     if (!field || index < 0 || index >= int(m_ids.size()))
         return QVariant();
-    if (index == m_cur && (m_state == dsEdit || m_state == dsInsert))
+    if (index == m_cur && m_state == dsEdit)
         return m_buffer[size_t(field->m_column)];
     return m_rows[size_t(index) * size_t(m_width) + size_t(field->m_column)];
 }

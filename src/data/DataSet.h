@@ -79,7 +79,14 @@ public:
     // Moves to the record with the 0-based number `index`.
     void MoveTo(int index);
     // The value of a field of any read row, without moving (for grids).
+    // The row being edited gives its edited values; a record being inserted
+    // is not among the read rows: its values are the fields' own.
     QVariant RowValue(int index, const TField *field) const;
+    // 0-based index of the current row among the read rows (-1 when none);
+    // while inserting, the row the new record is put before.
+    int CurrentIndex() const { return int(m_cur); }
+    // The record being inserted goes after the last row.
+    bool Appending() const { return m_appending; }
 
     TBookmark GetBookmark() const;
     void GotoBookmark(const TBookmark &b);

@@ -111,6 +111,21 @@ public:
 
     // Sorts a driver error into the data layer's codes.
     virtual TDBError MapError(const QSqlError &e) const = 0;
+
+    // How the engine explains a statement: into a plan table that a query
+    // then reads (servers with a plan_table), or with a statement of its
+    // own that returns the plan as rows.
+    enum TPlanStyle { psPlanTable, psExplainQueryPlan, psExplain };
+    virtual TPlanStyle PlanStyle() const { return psPlanTable; }
+
+    // The expression a LIKE pattern is matched against for a column of the
+    // given type: the column itself where the engine compares any value as
+    // text, else its text form.
+    virtual QString LikeOperand(const QString &column, TFieldType type) const
+    {
+        Q_UNUSED(type);
+        return column;
+    }
 };
 
 // The engine error for a failed driver call: the server's message first,

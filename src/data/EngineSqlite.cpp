@@ -323,6 +323,8 @@ public:
                              Format(QStringLiteral("SQLite не поддерживает хранимые процедуры: %s"), {name}));
     }
 
+    TPlanStyle PlanStyle() const override { return psExplainQueryPlan; }
+
     TDBError MapError(const QSqlError &e) const override
     {
         TDBError r;

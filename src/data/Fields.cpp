@@ -311,7 +311,11 @@ QString TField::formatNumber(double v) const
 
 QString TField::AsString() const
 {
-    const QVariant &v = m_dataSet->CurrentValue(m_column);
+    return AsStringOf(m_dataSet->CurrentValue(m_column));
+}
+
+QString TField::AsStringOf(const QVariant &v) const
+{
     if (!v.isValid() || v.isNull())
         return QString();
     switch (m_type) {
@@ -343,7 +347,11 @@ QString TField::AsString() const
 
 QString TField::DisplayText() const
 {
-    const QVariant &v = m_dataSet->CurrentValue(m_column);
+    return DisplayTextOf(m_dataSet->CurrentValue(m_column));
+}
+
+QString TField::DisplayTextOf(const QVariant &v) const
+{
     switch (m_type) {
     case ftMemo: return QStringLiteral("(MEMO)");
     case ftBlob: return QStringLiteral("(BLOB)");
@@ -356,17 +364,17 @@ QString TField::DisplayText() const
     case ftSmallint: case ftInteger: case ftWord: case ftAutoInc:
         if (!m_displayFormat.isEmpty())
             return FormatFloat(m_displayFormat, double(FieldValue::ToInteger(v)));
-        return AsString();
+        return AsStringOf(v);
     case ftFloat: case ftCurrency: case ftBCD:
         return formatNumber(FieldValue::ToFloat(v));
     case ftDate: case ftTime: case ftDateTime: {
         TDateTime dt = 0;
         if (!m_displayFormat.isEmpty() && FieldValue::ToDateTime(v, dt))
             return FormatDateTime(m_displayFormat, dt);
-        return AsString();
+        return AsStringOf(v);
     }
     default:
-        return AsString();
+        return AsStringOf(v);
     }
 }
 

@@ -98,6 +98,9 @@ public:
     QVariant Value() const;              // null variant for SQL NULL
     QString AsString() const;
     QString DisplayText() const;         // formatted for a grid or a label
+    // The same for any value of the field's column (a grid's other rows).
+    QString AsStringOf(const QVariant &v) const;
+    QString DisplayTextOf(const QVariant &v) const;
     QString Text() const { return AsString(); }
     qint64 AsInteger() const;
     double AsFloat() const;

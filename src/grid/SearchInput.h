@@ -17,6 +17,12 @@ using TSearchKindOf = std::function<char(const QString &fieldName)>;
 // "DD.MM.YY" form of the date normalisation.
 using TSearchDateText = std::function<QString(const QString &fieldName, TDateTime date)>;
 
+// The left side of a LIKE condition on a column that is not a string
+// column, with "%fld" standing for the column ("CAST(%fld AS text)"); empty
+// or missing: the column itself. Engines without LIKE on numbers and dates
+// match their text form.
+using TSearchLikeOperand = std::function<QString(const QString &fieldName)>;
+
 // Applies one typed key to the search value of a column of kind `kind`.
 // Backspace ("\b") removes the last character (an emptied value becomes
 // "^", which tells the next search to drop the column's condition); other

@@ -63,6 +63,16 @@ TSearchDateText SearchDateTextOf(TQuery &query)
     };
 }
 
+TSearchLikeOperand SearchLikeOperandOf(TQuery &query)
+{
+    return [&query](const QString &fieldName) {
+        const TField *field = SearchField(&query, fieldName);
+        const QString placeholder = QStringLiteral("%fld");
+        const QString operand = query.Database()->Engine().LikeOperand(placeholder, field ? field->DataType() : ftString);
+        return operand == placeholder ? QString() : operand;
+    };
+}
+
 namespace {
 
 // The characters a value of the kind can hold in SQL: those that can be
@@ -89,7 +99,8 @@ QString literalSafe(const QString &value, char kind, const TFormatSettings &fs)
 
 QString BuildSearchSql(const QString &sql, const QStringList &searchValues, TParams *params,
                        bool isLiveQuery, const TSearchKindOf &kindOf,
-                       const TSearchDateText &dateText, const TFormatSettings &fs)
+                       const TSearchDateText &dateText, const TFormatSettings &fs,
+                       const TSearchLikeOperand &likeOperand)
 {
     static const QString Like = QStringLiteral("%fld like %s");
     QString result = sql;
@@ -124,6 +135,11 @@ QString BuildSearchSql(const QString &sql, const QStringList &searchValues, TPar
             if (dateText && !value.isEmpty())
                 value = dateText(field, date);
         }
+        if (kind != 'S' && templ == Like && likeOperand) {
+            const QString operand = likeOperand(field);
+            if (!operand.isEmpty())
+                templ = operand + QStringLiteral(" like %s");
+        }
 
         const QString rewritten = RewriteCondition(result, templ, value, field, QString(), suffix,
                                                    SearchByParams);
@@ -148,7 +164,7 @@ QString BuildSearchSql(const QString &sql, const QStringList &searchValues, TPar
 QString BuildSearchSql(TQuery &query, const QStringList &searchValues, TParams *params)
 {
     return BuildSearchSql(query.SQLText(), searchValues, params, false, SearchKindsOf(&query),
-                          SearchDateTextOf(query));
+                          SearchDateTextOf(query), FormatSettings(), SearchLikeOperandOf(query));
 }
 
 TControlsDisabled::TControlsDisabled(TDataSet &dataSet) : m_dataSet(dataSet)

@@ -57,9 +57,13 @@ TSearchDateText SearchDateTextOf(TQuery &query);
 QString BuildSearchSql(const QString &sql, const QStringList &searchValues, TParams *params,
                        bool isLiveQuery, const TSearchKindOf &kindOf,
                        const TSearchDateText &dateText = {},
-                       const TFormatSettings &fs = FormatSettings());
+                       const TFormatSettings &fs = FormatSettings(),
+                       const TSearchLikeOperand &likeOperand = {});
+// How the query's database matches a pattern against a number or date
+// column (see TEngine::LikeOperand).
+TSearchLikeOperand SearchLikeOperandOf(TQuery &query);
 // The same for a query: its SQL text, kinds from its fields, dates in its
-// database's spelling. Its editable results are plain statements to our
+// database's spelling, patterns on numbers and dates as its engine takes them. Its editable results are plain statements to our
 // engines, so a live query compares dates as any other query does (the
 // "like" form would find nothing on SQLite and is refused by PostgreSQL).
 QString BuildSearchSql(TQuery &query, const QStringList &searchValues, TParams *params);

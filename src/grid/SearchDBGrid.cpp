@@ -1,0 +1,156 @@
+#include "SearchDBGrid.h"
+
+#include "GridHooks.h"
+#include "SearchInput.h"
+#include "SearchSql.h"
+
+#include "data/Query.h"
+#include "uisupport/Guard.h"
+
+TSearchDBGrid::TSearchDBGrid(QWidget *parent) : TUDBGrid(parent)
+{
+    // a repeating timer: while the search is locked it keeps firing and
+    // applies the values as soon as the lock is released
+    m_searchTimer.setInterval(500);
+    connect(&m_searchTimer, &QTimer::timeout, this, [this] { Guarded(this, [this] { searchTimerFired(); }); });
+}
+
+TSearchDBGrid::~TSearchDBGrid() = default;
+
+TQuery *TSearchDBGrid::Query() const
+{
+    return dynamic_cast<TQuery *>(DataSet());
+}
+
+bool TSearchDBGrid::SearchLocked() const
+{
+    return const_cast<TSearchDBGrid *>(this)->Conditions().SearchLocked;
+}
+
+void TSearchDBGrid::SearchKeyPress(QChar key)
+{
+    TDataSet *ds = DataSet();
+    if (!SearchInUse() || IsEditing() || !ds || !ds->Active())
+        return;
+    m_searchTimer.stop();
+    const TField *field = SelectedField();
+    if (!field)
+        return;
+    const char kind = SearchKind(ds, field->FieldName());
+    if (kind == 'U')
+        return;
+    QString value = Conditions().SearchValue(field->FieldName());
+    if (!ApplySearchKey(value, key, kind))
+        return;
+    Conditions().SetSearchValue(field->FieldName(), value);
+    RepaintTitles();
+    m_searchTimer.start();
+}
+
+void TSearchDBGrid::searchTimerFired()
+{
+    if (SearchLocked())
+        return;
+    m_searchTimer.stop();
+    ApplySearch();
+}
+
+void TSearchDBGrid::ApplySearch()
+{
+    TQuery *query = Query();
+    if (!query)
+        return;
+    const int column = SelectedIndex();
+    struct Restore {
+        TSearchDBGrid *grid;
+        int column;
+        ~Restore() { grid->SetSelectedIndex(column); grid->RepaintTitles(); }
+    } restore{this, column};
+    ::ApplySearch(*query, Conditions());
+}
+
+void TSearchDBGrid::ToggleMarkedFilter()
+{
+    TQuery *query = Query();
+    if (!query)
+        return;
+    const int column = SelectedIndex();
+    struct Restore {
+        TSearchDBGrid *grid;
+        int column;
+        ~Restore() { grid->SetSelectedIndex(column); grid->RepaintTitles(); }
+    } restore{this, column};
+    ::ToggleMarkedFilter(*query, Conditions());
+}
+
+void TSearchDBGrid::ToggleSearchLock()
+{
+    Conditions().SearchLocked = !Conditions().SearchLocked;
+    RepaintTitles();
+}
+
+void TSearchDBGrid::SetRepeatInterval(int ms)
+{
+    ms = std::clamp(ms, 0, 65535);
+    if (ms == RepeatInterval())
+        return;
+    if (ms == 0) {
+        m_repeatTimer.reset();
+        return;
+    }
+    if (!m_repeatTimer) {
+        m_repeatTimer = std::make_unique<QTimer>();
+        connect(m_repeatTimer.get(), &QTimer::timeout, this, [this] {
+            m_repeatTimer->stop();
+            Conditions().SearchLocked = false;
+            Guarded(this, [this] { ApplySearch(); });
+            if (m_repeatTimer)
+                m_repeatTimer->start();
+        });
+    }
+    m_repeatTimer->setInterval(ms);
+    m_repeatTimer->start();
+}
+
+int TSearchDBGrid::RepeatInterval() const
+{
+    return m_repeatTimer ? m_repeatTimer->interval() : 0;
+}
+
+QColor TSearchDBGrid::StatusColor() const
+{
+    auto &c = const_cast<TSearchDBGrid *>(this)->Conditions();
+    if (c.SearchLocked)
+        return Qt::red;
+    if (!c.AppliedChoice.isEmpty())
+        return Qt::blue;
+    if (!c.BuilderRows.isEmpty())
+        return Qt::green;
+    return QColor();
+}
+
+bool TSearchDBGrid::KeyDown(int key, Qt::KeyboardModifiers modifiers)
+{
+    const bool ctrl = modifiers & Qt::ControlModifier;
+    if (key == Qt::Key_F3) {
+        if (ctrl)
+            CallHook(ClearStateHook, *this, true, true);
+        else if (modifiers & Qt::ShiftModifier)
+            CallHook(SaveStateHook, *this);
+        else
+            CallHook(RestoreStateHook, *this);
+        RepaintTitles();
+        return true;
+    }
+    if (key == Qt::Key_F9) {
+        if (ctrl)
+            CallHook(QueryBuilderHook, *this, true, QString(), QString());
+        else if (modifiers & Qt::AltModifier)
+            ToggleMarkedFilter();
+        else
+            ToggleSearchLock();
+        RepaintTitles();
+        return true;
+    }
+    return TUDBGrid::KeyDown(key, modifiers);
+}

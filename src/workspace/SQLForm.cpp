@@ -1,0 +1,361 @@
+#include "SQLForm.h"
+
+#include "Application.h"
+#include "DbMainForm.h"
+
+#include "common/Format.h"
+#include "common/UserInterface.h"
+#include "data/DBError.h"
+#include "data/Database.h"
+#include "grid/GridHooks.h"
+#include "grid/SearchDBGrid.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <map>
+
+// ---------------------------------------------------------------- editor
+
+TSQLForm *TSQLForm::Create(TDbMainForm &mainForm, TDatabase *database, const QString &tableName)
+{
+    auto *form = new TSQLForm(mainForm, database);   // owned by the main window's client area
+    if (!tableName.isEmpty()) {
+        form->SQLText->setPlainText(QStringLiteral("SELECT * FROM \"") + tableName + u'"');
+        form->LiveBox->setChecked(true);
+    }
+    form->ShowChild();
+    if (!tableName.isEmpty())
+        form->RunStatement();
+    return form;
+}
+
+TSQLForm::TSQLForm(TDbMainForm &mainForm, TDatabase *database) : TDbForm(mainForm, database)
+{
+    setObjectName(QStringLiteral("SQLForm"));
+    setWindowTitle(Format(QStringLiteral("SQL Редактор - База данных %s"), {database->DatabaseName()}));
+    SQLQuery.SetName(QStringLiteral("SQLQuery"));
+    SQLQuery.SetDatabase(database);
+    SQLQuery.SetUpdateMode(upWhereKeyOnly);
+    // the commit and roll-back buttons of a statement mean what they say
+    SQLQuery.SetImplicitTransaction(true);
+    SQLSource.SetDataSet(&SQLQuery);
+
+    auto *content = new QWidget(this);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(2, 2, 2, 2);
+
+    auto *options = new QHBoxLayout;
+    LiveBox = new QCheckBox(QStringLiteral("&Редактирование"), content);
+    LiveBox->setObjectName(QStringLiteral("LiveBox"));
+    SearchBox = new QCheckBox(QStringLiteral("&Поиск"), content);
+    SearchBox->setObjectName(QStringLiteral("SearchBox"));
+    SearchBox->setChecked(true);
+    options->addWidget(LiveBox);
+    options->addWidget(SearchBox);
+    options->addStretch(1);
+    layout->addLayout(options);
+
+    Pages = new QTabWidget(content);
+    Pages->setObjectName(QStringLiteral("Pages"));
+    Pages->tabBar()->setFocusPolicy(Qt::NoFocus);
+    SQLPage = new QWidget(Pages);
+    auto *sqlLayout = new QVBoxLayout(SQLPage);
+    sqlLayout->setContentsMargins(0, 0, 0, 0);
+    SQLText = new QPlainTextEdit(SQLPage);
+    SQLText->setObjectName(QStringLiteral("SQLText"));
+    SQLText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    SQLText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    SQLText->setTabChangesFocus(false);
+    sqlLayout->addWidget(SQLText);
+    GridPage = new QWidget(Pages);
+    auto *gridLayout = new QVBoxLayout(GridPage);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    SQLGrid = new TSearchDBGrid(GridPage);
+    SQLGrid->setObjectName(QStringLiteral("SQLGrid"));
+    SQLGrid->SetDataSource(&SQLSource);
+    gridLayout->addWidget(SQLGrid);
+    Pages->addTab(SQLPage, QStringLiteral("SQL"));
+    Pages->addTab(GridPage, QStringLiteral("Просмотр"));
+    layout->addWidget(Pages, 1);
+    SetContent(content);
+
+    connect(SearchBox, &QCheckBox::clicked, this, [this](bool on) { SQLGrid->SetSearchInUse(on); });
+    connect(Pages, &QTabWidget::currentChanged, this, [this](int page) {
+        if (page == 1)
+            SQLGrid->View()->setFocus();
+        else
+            SQLText->setFocus();
+    });
+    resize(640, 420);
+}
+
+TSQLForm::~TSQLForm()
+{
+    SQLGrid->SetDataSource(nullptr);
+}
+
+QStringList TSQLForm::SQLLines() const
+{
+    const QString text = SQLText->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(u'\n');
+}
+
+void TSQLForm::SetSQLLines(const QStringList &lines)
+{
+    SQLText->setPlainText(lines.join(u'\n'));
+}
+
+void TSQLForm::FormActivate()
+{
+    MainForm().UpdateCommands();
+}
+
+bool TSQLForm::FormCloseQuery()
+{
+    // an edited record is written before the window goes, or the window stays
+    if (SQLQuery.Active() && (SQLQuery.State() == dsEdit || SQLQuery.State() == dsInsert))
+        SQLQuery.Post();
+    if (SQLText->toPlainText().isEmpty())
+        return true;
+    return UserInterface().MessageDlg(QStringLiteral("Будет закрыто окно. Прервать?"), QString(),
+                                      TUserInterface::mtConfirmation,
+                                      {TUserInterface::mbYes, TUserInterface::mbNo, TUserInterface::mbCancel})
+           == TUserInterface::mbNo;
+}
+
+void TSQLForm::RunStatement()
+{
+    const bool live = LiveBox->isChecked();
+    SQLGrid->SetOptions(live ? SQLGrid->Options() | dgEditing : SQLGrid->Options() & ~dgEditing);
+    CallHook(ClearStateHook, *SQLGrid, false, false);
+    if (SQLQuery.Active() && (SQLQuery.State() == dsEdit || SQLQuery.State() == dsInsert))
+        SQLQuery.Post();
+    SQLQuery.Close();
+    SQLQuery.SetSQL(SQLLines());
+    SQLQuery.SetRequestLive(live);
+    try {
+        SQLQuery.Open();
+    } catch (const EDBEngineError &) {
+        throw;
+    } catch (const ENoResultSet &) {
+        statementWithoutRows();
+        Pages->setCurrentWidget(SQLPage);
+        throw EAbort();
+    }
+    Pages->setCurrentWidget(GridPage);
+    SQLGrid->View()->setFocus();
+}
+
+void TSQLForm::statementWithoutRows()
+{
+    TSQLResultDlg dlg(SQLQuery.RowsAffected(), this);
+    dlg.exec();
+    if (dlg.Chosen == TSQLResultDlg::Close)
+        return;
+    SQLQuery.SetSQLText(dlg.Chosen == TSQLResultDlg::Commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+    SQLQuery.ExecSQL();
+}
+
+void TSQLForm::ShowPlan()
+{
+    TSQLPlanForm plan(this, Database(), SQLText->toPlainText());
+    plan.exec();
+}
+
+TSQLResultDlg::TSQLResultDlg(int rowsAffected, QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("SQLResultDlg"));
+    setWindowTitle(QStringLiteral("Результат выполнения выражения"));
+    auto *layout = new QVBoxLayout(this);
+    RowsLabel = new QLabel(Format(QStringLiteral("Обработано записей: %d"), {rowsAffected}), this);
+    RowsLabel->setObjectName(QStringLiteral("RowsLabel"));
+    layout->addWidget(RowsLabel);
+    auto *buttons = new QHBoxLayout;
+    CommitBtn = new QPushButton(QStringLiteral("&Фиксация обновлений"), this);
+    CommitBtn->setObjectName(QStringLiteral("CommitBtn"));
+    RollbackBtn = new QPushButton(QStringLiteral("Откат"), this);
+    RollbackBtn->setObjectName(QStringLiteral("RollbackBtn"));
+    CloseBtn = new QPushButton(QStringLiteral("&Закрыть"), this);
+    CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
+    CommitBtn->setDefault(true);
+    buttons->addWidget(CommitBtn);
+    buttons->addWidget(RollbackBtn);
+    buttons->addWidget(CloseBtn);
+    layout->addLayout(buttons);
+    connect(CommitBtn, &QPushButton::clicked, this, [this] { Chosen = Commit; accept(); });
+    connect(RollbackBtn, &QPushButton::clicked, this, [this] { Chosen = Rollback; accept(); });
+    // Esc rejects the dialog: the same as "&Закрыть"
+    connect(CloseBtn, &QPushButton::clicked, this, [this] { Chosen = Close; reject(); });
+}
+
+// ---------------------------------------------------------------- plan
+
+namespace {
+
+// The lines of the plan-table query: each step indented by its level, the
+// root step with its cost, cut to 255 characters.
+const QStringList PlanQueryLines = {
+    QStringLiteral("select Substr(QueryPlan, 1, 255) QueryPlan"),
+    QStringLiteral("from"),
+    QStringLiteral("(select lpad(' ',2*(level-1)) || operation || ' ' ||"),
+    QStringLiteral("options || ' ' || object_name || ' ' ||"),
+    QStringLiteral("decode(id, 0, 'Cost = ' || position) QueryPlan"),
+    QStringLiteral("from plan_table"),
+    QStringLiteral("start with id=0"),
+    QStringLiteral("connect by prior id=parent_id)"),
+};
+
+QStringList planFromPlanTable(TDatabase &database, const QString &sqlText)
+{
+    // single statements, colons not taken for parameters
+    TQuery command;
+    command.SetDatabase(&database);
+    command.SetParamCheck(false);
+    try {
+        for (const QString &statement : {QStringLiteral("delete from plan_table"),
+                                         QStringLiteral("explain plan for\r\n") + sqlText,
+                                         QStringLiteral("commit")}) {
+            command.SetSQLText(statement);
+            command.ExecSQL();
+        }
+    } catch (const Exception &) {
+        try {
+            command.SetSQLText(QStringLiteral("rollback"));
+            command.ExecSQL();
+        } catch (const Exception &) {
+        }
+        throw;
+    }
+    TQuery plan;
+    plan.SetDatabase(&database);
+    plan.SetSQL(PlanQueryLines);
+    plan.Open();
+    QStringList lines;
+    for (; !plan.Eof(); plan.Next())
+        lines << plan.Fields(0)->AsString();
+    return lines;
+}
+
+// SQLite's EXPLAIN QUERY PLAN: rows of (id, parent, notused, detail), a
+// child after its parent; the level is counted from the parent chain.
+QStringList planFromExplainQueryPlan(TDatabase &database, const QString &sqlText)
+{
+    QSqlQuery q = database.Query(QStringLiteral("EXPLAIN QUERY PLAN ") + sqlText);
+    std::map<int, int> levelOf;
+    QStringList lines;
+    while (q.next()) {
+        const int id = q.value(0).toInt();
+        const int parent = q.value(1).toInt();
+        const auto p = levelOf.find(parent);
+        const int level = p == levelOf.end() ? 0 : p->second + 1;
+        levelOf[id] = level;
+        lines << QString(2 * level, u' ') + q.value(3).toString();
+    }
+    return lines;
+}
+
+// PostgreSQL's EXPLAIN: one text row a line, already indented by level.
+QStringList planFromExplain(TDatabase &database, const QString &sqlText)
+{
+    QSqlQuery q = database.Query(QStringLiteral("EXPLAIN ") + sqlText);
+    QStringList lines;
+    while (q.next())
+        lines << q.value(0).toString();
+    return lines;
+}
+
+} // namespace
+
+QStringList ExplainStatement(TDatabase &database, const QString &sqlText)
+{
+    QStringList lines;
+    switch (database.Engine().PlanStyle()) {
+    case TEngine::psExplainQueryPlan: lines = planFromExplainQueryPlan(database, sqlText); break;
+    case TEngine::psExplain: lines = planFromExplain(database, sqlText); break;
+    default: lines = planFromPlanTable(database, sqlText); break;
+    }
+    for (QString &line : lines)
+        line.truncate(255);
+    return lines;
+}
+
+// The plan's lines as a dataset of one column, QueryPlan, for the grid.
+class TSQLPlanForm::TPlanList : public TListDataSet {
+public:
+    explicit TPlanList(QStringList lines) : m_lines(std::move(lines)) {}
+
+protected:
+    void LoadList(QList<TColumnDesc> &columns, QList<QVariantList> &rows) override
+    {
+        TColumnDesc column;
+        column.Name = QStringLiteral("QueryPlan");
+        column.Type = ftString;
+        column.Size = 255;
+        columns = {column};
+        for (const QString &line : m_lines)
+            rows.append({line});
+    }
+
+private:
+    QStringList m_lines;
+};
+
+TSQLPlanForm::TSQLPlanForm(QWidget *parent, TDatabase *database, const QString &sqlText) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("SQLPlanForm"));
+    setWindowTitle(QStringLiteral("План запроса - ") + database->DatabaseName());
+    m_planQuery = std::make_unique<TPlanList>(ExplainStatement(*database, sqlText));
+    m_planQuery->SetName(QStringLiteral("PlanQuery"));
+    m_planQuery->Open();
+    m_planQuery->Fields(0)->SetDisplayWidth(100);
+    m_planSource.SetDataSet(m_planQuery.get());
+
+    auto *layout = new QVBoxLayout(this);
+    PlanGrid = new TSearchDBGrid(this);
+    PlanGrid->setObjectName(QStringLiteral("PlanGrid"));
+    PlanGrid->SetSearchInUse(false);
+    PlanGrid->SetOptions(PlanGrid->Options() & ~dgEditing);
+    PlanGrid->SetReadOnly(true);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setBold(true);
+    PlanGrid->setFont(font);
+    PlanGrid->SetDataSource(&m_planSource);
+    layout->addWidget(PlanGrid, 1);
+    ExitBtn = new QPushButton(QStringLiteral("В&ыход"), this);
+    ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
+    connect(ExitBtn, &QPushButton::clicked, this, &QDialog::accept);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ExitBtn);
+    layout->addLayout(buttons);
+    resize(720, 360);
+}
+
+TSQLPlanForm::~TSQLPlanForm()
+{
+    PlanGrid->SetDataSource(nullptr);
+}
+
+QStringList TSQLPlanForm::PlanLines() const
+{
+    QStringList lines;
+    for (int row = 0; row < m_planQuery->FetchUpTo(INT_MAX); ++row)
+        lines << m_planQuery->RowValue(row, m_planQuery->Fields(0)).toString();
+    return lines;
+}
+
+void InstallSQLEditor(TDbMainForm &mainForm)
+{
+    mainForm.SetSQLEditorFactory([](TDbMainForm &main, TDatabase *database, const QString &tableName) -> TDbForm * {
+        return TSQLForm::Create(main, database, tableName);
+    });
+}

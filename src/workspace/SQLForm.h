@@ -1,0 +1,95 @@
+#pragma once
+
+#include "DbForm.h"
+
+#include "data/DataSet.h"
+#include "data/Query.h"
+
+#include <QDialog>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class TSearchDBGrid;
+
+// The SQL editor: one statement typed against the window's database and
+// run; rows come back in a searchable grid (editable with "&Редактирование"),
+// a statement without rows tells how many it touched and offers to commit
+// or roll back.
+class TSQLForm : public TDbForm, public TSQLEditor {
+    Q_OBJECT
+public:
+    // A new editor, shown at once. With a table name it selects the whole
+    // table, editable, and runs the statement.
+    static TSQLForm *Create(TDbMainForm &mainForm, TDatabase *database, const QString &tableName = QString());
+    ~TSQLForm() override;
+
+    QStringList SQLLines() const override;
+    void SetSQLLines(const QStringList &lines) override;
+    void RunStatement() override;
+    void ShowPlan() override;
+
+    QPlainTextEdit *SQLText = nullptr;
+    TQuery SQLQuery;
+    TDataSource SQLSource;
+    TSearchDBGrid *SQLGrid = nullptr;
+    QCheckBox *LiveBox = nullptr;
+    QCheckBox *SearchBox = nullptr;
+    QTabWidget *Pages = nullptr;
+    QWidget *SQLPage = nullptr;
+    QWidget *GridPage = nullptr;
+
+protected:
+    TSQLForm(TDbMainForm &mainForm, TDatabase *database);
+    void FormActivate() override;
+    bool FormCloseQuery() override;
+
+private:
+    void statementWithoutRows();
+};
+
+// The answer to a statement that returned no rows: how many it touched, and
+// whether to commit or roll back.
+class TSQLResultDlg : public QDialog {
+    Q_OBJECT
+public:
+    TSQLResultDlg(int rowsAffected, QWidget *parent);
+    enum Choice { Close, Commit, Rollback };
+    Choice Chosen = Close;
+    QLabel *RowsLabel = nullptr;
+    QPushButton *CommitBtn = nullptr;
+    QPushButton *RollbackBtn = nullptr;
+    QPushButton *CloseBtn = nullptr;
+};
+
+// The execution plan of an editor's statement, one step a line, indented by
+// its level in the plan.
+class TSQLPlanForm : public QDialog {
+    Q_OBJECT
+public:
+    // Works the plan out; raises the engine's error, showing nothing, when
+    // the statement cannot be explained.
+    TSQLPlanForm(QWidget *parent, TDatabase *database, const QString &sqlText);
+    ~TSQLPlanForm() override;
+
+    // The plan's lines as the window shows them.
+    QStringList PlanLines() const;
+
+    TSearchDBGrid *PlanGrid = nullptr;
+    QPushButton *ExitBtn = nullptr;
+
+private:
+    class TPlanList;
+    std::unique_ptr<TDataSet> m_planQuery;
+    TDataSource m_planSource;
+};
+
+// The plan of a statement as lines indented two blanks a level: through the
+// engine's plan table where it has one, else through its own EXPLAIN.
+QStringList ExplainStatement(TDatabase &database, const QString &sqlText);
+
+// Makes the main window's SQL commands open TSQLForm editors.
+void InstallSQLEditor(TDbMainForm &mainForm);

@@ -1,0 +1,399 @@
+// The searchable grid driven by real keys and clicks, on a SQLite file and
+// on PostgreSQL: the search row and its delay, marks, frozen columns,
+// deleting and editing rows that reach the database.
+
+#include "GridTestSupport.h"
+
+#include "grid/SearchDBGrid.h"
+#include "uisupport/Guard.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+using namespace GridTest;
+
+namespace {
+
+// The grid of a test: a query on PEOPLE, its data source, a shown grid.
+struct TGridFixture {
+    TQuery query;
+    TDataSource source{&query};
+    TSearchDBGrid grid;
+    int opens = 0;
+
+    TGridFixture(const QString &alias, const QString &sql, bool live = false)
+    {
+        query.SetName("Q");
+        query.SetDatabaseName(alias);
+        query.SetSQLText(sql);
+        query.SetRequestLive(live);
+        query.AfterOpen = [this](TDataSet &) { ++opens; };
+        query.Open();
+        opens = 0;
+        grid.setObjectName("Grid");
+        grid.SetDataSource(&source);
+        grid.resize(700, 300);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.View()->setFocus();
+    }
+    ~TGridFixture() { grid.SetDataSource(nullptr); }
+
+    void column(const QString &field)
+    {
+        for (int c = 0; c < grid.ColumnCount(); ++c)
+            if (grid.Column(c).FieldName.compare(field, Qt::CaseInsensitive) == 0)
+                grid.SetSelectedIndex(c);
+    }
+    void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(grid.View(), Qt::Key(k), m); }
+    int rows() { return grid.Model()->rowCount(); }
+    // The model's rows when every row is read.
+    int allRows()
+    {
+        while (grid.Model()->canFetchMore({}))
+            grid.Model()->fetchMore({});
+        return rows();
+    }
+};
+
+// Errors that reach the application, kept instead of shown.
+struct TErrorCatcher {
+    QStringList messages;
+    TExceptionHandler previous;
+    TErrorCatcher()
+    {
+        previous = SetApplicationExceptionHandler([this](QObject *, const Exception &e) { messages << e.Message(); });
+    }
+    ~TErrorCatcher() { SetApplicationExceptionHandler(previous); }
+};
+
+// A value read through a connection of its own, not the program's.
+QString readBack(const QString &alias, const QString &sql)
+{
+    const QString name = "readback";
+    QString result;
+    {
+        QSqlDatabase db;
+        if (isPg(alias)) {
+            const auto dsn = DataTest::parseDsn(qEnvironmentVariable("QUARN_PG_DSN"));
+            db = QSqlDatabase::addDatabase("QPSQL", name);
+            db.setHostName(dsn.value("host"));
+            db.setPort(dsn.value("port").toInt());
+            db.setUserName(dsn.value("user"));
+            db.setPassword(dsn.value("password"));
+            db.setDatabaseName("quarn_gridwidget");
+        } else {
+            db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(QDir(ProgramDir()).filePath("lite.db"));
+        }
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(sql) && q.next())
+                result = q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}
+
+const char *PeopleSql = "select * from PEOPLE order by ID";
+
+} // namespace
+
+class GridWidgetTest : public QObject {
+    Q_OBJECT
+
+    int m_year = QDate::currentDate().year();
+
+private slots:
+    void initTestCase()
+    {
+        setUpEngines("quarn_gridwidget");
+    }
+
+    void init()
+    {
+        for (const QString &alias : engines) {
+            if (!usable(alias))
+                continue;
+            const QString born = QString("%1-03-12").arg(m_year);
+            DataTest::exec(alias, {"DROP TABLE IF EXISTS PEOPLE",
+                                   "CREATE TABLE PEOPLE (ID INTEGER PRIMARY KEY, NAME VARCHAR(30), BORN DATE,"
+                                   " SALARY NUMERIC(10,2) CHECK (SALARY >= 0))",
+                                   "INSERT INTO PEOPLE VALUES (1, 'Ivanov', '" + born + "', 1200.50)",
+                                   "INSERT INTO PEOPLE VALUES (2, 'Petrov', '1980-01-02', 900)",
+                                   "INSERT INTO PEOPLE VALUES (3, 'Ivashin', '1975-03-12', 1500)",
+                                   "INSERT INTO PEOPLE VALUES (4, 'Sidorov', '1990-12-03', 700)"});
+        }
+    }
+
+    void engines_data()
+    {
+        QTest::addColumn<QString>("alias");
+        for (const QString &a : engines)
+            engineRow(a, "grid");
+    }
+
+    // "Iv" in a string column: nothing happens while typing, one reopen
+    // after the pause with the condition block, matching rows only;
+    // Backspace to empty removes the block.
+    void searchString_data() { engines_data(); }
+    void searchString()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TGridFixture f(alias, PeopleSql);
+        f.column("NAME");
+        QTest::keyClicks(f.grid.View(), "Iv");
+        QCOMPARE(f.grid.Conditions().SearchValue(f.grid.SelectedField()->FieldName()), QString("Iv"));
+        QCOMPARE(f.opens, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(f.opens, 1, 2000);
+        QTest::qWait(700);
+        QCOMPARE(f.opens, 1);
+        QVERIFY(f.query.SQLText().contains("like 'Iv%'"));
+        QVERIFY(f.query.SQLText().contains("/*Begin for "));
+        QCOMPARE(f.allRows(), 2);
+        QCOMPARE(f.grid.SelectedField()->FieldName().toUpper(), QString("NAME"));
+
+        f.key(Qt::Key_Backspace);
+        f.key(Qt::Key_Backspace);
+        QTRY_COMPARE_WITH_TIMEOUT(f.opens, 2, 2000);
+        QVERIFY(!f.query.SQLText().contains("/*Begin for "));
+        QCOMPARE(f.query.SQLText().simplified(), QString(PeopleSql));
+        QCOMPARE(f.allRows(), 4);
+    }
+
+    // Typing into date and number columns: 12.3 is the 12th of March of the
+    // current year; a pattern on a number column works on every engine.
+    void searchDateAndNumber_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("ids");
+        for (const QString &a : engines) {
+            engineRow(a, "date 12.3") << "BORN" << "12.3" << QStringList{"1"};
+            engineRow(a, "date pattern %03%") << "BORN" << "%03%" << QStringList{"1", "3", "4"};
+            engineRow(a, "number 900") << "SALARY" << "900" << QStringList{"2"};
+            engineRow(a, "number pattern 1%") << "SALARY" << "1%" << QStringList{"1", "3"};
+            engineRow(a, "letters refused in a number") << "SALARY" << "x7x00" << QStringList{"4"};
+        }
+    }
+    void searchDateAndNumber()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, ids);
+        QUARN_NEED_ENGINE(alias);
+        TErrorCatcher errors;
+        TGridFixture f(alias, PeopleSql);
+        f.column(field);
+        QTest::keyClicks(f.grid.View(), typed);
+        QTRY_COMPARE_WITH_TIMEOUT(f.opens, 1, 2000);
+        QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join("\n")));
+        QStringList got;
+        for (int r = 0; r < f.allRows(); ++r)
+            got << f.grid.Model()->index(r, 0).data().toString();
+        QCOMPARE(got, ids);
+    }
+
+    // A text the server rejects: the error is shown, the grid stays open on
+    // its old rows, and the value stays as typed.
+    void rejectedSearch_data() { engines_data(); }
+    void rejectedSearch()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TErrorCatcher errors;
+        TGridFixture f(alias, "select ID, NAME as \"Full Name\" from PEOPLE");
+        f.column("Full Name");
+        QTest::keyClicks(f.grid.View(), "Iv");
+        QTRY_VERIFY_WITH_TIMEOUT(!errors.messages.isEmpty(), 2000);
+        QVERIFY(f.query.Active());
+        QCOMPARE(f.allRows(), 4);
+        QCOMPARE(f.grid.Conditions().SearchValue("Full Name"), QString("Iv"));
+        QVERIFY(!f.query.SQLText().contains("/*Begin"));
+        // still usable: the cursor moves, and the value can be corrected
+        f.key(Qt::Key_Down);
+        QCOMPARE(f.query.RecNo(), 2);
+        f.key(Qt::Key_Backspace);
+        QCOMPARE(f.grid.Conditions().SearchValue("Full Name"), QString("I"));
+    }
+
+    // Marks by the current column (keypad +), Alt+F9 to the marked rows and
+    // back; the status corner turns blue while the filter is in force.
+    void markedRows_data() { engines_data(); }
+    void markedRows()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TGridFixture f(alias, PeopleSql);
+        f.column("NAME");
+        f.key(Qt::Key_Plus, Qt::KeypadModifier);
+        f.key(Qt::Key_Down);
+        f.key(Qt::Key_Down);
+        f.key(Qt::Key_Plus, Qt::KeypadModifier);
+        QCOMPARE(f.grid.ChoiceList(), (QStringList{"NAME=Ivanov", "NAME=Ivashin"}.replaceInStrings("NAME", f.grid.SelectedField()->FieldName())));
+        QVERIFY(f.grid.IsMarked(0) && !f.grid.IsMarked(1) && f.grid.IsMarked(2));
+        QCOMPARE(f.grid.Model()->index(0, 1).data(Qt::ForegroundRole).value<QColor>(), f.grid.ChoiceColor());
+        QVERIFY(f.grid.SearchValues().isEmpty());   // the keypad key typed nothing
+
+        f.key(Qt::Key_F9, Qt::AltModifier);
+        QCOMPARE(f.allRows(), 2);
+        QCOMPARE(f.grid.StatusColor(), QColor(Qt::blue));
+        f.key(Qt::Key_F9, Qt::AltModifier);
+        QCOMPARE(f.allRows(), 4);
+        QVERIFY(!f.grid.StatusColor().isValid());
+
+        f.key(Qt::Key_Asterisk, Qt::KeypadModifier);   // inverted
+        QVERIFY(!f.grid.IsMarked(0) && f.grid.IsMarked(1));
+        f.key(Qt::Key_Slash, Qt::KeypadModifier);      // cleared, still inverted: all marked
+        QVERIFY(f.grid.ChoiceList().isEmpty() && f.grid.IsMarked(0));
+        // F9 locks the search: typed values wait, the corner is red
+        f.key(Qt::Key_F9);
+        QCOMPARE(f.grid.StatusColor(), QColor(Qt::red));
+        QTest::keyClicks(f.grid.View(), "P");
+        QTest::qWait(700);
+        QCOMPARE(f.allRows(), 4);
+        f.key(Qt::Key_F9);
+        QTRY_COMPARE_WITH_TIMEOUT(f.allRows(), 1, 2000);
+    }
+
+    // F7 freezes one column more, up to seven, and never all of them.
+    void frozenColumns_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("presses");
+        QTest::addColumn<int>("frozen");
+        QTest::newRow("ten columns, eight presses") << 10 << 8 << 7;
+        QTest::newRow("three columns") << 3 << 5 << 2;
+    }
+    void frozenColumns()
+    {
+        QFETCH(int, columns);
+        QFETCH(int, presses);
+        QFETCH(int, frozen);
+        QStringList names;
+        for (int c = 0; c < columns; ++c)
+            names << QString("1 as C%1").arg(c);
+        TGridFixture f("LITE", "select " + names.join(", "));
+        for (int i = 0; i < presses; ++i)
+            f.key(Qt::Key_F7);
+        QCOMPARE(f.grid.FixedCols(), frozen);
+        QVERIFY(f.grid.FrozenView()->isVisible());
+        QCOMPARE(f.grid.FrozenView()->isColumnHidden(frozen - 1), false);
+        QCOMPARE(f.grid.FrozenView()->isColumnHidden(frozen), true);
+        f.key(Qt::Key_F7, Qt::ShiftModifier);
+        QCOMPARE(f.grid.FixedCols(), frozen - 1);
+        f.grid.SetTitleRows(0);
+        QCOMPARE(f.grid.TitleRows(), 2);
+    }
+
+    // Ctrl+Del asks; Cancel keeps the row, OK deletes it in the database.
+    void deleteRow_data() { engines_data(); }
+    void deleteRow()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TRecordingUI ui;
+        TGridFixture f(alias, PeopleSql, true);
+        f.key(Qt::Key_Down);
+        ui.Answer = TUserInterface::mbCancel;
+        f.key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(ui.Messages, QStringList{"Удалить запись?"});
+        QCOMPARE(readBack(alias, "select count(*) from PEOPLE"), QString("4"));
+        ui.Answer = TUserInterface::mbOK;
+        f.key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(readBack(alias, "select count(*) from PEOPLE where ID = 2"), QString("0"));
+        QCOMPARE(f.allRows(), 3);
+    }
+
+    // Typing into a cell of a live grid and leaving the row writes the
+    // value; a value the database refuses shows its error and keeps both
+    // the edit and the row.
+    void editCell_data() { engines_data(); }
+    void editCell()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TErrorCatcher errors;
+        TGridFixture f(alias, PeopleSql, true);
+        f.grid.SetSearchInUse(false);
+        f.column("NAME");
+        f.key(Qt::Key_F2);
+        QVERIFY(f.grid.IsEditing());
+        auto *editor = QApplication::focusWidget();
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, "Ivanova");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();   // the editor commits after its own key handling
+        QCOMPARE(f.query.State(), dsEdit);
+        f.key(Qt::Key_Down);
+        QCOMPARE(f.query.State(), dsBrowse);
+        QCOMPARE(readBack(alias, "select NAME from PEOPLE where ID = 1"), QString("Ivanova"));
+
+        f.column("SALARY");
+        QTest::keyClick(f.grid.View(), '-');   // without the search row, typing opens the editor
+        QVERIFY(f.grid.IsEditing());
+        QTest::keyClick(QApplication::focusWidget(), '5');
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QApplication::processEvents();
+        f.key(Qt::Key_Up);
+        QCOMPARE(errors.messages.size(), 1);
+        QCOMPARE(f.query.State(), dsEdit);
+        QCOMPARE(f.query.RecNo(), 2);
+        QCOMPARE(f.query.FieldByName(f.grid.SelectedField()->FieldName())->AsFloat(), -5.0);
+        QCOMPARE(f.grid.View()->currentIndex().row(), 1);
+        QCOMPARE(readBack(alias, "select SALARY from PEOPLE where ID = 2").toDouble(), 900.0);
+        f.key(Qt::Key_Escape);
+        QCOMPARE(f.query.State(), dsBrowse);
+    }
+
+    // Ctrl+F looks for a text in every field from the top, Ctrl+L goes on
+    // from the next row; a text that is nowhere is reported.
+    void freeTextSearch()
+    {
+        struct TAsk : TRecordingUI {
+            QString Typed;
+            bool InputQuery(const QString &, const QString &, QString &value) override
+            {
+                value = Typed;
+                return true;
+            }
+        } ask;
+        ask.Typed = "ov";
+        TGridFixture f("LITE", PeopleSql);
+        f.key(Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(f.query.RecNo(), 1);
+        QCOMPARE(f.grid.SelectedField()->FieldName().toUpper(), QString("NAME"));
+        f.key(Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(f.query.RecNo(), 2);
+        f.key(Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(f.query.RecNo(), 4);
+        f.key(Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(f.query.RecNo(), 4);
+        QCOMPARE(ask.Messages, QStringList{"Строка \"ov\" не найдена."});
+    }
+
+    // The first screen of a big result reads only what it shows; Ctrl+End
+    // reads the rest and shows the last row.
+    void readsOnDemand()
+    {
+        DataTest::exec("LITE", {"DROP TABLE IF EXISTS BIG", "CREATE TABLE BIG (N INTEGER)",
+                                "WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < 5000)"
+                                " INSERT INTO BIG SELECT n FROM s"});
+        TGridFixture f("LITE", "select N from BIG order by N");
+        QVERIFY2(f.query.FetchedCount() < 1000, qPrintable(QString::number(f.query.FetchedCount())));
+        f.key(Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(f.query.RecNo(), 5000);
+        QCOMPARE(f.rows(), 5000);
+        QCOMPARE(f.grid.View()->currentIndex().row(), 4999);
+        QCOMPARE(f.grid.Model()->index(4999, 0).data().toString(), QString("5000"));
+        f.key(Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(f.grid.View()->currentIndex().row(), 0);
+    }
+};
+
+QUARN_WIDGETS_TEST_MAIN(GridWidgetTest)
+#include "GridWidgetTest.moc"

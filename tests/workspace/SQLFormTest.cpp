@@ -1,0 +1,209 @@
+// The SQL editor window and the plan window, driven through the main
+// window's commands on a SQLite file and on PostgreSQL.
+
+#include "WorkspaceTestSupport.h"
+
+#include "common/UserInterface.h"
+#include "grid/SearchDBGrid.h"
+#include "workspace/MainCommands.h"
+#include "workspace/SQLForm.h"
+
+#include <QCheckBox>
+#include <QToolButton>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+using namespace WsTest;
+
+namespace {
+
+// A person who answers questions with `Answer` and remembers them.
+class TAnswers : public TUserInterface {
+public:
+    TAnswers() : m_previous(SetUserInterface(this)) {}
+    ~TAnswers() override { SetUserInterface(m_previous); }
+    int Answer = mbNo;
+    QStringList Asked;
+    int MessageDlg(const QString &text, const QString &, Kind, const QList<Button> &) override
+    {
+        Asked << text;
+        return Answer;
+    }
+
+private:
+    TUserInterface *m_previous;
+};
+
+TSQLForm *activeEditor(TDbMainForm &main)
+{
+    return qobject_cast<TSQLForm *>(main.ActiveChild());
+}
+
+// A new editor on `alias` with `text`, through "&Набрать SQL".
+TSQLForm *editorOn(TDbMainForm &main, const QString &alias, const QString &text)
+{
+    main.OpenDatabase(alias);
+    QTest::keyClick(&main, Qt::Key_Q, Qt::ControlModifier);
+    TSQLForm *editor = activeEditor(main);
+    if (editor)
+        editor->SQLText->setPlainText(text);
+    return editor;
+}
+
+} // namespace
+
+class SQLFormTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        createDemo();
+        DataTest::writeAliases();
+        for (const QString alias : {"LITE", "PG"})
+            if (alias == u"LITE" || DataTest::havePostgres())
+                DataTest::exec(alias, {"DROP TABLE IF EXISTS T_SQLFORM", "CREATE TABLE T_SQLFORM (ID INTEGER PRIMARY KEY, NAME VARCHAR(20))",
+                                       "INSERT INTO T_SQLFORM VALUES (1, 'one')"});
+    }
+
+    // "&Просмотр таблицы" opens an editor that selects the whole table,
+    // editable, and shows its rows at once.
+    void viewTableFromBrowser()
+    {
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        TQuarnForm *browser = openBrowser(*main, "DEMO");
+        browser->Tree->setCurrentItem(line(browser->Tree->topLevelItem(0), "CUSTOMERS"));
+        QTest::mouseClick(main->Commands().SBViewTable, Qt::LeftButton);
+        TSQLForm *editor = activeEditor(*main);
+        QVERIFY(editor);
+        QCOMPARE(editor->windowTitle(), QString("SQL Редактор - База данных DEMO"));
+        QCOMPARE(editor->SQLText->toPlainText(), QString("SELECT * FROM \"CUSTOMERS\""));
+        QVERIFY(editor->LiveBox->isChecked() && editor->SearchBox->isChecked());
+        QCOMPARE(editor->Pages->currentWidget(), editor->GridPage);
+        QVERIFY(editor->SQLGrid->Model()->rowCount() > 0);
+        QVERIFY(editor->SQLGrid->CanEdit());
+        QCOMPARE(editor->SQLGrid->GridName(), QString("TSQLForm_SQLGrid"));
+        // "&Поиск" passes its state to the grid
+        QTest::mouseClick(editor->SearchBox, Qt::LeftButton);
+        QVERIFY(!editor->SQLGrid->SearchInUse());
+    }
+
+    // A statement without rows tells how many it touched; "Откат" takes
+    // it back, "&Фиксация обновлений" keeps it; the "SQL" page stays.
+    void statementWithoutRows_data()
+    {
+        DataTest::engineRows();
+    }
+    void statementWithoutRows()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        TSQLForm *editor = editorOn(*main, alias, "INSERT INTO T_SQLFORM VALUES (2, 'two')");
+        QVERIFY(editor);
+        const QString count = "select count(*) from T_SQLFORM";
+        for (const char *button : {"RollbackBtn", "CommitBtn"}) {
+            QString label;
+            auto watch = onModal<TSQLResultDlg>([&](TSQLResultDlg *d) {
+                label = d->RowsLabel->text();
+                QTest::mouseClick(d->findChild<QPushButton *>(button), Qt::LeftButton);
+            });
+            main->Commands().MExecSQL->trigger();
+            QCOMPARE(watch->Hits(), 1);
+            QCOMPARE(label, QString("Обработано записей: 1"));
+            QCOMPARE(editor->Pages->currentWidget(), editor->SQLPage);
+            QCOMPARE(DataTest::scalar(alias, count), QString(button == QString("RollbackBtn") ? "1" : "2"));
+        }
+        DataTest::exec(alias, {"DELETE FROM T_SQLFORM WHERE ID = 2"});
+    }
+
+    // A rejected statement shows the engine's error and keeps the SQL page.
+    void rejectedStatement()
+    {
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        TSQLForm *editor = editorOn(*main, "LITE", "select * from NO_SUCH_TABLE");
+        TErrorSeen seen;
+        auto watch = watchErrors(seen);
+        main->Commands().MExecSQL->trigger();
+        QTRY_COMPARE(seen.count, 1);
+        QVERIFY(seen.text.contains("NO_SUCH_TABLE"));
+        QCOMPARE(editor->Pages->currentWidget(), editor->SQLPage);
+    }
+
+    // Closing asks only when there is text, and only No closes.
+    void closeQuestion_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("empty text") << "" << int(TUserInterface::mbYes) << false << true;
+        QTest::newRow("Yes keeps it") << "select 1" << int(TUserInterface::mbYes) << true << false;
+        QTest::newRow("Cancel keeps it") << "select 1" << int(TUserInterface::mbCancel) << true << false;
+        QTest::newRow("No closes") << "select 1" << int(TUserInterface::mbNo) << true << true;
+    }
+    void closeQuestion()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, answer);
+        QFETCH(bool, asked);
+        QFETCH(bool, closed);
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        QPointer<TSQLForm> editor = editorOn(*main, "LITE", text);
+        TAnswers ui;
+        ui.Answer = answer;
+        editor->close();
+        settle();
+        QCOMPARE(ui.Asked, asked ? QStringList{"Будет закрыто окно. Прервать?"} : QStringList());
+        QCOMPARE(editor.isNull(), closed);
+    }
+
+    // The plan window: the engine's own plan, one step a line, children
+    // indented under their parents; a statement that fails shows the
+    // engine's error and no window.
+    void plan_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("step");
+        QTest::newRow("sqlite") << "LITE" << "SCAN";
+        QTest::newRow("postgresql") << "PG" << "Seq Scan";
+    }
+    void plan()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, step);
+        QUARN_NEED_ENGINE(alias);
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        editorOn(*main, alias,
+                 "select * from T_SQLFORM a join T_SQLFORM b on b.NAME = a.NAME\n"
+                 "where a.ID in (select ID from T_SQLFORM where NAME <> 'x')");
+        QStringList lines;
+        auto watch = onModal<TSQLPlanForm>([&](TSQLPlanForm *d) {
+            lines = d->PlanLines();
+            QCOMPARE(d->PlanGrid->Model()->rowCount(), lines.size());
+            QTest::mouseClick(d->ExitBtn, Qt::LeftButton);
+        });
+        main->Commands().MPlan->trigger();
+        QCOMPARE(watch->Hits(), 1);
+        QVERIFY2(lines.join("\n").contains(step), qPrintable(lines.join("\n")));
+        QVERIFY2(!lines.first().startsWith(' '), qPrintable(lines.first()));
+        QVERIFY2(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith("  "); }),
+                 qPrintable(lines.join("\n")));
+
+        activeEditor(*main)->SQLText->setPlainText("select * from NO_SUCH_TABLE");
+        TErrorSeen seen;
+        auto errors = watchErrors(seen);
+        auto noPlan = onModal<TSQLPlanForm>([](TSQLPlanForm *) {});
+        main->Commands().MPlan->trigger();
+        QTRY_COMPARE(seen.count, 1);
+        QCOMPARE(noPlan->Hits(), 0);
+    }
+};
+
+QUARN_WIDGETS_TEST_MAIN(SQLFormTest)
+#include "SQLFormTest.moc"
