@@ -10,11 +10,14 @@
 #   --delay MS    wait before the picture is taken (default 1500)
 #   --preview FILE  shows a report output file in the preview window
 #   --zoom N      its zoom: 0-3 for 30 % to 100 %, 4 for the whole page
+#   --sql TEXT    an SQL editor on the opened alias runs TEXT (keys then go
+#                 to its grid)
 #
 # Examples:
 #   scripts/screenshot.sh /tmp/browser.png --open DEMO --keys Return
 #   scripts/screenshot.sh /tmp/error.png --open NOSUCH --keys Alt+D
 #   scripts/screenshot.sh /tmp/page.png --preview /tmp/invoices.prn --zoom 4
+#   scripts/screenshot.sh /tmp/grid.png --open DEMO --sql "select * from CUSTOMERS" --keys F7
 #
 # The program is the one of build/ (QUARN_BIN names another); the DEMO
 # database is made first when it is missing.
@@ -22,7 +25,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -lt 1 ] || [[ "$1" == -* ]]; then
-  sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 fi
 out=$(realpath -m "$1")

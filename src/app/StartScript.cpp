@@ -27,6 +27,10 @@ TStartScript::TStartScript(TDbMainForm &mainForm, TStartSteps steps)
         QTimer::singleShot(at, this, [this] { openAlias(); });
         at += 700;
     }
+    if (!m_steps.SqlText.isEmpty()) {
+        QTimer::singleShot(at, this, [this] { openSqlEditor(); });
+        at += 700;
+    }
     if (!m_steps.PreviewFile.isEmpty()) {
         QTimer::singleShot(at, this, [this] { openPreview(); });
         at += 700;
@@ -44,6 +48,20 @@ TStartScript::TStartScript(TDbMainForm &mainForm, TStartSteps steps)
 void TStartScript::openAlias()
 {
     Guarded(&m_mainForm, [this] { m_mainForm.OpenDatabase(m_steps.OpenAlias); });
+}
+
+void TStartScript::openSqlEditor()
+{
+    Guarded(&m_mainForm, [this] {
+        TDbForm *active = m_mainForm.ActiveChild();
+        TDbForm *form = active ? m_mainForm.OpenSQLEditor(active->Database()) : nullptr;
+        auto *editor = dynamic_cast<TSQLEditor *>(form);
+        if (!editor)
+            return;
+        form->showMaximized();
+        editor->SetSQLLines(m_steps.SqlText.split(u'\n'));
+        editor->RunStatement();
+    });
 }
 
 void TStartScript::openPreview()

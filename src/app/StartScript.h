@@ -16,6 +16,7 @@ struct TStartSteps {
     int Delay = 1500;        // --delay MS before the image is taken
     QString PreviewFile;     // --preview FILE: a report output in the preview window
     int PreviewZoom = -1;    // --zoom N: its zoom list item (4: the whole page)
+    QString SqlText;         // --sql TEXT: an SQL editor on the opened alias runs TEXT
 };
 
 class TStartScript : public QObject {
@@ -33,6 +34,7 @@ public:
 private:
     void openAlias();
     void openPreview();
+    void openSqlEditor();
     void pressKey(const QString &key);
     void takeScreenshot();
 

@@ -63,7 +63,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption zoomOption(QStringLiteral("zoom"),
                                         QStringLiteral("Масштаб окна просмотра: 0-3 (30-100 %), 4 - на всю страницу."),
                                         QStringLiteral("N"));
-    parser.addOptions({openOption, keysOption, shotOption, delayOption, previewOption, zoomOption});
+    const QCommandLineOption sqlOption(QStringLiteral("sql"),
+                                       QStringLiteral("Выполнить TEXT в окне SQL на открытой базе данных."),
+                                       QStringLiteral("TEXT"));
+    parser.addOptions({openOption, keysOption, shotOption, delayOption, previewOption, zoomOption, sqlOption});
     parser.process(app);
 
     InstallOfficeFunctions();
@@ -81,10 +84,11 @@ int main(int argc, char *argv[])
         steps.ScreenshotFile = parser.value(shotOption);
         steps.Delay = parser.value(delayOption).toInt();
         steps.PreviewFile = parser.value(previewOption);
+        steps.SqlText = parser.value(sqlOption);
         if (parser.isSet(zoomOption))
             steps.PreviewZoom = parser.value(zoomOption).toInt();
         if (!steps.OpenAlias.isEmpty() || !steps.Keys.isEmpty() || !steps.ScreenshotFile.isEmpty()
-            || !steps.PreviewFile.isEmpty())
+            || !steps.PreviewFile.isEmpty() || !steps.SqlText.isEmpty())
             new TStartScript(mainForm, steps);   // owned by the main window
         result = app.exec();
     }

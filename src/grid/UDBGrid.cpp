@@ -399,6 +399,25 @@ void TUGridView::scrollTo(const QModelIndex &index, ScrollHint hint)
         horizontalScrollBar()->setValue(horizontalScrollBar()->value() + x - frozenWidth);
 }
 
+bool TUGridView::event(QEvent *event)
+{
+    // The grid's own Ctrl keys win over the window's shortcuts of the same
+    // keys while the grid has the focus (Ctrl+S and Ctrl+L search here).
+    if (event->type() == QEvent::ShortcutOverride && !IsEditing()) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+            switch (key->key()) {
+            case Qt::Key_F: case Qt::Key_S: case Qt::Key_L: case Qt::Key_M:
+                event->accept();
+                return true;
+            default:
+                break;
+            }
+        }
+    }
+    return QTableView::event(event);
+}
+
 void TUGridView::keyPressEvent(QKeyEvent *event)
 {
     bool taken = false;

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -328,7 +329,9 @@ TSQLPlanForm::TSQLPlanForm(QWidget *parent, TDatabase *database, const QString &
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setBold(true);
     PlanGrid->setFont(font);
+    PlanGrid->SetTitleRows(1);
     PlanGrid->SetDataSource(&m_planSource);
+    PlanGrid->View()->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(PlanGrid, 1);
     ExitBtn = new QPushButton(QStringLiteral("В&ыход"), this);
     ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
