@@ -576,21 +576,13 @@ public:
 
     TPlanStyle PlanStyle() const override { return psExplain; }
 
-    // PostgreSQL has LIKE for texts only: numbers are matched in their
-    // plain text form, dates and times as the grid shows them.
+    // PostgreSQL has LIKE for texts only: numbers and dates are matched in
+    // their plain text form, as SQLite matches them (dates "yyyy-mm-dd").
     QString LikeOperand(const QString &column, TFieldType type) const override
     {
-        switch (type) {
-        case ftDate:
-            return QStringLiteral("to_char(%1, 'DD.MM.YYYY')").arg(column);
-        case ftDateTime:
-            return QStringLiteral("to_char(%1, 'DD.MM.YYYY FMHH24:MI:SS')").arg(column);
-        case ftString:
-        case ftMemo:
+        if (type == ftString || type == ftMemo)
             return column;
-        default:
-            return QStringLiteral("CAST(%1 AS text)").arg(column);
-        }
+        return QStringLiteral("CAST(%1 AS text)").arg(column);
     }
 
     TDBError MapError(const QSqlError &e) const override

@@ -260,6 +260,23 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.allRows(), 1, 2000);
     }
 
+    // Auto-repeat re-runs the query with its conditions and releases the
+    // search lock; an interval of 0 stops it.
+    void autoRepeat()
+    {
+        TGridFixture f("LITE", PeopleSql);
+        f.grid.ToggleSearchLock();
+        f.grid.SetRepeatInterval(100);
+        QCOMPARE(f.grid.RepeatInterval(), 100);
+        QTRY_VERIFY_WITH_TIMEOUT(f.opens >= 2, 2000);
+        QVERIFY(!f.grid.SearchLocked());
+        f.grid.SetRepeatInterval(0);
+        QCOMPARE(f.grid.RepeatInterval(), 0);
+        const int opens = f.opens;
+        QTest::qWait(300);
+        QCOMPARE(f.opens, opens);
+    }
+
     // F7 freezes one column more, up to seven, and never all of them.
     void frozenColumns_data()
     {
@@ -348,6 +365,49 @@ private slots:
         QCOMPARE(readBack(alias, "select SALARY from PEOPLE where ID = 2").toDouble(), 900.0);
         f.key(Qt::Key_Escape);
         QCOMPARE(f.query.State(), dsBrowse);
+    }
+
+    // Ctrl+Ins puts a new row before the current one, Down below the last
+    // row appends one; leaving the row writes it, Up on an untouched new
+    // row drops it.
+    void insertRows_data() { engines_data(); }
+    void insertRows()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TGridFixture f(alias, PeopleSql, true);
+        f.grid.SetSearchInUse(false);
+        const auto typeInto = [&](const QString &field, const QString &text) {
+            f.column(field);
+            f.key(Qt::Key_F2);
+            QWidget *editor = QApplication::focusWidget();
+            QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(editor, text);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QApplication::processEvents();
+        };
+        f.key(Qt::Key_Down);
+        f.key(Qt::Key_Insert, Qt::ControlModifier);
+        QCOMPARE(f.query.State(), dsInsert);
+        QCOMPARE(f.rows(), 5);
+        QCOMPARE(f.grid.View()->currentIndex().row(), 1);
+        QCOMPARE(f.grid.Model()->index(2, 1).data().toString(), QString("Petrov"));
+        typeInto("ID", "7");
+        typeInto("NAME", "Novikov");
+        QCOMPARE(f.grid.Model()->index(1, 1).data().toString(), QString("Novikov"));
+        f.key(Qt::Key_Down);
+        QCOMPARE(f.query.State(), dsBrowse);
+        QCOMPARE(readBack(alias, "select NAME from PEOPLE where ID = 7"), QString("Novikov"));
+        QCOMPARE(f.grid.Model()->index(1, 1).data().toString(), QString("Novikov"));
+
+        f.key(Qt::Key_End, Qt::ControlModifier);
+        f.key(Qt::Key_Down);
+        QCOMPARE(f.query.State(), dsInsert);
+        QCOMPARE(f.grid.View()->currentIndex().row(), 5);
+        f.key(Qt::Key_Up);
+        QCOMPARE(f.query.State(), dsBrowse);
+        QCOMPARE(f.rows(), 5);
+        QCOMPARE(readBack(alias, "select count(*) from PEOPLE"), QString("5"));
     }
 
     // Ctrl+F looks for a text in every field from the top, Ctrl+L goes on
