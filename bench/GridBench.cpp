@@ -139,7 +139,8 @@ int main(int argc, char *argv[])
 
     const int big = args.size() > 1 ? args[1].toInt() : 1000000;
     const int small = args.size() > 2 ? args[2].toInt() : 10000;
-    QTemporaryDir home, config;
+    QTemporaryDir home, config, runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());   // made 0700, as Qt wants it
     qputenv("QUARN_HOME", home.path().toLocal8Bit());
     qputenv("QUARN_CONFIG", config.path().toLocal8Bit());
     QFile ini(config.path() + QStringLiteral("/aliases.ini"));
@@ -158,8 +159,14 @@ int main(int argc, char *argv[])
         }
         return r;
     };
-    const TChildResult firstSmall = best(QStringLiteral("SMALL"), "first", 5);
-    const TChildResult firstBig = best(QStringLiteral("BIG"), "first", 5);
+    // alternately, so that a busy moment of the machine hits both alike
+    TChildResult firstSmall{1e9, 0}, firstBig{1e9, 0};
+    for (int i = 0; i < 7; ++i) {
+        const TChildResult s = best(QStringLiteral("SMALL"), "first", 1);
+        const TChildResult b = best(QStringLiteral("BIG"), "first", 1);
+        firstSmall = s.Seconds < firstSmall.Seconds ? s : firstSmall;
+        firstBig = b.Seconds < firstBig.Seconds ? b : firstBig;
+    }
     std::printf("first screen: %d rows %.1f ms, %d rows %.1f ms, ratio %.2f\n", small, firstSmall.Seconds * 1e3, big,
                 firstBig.Seconds * 1e3, firstBig.Seconds / firstSmall.Seconds);
     const TChildResult walk = best(QStringLiteral("BIG"), "walk", 3);

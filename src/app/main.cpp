@@ -3,6 +3,7 @@
 #include "DemoDatabase.h"
 #include "StartScript.h"
 
+#include "grid/GridCommands.h"
 #include "office/OfficeFunctions.h"
 #include "viewer/KtPreviewForm.h"
 #include "workspace/Application.h"
@@ -71,6 +72,7 @@ int main(int argc, char *argv[])
 
     InstallOfficeFunctions();
     InstallReportViewer();
+    InstallGridCommands();
     TDialogUserInterface userInterface;
     SetUserInterface(&userInterface);
     int result = 0;

@@ -9,4 +9,4 @@ TGridHook SumHook;
 TGridHook MemoViewHook;
 std::function<void(TSearchDBGrid &, bool)> ReportListHook;
 std::function<void(TSearchDBGrid &, bool)> ReportHook;
-std::function<QMenu *()> DefaultMenuHook;
+std::function<TDBGridPopupMenu *()> DefaultMenuHook;

@@ -3,7 +3,7 @@
 #include <QString>
 #include <functional>
 
-class QMenu;
+class TDBGridPopupMenu;
 class TSearchDBGrid;
 
 // The grid knows no feature beyond itself: its keys and its command menu
@@ -26,7 +26,7 @@ extern std::function<void(TSearchDBGrid &grid, bool showList)> ReportListHook;  
 extern std::function<void(TSearchDBGrid &grid, bool expert)> ReportHook;         // Alt+F7
 // The shared command menu given to every grid when it is made; none
 // (nullptr) while no feature has installed one.
-extern std::function<QMenu *()> DefaultMenuHook;
+extern std::function<TDBGridPopupMenu *()> DefaultMenuHook;
 
 // Calls a slot when it is filled.
 template <class Hook, class... Args>

@@ -1,5 +1,6 @@
 #include "UDBGrid.h"
 
+#include "GridCommands.h"
 #include "GridHooks.h"
 #include "SearchDBGrid.h"
 #include "SearchSql.h"
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
@@ -465,6 +465,8 @@ void TUGridView::mouseDoubleClickEvent(QMouseEvent *event)
 void TUGridView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
+    if (current.isValid())
+        m_grid.NoteSelectedColumn(current.column());
     if (current.row() != previous.row() && current.isValid())
         m_grid.ViewRowChanged(current.row(), previous.row());
     m_grid.RepaintTitles();
@@ -511,8 +513,8 @@ TUDBGrid::TUDBGrid(QWidget *parent) : QWidget(parent)
                             | QAbstractItemView::SelectedClicked);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        if (m_menu)
-            m_menu->popup(m_view->viewport()->mapToGlobal(at));
+        if (m_menu && SearchGrid())
+            m_menu->PopupFor(*SearchGrid(), m_view->viewport()->mapToGlobal(at));
     });
 
     // the frozen columns: a second view over the same model laid over the
@@ -552,7 +554,7 @@ TUDBGrid::TUDBGrid(QWidget *parent) : QWidget(parent)
     m_corner = new TStatusCorner(*this, m_view);
 
     if (DefaultMenuHook)
-        m_menu = DefaultMenuHook();   // shared by every grid, not owned
+        m_menu = DefaultMenuHook();
     applyLayout();
 }
 
@@ -892,11 +894,16 @@ TField *TUDBGrid::ColumnField(int column) const
 
 int TUDBGrid::SelectedIndex() const
 {
-    return m_view->currentIndex().isValid() ? m_view->currentIndex().column() : -1;
+    // an empty grid keeps its selected column all the same
+    if (m_view->currentIndex().isValid())
+        return m_view->currentIndex().column();
+    return ColumnCount() > 0 ? std::clamp(m_selectedColumn, 0, ColumnCount() - 1) : -1;
 }
 
 void TUDBGrid::SetSelectedIndex(int column)
 {
+    if (column >= 0 && column < ColumnCount())
+        m_selectedColumn = column;
     const int row = std::max(0, m_view->currentIndex().row());
     if (column >= 0 && column < ColumnCount() && row < m_model->rowCount())
         m_view->setCurrentIndex(m_model->index(row, column));
@@ -1045,8 +1052,8 @@ void TUDBGrid::DeleteRows()
 
 void TUDBGrid::PopupMenuAtCorner()
 {
-    if (m_menu)
-        m_menu->popup(mapToGlobal(QPoint(0, 0)));
+    if (m_menu && SearchGrid())
+        m_menu->PopupFor(*SearchGrid(), mapToGlobal(QPoint(0, 0)));
 }
 
 void TUDBGrid::moveDown()
@@ -1108,7 +1115,7 @@ bool TUDBGrid::KeyDown(int key, Qt::KeyboardModifiers modifiers)
         case Qt::Key_End: if (active) ds->Last(); return true;
         case Qt::Key_Left: SetSelectedIndex(0); return true;
         case Qt::Key_Right: SetSelectedIndex(ColumnCount() - 1); return true;
-        case Qt::Key_Insert: if (active && !m_readOnly) ds->Insert(); return true;
+        case Qt::Key_Insert: if (CanEdit()) ds->Insert(); return true;
         case Qt::Key_Delete: DeleteRows(); return true;
         case Qt::Key_F: case Qt::Key_S: FreeTextSearch(true); return true;
         case Qt::Key_L: FreeTextSearch(false); return true;

@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <functional>
 
-class QMenu;
+class TDBGridPopupMenu;
 class TDataSet;
 class TDataSource;
 class TField;
@@ -243,6 +243,7 @@ public:
 
     // Used by the view and the model.
     void ViewRowChanged(int row, int previousRow);
+    void NoteSelectedColumn(int column) { m_selectedColumn = column; }
     void CellDoubleClicked();
     void UpdateFrozenGeometry();
     void RepaintTitles();
@@ -277,10 +278,11 @@ private:
     QColor m_choiceColor = Qt::magenta;
     QString m_dataField;
     int m_fixedCols = 0;
+    int m_selectedColumn = 0;
     TUDBGridOptions m_options = DefaultGridOptions;
     bool m_readOnly = false;
     QSet<int> m_selectedRows;
     QString m_lastSearch;
     bool m_syncing = false;   // the view follows the dataset: no move back
-    QMenu *m_menu = nullptr;
+    TDBGridPopupMenu *m_menu = nullptr;   // shared by every grid, not owned
 };

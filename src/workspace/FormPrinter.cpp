@@ -1,14 +1,11 @@
 #include "FormPrinter.h"
 
 #include "common/Exceptions.h"
-#include "common/Settings.h"
+#include "uisupport/DefaultPrinter.h"
 
-#include <QDir>
 #include <QImage>
-#include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QWidget>
 
 QString PrintFormImage(QWidget *window)
@@ -19,23 +16,8 @@ QString PrintFormImage(QWidget *window)
 
 QString PrintImage(const QImage &image, double screenDpi)
 {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     QPrinter printer(QPrinter::HighResolution);
-    QString target;
-    if (!info.isNull()) {
-        printer.setPrinterName(info.printerName());
-        target = info.printerName();
-    } else {
-        bool ok = false;
-        const int dpi = ReadSetting(QStringLiteral("PrinterDPI")).toInt(&ok);
-        target = QDir(ProgramDir()).filePath(QStringLiteral("form.pdf"));
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(target);
-        printer.setResolution(ok && dpi > 0 ? dpi : 300);
-        printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                          QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter));
-    }
-    printer.setDocName(QStringLiteral("Quarn"));
+    const QString target = UseDefaultPrinter(printer, QStringLiteral("form.pdf"));
     QPainter painter;
     if (!painter.begin(&printer))
         throw Exception(QStringLiteral("Ошибка печати: %1").arg(target));

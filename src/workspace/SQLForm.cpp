@@ -7,6 +7,7 @@
 #include "common/UserInterface.h"
 #include "data/DBError.h"
 #include "data/Database.h"
+#include "grid/GridCommands.h"
 #include "grid/GridHooks.h"
 #include "grid/SearchDBGrid.h"
 
@@ -358,6 +359,11 @@ QStringList TSQLPlanForm::PlanLines() const
 
 void InstallSQLEditor(TDbMainForm &mainForm)
 {
+    // the text windows of the grids explain SQL through the plan window
+    ShowQueryPlanHook = [](QWidget *parent, const QString &databaseName, const QString &sqlText) {
+        TSQLPlanForm plan(parent, Session().OpenDatabase(databaseName), sqlText);
+        plan.exec();
+    };
     mainForm.SetSQLEditorFactory([](TDbMainForm &main, TDatabase *database, const QString &tableName) -> TDbForm * {
         return TSQLForm::Create(main, database, tableName);
     });

@@ -91,5 +91,6 @@ private:
 // engine's plan table where it has one, else through its own EXPLAIN.
 QStringList ExplainStatement(TDatabase &database, const QString &sqlText);
 
-// Makes the main window's SQL commands open TSQLForm editors.
+// Makes the main window's SQL commands open TSQLForm editors, and the
+// grids' text windows show plans in TSQLPlanForm.
 void InstallSQLEditor(TDbMainForm &mainForm);
