@@ -113,7 +113,8 @@ void TRowCache::Reset(int width)
     std::vector<size_t>().swap(m_blockSizes);
     std::vector<QVariant>().swap(m_aside);
     std::vector<uchar>().swap(m_scratch);
-    m_open = m_used = m_stored = m_dead = 0;
+    m_open = NoBlock;
+    m_used = m_stored = m_dead = 0;
     ++m_generation;
 }
 
@@ -332,7 +333,7 @@ quint64 TRowCache::place(const uchar *bytes, size_t n)
         m_stored += n;
         return quint64(m_blocks.size() - 1) << 32;
     }
-    if (m_blocks.empty() || m_used + n > m_blockSizes[m_open]) {
+    if (m_open == NoBlock || m_used + n > m_blockSizes[m_open]) {
         // blocks grow with the cache, so a short list stays small
         const size_t size = std::clamp(m_stored, MinBlock, MaxBlock);
         m_blocks.emplace_back(new uchar[std::max(size, n)]);
@@ -363,7 +364,8 @@ void TRowCache::compact()
     std::vector<size_t> sizes;
     sizes.swap(m_blockSizes);
     const std::vector<std::unique_ptr<uchar[]>> &old = blocks;
-    m_open = m_used = m_stored = m_dead = 0;
+    m_open = NoBlock;
+    m_used = m_stored = m_dead = 0;
     for (quint64 &pos : m_pos) {
         const uchar *start = old[size_t(pos >> 32)].get() + (pos & 0xFFFFFFFFu);
         const uchar *p = start;

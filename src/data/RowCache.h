@@ -54,7 +54,8 @@ private:
     std::vector<quint64> m_pos;                   // per row: block << 32 | offset
     std::vector<std::unique_ptr<uchar[]>> m_blocks;
     std::vector<size_t> m_blockSizes;
-    size_t m_open = 0;                            // the block rows are added to
+    static constexpr size_t NoBlock = size_t(-1);
+    size_t m_open = NoBlock;                      // the block rows are added to
     size_t m_used = 0;                            // bytes of it in use
     size_t m_stored = 0;                          // bytes of every row stored, dead ones too
     size_t m_dead = 0;                            // bytes of rows replaced or erased
