@@ -34,13 +34,16 @@ constexpr size_t MaxBlock = size_t(1) << 20;
 // Dead rows are dropped once they take this much and half of the arena.
 constexpr size_t CompactAfter = size_t(256) << 10;
 
-inline void putVar(std::vector<uchar> &out, quint64 v)
+// A variable-length integer takes at most this many bytes.
+constexpr size_t MaxVar = 10;
+
+inline void putVar(uchar *&w, quint64 v)
 {
     while (v >= 0x80) {
-        out.push_back(uchar(v) | 0x80);
+        *w++ = uchar(v) | 0x80;
         v >>= 7;
     }
-    out.push_back(uchar(v));
+    *w++ = uchar(v);
 }
 
 inline quint64 zigzag(qint64 v) { return (quint64(v) << 1) ^ quint64(v >> 63); }
@@ -62,13 +65,6 @@ inline quint64 getVar(const uchar *&p)
 inline void skipVar(const uchar *&p)
 {
     while (*p++ & 0x80) {}
-}
-
-inline void putRaw(std::vector<uchar> &out, const void *data, size_t n)
-{
-    const size_t at = out.size();
-    out.resize(at + n);
-    std::memcpy(out.data() + at, data, n);
 }
 
 // Moves `p` past one encoded value.
@@ -140,111 +136,129 @@ size_t TRowCache::rowBytes(quint64 pos) const
     return size_t(p - start);
 }
 
+uchar *TRowCache::room(size_t n)
+{
+    if (m_scratchUsed + n > m_scratch.size())
+        m_scratch.resize(std::max(m_scratchUsed + n, 2 * m_scratch.size()));
+    return m_scratch.data() + m_scratchUsed;
+}
+
 void TRowCache::encode(const QVariant &v)
 {
-    std::vector<uchar> &out = m_scratch;
+    // the tag and the numbers of any value fit in this many bytes
+    constexpr size_t Fixed = 2 + 2 * MaxVar;
+    uchar *const start = room(Fixed);
+    uchar *w = start;
+    const auto done = [&] { m_scratchUsed += size_t(w - start); };
     if (!v.isValid()) {
-        out.push_back(tInvalid);
-        return;
+        *w++ = tInvalid;
+        return done();
     }
     const QMetaType type = v.metaType();
     const void *data = v.constData();
     if (v.isNull() && !(type.flags() & QMetaType::IsPointer)) {
-        out.push_back(tNull);
-        putVar(out, quint64(uint(type.id())));
-        return;
+        *w++ = tNull;
+        putVar(w, quint64(uint(type.id())));
+        return done();
     }
     switch (type.id()) {
     case QMetaType::Bool:
-        out.push_back(*static_cast<const bool *>(data) ? tTrue : tFalse);
-        return;
+        *w++ = *static_cast<const bool *>(data) ? tTrue : tFalse;
+        return done();
     case QMetaType::Int:
-        out.push_back(tInt);
-        putVar(out, zigzag(*static_cast<const int *>(data)));
-        return;
+        *w++ = tInt;
+        putVar(w, zigzag(*static_cast<const int *>(data)));
+        return done();
     case QMetaType::LongLong:
-        out.push_back(tLongLong);
-        putVar(out, zigzag(*static_cast<const qlonglong *>(data)));
-        return;
+        *w++ = tLongLong;
+        putVar(w, zigzag(*static_cast<const qlonglong *>(data)));
+        return done();
     case QMetaType::UInt:
-        out.push_back(tUInt);
-        putVar(out, *static_cast<const uint *>(data));
-        return;
+        *w++ = tUInt;
+        putVar(w, *static_cast<const uint *>(data));
+        return done();
     case QMetaType::ULongLong:
-        out.push_back(tULongLong);
-        putVar(out, *static_cast<const qulonglong *>(data));
-        return;
+        *w++ = tULongLong;
+        putVar(w, *static_cast<const qulonglong *>(data));
+        return done();
     case QMetaType::Double:
-        out.push_back(tDouble);
-        putRaw(out, data, sizeof(double));
-        return;
+        *w++ = tDouble;
+        std::memcpy(w, data, sizeof(double));
+        w += sizeof(double);
+        return done();
     case QMetaType::Float:
-        out.push_back(tFloat);
-        putRaw(out, data, sizeof(float));
-        return;
+        *w++ = tFloat;
+        std::memcpy(w, data, sizeof(float));
+        w += sizeof(float);
+        return done();
     case QMetaType::QString: {
         const QString &s = *static_cast<const QString *>(data);
         if (s.isNull()) {
-            out.push_back(tTextNull);
-            return;
+            *w++ = tTextNull;
+            return done();
         }
         const char16_t *u = reinterpret_cast<const char16_t *>(s.constData());
         const size_t n = size_t(s.size());
         const bool narrow = std::all_of(u, u + n, [](char16_t ch) { return ch < 0x100; });
-        out.push_back(narrow ? tLatin1 : tUtf16);
-        putVar(out, n);
+        *w++ = narrow ? tLatin1 : tUtf16;
+        putVar(w, n);
+        done();
+        uchar *o = room(narrow ? n : 2 * n);
         if (narrow) {
-            const size_t at = out.size();
-            out.resize(at + n);
-            uchar *o = out.data() + at;
             for (size_t i = 0; i < n; ++i)
                 o[i] = uchar(u[i]);
+            m_scratchUsed += n;
         } else {
-            putRaw(out, u, 2 * n);
+            std::memcpy(o, u, 2 * n);
+            m_scratchUsed += 2 * n;
         }
         return;
     }
     case QMetaType::QByteArray: {
         const QByteArray &b = *static_cast<const QByteArray *>(data);
         if (b.isNull()) {
-            out.push_back(tBytesNull);
-            return;
+            *w++ = tBytesNull;
+            return done();
         }
-        out.push_back(tBytes);
-        putVar(out, quint64(b.size()));
-        putRaw(out, b.constData(), size_t(b.size()));
+        const size_t n = size_t(b.size());
+        *w++ = tBytes;
+        putVar(w, n);
+        done();
+        std::memcpy(room(n), b.constData(), n);
+        m_scratchUsed += n;
         return;
     }
     case QMetaType::QDate:
-        out.push_back(tDate);
-        putVar(out, zigzag(static_cast<const QDate *>(data)->toJulianDay()));
-        return;
+        *w++ = tDate;
+        putVar(w, zigzag(static_cast<const QDate *>(data)->toJulianDay()));
+        return done();
     case QMetaType::QTime: {
         const QTime &t = *static_cast<const QTime *>(data);
         if (!t.isValid())
             break;
-        out.push_back(tTime);
-        putVar(out, quint64(t.msecsSinceStartOfDay()));
-        return;
+        *w++ = tTime;
+        putVar(w, quint64(t.msecsSinceStartOfDay()));
+        return done();
     }
     case QMetaType::QDateTime: {
         const QDateTime &dt = *static_cast<const QDateTime *>(data);
         const Qt::TimeSpec spec = dt.timeSpec();
         if (!dt.isValid() || spec == Qt::TimeZone)
             break;
-        out.push_back(tDateTime);
-        out.push_back(uchar(spec));
+        *w++ = tDateTime;
+        *w++ = uchar(spec);
         if (spec == Qt::OffsetFromUTC)
-            putVar(out, zigzag(dt.offsetFromUtc()));
-        putVar(out, zigzag(dt.toMSecsSinceEpoch()));
-        return;
+            putVar(w, zigzag(dt.offsetFromUtc()));
+        putVar(w, zigzag(dt.toMSecsSinceEpoch()));
+        return done();
     }
     default:
         break;
     }
-    out.push_back(tAside);
-    putVar(out, m_aside.size());
+    *w++ = tAside;
+    putVar(w, m_aside.size());
     m_aside.push_back(v);
+    done();
 }
 
 QVariant TRowCache::decode(const uchar *&p) const
@@ -317,10 +331,10 @@ QVariant TRowCache::decode(const uchar *&p) const
 
 quint64 TRowCache::store(const QVariant *row)
 {
-    m_scratch.clear();
+    m_scratchUsed = 0;
     for (int c = 0; c < m_width; ++c)
         encode(row[c]);
-    return place(m_scratch.data(), m_scratch.size());
+    return place(m_scratch.data(), m_scratchUsed);
 }
 
 quint64 TRowCache::place(const uchar *bytes, size_t n)

@@ -45,6 +45,7 @@ private:
     quint64 place(const uchar *bytes, size_t n);
     const uchar *address(quint64 pos) const;
     size_t rowBytes(quint64 pos) const;
+    uchar *room(size_t n);
     void encode(const QVariant &v);
     QVariant decode(const uchar *&p) const;
     void retire(quint64 pos);
@@ -61,5 +62,6 @@ private:
     size_t m_dead = 0;                            // bytes of rows replaced or erased
     std::vector<QVariant> m_aside;                // values of kinds not encoded (kept until Reset)
     std::vector<uchar> m_scratch;                 // the row being encoded
+    size_t m_scratchUsed = 0;
     quint64 m_generation = 0;
 };
