@@ -41,6 +41,8 @@ void TDataSet::Open()
     if (Active())
         return;
     m_rows.clear();
+    m_cache.Reset(0);
+    m_spare.clear();
     m_ids.clear();
     m_cur = -1;
     m_uniPassed = 0;
@@ -53,6 +55,7 @@ void TDataSet::Open()
         DestroyFields();
         throw;
     }
+    m_cache.Reset(m_width);
     m_state = dsBrowse;
     m_bof = true;
     m_eof = !fetchOne();
@@ -72,6 +75,11 @@ void TDataSet::Close()
     InternalClose();
     m_rows.clear();
     m_rows.shrink_to_fit();
+    m_cache.Reset(0);
+    m_current.clear();
+    m_current.shrink_to_fit();
+    m_currentAt = -1;
+    m_spare.clear();
     m_ids.clear();
     m_ids.shrink_to_fit();
     m_buffer.clear();
@@ -137,21 +145,44 @@ bool TDataSet::fetchOne()
         m_ids.assign(1, m_nextId++);
         return true;
     }
-    const size_t base = m_rows.size();
-    m_rows.resize(base + size_t(m_width));
+    if (m_uniDirectional) {
+        // the first row of a one-directional dataset
+        const size_t base = m_rows.size();
+        m_rows.resize(base + size_t(m_width));
+        bool got = false;
+        try {
+            got = InternalFetch(m_rows.data() + base);
+        } catch (...) {
+            m_rows.resize(base);
+            m_exhausted = true;
+            throw;
+        }
+        if (!got) {
+            m_rows.resize(base);
+            m_exhausted = true;
+            return false;
+        }
+        m_ids.push_back(m_nextId++);
+        return true;
+    }
+    // a scrollable dataset reads into a row of empty values and packs it
+    m_spare.resize(size_t(m_width));
+    struct Emptier {
+        std::vector<QVariant> &row;
+        ~Emptier() { for (QVariant &v : row) v.clear(); }
+    } emptier{m_spare};
     bool got = false;
     try {
-        got = InternalFetch(m_rows.data() + base);
+        got = InternalFetch(m_spare.data());
     } catch (...) {
-        m_rows.resize(base);
         m_exhausted = true;
         throw;
     }
     if (!got) {
-        m_rows.resize(base);
         m_exhausted = true;
         return false;
     }
+    m_cache.Append(m_spare.data());
     m_ids.push_back(m_nextId++);
     return true;
 }
@@ -290,14 +321,26 @@ QVariant TDataSet::RowValue(int index, const TField *field) const
         return QVariant();
     if (index == m_cur && m_state == dsEdit)
         return m_buffer[size_t(field->m_column)];
-    return m_rows[size_t(index) * size_t(m_width) + size_t(field->m_column)];
+    if (m_uniDirectional)
+        return m_rows[size_t(index) * size_t(m_width) + size_t(field->m_column)];
+    if (index == m_currentAt && m_currentGen == m_cache.Generation())
+        return m_current[size_t(field->m_column)];
+    return m_cache.Value(index, field->m_column);
 }
 
 const QVariant *TDataSet::CurrentRow() const
 {
     if (m_cur < 0 || m_cur >= qint64(m_ids.size()))
         return nullptr;
-    return m_rows.data() + size_t(m_cur) * size_t(m_width);
+    if (m_uniDirectional)
+        return m_rows.data() + size_t(m_cur) * size_t(m_width);
+    if (m_currentAt != m_cur || m_currentGen != m_cache.Generation()) {
+        m_current.resize(size_t(m_width));
+        m_cache.Read(m_cur, m_current.data());
+        m_currentAt = m_cur;
+        m_currentGen = m_cache.Generation();
+    }
+    return m_current.data();
 }
 
 const QVariant &TDataSet::CurrentValue(int column) const
@@ -456,7 +499,10 @@ void TDataSet::Post()
     if (inserting) {
         InternalPost(true, nullptr, m_buffer, m_assigned);
         qint64 at = m_appending || m_cur < 0 ? qint64(m_ids.size()) : m_cur;
-        m_rows.insert(m_rows.begin() + at * m_width, m_buffer.begin(), m_buffer.end());
+        if (m_uniDirectional)
+            m_rows.insert(m_rows.begin() + at * m_width, m_buffer.begin(), m_buffer.end());
+        else
+            m_cache.Insert(at, m_buffer.data());
         m_ids.insert(m_ids.begin() + at, m_nextId++);
         m_cur = at;
         m_eof = m_bof = false;
@@ -464,7 +510,10 @@ void TDataSet::Post()
         if (m_modified) {
             const QVariant *old = CurrentRow();
             InternalPost(false, old, m_buffer, m_assigned);
-            std::copy(m_buffer.begin(), m_buffer.end(), m_rows.begin() + m_cur * m_width);
+            if (m_uniDirectional)
+                std::copy(m_buffer.begin(), m_buffer.end(), m_rows.begin() + m_cur * m_width);
+            else
+                m_cache.Replace(m_cur, m_buffer.data());
         }
     }
     m_buffer.clear();
@@ -498,7 +547,10 @@ void TDataSet::Delete()
     if (!CanModify())
         throw Exception(Format(QStringLiteral("%s: Набор данных нельзя изменять"), {m_name}));
     InternalDelete(CurrentRow());
-    m_rows.erase(m_rows.begin() + m_cur * m_width, m_rows.begin() + (m_cur + 1) * m_width);
+    if (m_uniDirectional)
+        m_rows.erase(m_rows.begin() + m_cur * m_width, m_rows.begin() + (m_cur + 1) * m_width);
+    else
+        m_cache.Erase(m_cur);
     m_ids.erase(m_ids.begin() + m_cur);
     if (m_cur >= qint64(m_ids.size())) {
         // the last read row went: read on, or stay at the new last one
@@ -556,10 +608,12 @@ void TDataSet::Refresh()
     if (uni || m_ids.empty())
         return;
     if (!key.isEmpty()) {
+        std::vector<QVariant> candidate(static_cast<size_t>(m_width));
         for (qint64 i = 0;; ++i) {
             if (i >= qint64(m_ids.size()) && !fetchOne())
                 break;
-            if (RowKey(m_rows.data() + i * m_width) == key) {
+            m_cache.Read(i, candidate.data());
+            if (RowKey(candidate.data()) == key) {
                 m_cur = i;
                 m_eof = m_bof = false;
                 return;

@@ -2,6 +2,7 @@
 
 #include "Engine.h"
 #include "Fields.h"
+#include "RowCache.h"
 
 #include <QString>
 #include <QStringList>
@@ -183,9 +184,18 @@ private:
     QList<TColumnDesc> m_columns;
     int m_width = 0;
 
-    std::vector<QVariant> m_rows;   // RowWidth() values per read row
+    // The rows read so far: packed in m_cache for a scrollable dataset; a
+    // one-directional one keeps its few rows as they are in m_rows
+    // (RowWidth() values per row).
+    TRowCache m_cache;
+    std::vector<QVariant> m_rows;
     std::vector<qint64> m_ids;      // identity of each row, for bookmarks
-    std::vector<QVariant> m_spare;  // a one-directional dataset reads into it
+    std::vector<QVariant> m_spare;  // a row being read, before it is kept
+    // The current row of m_cache, decoded when first asked for; it is the
+    // row m_currentAt as of the cache's generation m_currentGen.
+    mutable std::vector<QVariant> m_current;
+    mutable qint64 m_currentAt = -1;
+    mutable quint64 m_currentGen = 0;
     qint64 m_nextId = 0;
     qint64 m_cur = -1;              // index of the current row; -1 when none
     qint64 m_uniPassed = 0;         // rows dropped by a one-directional dataset
