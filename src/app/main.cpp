@@ -4,6 +4,7 @@
 #include "StartScript.h"
 
 #include "grid/GridCommands.h"
+#include "grid/QueryBuildForm.h"
 #include "office/OfficeFunctions.h"
 #include "viewer/KtPreviewForm.h"
 #include "workspace/Application.h"
@@ -73,6 +74,7 @@ int main(int argc, char *argv[])
     InstallOfficeFunctions();
     InstallReportViewer();
     InstallGridCommands();
+    InstallQueryBuilder();
     TDialogUserInterface userInterface;
     SetUserInterface(&userInterface);
     int result = 0;

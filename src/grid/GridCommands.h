@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SearchDBGrid.h"
+
 #include <QDialog>
 #include <QMenu>
 #include <QPointer>
@@ -7,7 +9,6 @@
 
 class QPlainTextEdit;
 class QPushButton;
-class TSearchDBGrid;
 
 // The context menu every grid shares: the grid commands with their keys, so
 // that the keys can be found with the mouse. One per process; it acts on the

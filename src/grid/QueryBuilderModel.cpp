@@ -226,9 +226,11 @@ QString ApplyBuilderOrder(const QString &sql, const QString &orderText, TBuilder
     QString out = sql;
     if (!orderText.isEmpty()) {
         // Only the statement's own list is worth keeping: once the builder's
-        // order is in force, the list in the text is the builder's.
+        // order is in force, the list in the text is the builder's. It is
+        // kept as written: a quoted mixed-case name ("Name" on PostgreSQL)
+        // is another column in upper case.
         if (state.SavedOrder.isEmpty() && !state.OrderOverridden) {
-            const QString own = at >= 0 ? TrimCtl(sql.mid(at + OrderBy.size())).toUpper() : QString();
+            const QString own = at >= 0 ? TrimCtl(sql.mid(at + OrderBy.size())) : QString();
             if (!own.isEmpty())
                 state.SavedOrder = QStringList{own};
         }

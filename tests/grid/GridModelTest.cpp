@@ -276,14 +276,14 @@ private slots:
         const QString own = "SELECT * FROM T ORDER BY name";
         QString sql = ApplyBuilderOrder(own, "CODE DESC", state);
         QCOMPARE(sql, QString("SELECT * FROM T ORDER BY CODE DESC"));
-        QCOMPARE(state.SavedOrder, QStringList{"NAME"});
+        QCOMPARE(state.SavedOrder, QStringList{"name"});   // as the query spells it
         QVERIFY(state.OrderOverridden);
         // a second run keeps the query's own order, not the first builder order
         sql = ApplyBuilderOrder(sql, "DOC_DATE", state);
         QCOMPARE(sql, QString("SELECT * FROM T ORDER BY DOC_DATE"));
-        QCOMPARE(state.SavedOrder, QStringList{"NAME"});
+        QCOMPARE(state.SavedOrder, QStringList{"name"});
         sql = ApplyBuilderOrder(sql, "", state);
-        QCOMPARE(sql, QString("SELECT * FROM T ORDER BY NAME"));
+        QCOMPARE(sql, QString("SELECT * FROM T ORDER BY name"));
         QVERIFY(state.SavedOrder.isEmpty());
         QVERIFY(!state.OrderOverridden);
 

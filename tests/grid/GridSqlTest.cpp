@@ -348,12 +348,12 @@ private slots:
         QVERIFY(!q->Active());   // without a window nothing is reopened
         QCOMPARE(column(*q), QStringList({"5", "4", "3", "2"}));
         RunQueryBuilder(*q, c, "price", QString());
-        QCOMPARE(c.SavedOrder, QStringList{"NAME"});   // the query's own, not the first builder order
+        QCOMPARE(c.SavedOrder, QStringList{"name"});   // the query's own, not the first builder order
         QCOMPARE(column(*q), QStringList({"3", "4", "2", "5"}));
         c.BuilderRows.clear();
         RunQueryBuilder(*q, c, QString(), QString());
         QVERIFY(!c.OrderOverridden);
-        QCOMPARE(q->SQLText(), QString("SELECT id, name, code, price FROM g_items \r\nORDER BY NAME"));
+        QCOMPARE(q->SQLText(), QString("SELECT id, name, code, price FROM g_items \r\nORDER BY name"));
         QCOMPARE(column(*q), QStringList({"1", "2", "4", "3", "5"}));
     }
 
