@@ -124,6 +124,7 @@ private slots:
         QTRY_VERIFY(menu->isVisible());
         QCOMPARE(menu->PopupGrid(), &f.grid);
         QCOMPARE(visibleItems(*menu), visible);
+        saveShot(menu, QString("menu-%1%2").arg(states).arg(reports));
         menu->Item(7)->trigger();
         QVERIFY(f.grid.SearchLocked());
         menu->hide();

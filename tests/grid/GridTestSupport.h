@@ -9,6 +9,8 @@
 
 #include "common/UserInterface.h"
 
+#include <QWidget>
+
 namespace GridTest {
 
 using DataTest::havePostgres;
@@ -99,6 +101,15 @@ template <typename F> bool engineRefuses(F &&body)
         return true;
     }
     return false;
+}
+
+// With QUARN_SHOTS set to a folder, saves a picture of `w` there as
+// NAME.png, so that a window driven by a test can be looked at.
+inline void saveShot(QWidget *w, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("QUARN_SHOTS");
+    if (!dir.isEmpty())
+        w->grab().save(QDir(dir).filePath(name + ".png"));
 }
 
 } // namespace GridTest

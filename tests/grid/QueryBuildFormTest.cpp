@@ -138,6 +138,12 @@ private slots:
             QTest::keyClicks(b.ValueEdit, "B%");
             QCOMPARE(b.CondList->currentItem()->text(), name + " похоже на 'B%'");
             QCOMPARE(b.Rows().size(), 4);
+            saveShot(&b, "builder-conditions-" + alias);
+            b.Pages->setCurrentIndex(1);
+            pick(b.SortFieldList, price);
+            click(b.SortAddBtn);
+            saveShot(&b, "builder-sort-" + alias);
+            click(b.SortDeleteBtn);
             click(b.RunBtn);
         });
         QCOMPARE(f.ids(), column(alias, "select ID from ITEMS where (PRICE > 10 and PRICE < 20) or NAME like 'B%' order by ID"));
