@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <memory>
@@ -303,13 +304,23 @@ QString GridColumnSum(TSearchDBGrid &grid)
     int count = 0;
     {
         TPositionKept kept(*ds);
+        // a long walk shows how far it got and can be stopped with Esc or
+        // the dialog's button
+        QProgressDialog progress(QStringLiteral("Обработано строк: 0"), QStringLiteral("Отмена"), 0, 0, &grid);
+        progress.setWindowTitle(QStringLiteral("Сумма по текущему полю"));
+        progress.setMinimumDuration(500);
+        progress.setAutoReset(false);
         for (ds->First(); !ds->Eof(); ds->Next()) {
             ++count;
             if (numeric)
                 sum += field->AsFloat();
-            // a long walk lets the window live and can be stopped with Esc
-            if (count % 4096 == 0)
+            if (count % 4096 == 0) {
+                progress.setLabelText(QStringLiteral("Обработано строк: ") + QString::number(count));
+                progress.setValue(0);
+                if (progress.wasCanceled())
+                    throw Exception(QStringLiteral("Операция прервана пользователем"));
                 CheckAbort();
+            }
         }
     }
     const QString rows = QStringLiteral("Выбрано строк: ") + QString::number(count);

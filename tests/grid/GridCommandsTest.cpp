@@ -9,6 +9,7 @@
 #include "grid/GridCommands.h"
 #include "grid/GridHooks.h"
 #include "grid/SearchDBGrid.h"
+#include "uisupport/Guard.h"
 
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -206,6 +207,34 @@ private slots:
         QCOMPARE(person.Messages, QStringList{expected});
         QCOMPARE(f.query.RecNo(), where.isEmpty() ? 2 : 0);
         QCOMPARE(f.grid.View()->currentIndex().row(), where.isEmpty() ? 1 : -1);
+    }
+
+    // Esc during a long count asks, and Yes stops it with the grid back on
+    // its row.
+    void sumStopped()
+    {
+        DataTest::exec("LITE", {"DROP TABLE IF EXISTS MANY", "CREATE TABLE MANY (N INTEGER)",
+                                "WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < 20000)"
+                                " INSERT INTO MANY SELECT n FROM s"});
+        struct TEsc : TRecordingUI {
+            int checks = 0;
+            bool ProcessMessages() override { return ++checks == 2; }
+        } esc;
+        esc.Answer = TUserInterface::mbYes;
+        QStringList errors;
+        const TExceptionHandler previous =
+            SetApplicationExceptionHandler([&](QObject *, const Exception &e) { errors << e.Message(); });
+        {
+            TFixture f("LITE", "select N from MANY");
+            f.key(Qt::Key_Down);
+            f.key(Qt::Key_Down);
+            f.key(Qt::Key_F8, Qt::ControlModifier);
+            QCOMPARE(esc.Messages, QStringList{"Прервать процесс ?"});
+            QCOMPARE(errors, QStringList{"Операция прервана пользователем"});
+            QCOMPARE(f.query.RecNo(), 3);
+            QCOMPARE(f.grid.View()->currentIndex().row(), 2);
+        }
+        SetApplicationExceptionHandler(previous);
     }
 
     // Ctrl+M and a double click show a memo's text; other fields nothing.
