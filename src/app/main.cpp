@@ -11,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <cstring>
 #include <memory>
 
@@ -78,7 +79,9 @@ int main(int argc, char *argv[])
         steps.Keys = parser.value(keysOption).split(u',', Qt::SkipEmptyParts);
         steps.ScreenshotFile = parser.value(shotOption);
         steps.Delay = parser.value(delayOption).toInt();
-        steps.PreviewFile = parser.value(previewOption);
+        // a file named on the command line is taken against the current directory
+        if (parser.isSet(previewOption))
+            steps.PreviewFile = QFileInfo(parser.value(previewOption)).absoluteFilePath();
         if (parser.isSet(zoomOption))
             steps.PreviewZoom = parser.value(zoomOption).toInt();
         if (!steps.OpenAlias.isEmpty() || !steps.Keys.isEmpty() || !steps.ScreenshotFile.isEmpty()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Translation.h"
+
 #include "common/Exceptions.h"
 
 #include <QApplication>
@@ -57,6 +59,3 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 };
 
-// Loads Qt's own Russian translation (standard buttons read Да, Нет,
-// Отмена) into the application; false when the translation is missing.
-bool LoadQtTranslation();
