@@ -64,6 +64,9 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Масштаб окна просмотра: 0-3 (30-100 %), 4 - на всю страницу."),
                                         QStringLiteral("N"));
     parser.addOptions({openOption, keysOption, shotOption, delayOption, previewOption, zoomOption});
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("Файл базы данных SQLite: открыть его под псевдонимом сеанса."),
+                                 QStringLiteral("[FILE]"));
     parser.process(app);
 
     InstallOfficeFunctions();
@@ -82,10 +85,12 @@ int main(int argc, char *argv[])
         // a file named on the command line is taken against the current directory
         if (parser.isSet(previewOption))
             steps.PreviewFile = QFileInfo(parser.value(previewOption)).absoluteFilePath();
+        if (!parser.positionalArguments().isEmpty())
+            steps.OpenFile = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
         if (parser.isSet(zoomOption))
             steps.PreviewZoom = parser.value(zoomOption).toInt();
-        if (!steps.OpenAlias.isEmpty() || !steps.Keys.isEmpty() || !steps.ScreenshotFile.isEmpty()
-            || !steps.PreviewFile.isEmpty())
+        if (!steps.OpenAlias.isEmpty() || !steps.OpenFile.isEmpty() || !steps.Keys.isEmpty()
+            || !steps.ScreenshotFile.isEmpty() || !steps.PreviewFile.isEmpty())
             new TStartScript(mainForm, steps);   // owned by the main window
         result = app.exec();
     }
