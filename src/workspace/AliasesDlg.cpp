@@ -13,6 +13,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -62,10 +63,12 @@ TAliasEditDlg::TAliasEditDlg(QWidget *parent) : QDialog(parent)
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("&Название:"), NameEdit);
     form->addRow(QStringLiteral("&Драйвер:"), DriverBox);
-    form->addRow(QStringLiteral("&База данных:"), database);
+    auto *databaseLabel = new QLabel(QStringLiteral("&База данных:"), this);
+    databaseLabel->setBuddy(DatabaseEdit);
+    form->addRow(databaseLabel, database);
     form->addRow(QStringLiteral("&Сервер:"), HostEdit);
     form->addRow(QStringLiteral("&Порт:"), PortEdit);
-    form->addRow(QStringLiteral("&Пользователь:"), UserEdit);
+    form->addRow(QStringLiteral("По&льзователь:"), UserEdit);
     form->addRow(QString(), LoginBox);
     form->addRow(QStringLiteral("&Описание:"), DescriptionEdit);
     auto *buttons = new QHBoxLayout;
