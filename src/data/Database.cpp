@@ -318,15 +318,11 @@ QList<TAlias> TSession::Aliases() const
                 list.append(a);
         }
     }
-    for (const TAlias &a : m_sessionAliases) {
-        auto same = std::find_if(list.begin(), list.end(), [&](const TAlias &x) {
-            return x.Name.compare(a.Name, Qt::CaseInsensitive) == 0;
-        });
-        if (same != list.end())
-            *same = a;
-        else
+    // a stored alias of the same name wins: it is the one the user saved
+    for (const TAlias &a : m_sessionAliases)
+        if (std::none_of(list.begin(), list.end(),
+                         [&](const TAlias &x) { return x.Name.compare(a.Name, Qt::CaseInsensitive) == 0; }))
             list.append(a);
-    }
     std::sort(list.begin(), list.end(), [](const TAlias &x, const TAlias &y) {
         return x.Name.compare(y.Name, Qt::CaseInsensitive) < 0;
     });
@@ -341,6 +337,11 @@ void TSession::AddSessionAlias(const TAlias &alias)
             return;
         }
     m_sessionAliases.append(alias);
+}
+
+void TSession::RemoveSessionAlias(const QString &name)
+{
+    m_sessionAliases.removeIf([&](const TAlias &a) { return a.Name.compare(name, Qt::CaseInsensitive) == 0; });
 }
 
 QString TSession::AliasForFile(const QString &file)

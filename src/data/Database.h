@@ -114,8 +114,10 @@ public:
 
     // Session aliases live while the program runs (a database file opened
     // directly) and are listed with the others; they are never written to
-    // aliases.ini. One of an existing name replaces it for the session.
+    // aliases.ini. Adding one of a session alias's name replaces it; an alias
+    // of aliases.ini or DEMO of the same name hides it.
     void AddSessionAlias(const TAlias &alias);
+    void RemoveSessionAlias(const QString &name);
     // The alias of a SQLite database file (relative names against the
     // current directory): the first alias whose database is that file, else
     // a new session alias named after the file in capitals ("SALES" for

@@ -280,7 +280,11 @@ void TAliasesDlg::EditBtnClick()
     if (edit.exec() != QDialog::Accepted)
         return;
     const TAlias a = edit.Alias();
-    SaveAlias(a, stored(old.Name) ? old.Name : QString());
+    const bool wasStored = stored(old.Name);
+    SaveAlias(a, wasStored ? old.Name : QString());
+    // a session alias saved is a stored one from now on
+    if (!wasStored)
+        Session().RemoveSessionAlias(old.Name);
     fillGrid(a.Name);
 }
 

@@ -92,6 +92,22 @@ private slots:
         QCOMPARE(ini.childGroups().contains(alias), alias == u"LITE");
     }
 
+    // A session alias saved under its name is the stored one from then on.
+    void storedAliasHidesSessionAlias()
+    {
+        const QString path = QDir(ProgramDir()).filePath(QStringLiteral("kept.sqlite"));
+        CreateSqliteDatabase(path, {});
+        const QString name = Session().AliasForFile(path);
+        TAlias a;
+        QVERIFY(Session().FindAlias(name, a));
+        a.Description = QStringLiteral("Сохранен");
+        SaveAlias(a);
+        QVERIFY(Session().FindAlias(name, a));
+        QCOMPARE(a.Description, QStringLiteral("Сохранен"));
+        QCOMPARE(Session().AliasNames().count(name), 1);
+        RemoveAlias(name);
+    }
+
     // aliases.ini written and read back; a password never is in it.
     void savedAliasReadBack()
     {
