@@ -173,13 +173,7 @@ private slots:
     void expertScriptToDocumentOverDemo()
     {
         WriteSetting("OfficeOpen", "0");
-        // the DEMO database as run.sh makes it
-        auto script = [](const char *name) {
-            QFile f(QStringLiteral(QUARN_SOURCE_DIR "/sql/") + QLatin1String(name));
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-        };
-        if (!QFile::exists(ProgramDir() + "/demo.sqlite"))
-            CreateSqliteDatabase(ProgramDir() + "/demo.sqlite", {script("sys_tables_sqlite.sql"), script("demo.sql")});
+        ensureDemo();
         const TResult r = runTool({".REPORTHEADER", "#W = OpenOLE('Word')", "#Res = AddVarsOLE(W, PRD_NAME, PRD_UNIT, PRD_PRICE)",
                                    ".DETAIL", "#Res = AddRecordOLE(W)", ".FOOTER1", "#Res = CloseOLE(W)", "#Res = Abort"},
                                   {"--alias", "DEMO", "--query", "select * from PRODUCTS order by PRD_ID", "--out", "w.prn"});
@@ -202,12 +196,7 @@ private slots:
 
     void pdfOfDemoReport()
     {
-        auto script = [](const char *name) {
-            QFile f(QStringLiteral(QUARN_SOURCE_DIR "/sql/") + QLatin1String(name));
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-        };
-        if (!QFile::exists(ProgramDir() + "/demo.sqlite"))
-            CreateSqliteDatabase(ProgramDir() + "/demo.sqlite", {script("sys_tables_sqlite.sql"), script("demo.sql")});
+        ensureDemo();
         const TResult r = runTool(
             {".VARS", "GROUP2 := CUS_CITY", ".PAGEHEADER", "\\F1:14Реестр счетов\\F255: страница @PageNum\\L10:18:200:18:3",
              ".REPORTHEADER", "\\R10:5:200:30:2\\PB20:20 Счета покупателей по городам: абзац выровнен по ширине "
