@@ -41,6 +41,10 @@ public:
     // or when this is the only kind of report registered.
     static bool AcceptsTemplate(const QStringList &lines);
 
+    // The 0-based indexes of the "." lines that name no section: such a
+    // section is dropped with its lines, which a tool should tell the user.
+    static QList<int> UnknownSectionLines(const QStringList &lines);
+
     // TReportHost
     TReportVar *FindVar(const QString &name) override;
     TReportVar &GetVar(const QString &name) override;
