@@ -4,6 +4,7 @@
 #include "StartScript.h"
 
 #include "grid/GridCommands.h"
+#include "grid/GridStateForms.h"
 #include "grid/QueryBuildForm.h"
 #include "office/OfficeFunctions.h"
 #include "viewer/KtPreviewForm.h"
@@ -79,6 +80,7 @@ int main(int argc, char *argv[])
     InstallReportViewer();
     InstallGridCommands();
     InstallQueryBuilder();
+    InstallGridStates();
     TDialogUserInterface userInterface;
     SetUserInterface(&userInterface);
     int result = 0;
