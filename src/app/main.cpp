@@ -5,6 +5,7 @@
 
 #include "grid/GridCommands.h"
 #include "grid/GridStateForms.h"
+#include "widgets/DicButton.h"
 #include "grid/QueryBuildForm.h"
 #include "office/OfficeFunctions.h"
 #include "viewer/KtPreviewForm.h"
@@ -81,6 +82,7 @@ int main(int argc, char *argv[])
     InstallGridCommands();
     InstallQueryBuilder();
     InstallGridStates();
+    InstallDictionaryLookup();
     TDialogUserInterface userInterface;
     SetUserInterface(&userInterface);
     int result = 0;
