@@ -8,6 +8,7 @@
 #include "widgets/DicButton.h"
 #include "grid/QueryBuildForm.h"
 #include "office/OfficeFunctions.h"
+#include "viewer/EditForm.h"
 #include "viewer/KtPreviewForm.h"
 #include "workspace/Application.h"
 #include "workspace/DbMainForm.h"
@@ -79,6 +80,7 @@ int main(int argc, char *argv[])
 
     InstallOfficeFunctions();
     InstallReportViewer();
+    InstallTextEditor();
     InstallGridCommands();
     InstallQueryBuilder();
     InstallGridStates();
