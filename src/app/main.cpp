@@ -8,6 +8,7 @@
 #include "widgets/DicButton.h"
 #include "grid/QueryBuildForm.h"
 #include "office/OfficeFunctions.h"
+#include "report/ExpertForm.h"
 #include "viewer/EditForm.h"
 #include "viewer/KtPreviewForm.h"
 #include "workspace/Application.h"
@@ -85,6 +86,7 @@ int main(int argc, char *argv[])
     InstallQueryBuilder();
     InstallGridStates();
     InstallDictionaryLookup();
+    InstallReportExpert();
     TDialogUserInterface userInterface;
     SetUserInterface(&userInterface);
     int result = 0;

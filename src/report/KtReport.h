@@ -98,6 +98,12 @@ public:
     // The usable height: the page less the page-footer lines.
     int UsableHeight() const { return m_usableHeight; }
 
+    // Writes a template for the report's dataset into FormatSource: a
+    // columnar listing with headings, title and totals, a copy into a local
+    // table, or an export to the spreadsheet or word processor. Does nothing
+    // without a dataset.
+    void BuildExpertTemplate(const TExpertParams &params);
+
     // The compiled command lists of every section, for template authors.
     QStringList Listing() const;
 

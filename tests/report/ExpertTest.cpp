@@ -1,0 +1,161 @@
+// The report expert: the templates it writes from a real table's fields,
+// and Alt+F7 on a grid printing every row with the database's own total.
+
+#include "../grid/GridTestSupport.h"
+
+#include "common/FormatSettings.h"
+#include "common/TextFile.h"
+#include "grid/SearchDBGrid.h"
+#include "report/ExpertForm.h"
+#include "report/KtReport.h"
+
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTimer>
+
+using namespace GridTest;
+
+namespace {
+
+std::unique_ptr<TQuery> accounts(const QString &alias, const QString &columns = "*")
+{
+    auto q = openQuery(alias, "select " + columns + " from ACCOUNTS order by ID");
+    return q;
+}
+
+QStringList build(TDataSet &ds, const TExpertParams &params)
+{
+    TKtReport report;
+    report.SetDataSet(&ds);
+    report.BuildExpertTemplate(params);
+    return report.FormatSource();
+}
+
+} // namespace
+
+class ExpertTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        setUpEngines("quarn_expert");
+        for (const QString &alias : engines)
+            if (usable(alias))
+                DataTest::exec(alias, {"DROP TABLE IF EXISTS ACCOUNTS",
+                                       "CREATE TABLE ACCOUNTS (ID INTEGER PRIMARY KEY, NAME VARCHAR(80), OPENED DATE,"
+                                       " BALANCE MONEY, RATE NUMERIC(6,3))",
+                                       "INSERT INTO ACCOUNTS VALUES (1, 'Иванов', '2026-01-10', 1200.50, 1.5)",
+                                       "INSERT INTO ACCOUNTS VALUES (2, 'Петров', '2026-02-11', 300, 2.25)",
+                                       "INSERT INTO ACCOUNTS VALUES (3, 'Сидоров', '2026-03-12', 45.25, 0.125)"});
+    }
+
+    // The simple report: title, headings (a "|" label on two lines), the
+    // detail references with their flags and widths, and the totals line
+    // of the money column; the decimal separator is what it was.
+    void simpleReport()
+    {
+        auto q = accounts("LITE", "ID, NAME, BALANCE");
+        q->FieldByName("BALANCE")->SetDisplayLabel("Сумма|итого");
+        q->FieldByName("BALANCE")->SetDisplayWidth(12);
+        q->FieldByName("NAME")->SetDisplayWidth(20);
+        q->FieldByName("ID")->SetDisplayWidth(4);
+        FormatSettings().DecimalSeparator = u',';
+        TExpertParams p;
+        p.Title = "Счета";
+        const QStringList lines = build(*q, p);
+        QCOMPARE(FormatSettings().DecimalSeparator, QChar(','));   // put back after the generation
+        FormatSettings().DecimalSeparator = u'.';
+        const auto col = [](const QString &text, int width) { return " " + text.leftJustified(width, ' '); };
+        const QStringList heading = {col("ID", 4) + col("NAME", 20) + col("Сумма", 12),
+                                     col("", 4) + col("", 20) + col("итого", 12)};
+        QCOMPARE(lines, (QStringList{".REPORTHEADER", "", QString(17, ' ') + "Счета" + QString(17, ' '), "",
+                                     heading[0], heading[1], ".PAGEHEADER", heading[0], heading[1], ".DETAIL",
+                                     " @ID:-4 @NAME:20 @BALANCE:$12.2", ".FOOTER1", QString(39, '='),
+                                     " @Null:4 @Null:20 @BALANCE:$12.2"}));
+        QCOMPARE(FormatSettings().DecimalSeparator, QChar('.'));
+    }
+
+    // Without a money column there is no totals section; a long text is
+    // 50 characters in up to nine lines; a wide line turns the page.
+    void layoutRules()
+    {
+        auto q = accounts("LITE", "ID, NAME");
+        q->FieldByName("NAME")->SetDisplayWidth(80);
+        TKtReport report;
+        report.SetDataSet(q.get());
+        report.BuildExpertTemplate({});
+        QVERIFY(!report.FormatSource().contains(".FOOTER1"));
+        QVERIFY(report.FormatSource().contains(" @ID:-" + QString::number(q->FieldByName("ID")->DisplayWidth()) + " @NAME:50.9"));
+        QCOMPARE(report.Orientation(), TPageGeometry::Portrait);
+        q->FieldByName("NAME")->SetDisplayWidth(40);
+        q->FieldByName("ID")->SetDisplayWidth(200);
+        report.BuildExpertTemplate({});
+        QCOMPARE(report.Orientation(), TPageGeometry::Landscape);
+    }
+
+    // The table export: four columns on one line, five on two.
+    void tableExport_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QStringList>("columnLines");
+        QTest::newRow("four") << QStringList{"ID", "NAME", "OPENED", "BALANCE"}
+                              << QStringList{"#   'ID Numeric(4), NAME Char(80), OPENED Date, BALANCE Numeric(19,4))'"};
+        QTest::newRow("five") << QStringList{"ID", "NAME", "OPENED", "BALANCE", "RATE"}
+                              << QStringList{"#   'ID Numeric(4), NAME Char(80), OPENED Date, BALANCE Numeric(19,4), ' +",
+                                             "#   'RATE Numeric(6,3))'"};
+    }
+    void tableExport()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(QStringList, columnLines);
+        auto q = accounts("LITE");
+        TExpertParams p;
+        p.Kind = TExpertParams::ekTable;
+        p.TableName = "OUT.DBF";
+        p.Fields = fields;
+        const QStringList lines = build(*q, p);
+        QCOMPARE(lines.mid(0, 5), (QStringList{".REPORTHEADER", "# TName = 'OUT.DBF'", "# TName1 = Format('\"%s\"', TName)",
+                                               "# Res = ExecLocal('drop table ' + TName1)",
+                                               "# S = Format('create table %s (', TName1) +"}));
+        QCOMPARE(lines.mid(5, columnLines.size()), columnLines);
+        QCOMPARE(lines.mid(5 + columnLines.size()),
+                 (QStringList{"# Res = ExecLocal(S)", "# T = OpenTable(TName)", "\\F17:14  Создан файл с именем @TName1",
+                              ".DETAIL", "# Res = AddRecord(T)", ".FOOTER1", "# Res = CloseTable(T)"}));
+    }
+
+    // Alt+F7: every row in the output and the database's own total; the
+    // grid stays on its row.
+    void defaultReport_data() { DataTest::engineRows(); }
+    void defaultReport()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        InstallReportExpert();
+        QString shown;
+        ReportViewHook() = [&](TCustomReport &r, bool) { shown = r.PrintName(); };
+        TQuery query;
+        query.SetDatabaseName(alias);
+        query.SetSQLText("select NAME, BALANCE from ACCOUNTS order by ID");
+        query.Open();
+        TDataSource source(&query);
+        TSearchDBGrid grid;
+        grid.SetDataSource(&source);
+        grid.show();
+        QTest::keyClick(grid.View(), Qt::Key_Down);
+        QTest::keyClick(grid.View(), Qt::Key_F7, Qt::AltModifier);
+        QCOMPARE(shown, QDir(ProgramDir()).filePath("report.prn"));
+        const QStringList out = ReadTextLines(QDir(ProgramDir()).filePath("report.prn"));
+        for (const QString name : {"Иванов", "Петров", "Сидоров"})
+            QVERIFY2(out.filter(name).size() == 1, qPrintable(out.join("\n")));
+        const double sum = DataTest::scalar(alias, "select sum(BALANCE) from ACCOUNTS").remove(QRegularExpression("[^0-9.-]")).toDouble();
+        QCOMPARE(sum, 1545.75);
+        QVERIFY2(out.filter("1,545.75").size() == 1, qPrintable(out.join("\n")));
+        QCOMPARE(query.RecNo(), 2);
+        grid.SetDataSource(nullptr);
+        ReportViewHook() = {};
+    }
+};
+
+QUARN_WIDGETS_TEST_MAIN(ExpertTest)
+#include "ExpertTest.moc"
