@@ -9,6 +9,7 @@
 #include "grid/QueryBuildForm.h"
 #include "office/OfficeFunctions.h"
 #include "report/ExpertForm.h"
+#include "report/ReportListForm.h"
 #include "viewer/EditForm.h"
 #include "viewer/KtPreviewForm.h"
 #include "workspace/Application.h"
@@ -87,6 +88,7 @@ int main(int argc, char *argv[])
     InstallGridStates();
     InstallDictionaryLookup();
     InstallReportExpert();
+    InstallReportList();
     TDialogUserInterface userInterface;
     SetUserInterface(&userInterface);
     int result = 0;

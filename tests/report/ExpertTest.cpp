@@ -3,13 +3,16 @@
 
 #include "../grid/GridTestSupport.h"
 
+#include "common/AppName.h"
 #include "common/FormatSettings.h"
 #include "common/TextFile.h"
 #include "grid/SearchDBGrid.h"
 #include "report/ExpertForm.h"
 #include "report/KtReport.h"
+#include "report/ReportListForm.h"
 
 #include <QListWidget>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -152,6 +155,51 @@ private slots:
         QCOMPARE(sum, 1545.75);
         QVERIFY2(out.filter("1,545.75").size() == 1, qPrintable(out.join("\n")));
         QCOMPARE(query.RecNo(), 2);
+        grid.SetDataSource(nullptr);
+        ReportViewHook() = {};
+    }
+
+    // Ctrl+F7: the chooser lists the grid's group and "&Выбрать" runs the
+    // stored report over the grid's rows; a default report that is not
+    // stored is reported by name.
+    void storedReports_data() { DataTest::engineRows(); }
+    void storedReports()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::createSysTables(alias, QUARN_SOURCE_DIR "/sql");
+        SetAppName("Quarn");
+        DataTest::exec(alias, {"INSERT INTO SYS_REPORT (RE_APP_NAM, RE_GRP_NAM, RE_RPT_NAM, RE_RPT_FMT, RE_RPT_PRV,"
+                               " RE_RPT_ORI, RE_RPT_ONE, RE_RPT_PRN) VALUES ('Quarn', 'TSearchDBGrid_Grid', 'Names',"
+                               " '.DETAIL\r\n[@NAME]', 'Д', 'P', 'Н', 'names.prn')"});
+        InstallReportList();
+        QString shown;
+        ReportViewHook() = [&](TCustomReport &r, bool print) { shown = print ? QString() : r.PrintName(); };
+        TQuery query;
+        query.SetDatabaseName(alias);
+        query.SetSQLText("select NAME from ACCOUNTS order by ID");
+        query.Open();
+        TDataSource source(&query);
+        TSearchDBGrid grid;
+        grid.setObjectName("Grid");
+        grid.SetDataSource(&source);
+        grid.show();
+        int listed = 0;
+        QTimer::singleShot(0, [&] {
+            auto *chooser = qobject_cast<TChoiceRptForm *>(QApplication::activeModalWidget());
+            QVERIFY(chooser);
+            listed = chooser->ReportGrid->Model()->rowCount();
+            QTest::mouseClick(chooser->ChooseBtn, Qt::LeftButton);
+            QVERIFY(chooser->isVisible());   // the chooser stays for the next report
+            chooser->reject();
+        });
+        QTest::keyClick(grid.View(), Qt::Key_F7, Qt::ControlModifier);
+        QCOMPARE(listed, 1);
+        QCOMPARE(shown, QDir(ProgramDir()).filePath("names.prn"));
+        QCOMPARE(ReadTextLines(shown), (QStringList{"[Иванов]", "[Петров]", "[Сидоров]"}));
+
+        grid.RptName = "Other";
+        QUARN_EXPECT_ERROR(RunDefaultReport(grid), "Отчет \"Other\" не найден");
         grid.SetDataSource(nullptr);
         ReportViewHook() = {};
     }
