@@ -2,12 +2,18 @@
 
 #include "KtReport.h"
 
+#include "common/Settings.h"
+#include "common/TextFile.h"
 #include "data/Query.h"
 #include "grid/GridHooks.h"
 #include "grid/QueryBuilderModel.h"
 #include "grid/SearchDBGrid.h"
+#include "uisupport/Guard.h"
 
 #include <QComboBox>
+#include <QFileDialog>
+#include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -64,9 +70,12 @@ void runReport(TSearchDBGrid &grid, bool expert)
     const QString title = formCaption(grid);
     TExpertParams params;
     params.Title = title;
+    int result = QDialog::Accepted;
     if (expert) {
         TExpertForm form(&grid, title, *ds);
-        if (form.exec() != QDialog::Accepted)
+        form.EditorBtn->setEnabled(true);
+        result = form.exec();
+        if (result == QDialog::Rejected)
             return;
         params = form.Params();
     }
@@ -80,6 +89,11 @@ void runReport(TSearchDBGrid &grid, bool expert)
     if (const auto *db = dynamic_cast<const TDBDataSet *>(ds))
         report->SetDataBaseName(db->DatabaseName());
     report->BuildExpertTemplate(params);
+    if (result == TExpertForm::EditResult) {
+        TFmtListForm editor(&grid, *report, title);
+        editor.exec();
+        return;
+    }
     {
         struct TKeepRow {
             TDataSet &ds;
@@ -222,4 +236,139 @@ TExpertParams TExpertForm::Params() const
         break;
     }
     return p;
+}
+
+// ---------------------------------------------------------------- format editor
+
+void PutCaretAtError(QPlainTextEdit &text, int errorPos)
+{
+    // the offset counts the two characters of every CR LF before it
+    int offset = std::max(0, errorPos);
+    for (QTextBlock block = text.document()->firstBlock(); block.isValid(); block = block.next()) {
+        const int length = block.length() - 1;
+        if (offset <= length + 1 || !block.next().isValid()) {
+            QTextCursor c(block);
+            c.setPosition(block.position() + std::min(offset, length));
+            text.setFocus();
+            text.setTextCursor(c);
+            return;
+        }
+        offset -= length + 2;
+    }
+}
+
+TFmtListForm::TFmtListForm(QWidget *parent, TKtReport &report, const QString &title)
+    : QDialog(parent), m_report(report), m_title(title)
+{
+    setObjectName(QStringLiteral("FmtListForm"));
+    setWindowTitle(QStringLiteral("Редактирование формата документа"));
+    auto *layout = new QVBoxLayout(this);
+    FmtText = new QPlainTextEdit(this);
+    FmtText->setObjectName(QStringLiteral("FmtText"));
+    FmtText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont mono(QStringLiteral("Liberation Mono"), 10);
+    mono.setStyleHint(QFont::Monospace);
+    FmtText->setFont(mono);
+    layout->addWidget(FmtText, 1);
+    auto *bottom = new QHBoxLayout;
+    auto *orientLabel = new QLabel(QStringLiteral("&Ориентация"), this);
+    OrientBox = new QComboBox(this);
+    OrientBox->setObjectName(QStringLiteral("OrientBox"));
+    OrientBox->addItems({QStringLiteral("Вертикальная"), QStringLiteral("Горизонтальная")});
+    orientLabel->setBuddy(OrientBox);
+    bottom->addWidget(orientLabel);
+    bottom->addWidget(OrientBox);
+    bottom->addStretch(1);
+    const auto button = [this, bottom](const QString &text, const char *name) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        bottom->addWidget(b);
+        return b;
+    };
+    SaveBtn = button(QStringLiteral("&Сохранить"), "SaveBtn");
+    LoadBtn = button(QStringLiteral("&Загрузить"), "LoadBtn");
+    ExpertBtn = button(QStringLiteral("&Эксперт"), "ExpertBtn");
+    PreviewBtn = button(QStringLiteral("&Просмотр"), "PreviewBtn");
+    OKBtn = button(QStringLiteral("O&K"), "OKBtn");
+    CancelBtn = button(QStringLiteral("Отмена"), "CancelBtn");
+    layout->addLayout(bottom);
+    const auto guarded = [this](QPushButton *b, void (TFmtListForm::*action)()) {
+        connect(b, &QPushButton::clicked, this, [this, action] { Guarded(this, [&] { (this->*action)(); }); });
+    };
+    guarded(SaveBtn, &TFmtListForm::SaveClick);
+    guarded(LoadBtn, &TFmtListForm::LoadClick);
+    guarded(ExpertBtn, &TFmtListForm::ExpertClick);
+    guarded(PreviewBtn, &TFmtListForm::PreviewClick);
+    guarded(OKBtn, &TFmtListForm::OKClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    showReport();
+    resize(720, 480);
+}
+
+void TFmtListForm::showReport()
+{
+    FmtText->setPlainText(m_report.FormatSource().join(u'\n'));
+    OrientBox->setCurrentIndex(m_report.Orientation() == TPageGeometry::Landscape ? 1 : 0);
+}
+
+void TFmtListForm::SaveClick()
+{
+    QFileDialog box(this, QStringLiteral("Выберите форматный файл для записи"), ProgramDir(),
+                    QStringLiteral("Format files (*.fmt)"));
+    box.setObjectName(QStringLiteral("SaveDialog"));
+    box.setAcceptMode(QFileDialog::AcceptSave);
+    box.setDefaultSuffix(QStringLiteral("FMT"));
+    if (box.exec() == QDialog::Accepted && !box.selectedFiles().isEmpty())
+        WriteTextLines(box.selectedFiles().first(), FmtText->toPlainText().split(u'\n'));
+}
+
+void TFmtListForm::LoadClick()
+{
+    QFileDialog box(this, QStringLiteral("Выберите форматный файл"), ProgramDir(), QStringLiteral("Format files (*.fmt)"));
+    box.setObjectName(QStringLiteral("LoadDialog"));
+    box.setAcceptMode(QFileDialog::AcceptOpen);
+    box.setFileMode(QFileDialog::ExistingFile);
+    box.setDefaultSuffix(QStringLiteral("FMT"));
+    if (box.exec() == QDialog::Accepted && !box.selectedFiles().isEmpty())
+        FmtText->setPlainText(ReadTextLines(box.selectedFiles().first()).join(u'\n'));
+}
+
+void TFmtListForm::ExpertClick()
+{
+    TDataSet *ds = m_report.GetDataSet();
+    if (!ds)
+        return;
+    if (!m_expert)
+        m_expert = new TExpertForm(this, m_title, *ds);   // kept with the editor, choices and all
+    if (m_expert->exec() != QDialog::Accepted)
+        return;
+    m_report.BuildExpertTemplate(m_expert->Params());
+    showReport();
+}
+
+void TFmtListForm::PreviewClick()
+{
+    const QStringList lines = FmtText->toPlainText().split(u'\n');
+    std::unique_ptr<TCustomReport> report = CreateReportFor(lines);
+    report->AssignFrom(m_report);
+    report->SetPrintName(QStringLiteral("report.prn"));
+    report->SetOrientation(OrientBox->currentIndex() == 1 ? TPageGeometry::Landscape : TPageGeometry::Portrait);
+    report->SetFormatSource(lines);
+    try {
+        report->Prepare();
+        report->Execute();
+    } catch (const Exception &) {
+        if (report->ErrorPos() >= 0)
+            PutCaretAtError(*FmtText, report->ErrorPos());
+        throw;
+    }
+    report->Preview();
+}
+
+void TFmtListForm::OKClick()
+{
+    m_report.SetFormatSource(FmtText->toPlainText().split(u'\n'));
+    m_report.SetOrientation(OrientBox->currentIndex() == 1 ? TPageGeometry::Landscape : TPageGeometry::Portrait);
+    accept();
 }

@@ -12,6 +12,8 @@
 #include "report/ReportListForm.h"
 
 #include <QListWidget>
+#include <QComboBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -157,6 +159,71 @@ private slots:
         QCOMPARE(query.RecNo(), 2);
         grid.SetDataSource(nullptr);
         ReportViewHook() = {};
+    }
+
+    // The caret goes to the character the error position names in the
+    // lines joined by CR LF.
+    void caretAtError_data()
+    {
+        QTest::addColumn<int>("pos");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("column");
+        QTest::newRow("first") << 0 << 0 << 0;
+        QTest::newRow("on CR") << 2 << 0 << 2;
+        QTest::newRow("on LF") << 3 << 0 << 2;
+        QTest::newRow("second line") << 4 << 1 << 0;
+        QTest::newRow("inside") << 5 << 1 << 1;
+        QTest::newRow("last") << 9 << 2 << 1;
+        QTest::newRow("past the end") << 40 << 2 << 2;
+    }
+    void caretAtError()
+    {
+        QFETCH(int, pos);
+        QFETCH(int, line);
+        QFETCH(int, column);
+        QPlainTextEdit text;
+        text.setPlainText("ab\ncd\nef");
+        PutCaretAtError(text, pos);
+        QCOMPARE(text.textCursor().blockNumber(), line);
+        QCOMPARE(text.textCursor().positionInBlock(), column);
+    }
+
+    // The format editor: a template error puts the caret on it; "O&K"
+    // gives the text and the orientation back to the report.
+    void formatEditor()
+    {
+        auto q = accounts("LITE", "ID, NAME");
+        TKtReport report;
+        report.SetDataSet(q.get());
+        report.BuildExpertTemplate({});
+        TFmtListForm editor(nullptr, report, "Счета");
+        QCOMPARE(editor.FmtText->toPlainText().split('\n'), report.FormatSource());
+        editor.FmtText->setPlainText(".DETAIL\n#A := 1 +\n#B := (2\n@A");
+        bool failed = false;
+        try {
+            editor.PreviewClick();
+        } catch (const Exception &) {
+            failed = true;
+        }
+        QVERIFY(failed);
+        // where the report itself puts the error
+        TKtReport check;
+        check.SetFormatSource({".DETAIL", "#A := 1 +", "#B := (2", "@A"});
+        try {
+            check.Prepare();
+        } catch (const Exception &) {
+        }
+        const QString joined = check.FormatSource().join("\r\n");
+        const int pos = check.ErrorPos();
+        QVERIFY(pos > 0);
+        const int lineStart = int(joined.lastIndexOf("\r\n", pos - 1)) + 2;
+        QCOMPARE(editor.FmtText->textCursor().blockNumber(), int(joined.left(pos).count("\r\n")));
+        QCOMPARE(editor.FmtText->textCursor().positionInBlock(), std::min(pos - lineStart, int(joined.mid(lineStart).section("\r\n", 0, 0).size())));
+        editor.FmtText->setPlainText(".DETAIL\n@NAME");
+        editor.OrientBox->setCurrentIndex(1);
+        editor.OKClick();
+        QCOMPARE(report.FormatSource(), (QStringList{".DETAIL", "@NAME"}));
+        QCOMPARE(report.Orientation(), TPageGeometry::Landscape);
     }
 
     // Ctrl+F7: the chooser lists the grid's group and "&Выбрать" runs the
