@@ -20,6 +20,42 @@ private:
     QTemporaryDir m_config;
 };
 
+// A small tmpfs folder that can be filled up, to see what writers do on a
+// full disk. Mounting needs root (or the right capability); where it fails
+// the tests using it skip loudly (QUARN_REQUIRE_FULL_FOLDER).
+class TFullFolder {
+public:
+    TFullFolder();
+    ~TFullFolder();
+    TFullFolder(const TFullFolder &) = delete;
+    TFullFolder &operator=(const TFullFolder &) = delete;
+
+    bool mounted() const { return m_mounted; }
+    QString why() const { return m_why; }
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    // Writes `bytes` to `name` (before the folder is filled).
+    void put(const QString &name, const QByteArray &bytes) const;
+    // Takes up every byte left, in the file "filler"; true when the next
+    // write of even one byte fails.
+    bool fill() const;
+    // The names in the folder besides "filler", sorted (hidden ones too).
+    QStringList names() const;
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    QString m_why;
+};
+
+#define QUARN_REQUIRE_FULL_FOLDER(folder)                                                        \
+    do {                                                                                          \
+        if (!(folder).mounted())                                                                  \
+            QSKIP(qPrintable("SKIPPED LOUDLY: cannot mount a small tmpfs for the full-disk test (" \
+                             + (folder).why() + ")"));                                           \
+        QVERIFY((folder).fill());                                                                 \
+    } while (false)
+
 // QTEST_GUILESS_MAIN with the private environment set up first.
 #define QUARN_TEST_MAIN(TestObject)                                   \
     int main(int argc, char *argv[])                                  \
