@@ -1,5 +1,6 @@
 #include "OutputPages.h"
 
+#include "common/SafeFile.h"
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/TextFile.h"
@@ -423,7 +424,10 @@ int WriteOutputPdf(const QString &fileName, const QString &pdfFile,
 {
     TOutputPages pages;
     pages.Load(fileName, orientation, std::make_shared<TVirtualPrinter>());
-    QPdfWriter pdf(pdfFile);
+    // the PDF goes through TSafeFile: an existing file is replaced only by
+    // a complete one
+    TSafeFile file(pdfFile);
+    QPdfWriter pdf(&file);
     pdf.setResolution(pages.Dpi());
     pdf.setCreator(QStringLiteral("Quarn"));
     pdf.setTitle(QFileInfo(fileName).fileName());
@@ -440,5 +444,6 @@ int WriteOutputPdf(const QString &fileName, const QString &pdfFile,
         pages.PaintPage(painter, p);
     }
     painter.end();
+    file.Commit();
     return pages.PageCount();
 }

@@ -223,6 +223,43 @@ private slots:
         QVERIFY2(dark > 2000, qPrintable(QString::number(dark)));
     }
 
+    // Every file the tool writes, on a full disk: exit code 1, the error
+    // with the file and the reason, the old file unchanged, nothing left over.
+    void fullDisk_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("output") << "output" << "old.prn";
+        QTest::newRow("pdf") << "pdf" << "old.pdf";
+        QTest::newRow("fmt export") << "fmt" << "list.FMT";
+    }
+
+    void fullDisk()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, file);
+        TFullFolder folder;
+        folder.put(file, "old file");
+        QUARN_REQUIRE_FULL_FOLDER(folder);
+        const QString path = folder.file(file);
+        TResult r;
+        if (what == "fmt") {
+            DataTest::createSysTables("LITE", QStringLiteral(QUARN_SOURCE_DIR "/sql"));
+            DataTest::exec("LITE", {"INSERT INTO SYS_REPORT VALUES ('Quarn', 'Г', 'Список', '.DETAIL\r\n@NAME\r\n', 'Д', 'P', 'Н', 'list.prn')"});
+            r = run({"--alias", "LITE", "--export-fmt", folder.path()});
+        } else {
+            r = runTool({".DETAIL", "@ID @NAME"},
+                        {"--alias", "LITE", "--query", "select * from T order by ID", "--out",
+                         what == "output" ? path : ProgramDir() + "/ok.prn", "--pdf", what == "pdf" ? path : ProgramDir() + "/ok.pdf"});
+        }
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Ошибка записи в файл " + path + ": нет места на диске"), qPrintable(r.err));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old file"));
+        QCOMPARE(folder.names(), QStringList{file});
+    }
+
     // Administrators move the stored reports between databases as .FMT files.
     void fmtExportImport_data() { DataTest::engineRows(); }
     void fmtExportImport()
