@@ -260,6 +260,26 @@ private slots:
         QCOMPARE(folder.names(), QStringList{file});
     }
 
+    // A value substituted into the SQL section cannot add a statement: the
+    // run is refused before anything reaches the server.
+    void substitutedStatementRefused_data() { DataTest::engineRows(); }
+    void substitutedStatementRefused()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::exec(alias, {"DROP TABLE IF EXISTS SECRET", "CREATE TABLE SECRET (ID integer)",
+                               "INSERT INTO SECRET VALUES (7)"});
+        const TResult r = runTool({".SQL", "select * from SECRET where '@CITY' = 'x'", ".DETAIL", "@ID"},
+                                  {"--alias", alias, "--var", "CITY='; DROP TABLE SECRET; --", "--out",
+                                   ProgramDir() + "/inj.prn"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Запрос должен содержать один оператор SQL, а после него стоит еще: DROP TABLE SECRET; --' = 'x'"),
+                 qPrintable(r.err));
+        QCOMPARE(DataTest::scalar(alias, "SELECT COUNT(*) FROM SECRET"), QString("1"));
+        QVERIFY(!QFile::exists(ProgramDir() + "/inj.prn"));
+        Session().CloseAll();
+    }
+
     // Administrators move the stored reports between databases as .FMT files.
     void fmtExportImport_data() { DataTest::engineRows(); }
     void fmtExportImport()
