@@ -36,6 +36,7 @@
 #include <QGuiApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -295,6 +296,8 @@ int main(int argc, char *argv[])
                          .arg(column)
                          .arg(lines.value(line - 1));
         }
+    } catch (const std::bad_alloc &) {
+        err() << "Ошибка: Не хватает памяти\n";
     }
     custom.reset();
     query.reset();

@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -783,7 +784,12 @@ void TKtReport::Execute()
             // the first error is the one to report
         }
         m_sqlQuery.reset();
-        throw;
+        try {
+            throw;
+        } catch (const std::bad_alloc &) {
+            // memory ran out in a script or a line: an error of the run
+            throw ECustomReportError(QStringLiteral("Не хватает памяти для выполнения отчета"));
+        }
     }
     finish(walked, ds, bookmark);
 }

@@ -280,6 +280,43 @@ private slots:
         Session().CloseAll();
     }
 
+    // Inputs asking for more than a page or memory holds are bounded: a
+    // string over the limit is a script error at its line, huge widths and
+    // margins are clamped (and the page arithmetic of the writer and the PDF
+    // stays in range).
+    void hostileInputs_data()
+    {
+        QTest::addColumn<QStringList>("templ");
+        QTest::addColumn<int>("errorLine");   // 0: the run succeeds
+        QTest::addColumn<int>("lineLength");  // of the first output line
+        QTest::newRow("padding") << QStringList{".DETAIL", "#S := LPad('a', 1000000000)", "@S"} << 2 << 0;
+        QTest::newRow("concatenation")
+            << QStringList{".DETAIL", "#S := LPad('a', 70000000)", "#T := S + S", "@T"} << 3 << 0;
+        QTest::newRow("field width") << QStringList{".DETAIL", "#N := 5", "@N:999999999"} << 0 << 4096;
+        QTest::newRow("paragraph margins") << QStringList{".DETAIL", "\\PB999999999:999999 текст\\PE"} << 0 << 20;
+        QTest::newRow("line coordinates") << QStringList{".DETAIL", "\\L999999999:1:999999999:2:9999 x"} << 0 << 32;
+    }
+
+    void hostileInputs()
+    {
+        QFETCH(QStringList, templ);
+        QFETCH(int, errorLine);
+        QFETCH(int, lineLength);
+        const QString out = ProgramDir() + "/hostile.prn", pdf = ProgramDir() + "/hostile.pdf";
+        QFile::remove(out);
+        const TResult r = runTool(templ, {"--one-record", "--out", out, "--pdf", pdf});
+        if (errorLine) {
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains("Строка длиннее 134217728 символов"), qPrintable(r.err));
+            QVERIFY2(r.err.contains(QString("Шаблон, строка %1,").arg(errorLine)), qPrintable(r.err));
+            QVERIFY(!QFile::exists(out));
+        } else {
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+            QCOMPARE(ReadTextLines(out).value(0).size(), lineLength);
+            QVERIFY(QFileInfo(pdf).size() > 0);
+        }
+    }
+
     // Administrators move the stored reports between databases as .FMT files.
     void fmtExportImport_data() { DataTest::engineRows(); }
     void fmtExportImport()
