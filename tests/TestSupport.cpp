@@ -1,6 +1,11 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -64,3 +69,73 @@ QStringList TFullFolder::names() const
     return list;
 }
 
+namespace {
+
+// Runs one statement on the server of `dsn` (libpq keywords) in the
+// database `database`; the error text, empty when it went well.
+QString runOnServer(const QString &dsn, const QString &database, const QString &sql)
+{
+    QString error;
+    const QString name = QStringLiteral("quarn-test-admin");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        for (const QString &part : dsn.split(u' ', Qt::SkipEmptyParts)) {
+            const QString key = part.section(u'=', 0, 0).toLower(), value = part.section(u'=', 1);
+            if (key == u"host") db.setHostName(value);
+            else if (key == u"port") db.setPort(value.toInt());
+            else if (key == u"user") db.setUserName(value);
+            else if (key == u"password") db.setPassword(value);
+        }
+        db.setDatabaseName(database);
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(sql))
+                error = q.lastError().text();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return error;
+}
+
+QString dsnDatabase(const QString &dsn)
+{
+    for (const QString &part : dsn.split(u' ', Qt::SkipEmptyParts))
+        if (part.startsWith(QStringLiteral("dbname=")))
+            return part.mid(7);
+    return QStringLiteral("postgres");
+}
+
+} // namespace
+
+void TTestEnvironment::ownPostgresDatabase()
+{
+    m_sharedDsn = qEnvironmentVariable("QUARN_PG_DSN");
+    if (m_sharedDsn.isEmpty())
+        return;
+    QString program = QCoreApplication::applicationName().toLower();
+    program.replace(QRegularExpression(QStringLiteral("[^a-z0-9_]")), QStringLiteral("_"));
+    const QString database = QStringLiteral("quarn_%1_%2").arg(program).arg(QCoreApplication::applicationPid());
+    const QString shared = dsnDatabase(m_sharedDsn);
+    runOnServer(m_sharedDsn, shared, QStringLiteral("DROP DATABASE IF EXISTS ") + database);
+    const QString error = runOnServer(m_sharedDsn, shared, QStringLiteral("CREATE DATABASE ") + database);
+    if (!error.isEmpty())
+        qFatal("cannot make the test database %s: %s", qPrintable(database), qPrintable(error));
+    m_pgDatabase = database;
+    QString dsn;
+    for (const QString &part : m_sharedDsn.split(u' ', Qt::SkipEmptyParts))
+        dsn += (dsn.isEmpty() ? QString() : QStringLiteral(" "))
+               + (part.startsWith(QStringLiteral("dbname=")) ? QStringLiteral("dbname=") + database : part);
+    qputenv("QUARN_PG_DSN", dsn.toUtf8());
+}
+
+void TTestEnvironment::dropPostgresDatabase()
+{
+    if (m_pgDatabase.isEmpty())
+        return;
+    qputenv("QUARN_PG_DSN", m_sharedDsn.toUtf8());
+    runOnServer(m_sharedDsn, dsnDatabase(m_sharedDsn), QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_pgDatabase));
+    m_pgDatabase.clear();
+}

@@ -13,11 +13,18 @@ class TTestEnvironment {
 public:
     TTestEnvironment();
     QString home() const { return m_home.path(); }
+    // With QUARN_PG_DSN set: makes a database of this process's own on
+    // the server and points QUARN_PG_DSN at it, so test programs run in
+    // parallel never meet in one database; dropped again at the end.
+    void ownPostgresDatabase();
+    void dropPostgresDatabase();
     QString config() const { return m_config.path(); }
 
 private:
     QTemporaryDir m_home;
     QTemporaryDir m_config;
+    QString m_sharedDsn;     // QUARN_PG_DSN as given
+    QString m_pgDatabase;    // the database of this process, when made
 };
 
 // A small tmpfs folder that can be filled up, to see what writers do on a
@@ -62,9 +69,15 @@ private:
     {                                                                 \
         TTestEnvironment quarnTestEnvironment;                        \
         QCoreApplication app(argc, argv);                             \
-        TestObject tc;                                                \
-        QTEST_SET_MAIN_SOURCE_PATH                                    \
-        return QTest::qExec(&tc, argc, argv);                         \
+        quarnTestEnvironment.ownPostgresDatabase();                   \
+        int rc_ = 0;                                                  \
+        {                                                             \
+            TestObject tc;                                            \
+            QTEST_SET_MAIN_SOURCE_PATH                                \
+            rc_ = QTest::qExec(&tc, argc, argv);                      \
+        }                                                             \
+        quarnTestEnvironment.dropPostgresDatabase();                  \
+        return rc_;                                                   \
     }
 
 // The same with a QGuiApplication, for tests that measure text with real
@@ -74,9 +87,15 @@ private:
     {                                                                 \
         TTestEnvironment quarnTestEnvironment;                        \
         QGuiApplication app(argc, argv);                              \
-        TestObject tc;                                                \
-        QTEST_SET_MAIN_SOURCE_PATH                                    \
-        return QTest::qExec(&tc, argc, argv);                         \
+        quarnTestEnvironment.ownPostgresDatabase();                   \
+        int rc_ = 0;                                                  \
+        {                                                             \
+            TestObject tc;                                            \
+            QTEST_SET_MAIN_SOURCE_PATH                                \
+            rc_ = QTest::qExec(&tc, argc, argv);                      \
+        }                                                             \
+        quarnTestEnvironment.dropPostgresDatabase();                  \
+        return rc_;                                                   \
     }
 
 // The same with a QApplication, for tests that drive windows (the
@@ -90,9 +109,15 @@ private:
         QApplication app(argc, argv);                                 \
         /* windows come and go: closing one must not end the run */   \
         app.setQuitOnLastWindowClosed(false);                         \
-        TestObject tc;                                                \
-        QTEST_SET_MAIN_SOURCE_PATH                                    \
-        return QTest::qExec(&tc, argc, argv);                         \
+        quarnTestEnvironment.ownPostgresDatabase();                   \
+        int rc_ = 0;                                                  \
+        {                                                             \
+            TestObject tc;                                            \
+            QTEST_SET_MAIN_SOURCE_PATH                                \
+            rc_ = QTest::qExec(&tc, argc, argv);                      \
+        }                                                             \
+        quarnTestEnvironment.dropPostgresDatabase();                  \
+        return rc_;                                                   \
     }
 #endif
 
