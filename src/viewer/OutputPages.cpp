@@ -99,7 +99,8 @@ void TOutputPages::Assign(const TOutputPages &other)
     m_measurer = CreateMeasurer(m_dpi);
     if (!other.IsLoaded())
         return;
-    m_mapper.SetFileName(other.m_fileName);
+    // the file the other pages were measured on, even if it was replaced
+    m_mapper.OpenSame(other.m_mapper);
     m_fileName = other.m_fileName;
     m_lines = other.m_lines;
     m_pages = other.m_pages;
