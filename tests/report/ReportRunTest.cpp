@@ -5,10 +5,12 @@
 #include "common/TextFile.h"
 #include "data/Query.h"
 #include "report/KtReport.h"
+#include "script/FuncList.h"
 
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <new>
 
 // Templates run over real SQLite data, compared with the whole output file.
 class ReportRunTest : public QObject {
@@ -271,6 +273,24 @@ private slots:
         QVERIFY(!m_query->ControlsDisabled());
         // a failed run leaves the previous output, not a half-written one
         QCOMPARE(fileLines("report.prn"), QStringList({"предыдущий"}));
+    }
+
+    // Memory running out in a script is an error of the run at the
+    // statement, and the previous output stays.
+    void memoryFailureIsRunError()
+    {
+        WriteTextLines(path("mem.prn"), {"предыдущий"});
+        auto r = report(".DETAIL\n@NAME\n#X := NoMemory(1)", nullptr);
+        r->SetOneRecord(true);
+        r->SetPrintName(path("mem.prn"));
+        r->OnSetFuncs = [](TCustomReport &rep) {
+            static_cast<TKtReport &>(rep).AddFunc(std::make_unique<TFunc>(
+                "NoMemory", 1, [](TReportHost &, TParamList &, TReportVar &) { throw std::bad_alloc(); }));
+        };
+        r->Prepare();
+        QUARN_EXPECT_ERROR(r->Execute(), "Не хватает памяти для выполнения отчета");
+        QCOMPARE(r->ErrorPos(), int(QString(".DETAIL\r\n@NAME\r\n#X := NoMemory(1)").size()));
+        QCOMPARE(fileLines("mem.prn"), QStringList{"предыдущий"});
     }
 
     void compileErrorPosition()
