@@ -328,6 +328,24 @@ private slots:
         QVERIFY(!painted(*f->Viewer(), "Строка 1"));
     }
 
+    // Printing into a PDF file on a full disk: an error, the old file kept,
+    // nothing left beside it.
+    void printToPdfOnFullDisk()
+    {
+        TFullFolder folder;
+        folder.put("old.pdf", "old file");
+        QUARN_REQUIRE_FULL_FOLDER(folder);
+        auto f = form(writeOutput());
+        f->Printer().setOutputFileName(folder.file("old.pdf"));
+        QUARN_EXPECT_ERROR(f->PrintRange(0, 3, true, 1),
+                           "Ошибка записи в файл " + folder.file("old.pdf") + ": файл записан не полностью");
+        QFile old(folder.file("old.pdf"));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old file"));
+        QCOMPARE(folder.names(), QStringList{"old.pdf"});
+        QCOMPARE(f->Printer().outputFileName(), folder.file("old.pdf"));
+    }
+
     void printDialogAndCopies()
     {
         auto f = form(writeOutput());
