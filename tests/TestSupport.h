@@ -13,12 +13,55 @@ class TTestEnvironment {
 public:
     TTestEnvironment();
     QString home() const { return m_home.path(); }
+    // With QUARN_PG_DSN set: makes a database of this process's own on
+    // the server and points QUARN_PG_DSN at it, so test programs run in
+    // parallel never meet in one database; dropped again at the end.
+    void ownPostgresDatabase();
+    void dropPostgresDatabase();
     QString config() const { return m_config.path(); }
 
 private:
     QTemporaryDir m_home;
     QTemporaryDir m_config;
+    QString m_sharedDsn;     // QUARN_PG_DSN as given
+    QString m_pgDatabase;    // the database of this process, when made
 };
+
+// A small tmpfs folder that can be filled up, to see what writers do on a
+// full disk. Mounting needs root (or the right capability); where it fails
+// the tests using it skip loudly (QUARN_REQUIRE_FULL_FOLDER).
+class TFullFolder {
+public:
+    TFullFolder();
+    ~TFullFolder();
+    TFullFolder(const TFullFolder &) = delete;
+    TFullFolder &operator=(const TFullFolder &) = delete;
+
+    bool mounted() const { return m_mounted; }
+    QString why() const { return m_why; }
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    // Writes `bytes` to `name` (before the folder is filled).
+    void put(const QString &name, const QByteArray &bytes) const;
+    // Takes up every byte left, in the file "filler"; true when the next
+    // write of even one byte fails.
+    bool fill() const;
+    // The names in the folder besides "filler", sorted (hidden ones too).
+    QStringList names() const;
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    QString m_why;
+};
+
+#define QUARN_REQUIRE_FULL_FOLDER(folder)                                                        \
+    do {                                                                                          \
+        if (!(folder).mounted())                                                                  \
+            QSKIP(qPrintable("SKIPPED LOUDLY: cannot mount a small tmpfs for the full-disk test (" \
+                             + (folder).why() + ")"));                                           \
+        QVERIFY((folder).fill());                                                                 \
+    } while (false)
 
 // QTEST_GUILESS_MAIN with the private environment set up first.
 #define QUARN_TEST_MAIN(TestObject)                                   \
@@ -26,9 +69,15 @@ private:
     {                                                                 \
         TTestEnvironment quarnTestEnvironment;                        \
         QCoreApplication app(argc, argv);                             \
-        TestObject tc;                                                \
-        QTEST_SET_MAIN_SOURCE_PATH                                    \
-        return QTest::qExec(&tc, argc, argv);                         \
+        quarnTestEnvironment.ownPostgresDatabase();                   \
+        int rc_ = 0;                                                  \
+        {                                                             \
+            TestObject tc;                                            \
+            QTEST_SET_MAIN_SOURCE_PATH                                \
+            rc_ = QTest::qExec(&tc, argc, argv);                      \
+        }                                                             \
+        quarnTestEnvironment.dropPostgresDatabase();                  \
+        return rc_;                                                   \
     }
 
 // The same with a QGuiApplication, for tests that measure text with real
@@ -38,9 +87,15 @@ private:
     {                                                                 \
         TTestEnvironment quarnTestEnvironment;                        \
         QGuiApplication app(argc, argv);                              \
-        TestObject tc;                                                \
-        QTEST_SET_MAIN_SOURCE_PATH                                    \
-        return QTest::qExec(&tc, argc, argv);                         \
+        quarnTestEnvironment.ownPostgresDatabase();                   \
+        int rc_ = 0;                                                  \
+        {                                                             \
+            TestObject tc;                                            \
+            QTEST_SET_MAIN_SOURCE_PATH                                \
+            rc_ = QTest::qExec(&tc, argc, argv);                      \
+        }                                                             \
+        quarnTestEnvironment.dropPostgresDatabase();                  \
+        return rc_;                                                   \
     }
 
 // The same with a QApplication, for tests that drive windows (the
@@ -54,9 +109,15 @@ private:
         QApplication app(argc, argv);                                 \
         /* windows come and go: closing one must not end the run */   \
         app.setQuitOnLastWindowClosed(false);                         \
-        TestObject tc;                                                \
-        QTEST_SET_MAIN_SOURCE_PATH                                    \
-        return QTest::qExec(&tc, argc, argv);                         \
+        quarnTestEnvironment.ownPostgresDatabase();                   \
+        int rc_ = 0;                                                  \
+        {                                                             \
+            TestObject tc;                                            \
+            QTEST_SET_MAIN_SOURCE_PATH                                \
+            rc_ = QTest::qExec(&tc, argc, argv);                      \
+        }                                                             \
+        quarnTestEnvironment.dropPostgresDatabase();                  \
+        return rc_;                                                   \
     }
 #endif
 

@@ -42,6 +42,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <new>
 
 namespace {
 
@@ -365,6 +366,8 @@ int main(int argc, char *argv[])
                          .arg(column)
                          .arg(lines.value(line - 1));
         }
+    } catch (const std::bad_alloc &) {
+        err() << "Ошибка: Не хватает памяти\n";
     }
     custom.reset();
     query.reset();

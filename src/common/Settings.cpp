@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "Exceptions.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -33,6 +35,11 @@ void WriteSetting(const QString &name, const QString &value)
     QDir().mkpath(ConfigDir());
     QSettings settings(settingsFile(), QSettings::IniFormat);
     settings.setValue(name, value);
+    // QSettings writes through a temporary file renamed into place, so a
+    // failure leaves the old file; it must not pass unnoticed either
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        throw Exception(QStringLiteral("Ошибка записи в файл %1").arg(settingsFile()));
 }
 
 static QString executableDir()

@@ -1,6 +1,7 @@
 #include "TextFile.h"
 
 #include "Exceptions.h"
+#include "SafeFile.h"
 #include "Settings.h"
 
 #include <QFile>
@@ -92,9 +93,7 @@ void WriteTextFile(const QString &path, const QString &text)
     crlf.replace(u'\r', u'\n');
     crlf.replace(u'\n', QStringLiteral("\r\n"));
     const QByteArray bytes = EncodeText(crlf);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        throw Exception(QStringLiteral("Не могу создать файл %1").arg(path));
+    WriteFileSafely(path, bytes);
 }
 
 void WriteTextLines(const QString &path, const QStringList &lines)

@@ -31,8 +31,9 @@ QString DecodeFileText(const QByteArray &bytes);
 QString ReadTextFile(const QString &path);
 // The file's lines, split at CR LF, LF or CR.
 QStringList ReadTextLines(const QString &path);
-// Writes the text with every line end made CR LF. Raises Exception
-// "Не могу создать файл %s" when it cannot be written.
+// Writes the text with every line end made CR LF, safely (TSafeFile): on
+// any failure the old file stays and Exception names the file and the
+// reason.
 void WriteTextFile(const QString &path, const QString &text);
 void WriteTextLines(const QString &path, const QStringList &lines);
 

@@ -40,6 +40,9 @@ void RaiseEngineError(const TEngine &engine, const QSqlError &e)
 {
     TDBError first = engine.MapError(e);
     QList<TDBError> entries{first};
+    // the server's or the library's English text stays as the details
+    if (first.ErrorCode == DBErrorCode::ConnectionLost)
+        entries.prepend(TDBError{first.ErrorCode, 0, QStringLiteral("Соединение с сервером базы данных потеряно"), QString()});
     const QString driver = e.driverText().trimmed();
     if (!driver.isEmpty() && driver != first.Message && !first.Message.contains(driver))
         entries.append(TDBError{first.ErrorCode, 0, driver, QString()});

@@ -1,5 +1,7 @@
 #include "Engine.h"
 
+#include "SqlText.h"
+
 #include "common/Format.h"
 
 std::unique_ptr<TEngine> CreateSqliteEngine();
@@ -13,6 +15,19 @@ std::unique_ptr<TEngine> TEngine::Create(const QString &driver)
         return CreatePostgresEngine();
     throw EDBEngineError(DBErrorCode::UnknownDriver,
                          Format(QStringLiteral("Драйвер %s не поддерживается"), {driver}));
+}
+
+void CheckOneStatement(const QString &sql)
+{
+    const int at = SecondStatementStart(sql);
+    if (at < 0)
+        return;
+    QString rest = sql.mid(at).simplified();
+    if (rest.size() > 60)
+        rest = rest.left(60) + QStringLiteral("...");
+    throw EDBEngineError(DBErrorCode::SyntaxError,
+                         Format(QStringLiteral("Запрос должен содержать один оператор SQL, а после него стоит еще: %s"),
+                                {rest}));
 }
 
 int ReportedRowsAffected(const QString &keyword, int driverCount)

@@ -132,6 +132,12 @@ public:
 // then the driver's text when it adds something.
 [[noreturn]] void RaiseEngineError(const TEngine &engine, const QSqlError &e);
 
+// Every statement sent for a person or a script is one statement: a query,
+// a report's SQL section, ExecSQL and the SQL editor. Text after the first
+// ";" other than blanks and comments raises EDBEngineError before anything
+// is sent, so a value substituted into the text cannot add a statement.
+void CheckOneStatement(const QString &sql);
+
 // The rows touched as the data layer reports them: the driver's count for
 // INSERT, UPDATE, DELETE, MERGE, REPLACE and WITH statements, -1 for others
 // (the drivers report a stale or zero count after DDL).

@@ -366,6 +366,7 @@ public:
     bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows,
              int &rowsAffected) override
     {
+        CheckOneStatement(sql);
         // Inside a transaction a failed statement would abort the whole
         // transaction; a savepoint keeps the work done before it.
         const bool guard = db.InTransaction();

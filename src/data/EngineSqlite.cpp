@@ -164,6 +164,8 @@ public:
     bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows,
              int &rowsAffected) override
     {
+        // SQLite would run the first statement and drop the rest unread
+        CheckOneStatement(sql);
         db.CheckOpen();
         auto q = std::make_unique<QSqlQuery>(db.Connection());
         q->setForwardOnly(true);

@@ -251,3 +251,50 @@ QStringList SplitSqlScript(const QString &script)
     flush(n);
     return out;
 }
+
+int SecondStatementStart(const QString &sql)
+{
+    const int n = int(sql.size());
+    // the body of CREATE TRIGGER is statements between BEGIN and END (CASE
+    // ... END nests inside): its semicolons do not end the statement
+    const QList<Token> head = tokenize(sql.left(200));
+    bool trigger = !head.isEmpty() && head[0].upper == u"CREATE";
+    if (trigger) {
+        int k = 1;
+        while (k < head.size() && (head[k].upper == u"TEMP" || head[k].upper == u"TEMPORARY"))
+            ++k;
+        trigger = k < head.size() && head[k].upper == u"TRIGGER";
+    }
+    int depth = 0;
+    int i = 0;
+    while (i < n && (sql[i] != u';' || depth > 0)) {
+        const int q = skipQuoted(sql, i);
+        if (q != i) {
+            i = q;
+            continue;
+        }
+        if (trigger && isNameStart(sql[i]) && (i == 0 || !isNameChar(sql[i - 1]))) {
+            int j = i;
+            while (j < n && isNameChar(sql[j]))
+                ++j;
+            const QString word = sql.mid(i, j - i).toUpper();
+            if (word == u"BEGIN" || word == u"CASE")
+                ++depth;
+            else if (word == u"END")
+                --depth;
+            i = j;
+            continue;
+        }
+        ++i;
+    }
+    while (++i < n) {
+        const QChar c = sql[i];
+        if (c.isSpace() || c == u';')
+            continue;
+        const bool comment = (c == u'-' || c == u'/') && skipQuoted(sql, i) != i;
+        if (!comment)
+            return i;
+        i = skipQuoted(sql, i) - 1;
+    }
+    return -1;
+}

@@ -63,3 +63,8 @@ TSingleTableSelect ParseSingleTableSelect(const QString &sql);
 // The statements of a script, split at ";" outside literals, quoted names
 // and comments; empty statements are dropped.
 QStringList SplitSqlScript(const QString &script);
+
+// Where a second statement starts in `sql`: the first character after the
+// first ";" (outside literals, quoted names and comments) that is not a
+// blank, a comment or another ";". -1 when `sql` holds one statement.
+int SecondStatementStart(const QString &sql);

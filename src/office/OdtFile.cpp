@@ -3,11 +3,11 @@
 #include "Automation.h"
 #include "OfficeFiles.h"
 #include "WordServer.h"
+#include "common/SafeFile.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QMap>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -518,8 +518,10 @@ QByteArray ZipStored(const QList<TOdtPart> &parts)
 void WriteOdt(const QTextDocument &document, const TWordPageSetup &page, const QString &path)
 {
     const QByteArray zip = ZipStored(OdtParts(document, page));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(zip) != zip.size() || !file.commit())
+    try {
+        WriteFileSafely(path, zip);
+    } catch (const EFileWriteError &e) {
         RaiseServerError(QStringLiteral("Не удается сохранить файл '%1': %2")
-                             .arg(QDir::toNativeSeparators(path), file.errorString()));
+                             .arg(QDir::toNativeSeparators(path), e.Reason()));
+    }
 }

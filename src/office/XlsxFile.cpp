@@ -2,10 +2,12 @@
 
 #include "Automation.h"
 #include "ExcelServer.h"
+#include "common/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <xlsxwriter.h>
 
@@ -82,12 +84,19 @@ lxw_error writeCell(lxw_worksheet *sheet, int row, int column, const TExcelCell 
 
 void WriteXlsx(const TExcelWorkbook &workbook, const QString &path)
 {
-    const QFileInfo target(path);
-    if (!target.absoluteDir().exists())
+    if (!QFileInfo(path).absoluteDir().exists())
         cannotSave(path, LXW_ERROR_CREATING_XLSX_FILE);
-    const QString temporary = target.absoluteDir().filePath(QStringLiteral(".~") + target.fileName());
+    // libxlsxwriter writes its zip to a scratch folder; the finished file is
+    // then copied to its place safely (TSafeFile), so a failure on the
+    // target's disk leaves the old file untouched
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        cannotSave(path, LXW_ERROR_CREATING_TMPFILE);
+    const QString temporary = scratch.filePath(QStringLiteral("book.xlsx"));
+    QByteArray scratchDir = QFile::encodeName(scratch.path());
 
     lxw_workbook_options options{};
+    options.tmpdir = scratchDir.data();
     lxw_workbook *book = workbook_new_opt(QFile::encodeName(temporary).constData(), &options);
     if (!book)
         cannotSave(path, LXW_ERROR_MEMORY_MALLOC_FAILED);
@@ -122,13 +131,19 @@ void WriteXlsx(const TExcelWorkbook &workbook, const QString &path)
     const lxw_error closed = workbook_close(book);
     if (error == LXW_NO_ERROR)
         error = closed;
-    if (error != LXW_NO_ERROR) {
-        QFile::remove(temporary);
+    if (error != LXW_NO_ERROR)
         cannotSave(path, error);
-    }
-    QFile::remove(path);
-    if (!QFile::rename(temporary, path)) {
-        QFile::remove(temporary);
-        cannotSave(path, LXW_ERROR_CREATING_XLSX_FILE);
+    QFile file(temporary);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    // a zip ends with its directory's end record (22 bytes without comment)
+    if (bytes.size() < 22 || !bytes.right(22).startsWith("PK\x05\x06"))
+        cannotSave(path, LXW_ERROR_ZIP_FILE_OPERATION);
+    try {
+        WriteFileSafely(path, bytes);
+    } catch (const EFileWriteError &e) {
+        RaiseServerError(QStringLiteral("Не удается сохранить файл '%1': %2")
+                             .arg(QDir::toNativeSeparators(path), e.Reason()));
     }
 }

@@ -2,6 +2,7 @@
 
 #include "common/DateTime.h"
 #include "common/Format.h"
+#include "common/Limits.h"
 #include "common/Strings.h"
 
 #include <algorithm>
@@ -50,6 +51,9 @@ TFieldSpec ParseFieldSpec(const QString &text, qsizetype &pos)
         spec.decimals -= 100;
         spec.flags |= ffPrevious;
     }
+    // a width no line can hold would only fill the disk
+    spec.width = std::min(spec.width, MaxFieldWidth);
+    spec.decimals = std::min(spec.decimals, MaxFieldDecimals);
     return spec;
 }
 

@@ -7,6 +7,7 @@
 #include "common/DateTime.h"
 #include "common/Exceptions.h"
 #include "common/Format.h"
+#include "common/SafeFile.h"
 #include "common/Settings.h"
 #include "common/Strings.h"
 #include "common/TextFile.h"
@@ -19,6 +20,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cmath>
+#include <cstdio>
+#include <new>
 
 namespace {
 
@@ -100,19 +103,20 @@ qsizetype findPrintCode(QStringView line, char16_t a, char16_t b)
 } // namespace
 
 // The output file: lines encoded in the configured code page (the DOS code
-// page with OEMConvert), CR LF after each, buffered.
+// page with OEMConvert), CR LF after each, buffered. It is written to a
+// temporary file beside the output (appending starts from a copy of the
+// old output) and takes the output's place only when the run succeeded, so
+// a failed run leaves the previous output as it was.
 class TKtReport::TOutput {
 public:
     TOutput(const QString &path, bool append, bool oem)
-        : m_file(path),
-          m_encoder(oem ? QStringLiteral("IBM866") : CodePageName())
+        : m_encoder(oem ? QStringLiteral("IBM866") : CodePageName())
     {
         if (!m_encoder.isValid())
             throw Exception(QStringLiteral("Неизвестная кодовая страница %1").arg(CodePageName()));
-        const bool appending = append && m_file.exists();
-        if (!m_file.open(appending ? QIODevice::ReadWrite | QIODevice::Append
-                                   : QIODevice::WriteOnly | QIODevice::Truncate))
-            throw Exception(QStringLiteral("Не могу создать файл %1: %2").arg(path, m_file.errorString()));
+        m_file = std::make_unique<TSafeFile>(path);
+        if (append)
+            m_file->CopyTarget();
     }
 
     void write(const QString &text, bool lineEnd)
@@ -126,25 +130,32 @@ public:
 
     void flush()
     {
-        if (!m_buffer.isEmpty() && m_file.write(m_buffer) != m_buffer.size())
-            throw Exception(QStringLiteral("Ошибка записи в файл %1: %2").arg(m_file.fileName(), m_file.errorString()));
+        if (!m_buffer.isEmpty())
+            m_file->Write(m_buffer);
         m_buffer.clear();
     }
 
-    // Closes the file; true when it holds no byte.
+    // Puts the output in place; true when it holds no byte (nothing is put
+    // in place then).
     bool close()
     {
         flush();
-        const bool empty = m_file.size() == 0;
-        m_file.close();
-        return empty;
+        if (m_file->Size() == 0) {
+            m_file->Discard();
+            return true;
+        }
+        m_file->Commit();
+        return false;
     }
 
-    QString path() const { return m_file.fileName(); }
+    // Drops what was written; the old output stays.
+    void discard() { m_file->Discard(); }
+
+    QString path() const { return m_file->FileName(); }
 
 private:
-    QFile m_file;
     TCodePageEncoder m_encoder;
+    std::unique_ptr<TSafeFile> m_file;
     QByteArray m_buffer;
 };
 
@@ -155,12 +166,8 @@ TKtReport::TKtReport()
 
 TKtReport::~TKtReport()
 {
-    if (m_output) {
-        try {
-            m_output->close();
-        } catch (const Exception &) {
-        }
-    }
+    if (m_output)
+        m_output->discard();
 }
 
 bool TKtReport::AcceptsTemplate(const QStringList &lines)
@@ -273,7 +280,7 @@ void TKtReport::reset()
     m_fileName = m_pageNum = m_recNum = m_lineNum = m_invalid = m_filtr = nullptr;
     m_earlyLines.clear();
     if (m_output) {
-        m_output->close();
+        m_output->discard();
         m_output.reset();
     }
     m_firstDone = m_headerScriptDone = false;
@@ -745,16 +752,17 @@ void TKtReport::Execute()
     if (path.isEmpty())
         return;
     const TReportVar *append = FindVar(QStringLiteral("FileAppendMode"));
+    m_output.reset();
     m_output = std::make_unique<TOutput>(path, append && append->VarType() == vtBoolean && append->GetAsBoolean(),
                                          OEMConvert());
-    for (const QString &line : std::exchange(m_earlyLines, {}))
-        writeLine(line);
-    cacheLookups();
 
     TDataSet *ds = nullptr;
     TBookmark bookmark;
     bool walked = false;
     try {
+        for (const QString &line : std::exchange(m_earlyLines, {}))
+            writeLine(line);
+        cacheLookups();
         const TReportVar *endReport = FindVar(QStringLiteral("EndReport"));
         const bool noWalk = endReport && endReport->VarType() == vtNumber && endReport->GetAsNumber() > 0;
         if (OneRecord()) {
@@ -781,17 +789,28 @@ void TKtReport::Execute()
         if (m_firstDone)
             endOfReport();
     } catch (...) {
+        // the output of a failed run is dropped: the previous one stays
+        if (m_output) {
+            m_output->discard();
+            m_output.reset();
+        }
         try {
-            finish(walked, ds, bookmark);
+            restoreDataSet(walked, ds, bookmark);
         } catch (...) {
             // the first error is the one to report
         }
-        throw;
+        m_sqlQuery.reset();
+        try {
+            throw;
+        } catch (const std::bad_alloc &) {
+            // memory ran out in a script or a line: an error of the run
+            throw ECustomReportError(QStringLiteral("Не хватает памяти для выполнения отчета"));
+        }
     }
     finish(walked, ds, bookmark);
 }
 
-void TKtReport::finish(bool walked, TDataSet *ds, TBookmark &bookmark)
+void TKtReport::restoreDataSet(bool walked, TDataSet *ds, TBookmark &bookmark)
 {
     if (walked && ds) {
         ds->EnableControls();
@@ -799,6 +818,11 @@ void TKtReport::finish(bool walked, TDataSet *ds, TBookmark &bookmark)
             ds->GotoBookmark(bookmark);
         ds->FreeBookmark(bookmark);
     }
+}
+
+void TKtReport::finish(bool walked, TDataSet *ds, TBookmark &bookmark)
+{
+    restoreDataSet(walked, ds, bookmark);
     // a paragraph that never ended still belongs to the output
     if (m_output && !m_pending.isEmpty()) {
         const QString pending = std::exchange(m_pending, {});
@@ -806,18 +830,17 @@ void TKtReport::finish(bool walked, TDataSet *ds, TBookmark &bookmark)
         writeRaw(pending, true);
     }
     const QString path = m_output ? m_output->path() : QString();
-    if (m_output) {
-        const bool empty = m_output->close();
-        m_output.reset();
-        if (empty)
+    m_sqlQuery.reset();
+    if (const std::unique_ptr<TOutput> output = std::move(m_output)) {
+        // an empty output leaves no file, as an empty report always did
+        if (output->close())
             QFile::remove(path);
     }
-    m_sqlQuery.reset();
     if (!path.isEmpty() && QFileInfo::exists(path)) {
         const QString wanted = outputPath(m_fileName->GetAsString());
         if (!wanted.isEmpty() && QFileInfo(wanted).absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
-            QFile::remove(wanted);
-            if (QFile::rename(path, wanted))
+            // rename replaces the file of that name in one step
+            if (std::rename(QFile::encodeName(path).constData(), QFile::encodeName(wanted).constData()) == 0)
                 SetPrintName(wanted);
         }
     }

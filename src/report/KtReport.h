@@ -153,6 +153,7 @@ private:
     void breakPage(int lineHeight);
     TLineMeasure measureLine(const QString &line, bool wrap);
     void finish(bool walked, TDataSet *ds, TBookmark &bookmark);
+    void restoreDataSet(bool walked, TDataSet *ds, TBookmark &bookmark);
     void postProcess();
 
     // compile and run state

@@ -1,11 +1,15 @@
 #include "OutputPasses.h"
 
 #include "common/Exceptions.h"
+#include "common/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -38,8 +42,10 @@ void rewrite(const QString &path, const TPass &pass)
     const QList<QByteArray> lines = pass(splitLines(in.readAll()));
     in.close();
 
-    // The result is built in full before anything is replaced, so a failed
-    // write leaves the original output untouched.
+    // The result goes safely to the ".$$$" file first; the output is
+    // replaced by a rename only when all of it is there, and the old output
+    // becomes the backup by a second name, so at no moment is the output
+    // missing or half written.
     QByteArray out;
     for (const QByteArray &line : lines) {
         out += line;
@@ -47,15 +53,19 @@ void rewrite(const QString &path, const TPass &pass)
     }
     const QString temp = withSuffix(path, ".$$$");
     const QString backup = withSuffix(path, ".bak");
-    QFile t(temp);
-    if (!t.open(QIODevice::WriteOnly | QIODevice::Truncate) || t.write(out) != out.size()) {
-        t.remove();
-        throw Exception(QStringLiteral("Не могу создать файл %1").arg(temp));
-    }
-    t.close();
+    WriteFileSafely(temp, out);
     QFile::remove(backup);
-    if (!QFile::rename(path, backup) || !QFile::rename(temp, path))
-        throw Exception(QStringLiteral("Не могу переименовать файл %1").arg(path));
+    const QByteArray from = QFile::encodeName(path), to = QFile::encodeName(backup);
+    if (::link(from.constData(), to.constData()) != 0 && !QFile::copy(path, backup)) {
+        const int error = errno;
+        QFile::remove(temp);
+        throw Exception(QStringLiteral("Не могу создать файл %1: %2").arg(backup, FileErrorText(error)));
+    }
+    if (std::rename(QFile::encodeName(temp).constData(), from.constData()) != 0) {
+        const int error = errno;
+        QFile::remove(temp);
+        throw Exception(QStringLiteral("Не могу переименовать файл %1: %2").arg(temp, FileErrorText(error)));
+    }
 }
 
 } // namespace

@@ -5,9 +5,10 @@
 #include <QString>
 
 // The passes that may rewrite a finished output file. Each reads the file,
-// writes the result to the same name with the extension ".$$$", replaces
-// the backup (".bak") with the original and moves the result into place. A
-// missing output file is left alone: no ".$$$", no ".bak".
+// writes the result safely to the same name with the extension ".$$$",
+// replaces the backup (".bak") with the original and moves the result into
+// place; a failure leaves the output as it was. A missing output file is
+// left alone: no ".$$$", no ".bak".
 
 // Two short pages on one sheet of `sheetLines` lines: the second page of a
 // pair is moved down to the bottom of the sheet with empty lines, and its

@@ -1,5 +1,8 @@
 #include "PrintCodes.h"
 
+#include "common/Limits.h"
+
+#include <algorithm>
 #include <cmath>
 
 TFontSpec FontForCode(int code, int size, const TFontSpec &current)
@@ -105,16 +108,30 @@ TPrintCode ParsePrintCode(QStringView line, qsizetype pos)
     default:
         return code;
     }
+    // millimetres beyond any page would overflow the pixel arithmetic
+    for (int *mm : {&code.x1, &code.y1, &code.x2, &code.y2, &code.left, &code.right})
+        *mm = std::min(*mm, MaxPrintCodeMm);
     code.length = int(sc.i - pos);
     return code;
 }
 
+namespace {
+
+// The nearest int, held within what an int can carry.
+int roundedPixels(double value)
+{
+    constexpr double limit = 1e9;
+    return int(std::lround(std::clamp(value, -limit, limit)));
+}
+
+} // namespace
+
 int MmToPixels(double mm, int dpi)
 {
-    return int(std::lround(mm * dpi / 25.4));
+    return roundedPixels(mm * dpi / 25.4);
 }
 
 int PointsToPixels(double points, int dpi)
 {
-    return int(std::lround(points * dpi / 72.0));
+    return roundedPixels(points * dpi / 72.0);
 }

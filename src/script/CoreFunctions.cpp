@@ -3,6 +3,7 @@
 #include "ReportHost.h"
 #include "TokenCodes.h"
 #include "VarList.h"
+#include "common/Limits.h"
 #include "common/Convert.h"
 #include "common/Exceptions.h"
 #include "common/Format.h"
@@ -57,6 +58,7 @@ QString padded(const TParamList &p, bool left)
 {
     const QString s = arg(p, 0).GetAsString();
     const int n = intArg(p, 1);
+    CheckStringLength(n);
     QChar fill = u' ';
     if (has(p, 2)) {
         const QString c = arg(p, 2).GetAsString();

@@ -2,6 +2,7 @@
 
 #include "TokenCodes.h"
 
+#include "common/Limits.h"
 #include "common/Exceptions.h"
 #include "common/Strings.h"
 
@@ -297,6 +298,7 @@ void TReportVar::Add(const TReportVar &other)
         checkTypeInline(other.m_varType);
         // as operator+ makes it, whose constant result would be copied once
         // more into the holder
+        CheckStringLength(m_strValue.size() + other.StringValue().size());
         QString sum = m_strValue;
         sum += other.StringValue();
         SetAsString(std::move(sum));

@@ -39,6 +39,24 @@ void TFileMapper::Open()
     m_file.setFileName(m_fileName);
     if (!m_file.open(mode))
         throw Exception(QStringLiteral("Не могу открыть файл"));
+    mapOpenFile(mode);
+}
+
+void TFileMapper::OpenSame(const TFileMapper &other)
+{
+    Close();
+    m_fileName = other.m_fileName;
+    if (!other.m_file.isOpen())
+        throw Exception(QStringLiteral("Не могу открыть файл"));
+    // the open descriptor names the file itself, whatever became of its name
+    m_file.setFileName(QStringLiteral("/proc/self/fd/%1").arg(other.m_file.handle()));
+    if (!m_file.open(QIODevice::ReadOnly))
+        throw Exception(QStringLiteral("Не могу открыть файл"));
+    mapOpenFile(QIODevice::ReadOnly);
+}
+
+void TFileMapper::mapOpenFile(QIODevice::OpenMode mode)
+{
     qint64 size = m_file.size();
     if (size == 0x7fffffff)
         size = 0x7ffffffe;

@@ -34,8 +34,13 @@ public:
     // Raises "Не могу открыть файл", "Не могу сделать отображение" or
     // "Файл имеет нулевой размер" (an empty file cannot be mapped).
     void Open();
+    // Maps, read-only, the very file `other` has open: the same contents
+    // even when its name has since been given to a new file.
+    void OpenSame(const TFileMapper &other);
     void Close();
     bool IsOpen() const { return m_open; }
+    // The open file's descriptor, -1 when closed.
+    int Handle() const { return m_file.isOpen() ? m_file.handle() : -1; }
     qint64 Size() const { return m_size; }
 
     // The address of offset i, 0 <= i <= Size() (the end address included).
@@ -47,6 +52,7 @@ public:
 
 private:
     void check(qint64 i, qint64 limit) const;
+    void mapOpenFile(QIODevice::OpenMode mode);
 
     QString m_fileName;
     QFile m_file;

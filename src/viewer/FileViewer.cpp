@@ -5,12 +5,14 @@
 #include "office/OLELink.h"
 
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <sys/stat.h>
 
 TEditFileHook &EditFileHook()
 {
@@ -96,9 +98,60 @@ void TFileViewer::load(const QString &fullName)
         throw;
     }
     m_step = std::max(1, m_pages.PageWidth() / 5);
+    watch();
     SetZoom(30);
     if (OnChangePage)
         OnChangePage();
+}
+
+namespace {
+
+template <typename Stamp>
+Stamp stampOf(const struct stat &st)
+{
+    Stamp stamp;
+    stamp.device = quint64(st.st_dev);
+    stamp.inode = quint64(st.st_ino);
+    stamp.size = qint64(st.st_size);
+    stamp.changed = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+} // namespace
+
+void TFileViewer::watch()
+{
+    m_changed = false;
+    struct stat st {};
+    if (::fstat(m_pages.Mapper().Handle(), &st) == 0)
+        m_stamp = stampOf<TStamp>(st);
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(this);
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { watchedChanged(); });
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { watchedChanged(); });
+    }
+    if (!m_watcher->files().isEmpty())
+        m_watcher->removePaths(m_watcher->files());
+    if (!m_watcher->directories().isEmpty())
+        m_watcher->removePaths(m_watcher->directories());
+    // the folder too: a file replaced by rename is a change of the folder
+    m_watcher->addPath(m_pages.FileName());
+    m_watcher->addPath(QFileInfo(m_pages.FileName()).absolutePath());
+}
+
+void TFileViewer::watchedChanged()
+{
+    if (m_changed || !m_pages.IsLoaded())
+        return;
+    struct stat st {};
+    const bool exists = ::stat(QFile::encodeName(m_pages.FileName()).constData(), &st) == 0;
+    if (exists && stampOf<TStamp>(st) == m_stamp)
+        return;
+    m_changed = true;
+    if (exists && !m_watcher->files().contains(m_pages.FileName()))
+        m_watcher->addPath(m_pages.FileName());
+    if (OnFileChanged)
+        OnFileChanged();
 }
 
 void TFileViewer::fillParent()

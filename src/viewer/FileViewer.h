@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+class QFileSystemWatcher;
 class QPrinter;
 
 // The editing hook: shows the file of the given full name in a text editor,
@@ -42,6 +43,11 @@ public:
 
     // Reads the file again (measured anew) and shows it.
     void Reload();
+    // The file shown is held open: when its name is given to a new file or
+    // the file is rewritten, the pages stay as loaded, FileChanged() turns
+    // true and OnFileChanged fires (once until the next load).
+    bool FileChanged() const { return m_changed; }
+    std::function<void()> OnFileChanged;
     TOutputPages &Pages() { return m_pages; }
     const TOutputPages &Pages() const { return m_pages; }
 
@@ -90,6 +96,8 @@ protected:
 
 private:
     void load(const QString &fullName);
+    void watch();
+    void watchedChanged();
     void fillParent();
     void updateScrollBars();
     void updateCurrentPage(bool force = false);
@@ -112,4 +120,12 @@ private:
     bool m_syncing = false;
     std::vector<TFragment> m_fragments;
     std::vector<TShape> m_shapes;
+    QFileSystemWatcher *m_watcher = nullptr;
+    // what the loaded file was: device, inode, size, change time
+    struct TStamp {
+        quint64 device = 0, inode = 0;
+        qint64 size = 0, changed = 0;
+        bool operator==(const TStamp &) const = default;
+    } m_stamp;
+    bool m_changed = false;
 };

@@ -103,12 +103,19 @@ TKtPreviewForm::TKtPreviewForm(QWidget *parent)
     m_export = button(QStringLiteral("&Экспорт"), this);
     m_editor = button(QStringLiteral("Ре&дактор"), this);
     m_close = button(QStringLiteral("В&ыход"), this);
+    m_changed = new QLabel(QStringLiteral("Файл отчета изменился"), this);
+    m_changed->setObjectName(QStringLiteral("FileChanged"));
+    m_reload = button(QStringLiteral("&Обновить"), this);
+    m_changed->hide();
+    m_reload->hide();
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_print);
     bottom->addWidget(m_save);
     bottom->addWidget(m_export);
     bottom->addWidget(m_editor);
     bottom->addStretch();
+    bottom->addWidget(m_changed);
+    bottom->addWidget(m_reload);
     bottom->addWidget(m_close);
 
     auto *layout = new QVBoxLayout(this);
@@ -122,6 +129,10 @@ TKtPreviewForm::TKtPreviewForm(QWidget *parent)
 
     m_editor->setEnabled(bool(EditFileHook()));
     m_viewer->OnChangePage = [this] { pageChanged(); };
+    m_viewer->OnFileChanged = [this] {
+        m_changed->show();
+        m_reload->show();
+    };
 
     connect(m_first, &QPushButton::clicked, this, [this] { m_viewer->GoToPage(0); });
     connect(m_previous, &QPushButton::clicked, this,
@@ -144,6 +155,7 @@ TKtPreviewForm::TKtPreviewForm(QWidget *parent)
             setCaptions();
         });
     });
+    connect(m_reload, &QPushButton::clicked, this, Guard(this, &TKtPreviewForm::ReloadClicked));
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
     m_viewer->setFocus();
 }
@@ -166,6 +178,16 @@ void TKtPreviewForm::Setup(const QString &fileName, TPageGeometry::Orientation o
     }
     setCaptions();
     pageChanged();
+}
+
+void TKtPreviewForm::ReloadClicked()
+{
+    m_changed->hide();
+    m_reload->hide();
+    const int page = m_viewer->CurrentPage();
+    m_viewer->Reload();
+    m_viewer->GoToPage(std::min(page, m_viewer->PageCount() - 1));
+    setCaptions();
 }
 
 void TKtPreviewForm::setCaptions()

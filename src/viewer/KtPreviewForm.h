@@ -48,6 +48,9 @@ public:
     void PrintConfirmed(int from, int to, int copies, bool collate);
     // "На д&иск": the file under a name the person chooses.
     void SaveClicked();
+    // "&Обновить", offered when the file changed after it was loaded: the
+    // file as it is now.
+    void ReloadClicked();
 
     // Runs the print dialog; replaced by tests.
     using TPrintDialogHook = std::function<bool(QPrintDialog &dialog)>;
@@ -67,6 +70,8 @@ private:
     QLabel *m_pageCount;
     QPushButton *m_first, *m_previous, *m_next, *m_last;
     QPushButton *m_print, *m_save, *m_export, *m_editor, *m_close;
+    QLabel *m_changed;           // shown when the file changed on disk
+    QPushButton *m_reload;
     std::unique_ptr<QPrinter> m_printer;
     int m_copies = 1;
     bool m_collate = true;

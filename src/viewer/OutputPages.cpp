@@ -1,5 +1,6 @@
 #include "OutputPages.h"
 
+#include "common/SafeFile.h"
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/TextFile.h"
@@ -98,7 +99,8 @@ void TOutputPages::Assign(const TOutputPages &other)
     m_measurer = CreateMeasurer(m_dpi);
     if (!other.IsLoaded())
         return;
-    m_mapper.SetFileName(other.m_fileName);
+    // the file the other pages were measured on, even if it was replaced
+    m_mapper.OpenSame(other.m_mapper);
     m_fileName = other.m_fileName;
     m_lines = other.m_lines;
     m_pages = other.m_pages;
@@ -423,7 +425,10 @@ int WriteOutputPdf(const QString &fileName, const QString &pdfFile,
 {
     TOutputPages pages;
     pages.Load(fileName, orientation, std::make_shared<TVirtualPrinter>());
-    QPdfWriter pdf(pdfFile);
+    // the PDF goes through TSafeFile: an existing file is replaced only by
+    // a complete one
+    TSafeFile file(pdfFile);
+    QPdfWriter pdf(&file);
     pdf.setResolution(pages.Dpi());
     pdf.setCreator(QStringLiteral("Quarn"));
     pdf.setTitle(QFileInfo(fileName).fileName());
@@ -440,5 +445,6 @@ int WriteOutputPdf(const QString &fileName, const QString &pdfFile,
         pages.PaintPage(painter, p);
     }
     painter.end();
+    file.Commit();
     return pages.PageCount();
 }

@@ -96,6 +96,7 @@ public:
     void Assign(const TOutputPages &other);
 
     bool IsLoaded() const { return m_mapper.IsOpen(); }
+    const TFileMapper &Mapper() const { return m_mapper; }
     QString FileName() const { return m_fileName; }
     TPageGeometry::Orientation Orientation() const { return m_orientation; }
     int Dpi() const { return m_dpi; }

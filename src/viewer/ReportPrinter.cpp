@@ -3,12 +3,19 @@
 #include "OutputPages.h"
 #include "common/Exceptions.h"
 #include "common/Format.h"
+#include "common/SafeFile.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 
 namespace {
 std::atomic<int> printJobs{0};
@@ -58,6 +65,54 @@ void SetUpReportPrinter(QPrinter &printer, TPageGeometry::Orientation orientatio
     printer.setResolution(dpi);
 }
 
+namespace {
+
+// A PDF file as a print target is written beside its name first and put in
+// place only when complete: the printer reports no write errors, so a file
+// without the PDF end mark counts as a failed write.
+class TPdfTarget {
+public:
+    explicit TPdfTarget(QPrinter &printer) : m_printer(printer)
+    {
+        if (printer.outputFormat() != QPrinter::PdfFormat || printer.outputFileName().isEmpty())
+            return;
+        m_target = printer.outputFileName();
+        const QFileInfo info(m_target);
+        m_temporary = info.dir().filePath(QStringLiteral(".%1.%2~").arg(info.fileName()).arg(QCoreApplication::applicationPid()));
+        printer.setOutputFileName(m_temporary);
+    }
+    ~TPdfTarget()
+    {
+        if (m_target.isEmpty())
+            return;
+        m_printer.setOutputFileName(m_target);
+        QFile::remove(m_temporary);
+    }
+    TPdfTarget(const TPdfTarget &) = delete;
+    TPdfTarget &operator=(const TPdfTarget &) = delete;
+
+    void Commit()
+    {
+        if (m_target.isEmpty())
+            return;
+        QFile file(m_temporary);
+        QByteArray tail;
+        if (file.open(QIODevice::ReadOnly) && file.size() > 0 && file.seek(std::max<qint64>(0, file.size() - 1024)))
+            tail = file.readAll();
+        file.close();
+        if (!tail.contains("%%EOF"))
+            throw Exception(QStringLiteral("Ошибка записи в файл %1: файл записан не полностью").arg(m_target));
+        if (std::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_target).constData()) != 0)
+            throw Exception(QStringLiteral("Ошибка записи в файл %1: %2").arg(m_target, FileErrorText(errno)));
+    }
+
+private:
+    QPrinter &m_printer;
+    QString m_target, m_temporary;
+};
+
+} // namespace
+
 void PrintOutputPages(QPrinter &printer, TOutputPages &pages, int first, int last)
 {
     first = std::max(first, 0);
@@ -66,11 +121,11 @@ void PrintOutputPages(QPrinter &printer, TOutputPages &pages, int first, int las
         return;
     SetUpReportPrinter(printer, pages.Orientation(), pages.Dpi());
     printer.setDocName(pages.FileName());
+    const QString target = printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+    TPdfTarget pdf(printer);
     QPainter painter;
     if (!painter.begin(&printer))
-        throw Exception(Format(QStringLiteral("Ошибка печати: %s"),
-                               {printer.outputFileName().isEmpty() ? printer.printerName()
-                                                                   : printer.outputFileName()}));
+        throw Exception(Format(QStringLiteral("Ошибка печати: %s"), {target}));
     ++printJobs;
     for (int p = first; p <= last; ++p) {
         if (p > first)
@@ -78,6 +133,7 @@ void PrintOutputPages(QPrinter &printer, TOutputPages &pages, int first, int las
         pages.PaintPage(painter, p);
     }
     painter.end();
+    pdf.Commit();
 }
 
 int PrintJobCount()

@@ -32,7 +32,9 @@ void InstallPrinterGeometry();
 void SetUpReportPrinter(QPrinter &printer, TPageGeometry::Orientation orientation, int dpi);
 
 // Prints pages first..last (clamped to the existing pages) as one print
-// job at scale 1. Raises "Ошибка печати: %s" when the job cannot start.
+// job at scale 1. Raises "Ошибка печати: %s" when the job cannot start. A
+// PDF file as the target is written beside its name and replaces it only
+// when complete ("Ошибка записи в файл %s: ..." otherwise).
 void PrintOutputPages(QPrinter &printer, TOutputPages &pages, int first, int last);
 
 // The number of print jobs started in this process (all threads).

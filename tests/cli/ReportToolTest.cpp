@@ -238,6 +238,100 @@ private slots:
         QVERIFY2(dark > 2000, qPrintable(QString::number(dark)));
     }
 
+    // Every file the tool writes, on a full disk: exit code 1, the error
+    // with the file and the reason, the old file unchanged, nothing left over.
+    void fullDisk_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("output") << "output" << "old.prn";
+        QTest::newRow("pdf") << "pdf" << "old.pdf";
+        QTest::newRow("fmt export") << "fmt" << "list.FMT";
+    }
+
+    void fullDisk()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, file);
+        TFullFolder folder;
+        folder.put(file, "old file");
+        QUARN_REQUIRE_FULL_FOLDER(folder);
+        const QString path = folder.file(file);
+        TResult r;
+        if (what == "fmt") {
+            DataTest::createSysTables("LITE", QStringLiteral(QUARN_SOURCE_DIR "/sql"));
+            DataTest::exec("LITE", {"INSERT INTO SYS_REPORT VALUES ('Quarn', 'Г', 'Список', '.DETAIL\r\n@NAME\r\n', 'Д', 'P', 'Н', 'list.prn')"});
+            r = run({"--alias", "LITE", "--export-fmt", folder.path()});
+        } else {
+            r = runTool({".DETAIL", "@ID @NAME"},
+                        {"--alias", "LITE", "--query", "select * from T order by ID", "--out",
+                         what == "output" ? path : ProgramDir() + "/ok.prn", "--pdf", what == "pdf" ? path : ProgramDir() + "/ok.pdf"});
+        }
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Ошибка записи в файл " + path + ": нет места на диске"), qPrintable(r.err));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old file"));
+        QCOMPARE(folder.names(), QStringList{file});
+    }
+
+    // A value substituted into the SQL section cannot add a statement: the
+    // run is refused before anything reaches the server.
+    void substitutedStatementRefused_data() { DataTest::engineRows(); }
+    void substitutedStatementRefused()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::exec(alias, {"DROP TABLE IF EXISTS SECRET", "CREATE TABLE SECRET (ID integer)",
+                               "INSERT INTO SECRET VALUES (7)"});
+        const TResult r = runTool({".SQL", "select * from SECRET where '@CITY' = 'x'", ".DETAIL", "@ID"},
+                                  {"--alias", alias, "--var", "CITY='; DROP TABLE SECRET; --", "--out",
+                                   ProgramDir() + "/inj.prn"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Запрос должен содержать один оператор SQL, а после него стоит еще: DROP TABLE SECRET; --' = 'x'"),
+                 qPrintable(r.err));
+        QCOMPARE(DataTest::scalar(alias, "SELECT COUNT(*) FROM SECRET"), QString("1"));
+        QVERIFY(!QFile::exists(ProgramDir() + "/inj.prn"));
+        Session().CloseAll();
+    }
+
+    // Inputs asking for more than a page or memory holds are bounded: a
+    // string over the limit is a script error at its line, huge widths and
+    // margins are clamped (and the page arithmetic of the writer and the PDF
+    // stays in range).
+    void hostileInputs_data()
+    {
+        QTest::addColumn<QStringList>("templ");
+        QTest::addColumn<int>("errorLine");   // 0: the run succeeds
+        QTest::addColumn<int>("lineLength");  // of the first output line
+        QTest::newRow("padding") << QStringList{".DETAIL", "#S := LPad('a', 1000000000)", "@S"} << 2 << 0;
+        QTest::newRow("concatenation")
+            << QStringList{".DETAIL", "#S := LPad('a', 70000000)", "#T := S + S", "@T"} << 3 << 0;
+        QTest::newRow("field width") << QStringList{".DETAIL", "#N := 5", "@N:999999999"} << 0 << 4096;
+        QTest::newRow("paragraph margins") << QStringList{".DETAIL", "\\PB999999999:999999 текст\\PE"} << 0 << 20;
+        QTest::newRow("line coordinates") << QStringList{".DETAIL", "\\L999999999:1:999999999:2:9999 x"} << 0 << 32;
+    }
+
+    void hostileInputs()
+    {
+        QFETCH(QStringList, templ);
+        QFETCH(int, errorLine);
+        QFETCH(int, lineLength);
+        const QString out = ProgramDir() + "/hostile.prn", pdf = ProgramDir() + "/hostile.pdf";
+        QFile::remove(out);
+        const TResult r = runTool(templ, {"--one-record", "--out", out, "--pdf", pdf});
+        if (errorLine) {
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains("Строка длиннее 134217728 символов"), qPrintable(r.err));
+            QVERIFY2(r.err.contains(QString("Шаблон, строка %1,").arg(errorLine)), qPrintable(r.err));
+            QVERIFY(!QFile::exists(out));
+        } else {
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+            QCOMPARE(ReadTextLines(out).value(0).size(), lineLength);
+            QVERIFY(QFileInfo(pdf).size() > 0);
+        }
+    }
+
     // Administrators move the stored reports between databases as .FMT files.
     void fmtExportImport_data() { DataTest::engineRows(); }
     void fmtExportImport()

@@ -225,7 +225,7 @@ private slots:
         QUARN_EXPECT_ERROR(ReadTextFile(ProgramDir() + "/missing.txt"),
                            "Не могу открыть файл " + ProgramDir() + "/missing.txt");
         QUARN_EXPECT_ERROR(WriteTextFile(ProgramDir() + "/no/such/dir.txt", "x"),
-                           "Не могу создать файл " + ProgramDir() + "/no/such/dir.txt");
+                           "Не могу создать файл " + ProgramDir() + "/no/such/dir.txt: папка не существует");
     }
 
     // Text typed in a modern editor is UTF-8; it reads as such, while the

@@ -164,6 +164,33 @@ private slots:
         QFETCH(QString, text);
         QCOMPARE(FormatFloat(picture, value), text);
     }
+
+    void secondStatement_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("at");
+        QTest::newRow("one") << "select 1" << -1;
+        QTest::newRow("trailing semicolons and blanks") << "select 1 ;; \n" << -1;
+        QTest::newRow("trailing comments") << "select 1; -- done\n/* end */" << -1;
+        QTest::newRow("semicolon in a literal") << "select ';drop' from T" << -1;
+        QTest::newRow("semicolon in a quoted name") << "select \"a;b\" from T" << -1;
+        QTest::newRow("semicolon in a comment") << "select 1 /* ; drop */ -- ;x\n" << -1;
+        QTest::newRow("semicolon in dollar quotes") << "select $$;drop$$" << -1;
+        QTest::newRow("second statement") << "select 1; drop table T" << 10;
+        QTest::newRow("after a comment") << "select 1; /* c */ delete from T" << 18;
+        QTest::newRow("substituted value") << "select * from T where C = ''; DROP TABLE S; --'" << 30;
+        QTest::newRow("without blank") << "select 1;x" << 9;
+        QTest::newRow("trigger body") << "create trigger t before insert on T begin select 1; select case when 1 then 2 end; end;"
+                                      << -1;
+        QTest::newRow("after a trigger") << "create temp trigger t after delete on T begin delete from U; end; drop table T"
+                                         << 66;
+    }
+
+    void secondStatement()
+    {
+        QFETCH(QString, sql);
+        QTEST(SecondStatementStart(sql), "at");
+    }
 };
 
 QUARN_TEST_MAIN(SqlTextTest)

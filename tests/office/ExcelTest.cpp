@@ -50,6 +50,22 @@ class TExcelTest : public QObject {
 
 private slots:
     void initTestCase() { WriteSetting(QStringLiteral("OfficeOpen"), QStringLiteral("0")); }
+    // Saving over an existing file on a full disk: an error with the
+    // reason, the old file as it was, nothing temporary left.
+    void saveAsOnFullDisk()
+    {
+        TFullFolder folder;
+        folder.put("old.xlsx", "old file");
+        QUARN_REQUIRE_FULL_FOLDER(folder);
+        TBook book;
+        QUARN_EXPECT_ERROR(OleCall(book.Book, QStringLiteral("SaveAs"), {text(folder.file("old.xlsx"))}),
+                           "Не удается сохранить файл '" + folder.file("old.xlsx") + "': нет места на диске");
+        QFile old(folder.file("old.xlsx"));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old file"));
+        QCOMPARE(folder.names(), QStringList{"old.xlsx"});
+    }
+
     void init() { ClearProgramDir(); }
 
     // A value put into a cell as Excel takes one typed in.

@@ -136,6 +136,22 @@ class TWordTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Saving over an existing file on a full disk: an error with the
+    // reason, the old file as it was, nothing temporary left.
+    void saveAsOnFullDisk()
+    {
+        TFullFolder folder;
+        folder.put("old.odt", "old file");
+        QUARN_REQUIRE_FULL_FOLDER(folder);
+        TDoc doc;
+        QUARN_EXPECT_ERROR(OleCall(doc.Doc, QStringLiteral("SaveAs"), {text(folder.file("old.odt"))}),
+                           "Не удается сохранить файл '" + folder.file("old.odt") + "': нет места на диске");
+        QFile old(folder.file("old.odt"));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old file"));
+        QCOMPARE(folder.names(), QStringList{"old.odt"});
+    }
+
     void initTestCase() { WriteSetting(QStringLiteral("OfficeOpen"), QStringLiteral("0")); }
     void init() { ClearProgramDir(); }
 

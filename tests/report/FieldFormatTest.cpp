@@ -32,6 +32,8 @@ private slots:
         QTest::newRow("two points: decimals invalid") << "30.3.1" << 0 << 30 << 0 << 6;
         QTest::newRow("string wrap") << "30.3" << 0 << 30 << 3 << 4;
         QTest::newRow("nothing") << " x" << 0 << 0 << 0 << 0;
+        QTest::newRow("huge width clamped") << "-999999999" << int(ffRight) << 4096 << 0 << 10;
+        QTest::newRow("huge decimals clamped") << "5.99999" << int(ffCurrent | ffCount | ffPrevious) << 5 << 99 << 7;
     }
     void specs()
     {

@@ -59,6 +59,11 @@ private slots:
         QTest::newRow("lower case is text") << "\\f1:" << int(C::None) << 0 << QList<int>{};
         QTest::newRow("lone backslash") << "\\" << int(C::None) << 0 << QList<int>{};
         QTest::newRow("backslash P alone") << "\\P" << int(C::None) << 0 << QList<int>{};
+        // millimetres beyond any page are held at the limit, the code keeps its length
+        QTest::newRow("huge paragraph margins clamped")
+            << "\\PB999999999:999999" << int(C::ParaBegin) << 19 << QList<int>{2000, 2000};
+        QTest::newRow("huge line coordinates clamped")
+            << "\\L999999999:2001:2000:5:9999" << int(C::Line) << 28 << QList<int>{2000, 2000, 2000, 5, 9999};
     }
     void printCodes()
     {
@@ -77,6 +82,14 @@ private slots:
         else if (c.kind == TPrintCode::ParaBegin)
             got = {c.left, c.right};
         QCOMPARE(got, values);
+    }
+
+    void pixelsOfHugeNumbersStayInRange()
+    {
+        QCOMPARE(MmToPixels(2000, 300), 23622);
+        QCOMPARE(MmToPixels(1e12, 300), 1000000000);
+        QCOMPARE(MmToPixels(-1e12, 300), -1000000000);
+        QCOMPARE(PointsToPixels(1e15, 600), 1000000000);
     }
 
     void codeInsideLine()

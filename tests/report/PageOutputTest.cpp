@@ -2,10 +2,12 @@
 
 #include "common/Settings.h"
 #include "common/Format.h"
+#include "common/SafeFile.h"
 #include "common/TextFile.h"
 #include "data/Database.h"
 #include "data/Query.h"
 #include "report/KtReport.h"
+#include "report/OutputPasses.h"
 #include "report/TestPage.h"
 
 #include <QFile>
@@ -22,14 +24,14 @@ class PageOutputTest : public QObject {
 
     // Runs a template over `records` records (variable ID = 1, 2, ...).
     static std::unique_ptr<TKtReport> run(const QString &templ, int records, int pageLines,
-                                          bool realFonts = false)
+                                          bool realFonts = false, const QString &printName = "report.prn")
     {
         auto r = std::make_unique<TKtReport>();
         r->SetPageGeometry(std::make_shared<TTestPage>(pageLines));
         if (!realFonts)
             r->SetMeasurer(std::make_unique<TFixedPitchMeasurer>(300));
         r->SetFormatSource(templ.split(u'\n'));
-        r->SetPrintName("report.prn");
+        r->SetPrintName(printName);
         r->OnSetNames = [](TCustomReport &rep) { rep.GetVar("ID").SetAsNumber(0); };
         // the end test moves to the next record; OnSetValues also fires
         // when the variables script runs, so it cannot count records
@@ -247,6 +249,78 @@ private slots:
         // after the totals the last page ends with its footer
         QVERIFY(out.last().contains("по странице"));
         Session().CloseAll();
+    }
+
+    // A run that fails, on a full disk or in its script, leaves the previous
+    // output as it was and nothing temporary beside it.
+    void failedRunKeepsPreviousOutput_data()
+    {
+        QTest::addColumn<QString>("templ");
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("full disk") << ".DETAIL\nстрока @ID" << true << "Ошибка записи в файл %1: нет места на диске";
+        QTest::newRow("full disk, append")
+            << ".VARS\nFileAppendMode := TRUE\n.DETAIL\nстрока @ID" << true << "Ошибка записи в файл %1: нет места на диске";
+        QTest::newRow("script error") << ".DETAIL\nстрока @ID\n#X := 1 / (ID - 3)" << false << "Деление на 0";
+    }
+
+    void failedRunKeepsPreviousOutput()
+    {
+        QFETCH(QString, templ);
+        QFETCH(bool, fullDisk);
+        QFETCH(QString, error);
+        TFullFolder folder;
+        const QByteArray previous = "previous\r\n";
+        folder.put("out.prn", previous);
+        if (fullDisk)
+            QUARN_REQUIRE_FULL_FOLDER(folder);
+        else if (!folder.mounted())
+            QSKIP(qPrintable("SKIPPED LOUDLY: no tmpfs (" + folder.why() + ")"));
+        bool raised = false;
+        try {
+            run(templ, 5000, 60, false, folder.file("out.prn"));
+        } catch (const Exception &e) {
+            raised = true;
+            if (error.contains("%1"))
+                QCOMPARE(e.Message(), error.arg(folder.file("out.prn")));
+            else
+                QVERIFY2(e.Message().contains(error), qPrintable(e.Message()));
+        }
+        QVERIFY(raised);
+        QFile f(folder.file("out.prn"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), previous);
+        QCOMPARE(folder.names(), QStringList{"out.prn"});
+    }
+
+    void passOnFullDiskKeepsOutput_data()
+    {
+        QTest::addColumn<bool>("columns");
+        QTest::newRow("two pages per sheet") << false;
+        QTest::newRow("page columns") << true;
+    }
+
+    void passOnFullDiskKeepsOutput()
+    {
+        QFETCH(bool, columns);
+        TFullFolder folder;
+        const QByteArray output = "^one\r\ntwo\r\n^three\r\n";
+        folder.put("out.prn", output);
+        QUARN_REQUIRE_FULL_FOLDER(folder);
+        bool raised = false;
+        try {
+            if (columns)
+                PageColumns(folder.file("out.prn"), 2, 2);
+            else
+                TwoPagesPerSheet(folder.file("out.prn"), 6, false);
+        } catch (const Exception &e) {
+            raised = e.Message() == "Ошибка записи в файл " + folder.file("out.$$$") + ": нет места на диске";
+        }
+        QVERIFY(raised);
+        QFile f(folder.file("out.prn"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), output);
+        QCOMPARE(folder.names(), QStringList{"out.prn"});
     }
 };
 

@@ -5,8 +5,12 @@
 #include "common/TextFile.h"
 #include "data/Query.h"
 #include "report/KtReport.h"
+#include "script/FuncList.h"
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <new>
 
 // Templates run over real SQLite data, compared with the whole output file.
 class ReportRunTest : public QObject {
@@ -61,6 +65,67 @@ private slots:
             "insert into CLIENTS values (4, 'Кузнецов', 'Тверь', 10, 5, 'x', null, 'Кузнецов')",
             "create table EMPTY_T (ID integer)",
         });
+    }
+
+    // The server ends the connection half way through a run: the run stops
+    // with a Russian message (the server's text in the details) and the
+    // previous output stays as it was.
+    void serverConnectionLost()
+    {
+        QUARN_NEED_ENGINE(QStringLiteral("PG"));
+        const QByteArray previous = "предыдущий отчет\r\n";
+        {
+            QFile f(path("lost.prn"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(previous);
+        }
+        TQuery rows;
+        rows.SetDatabaseName("PG");
+        rows.SetUniDirectional(true);
+        rows.SetSQLText("select n from generate_series(1, 20000) n");
+        rows.Open();
+        auto r = report(".DETAIL\nстрока @N", &rows);
+        r->SetPrintName(path("lost.prn"));
+        int records = 0;
+        r->OnSetValues = [&records](TCustomReport &) {
+            if (++records != 1500)
+                return;
+            // from a connection of its own: every other backend of this
+            // test's own database is the report's
+            const auto dsn = DataTest::parseDsn(qEnvironmentVariable("QUARN_PG_DSN"));
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "terminator");
+                db.setHostName(dsn.value("host"));
+                db.setPort(dsn.value("port").toInt());
+                db.setDatabaseName(dsn.value("dbname"));
+                db.setUserName(dsn.value("user"));
+                db.setPassword(dsn.value("password"));
+                QVERIFY(db.open());
+                QSqlQuery q(db);
+                QVERIFY(q.exec("select pg_terminate_backend(pid) from pg_stat_activity "
+                               "where datname = current_database() and pid <> pg_backend_pid()"));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase("terminator");
+        };
+        r->Prepare();
+        bool raised = false;
+        try {
+            r->Execute();
+        } catch (const EDBEngineError &e) {
+            raised = true;
+            QCOMPARE(e.Message(), QStringLiteral("Соединение с сервером базы данных потеряно"));
+            QVERIFY(e.ErrorCount() >= 2);
+            QCOMPARE(e.Error(0).ErrorCode, DBErrorCode::ConnectionLost);
+            QVERIFY2(!e.Error(1).Message.isEmpty(), "the server's text is kept");
+        }
+        QVERIFY(raised);
+        QVERIFY(records >= 1500 && records < 20000);
+        QFile f(path("lost.prn"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), previous);
+        QCOMPARE(QDir(ProgramDir()).entryList({"*lost*"}, QDir::Files | QDir::Hidden), QStringList{"lost.prn"});
+        Session().CloseAll();
     }
 
     void outputs_data()
@@ -200,13 +265,32 @@ private slots:
         m_query->SetSQLText("select * from CLIENTS order by ID");
         m_query->Open();
         m_query->Next();   // on record 2
+        WriteTextLines(path("report.prn"), {"предыдущий"});
         auto r = report(".DETAIL\n#IF ID = 3 THEN Abort('сбой');\n@NAME", m_query.get());
         r->Prepare();
         QUARN_EXPECT_ERROR(r->Execute(), "сбой");
         QCOMPARE(m_query->FieldByName("ID")->AsInteger(), 2);
         QVERIFY(!m_query->ControlsDisabled());
-        // what was written before the failure stays
-        QCOMPARE(fileLines("report.prn"), QStringList({"Иванов", "Петров"}));
+        // a failed run leaves the previous output, not a half-written one
+        QCOMPARE(fileLines("report.prn"), QStringList({"предыдущий"}));
+    }
+
+    // Memory running out in a script is an error of the run at the
+    // statement, and the previous output stays.
+    void memoryFailureIsRunError()
+    {
+        WriteTextLines(path("mem.prn"), {"предыдущий"});
+        auto r = report(".DETAIL\n@NAME\n#X := NoMemory(1)", nullptr);
+        r->SetOneRecord(true);
+        r->SetPrintName(path("mem.prn"));
+        r->OnSetFuncs = [](TCustomReport &rep) {
+            static_cast<TKtReport &>(rep).AddFunc(std::make_unique<TFunc>(
+                "NoMemory", 1, [](TReportHost &, TParamList &, TReportVar &) { throw std::bad_alloc(); }));
+        };
+        r->Prepare();
+        QUARN_EXPECT_ERROR(r->Execute(), "Не хватает памяти для выполнения отчета");
+        QCOMPARE(r->ErrorPos(), int(QString(".DETAIL\r\n@NAME\r\n#X := NoMemory(1)").size()));
+        QCOMPARE(fileLines("mem.prn"), QStringList{"предыдущий"});
     }
 
     void compileErrorPosition()

@@ -72,6 +72,12 @@ class PreviewFormTest : public QObject {
         return nullptr;
     }
 
+    static bool painted(const TFileViewer &v, const QString &text)
+    {
+        const auto &all = v.PaintedFragments();
+        return std::any_of(all.begin(), all.end(), [&](const TFragment &f) { return f.text == text; });
+    }
+
     static QString pageField(TKtPreviewForm &f) { return f.findChild<QLineEdit *>("PageNumber")->text(); }
 
 private slots:
@@ -322,6 +328,73 @@ private slots:
         copy.Assign(nullptr);
         QCOMPARE(copy.PageCount(), 0);
         QVERIFY(copy.FileName().isEmpty());
+    }
+
+    // The file shown is replaced (by the report run again, or any safe
+    // write): the preview keeps painting what it loaded, a copy made now
+    // still reads it, and "Обновить" shows the new file.
+    void fileReplacedWhileShown_data()
+    {
+        QTest::addColumn<bool>("byReport");
+        QTest::newRow("text file written") << false;
+        QTest::newRow("report run again") << true;
+    }
+
+    void fileReplacedWhileShown()
+    {
+        QFETCH(bool, byReport);
+        auto f = form(writeOutput());
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        auto *changed = f->findChild<QLabel *>("FileChanged");
+        QVERIFY(!changed->isVisible());
+        if (byReport) {
+            TKtReport r;
+            r.SetPageGeometry(std::make_shared<TTestPage>(10));
+            r.SetMeasurer(std::make_unique<TFixedPitchMeasurer>(300));
+            r.SetFormatSource({".DETAIL", "Новая 1", "Новая 2"});
+            r.SetOneRecord(true);
+            r.SetPrintName(path("out.prn"));
+            r.Prepare();
+            r.Execute();
+        } else {
+            WriteTextLines(path("out.prn"), {"Новая 1", "Новая 2"});
+        }
+        QTRY_VERIFY(changed->isVisible());
+        QVERIFY(f->Viewer()->FileChanged());
+        f->Viewer()->GoToPage(3);
+        f->Viewer()->viewport()->repaint();
+        QVERIFY(painted(*f->Viewer(), "Строка 35"));
+        TFileViewer copy;
+        copy.Assign(f->Viewer());
+        QCOMPARE(copy.Pages().LineText(34), QStringLiteral("Строка 35"));
+
+        QTest::mouseClick(button(f.get(), "&Обновить"), Qt::LeftButton);
+        QVERIFY(!changed->isVisible());
+        QVERIFY(!f->Viewer()->FileChanged());
+        QCOMPARE(f->Viewer()->PageCount(), 1);
+        QCOMPARE(f->findChild<QLabel *>("PageCount")->text(), QStringLiteral("из 1"));
+        f->Viewer()->viewport()->repaint();
+        QVERIFY(painted(*f->Viewer(), "Новая 2"));
+        QVERIFY(!painted(*f->Viewer(), "Строка 1"));
+    }
+
+    // Printing into a PDF file on a full disk: an error, the old file kept,
+    // nothing left beside it.
+    void printToPdfOnFullDisk()
+    {
+        TFullFolder folder;
+        folder.put("old.pdf", "old file");
+        QUARN_REQUIRE_FULL_FOLDER(folder);
+        auto f = form(writeOutput());
+        f->Printer().setOutputFileName(folder.file("old.pdf"));
+        QUARN_EXPECT_ERROR(f->PrintRange(0, 3, true, 1),
+                           "Ошибка записи в файл " + folder.file("old.pdf") + ": файл записан не полностью");
+        QFile old(folder.file("old.pdf"));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old file"));
+        QCOMPARE(folder.names(), QStringList{"old.pdf"});
+        QCOMPARE(f->Printer().outputFileName(), folder.file("old.pdf"));
     }
 
     void printDialogAndCopies()
