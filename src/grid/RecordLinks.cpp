@@ -327,25 +327,24 @@ void TPtDBLink::SetParams(TQuery *listQuery)
         for (const QString &part : UniqueField.split(u',', Qt::SkipEmptyParts)) {
             const QString name = part.trimmed();
             const TField *f = listQuery->FieldByName(name);
-            TParam &p = q.ParamByName(name);
             switch (f->DataType()) {
             case ftString:
-                p.SetAsString(f->AsString());
+                q.ParamByName(name).SetAsString(f->AsString());
                 break;
             case ftSmallint: case ftInteger: case ftWord: case ftAutoInc:
-                p.SetAsInteger(f->AsInteger());
+                q.ParamByName(name).SetAsInteger(f->AsInteger());
                 break;
             case ftFloat: case ftCurrency: case ftBCD:
-                p.SetAsFloat(f->AsFloat());
+                q.ParamByName(name).SetAsFloat(f->AsFloat());
                 break;
             case ftDate: case ftTime: case ftDateTime:
-                p.SetAsDateTime(f->AsDateTime());
+                q.ParamByName(name).SetAsDateTime(f->AsDateTime());
                 break;
             default:   // Boolean, blobs: not a key to copy
                 continue;
             }
             if (f->IsNull() && f->DataType() != ftString)
-                p.Clear();
+                q.ParamByName(name).Clear();
         }
     q.Close();
     q.Open();
