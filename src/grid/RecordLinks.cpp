@@ -166,19 +166,16 @@ void TPtFormLink::save()
 void TPtFormLink::CloseQuery(TPtEditForm &, int result, bool &canClose)
 {
     TPtLink &link = formLink();
-    // steps 1 to 3: what becomes of the record
+    // first what becomes of the record shown
     const auto saveOrCancel = [&] {
         if (link.AskModified())
             save();
         else
             link.Send(lnCancel, m_source);
     };
+    // false: the person wants to stay on the record
     const auto askOrCancel = [&](bool confirm) {
-        if (!link.AskModified()) {
-            link.Send(lnCancel, m_source);
-            return true;
-        }
-        if (!confirm) {
+        if (!confirm || !link.AskModified()) {
             link.Send(lnCancel, m_source);
             return true;
         }
@@ -220,7 +217,8 @@ void TPtFormLink::CloseQuery(TPtEditForm &, int result, bool &canClose)
         return;
     }
 
-    // step 4: another record in the same form
+    // then, for save-and-add and for PgUp/PgDn, the next record in the
+    // same form
     if (result != mrRetry && !jump)
         return;
     try {
