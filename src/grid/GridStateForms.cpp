@@ -337,6 +337,10 @@ TChoiceEditGrdForm::TChoiceEditGrdForm(QWidget *parent, const QString &databaseN
     click(ExportBtn, [this] { ExportClick(); });
     click(ImportBtn, [this] { ImportClick(); });
     connect(ExitBtn, &QPushButton::clicked, this, &QDialog::reject);
+    EditForm = new TGridEditForm(this, databaseName, group);
+    FormLink = new TPtFormLink(this);
+    FormLink->setObjectName(QStringLiteral("FormLink"));
+    FormLink->SetEditForm(EditForm);
     Reopen();
     EditorGrid->SetDataSource(&EditorSource);
     resize(760, 380);
@@ -355,36 +359,22 @@ void TChoiceEditGrdForm::Reopen()
     EditorQuery.Open();
 }
 
-QString TChoiceEditGrdForm::currentValue(const QString &field) const
-{
-    const TField *f = EditorQuery.Active() && !EditorQuery.IsEmpty() ? EditorQuery.FindField(field) : nullptr;
-    return f ? f->AsString() : QString();
-}
-
 void TChoiceEditGrdForm::EditClick()
 {
-    const QString title = currentValue(TitleColumn);
-    if (title.isEmpty())
-        return;
-    TGridEditForm form(this, m_databaseName, currentValue(GroupColumn), title);
-    form.exec();
-    Reopen();
+    FormLink->Edit(&EditorSource);
 }
 
 void TChoiceEditGrdForm::AddClick()
 {
-    TGridEditForm form(this, m_databaseName, m_group, QString());
-    form.exec();
-    Reopen();
+    FormLink->Add(&EditorSource);
 }
 
 void TChoiceEditGrdForm::DeleteClick()
 {
-    const QString title = currentValue(TitleColumn);
-    if (title.isEmpty() || !askYes(QStringLiteral("Вы уверены ?"), TUserInterface::mtConfirmation))
+    if (!EditorQuery.Active() || EditorQuery.IsEmpty()
+        || !askYes(QStringLiteral("Вы уверены ?"), TUserInterface::mtConfirmation))
         return;
-    DeleteGridState(m_databaseName, currentValue(GroupColumn), title);
-    Reopen();
+    FormLink->Delete(&EditorSource);
 }
 
 void TChoiceEditGrdForm::ExportClick(const QString &dir)
@@ -428,11 +418,50 @@ void TChoiceEditGrdForm::ImportClick(const QString &dir)
 
 // ---------------------------------------------------------------- one state
 
-TGridEditForm::TGridEditForm(QWidget *parent, const QString &databaseName, const QString &group, const QString &title)
-    : QDialog(parent), m_databaseName(databaseName)
+TGridEditForm::TGridEditForm(QWidget *parent, const QString &databaseName, const QString &group)
+    : TPtEditForm(parent), m_group(group)
 {
     setObjectName(QStringLiteral("GridEditForm"));
     setWindowTitle(QStringLiteral("Редактор состояния таблицы"));
+    EditQuery.SetName(QStringLiteral("EditQuery"));
+    EditQuery.SetDatabaseName(databaseName);
+    EditQuery.SetSQL(GridStateSaveSql());
+    EditQuery.SetRequestLive(true);
+    EditQuery.OnNewRecord = [this](TDataSet &ds) {
+        ds.FieldByName(QStringLiteral("GR_APP_NAM"))->SetAsString(AppName());
+        ds.FieldByName(GroupColumn)->SetAsString(m_group);
+    };
+    EditQuery.BeforePost = [](TDataSet &ds) {
+        if (ds.FieldByName(TitleColumn)->AsString().trimmed().isEmpty())
+            throw Exception(QStringLiteral("Название не может быть пустым"));
+    };
+    EditSource.SetDataSet(&EditQuery);
+
+    DBLink = new TPtDBLink(this);
+    DBLink->setObjectName(QStringLiteral("DBLink"));
+    DBLink->Query = &EditQuery;
+    DBLink->UniqueField = QStringLiteral("GR_APP_NAM,GR_GRD_NAM,GR_GRD_CMT");
+    // the statement's parameters are named apart from the key columns
+    DBLink->OnSetParam = [](TPtDBLink &link, TQuery *list) {
+        if (list) {
+            setParam(*link.Query, QStringLiteral("AppName"), list->FieldByName(QStringLiteral("GR_APP_NAM"))->AsString());
+            setParam(*link.Query, QStringLiteral("GrdName"), list->FieldByName(GroupColumn)->AsString());
+            setParam(*link.Query, QStringLiteral("GrdCmt"), list->FieldByName(TitleColumn)->AsString());
+        }
+        link.Query->Close();
+        link.Query->Open();
+    };
+    DBLink->OnInsert = [](TPtDBLink &link, TQuery *) {
+        for (const char *name : {"AppName", "GrdName", "GrdCmt"}) {
+            TParam &p = link.Query->ParamByName(QLatin1String(name));
+            p.SetDataType(ftString);
+            p.Clear();
+        }
+        link.Query->Close();
+        link.Query->Open();
+        link.Query->Append();
+    };
+
     auto *layout = new QVBoxLayout(this);
     auto *keys = new QHBoxLayout;
     auto *titleLabel = new QLabel(QStringLiteral("&Название"), this);
@@ -453,18 +482,23 @@ TGridEditForm::TGridEditForm(QWidget *parent, const QString &databaseName, const
     keys->addWidget(GroupLookupBtn);
     layout->addLayout(keys);
     Pages = new QTabWidget(this);
-    const auto memo = [this](const QString &caption, const char *name) {
+    const auto memo = [this](const QString &caption, const char *name, const QString &field) {
         auto *m = new QPlainTextEdit(Pages);
         m->setObjectName(QLatin1String(name));
         m->setLineWrapMode(QPlainTextEdit::NoWrap);
         Pages->addTab(m, caption);
+        new TDBEditLink(m, EditSource, field);
         return m;
     };
-    SearchMemo = memo(QStringLiteral("&Поиск"), "SearchMemo");
-    ChoiceMemo = memo(QStringLiteral("П&ометка"), "ChoiceMemo");
-    BuildMemo = memo(QStringLiteral("&Конструктор"), "BuildMemo");
-    OrderMemo = memo(QStringLiteral("По&рядок"), "OrderMemo");
+    SearchMemo = memo(QStringLiteral("&Поиск"), "SearchMemo", QStringLiteral("GR_GRD_SRH"));
+    ChoiceMemo = memo(QStringLiteral("П&ометка"), "ChoiceMemo", QStringLiteral("GR_GRD_CHS"));
+    BuildMemo = memo(QStringLiteral("&Конструктор"), "BuildMemo", QStringLiteral("GR_GRD_BLD"));
+    OrderMemo = memo(QStringLiteral("По&рядок"), "OrderMemo", QStringLiteral("GR_GRD_ORD"));
     layout->addWidget(Pages, 1);
+    new TDBEditLink(TitleEdit, EditSource, TitleColumn);
+    new TDBEditLink(GroupEdit, EditSource, GroupColumn);
+    DBLink->FirstEdit = TitleEdit;
+
     auto *buttons = new QHBoxLayout;
     AddBtn = button(this, QStringLiteral("&Добавить"), "AddBtn");
     SaveBtn = button(this, QStringLiteral("&Сохранить"), "SaveBtn");
@@ -475,77 +509,23 @@ TGridEditForm::TGridEditForm(QWidget *parent, const QString &databaseName, const
     buttons->addWidget(SaveBtn);
     buttons->addWidget(CancelBtn);
     layout->addLayout(buttons);
-    connect(SaveBtn, &QPushButton::clicked, this, [this] { Guarded(this, [this] { SaveClick(); }); });
-    connect(AddBtn, &QPushButton::clicked, this, [this] { AddClick(); });
-    connect(GroupLookupBtn, &QPushButton::clicked, this, [this] { Guarded(this, [this] { GroupLookupClick(); }); });
+    connect(SaveBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
+    connect(AddBtn, &QPushButton::clicked, this, [this] { done(mrRetry); });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    load(group, title);
+    connect(GroupLookupBtn, &QPushButton::clicked, this, [this] { Guarded(this, [this] { GroupLookupClick(); }); });
     resize(560, 360);
 }
 
-void TGridEditForm::load(const QString &group, const QString &title)
+TGridEditForm::~TGridEditForm()
 {
-    m_group = group;
-    m_title = title;
-    GroupEdit->setText(group);
-    TitleEdit->setText(title);
-    for (QPlainTextEdit *m : {SearchMemo, ChoiceMemo, BuildMemo, OrderMemo})
-        m->clear();
-    if (title.isEmpty())
-        return;
-    for (const TGridState &s : GridStatesOfGroup(m_databaseName, group))
-        if (s.Title == title) {
-            SearchMemo->setPlainText(s.Search.join(u'\n'));
-            ChoiceMemo->setPlainText(s.Choice.join(u'\n'));
-            BuildMemo->setPlainText(s.Build.join(u'\n'));
-            OrderMemo->setPlainText(s.Order.join(u'\n'));
-        }
-}
-
-void TGridEditForm::SaveClick()
-{
-    const QString title = TitleEdit->text().trimmed(), group = GroupEdit->text().trimmed();
-    if (title.isEmpty())
-        throw Exception(QStringLiteral("Название не может быть пустым"));
-    // the row edited, found by its three keys; a new one is added
-    TQuery q;
-    q.SetDatabaseName(m_databaseName);
-    q.SetSQL(GridStateImportSql());
-    q.SetRequestLive(true);
-    setParam(q, QStringLiteral("AppNam"), AppName());
-    setParam(q, QStringLiteral("GrdNam"), m_title.isEmpty() ? group : m_group);
-    setParam(q, QStringLiteral("GrdCmt"), m_title.isEmpty() ? title : m_title);
-    q.Open();
-    if (q.IsEmpty())
-        q.Append();
-    else
-        q.Edit();
-    const auto memo = [](QPlainTextEdit *m) {
-        QStringList lines = m->toPlainText().split(u'\n');
-        lines.removeAll(QString());
-        return lines.join(QStringLiteral("\r\n"));
-    };
-    q.FieldByName(QStringLiteral("GR_APP_NAM"))->SetAsString(AppName());
-    q.FieldByName(GroupColumn)->SetAsString(group);
-    q.FieldByName(TitleColumn)->SetAsString(title);
-    q.FieldByName(QStringLiteral("GR_GRD_SRH"))->SetAsString(memo(SearchMemo));
-    q.FieldByName(QStringLiteral("GR_GRD_CHS"))->SetAsString(memo(ChoiceMemo));
-    q.FieldByName(QStringLiteral("GR_GRD_BLD"))->SetAsString(memo(BuildMemo));
-    q.FieldByName(QStringLiteral("GR_GRD_ORD"))->SetAsString(memo(OrderMemo));
-    q.Post();
-    accept();
-}
-
-void TGridEditForm::AddClick()
-{
-    load(GroupEdit->text().trimmed(), QString());
-    TitleEdit->setFocus();
+    // the edit boxes' links go before the data source they are bound to
+    qDeleteAll(findChildren<TDBEditLink *>());
 }
 
 void TGridEditForm::GroupLookupClick()
 {
     TQuery q;
-    q.SetDatabaseName(m_databaseName);
+    q.SetDatabaseName(EditQuery.DatabaseName());
     q.SetSQL(GridGroupsSql());
     setParam(q, QStringLiteral("AppNam"), AppName());
     q.Open();
@@ -558,8 +538,10 @@ void TGridEditForm::GroupLookupClick()
     const QString chosen = QInputDialog::getItem(this, QStringLiteral("Группы состояний"),
                                                  QStringLiteral("Группы состояний"), groups,
                                                  std::max<int>(0, int(groups.indexOf(GroupEdit->text()))), false, &ok);
-    if (ok)
-        GroupEdit->setText(chosen);
+    if (ok && EditQuery.Active()) {
+        EditQuery.Edit();
+        EditQuery.FieldByName(GroupColumn)->SetAsString(chosen);
+    }
 }
 
 // ---------------------------------------------------------------- folder

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecordLinks.h"
 #include "data/DataSet.h"
 #include "data/Query.h"
 
@@ -12,6 +13,7 @@ class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTreeView;
+class TGridEditForm;
 class TSearchDBGrid;
 
 // The windows of table states: the chooser of F3, the save dialog of
@@ -69,7 +71,8 @@ private:
 };
 
 // "Редактор состояний таблицы": the states of a group (or of all groups),
-// edited one at a time, written to and read from a folder of ".GRD" files.
+// edited one at a time through a record link to TGridEditForm, written to
+// and read from a folder of ".GRD" files.
 class TChoiceEditGrdForm : public QDialog {
     Q_OBJECT
 public:
@@ -95,27 +98,28 @@ public:
     QPushButton *ImportBtn = nullptr;
     QPushButton *ExitBtn = nullptr;
     QProgressBar *Progress = nullptr;
+    TPtFormLink *FormLink = nullptr;
+    TGridEditForm *EditForm = nullptr;
 
 private:
-    QString currentValue(const QString &field) const;
     QString m_databaseName;
     QString m_group;
 };
 
-// "Редактор состояния таблицы": one state's title, group and four parts.
-class TGridEditForm : public QDialog {
+// "Редактор состояния таблицы": one state's title, group and four parts,
+// found by the three key columns of the editor's current row. A new state
+// gets the editor's group and AppName.
+class TGridEditForm : public TPtEditForm {
     Q_OBJECT
 public:
-    // Edits the state of the three keys, or a new one of the group when
-    // `title` is empty.
-    TGridEditForm(QWidget *parent, const QString &databaseName, const QString &group, const QString &title);
+    TGridEditForm(QWidget *parent, const QString &databaseName, const QString &group);
+    ~TGridEditForm() override;
 
-    // Writes the state (a new row, or the one being edited).
-    void SaveClick();
-    // Starts a new state of the same group.
-    void AddClick();
     void GroupLookupClick();
 
+    TQuery EditQuery;
+    TDataSource EditSource;
+    TPtDBLink *DBLink = nullptr;
     QLineEdit *TitleEdit = nullptr;
     QLineEdit *GroupEdit = nullptr;
     QPushButton *GroupLookupBtn = nullptr;
@@ -129,9 +133,7 @@ public:
     QPushButton *AddBtn = nullptr;
 
 private:
-    void load(const QString &group, const QString &title);
-    QString m_databaseName;
-    QString m_group, m_title;   // the keys of the row edited; empty title: a new row
+    QString m_group;
 };
 
 // "Выберите каталог": a folder; empty when cancelled.

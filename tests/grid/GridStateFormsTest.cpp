@@ -13,6 +13,7 @@
 #include "uisupport/Guard.h"
 
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -71,6 +72,46 @@ struct TErrors {
 };
 
 const QString Group = "TSearchDBGrid_Grid";
+
+// Clicks `button` of the editor and lets `drive` work the edit form it
+// shows; a form left open is closed without its check and fails the test.
+void withEditForm(QPushButton *button, const std::function<void(TGridEditForm &)> &drive)
+{
+    bool seen = false, leftOpen = false;
+    QTimer::singleShot(0, [&] {
+        if (auto *form = qobject_cast<TGridEditForm *>(QApplication::activeModalWidget())) {
+            seen = true;
+            drive(*form);
+            if (form->isVisible()) {
+                leftOpen = true;
+                form->QDialog::done(QDialog::Rejected);
+            }
+        }
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(seen);
+    QVERIFY(!leftOpen);
+}
+
+// The titles the editor lists, sorted.
+QStringList titles(TChoiceEditGrdForm &editor)
+{
+    QStringList out;
+    TQuery &q = editor.EditorQuery;
+    for (q.First(); !q.Eof(); q.Next())
+        out << q.FieldByName("GR_GRD_CMT")->AsString();
+    out.sort();
+    return out;
+}
+
+void insertStates(const QString &alias)
+{
+    DataTest::exec(alias, {"DELETE FROM SYS_GRIDS",
+                           "INSERT INTO SYS_GRIDS (GR_APP_NAM, GR_GRD_NAM, GR_GRD_CMT, GR_GRD_SRH) VALUES ('Quarn', '" + Group + "', 'A', 'NAME=A')",
+                           "INSERT INTO SYS_GRIDS (GR_APP_NAM, GR_GRD_NAM, GR_GRD_CMT, GR_GRD_SRH) VALUES ('Quarn', '" + Group + "', 'B', 'NAME=B')",
+                           "INSERT INTO SYS_GRIDS (GR_APP_NAM, GR_GRD_NAM, GR_GRD_CMT) VALUES ('Quarn', 'TOther_Grid', 'B')",
+                           "INSERT INTO SYS_GRIDS (GR_APP_NAM, GR_GRD_NAM, GR_GRD_CMT) VALUES ('Other', '" + Group + "', 'B')"});
+}
 
 } // namespace
 
@@ -164,6 +205,99 @@ private slots:
         QCOMPARE(editor.EditorGrid->Model()->index(0, 0).data().toString(), QString("A"));
         QCOMPARE(GridStatesOfGroup("LITE", Group).first().Search, QStringList{"NAME=A"});
         DataTest::exec("LITE", {"DELETE FROM SYS_GRIDS"});
+    }
+
+    // "&Изменить" opens the selected state in the edit form through the
+    // record link; the memo pages keep PgDn for themselves; "&Сохранить"
+    // writes the renamed state and the editor lists it.
+    void editorChangesState_data() { DataTest::engineRows(); }
+    void editorChangesState()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TRecordingUI ui;
+        TErrors errors;
+        insertStates(alias);
+        TChoiceEditGrdForm editor(nullptr, alias, Group);
+        editor.show();
+        QCOMPARE(titles(editor), QStringList({"A", "B"}));
+        for (editor.EditorQuery.First(); editor.EditorQuery.FieldByName("GR_GRD_CMT")->AsString() != "B";)
+            editor.EditorQuery.Next();
+        const int row = editor.EditorQuery.CurrentIndex();
+        withEditForm(editor.EditBtn, [&](TGridEditForm &f) {
+            QCOMPARE(f.TitleEdit->text(), QString("B"));
+            QCOMPARE(f.GroupEdit->text(), Group);
+            QCOMPARE(f.SearchMemo->toPlainText(), QString("NAME=B"));
+            QCOMPARE(f.focusWidget(), f.TitleEdit);
+            QTest::keyClicks(f.TitleEdit, "B2");
+            f.Pages->setCurrentIndex(0);
+            f.SearchMemo->setFocus();
+            QTest::keyClick(f.SearchMemo, Qt::Key_End, Qt::ControlModifier);
+            QTest::keyClick(f.SearchMemo, Qt::Key_Return);
+            QTest::keyClicks(f.SearchMemo, "ID=2");
+            QTest::keyClick(f.SearchMemo, Qt::Key_PageDown);
+            QVERIFY(f.isVisible());
+            QCOMPARE(f.TitleEdit->text(), QString("B2"));
+            saveShot(&f, "grid_edit_form");
+            QTest::mouseClick(f.SaveBtn, Qt::LeftButton);
+        });
+        QVERIFY(errors.messages.isEmpty());
+        QVERIFY(ui.Messages.isEmpty());
+        QCOMPARE(editor.EditorQuery.CurrentIndex(), row);
+        QCOMPARE(titles(editor), QStringList({"A", "B2"}));
+        const QList<TGridState> states = GridStatesOfGroup(alias, Group);
+        const auto renamed = std::find_if(states.begin(), states.end(), [](const TGridState &s) { return s.Title == "B2"; });
+        QVERIFY(renamed != states.end());
+        QCOMPARE(renamed->Search, QStringList({"NAME=B", "ID=2"}));
+        // the same title in another group and under another application stays
+        QCOMPARE(DataTest::scalar(alias, "select count(*) from SYS_GRIDS where GR_GRD_CMT = 'B'"), QString("2"));
+    }
+
+    // "&Добавить" opens an empty state of the editor's group and AppName;
+    // an empty title is refused; the form's "&Добавить" saves and starts
+    // the next one. "&Удалить" asks "Вы уверены ?" and deletes on Yes only.
+    void editorAddsAndDeletes_data() { DataTest::engineRows(); }
+    void editorAddsAndDeletes()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TRecordingUI ui;
+        TErrors errors;
+        insertStates(alias);
+        TChoiceEditGrdForm editor(nullptr, alias, Group);
+        editor.show();
+        withEditForm(editor.AddBtn, [&](TGridEditForm &f) {
+            QCOMPARE(f.TitleEdit->text(), QString());
+            QCOMPARE(f.GroupEdit->text(), Group);
+            QTest::mouseClick(f.SaveBtn, Qt::LeftButton);
+            QCOMPARE(errors.messages, QStringList{"Название не может быть пустым"});
+            QVERIFY(f.isVisible());
+            QTest::keyClicks(f.TitleEdit, "C");
+            QTest::mouseClick(f.AddBtn, Qt::LeftButton);
+            QVERIFY(f.isVisible());
+            QCOMPARE(f.TitleEdit->text(), QString());
+            QCOMPARE(f.GroupEdit->text(), Group);
+            QTest::keyClicks(f.TitleEdit, "D");
+            QTest::keyClick(f.TitleEdit, Qt::Key_Return);
+        });
+        QCOMPARE(errors.messages, QStringList{"Название не может быть пустым"});
+        QCOMPARE(titles(editor), QStringList({"A", "B", "C", "D"}));
+        QCOMPARE(column(alias, "select GR_APP_NAM from SYS_GRIDS where GR_GRD_NAM = '" + Group
+                                   + "' and GR_GRD_CMT in ('C', 'D')"),
+                 QStringList({"Quarn", "Quarn"}));
+
+        editor.EditorQuery.First();
+        const QString first = editor.EditorQuery.FieldByName("GR_GRD_CMT")->AsString();
+        ui.Answer = TUserInterface::mbNo;
+        QTest::mouseClick(editor.DeleteBtn, Qt::LeftButton);
+        QCOMPARE(ui.Messages, QStringList{"Вы уверены ?"});
+        QCOMPARE(titles(editor).size(), 4);
+        ui.Answer = TUserInterface::mbYes;
+        editor.EditorQuery.First();
+        QTest::mouseClick(editor.DeleteBtn, Qt::LeftButton);
+        QCOMPARE(titles(editor).size(), 3);
+        QVERIFY(!titles(editor).contains(first));
+        QCOMPARE(DataTest::scalar(alias, "select count(*) from SYS_GRIDS"), QString("5"));
     }
 };
 
