@@ -137,8 +137,11 @@ QVariant TUGridModel::data(const QModelIndex &index, int role) const
     const int row = DataSetRow(index.row());
     const TDataSet *ds = field->DataSet();
     switch (role) {
-    case Qt::DisplayRole:
-        return row < 0 ? field->DisplayText() : field->DisplayTextOf(ds->RowValue(row, field));
+    case Qt::DisplayRole: {
+        const QString text = row < 0 ? field->DisplayText() : field->DisplayTextOf(ds->RowValue(row, field));
+        const auto &map = m_grid.Column(index.column()).DisplayMap;
+        return map ? map(text) : text;
+    }
     case Qt::EditRole:
         return row < 0 ? field->AsString() : field->AsStringOf(ds->RowValue(row, field));
     case Qt::TextAlignmentRole:

@@ -40,6 +40,8 @@ struct TUColumn {
     QStringList PickList;    // values offered by the cell editor's drop-down
     int Width = 0;           // pixels; 0: from the field's display width
     Qt::Alignment TitleAlignment = Qt::AlignLeft;
+    // Shows the field's text otherwise ("L" as "Горизонтальная"); none: as it is.
+    std::function<QString(const QString &text)> DisplayMap;
 };
 
 // The model of a grid's dataset: rows are read from the dataset as the view

@@ -20,19 +20,6 @@ const QString kAppNam = QStringLiteral("AppNam");
 const QString kGrpNam = QStringLiteral("GrpNam");
 const QString kRptNam = QStringLiteral("RptNam");
 
-// One report of the application, opened as an editable result.
-const QStringList &oneReportSQL()
-{
-    static const QStringList sql{
-        QStringLiteral("SELECT * FROM SYS_REPORT"),
-        QStringLiteral("WHERE"),
-        QStringLiteral("RE_APP_NAM = :AppNam AND"),
-        QStringLiteral("RE_GRP_NAM = :GrpNam AND"),
-        QStringLiteral("RE_RPT_NAM = :RptNam"),
-    };
-    return sql;
-}
-
 QString reportMessage(const QString &pattern, const QString &name, const QString &group, const QString &file)
 {
     return Format(pattern, {name, group, file});
@@ -287,7 +274,7 @@ TFmtResult ImportReportFiles(const QString &databaseName, const QString &folder,
     TQuery report;
     report.SetName(QStringLiteral("ReportImport"));
     report.SetDatabaseName(databaseName);
-    report.SetSQL(oneReportSQL());
+    report.SetSQL(ReportRecordSql());
     report.SetRequestLive(true);
     // a missing table or database stops here, before any file
     report.ParamByName(kAppNam).SetAsString(AppName());

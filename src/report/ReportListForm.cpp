@@ -1,5 +1,6 @@
 #include "ReportListForm.h"
 
+#include "ReportEditForms.h"
 #include "StoredReports.h"
 
 #include "common/AppName.h"
@@ -137,7 +138,6 @@ TChoiceRptForm::TChoiceRptForm(QWidget *parent, const TReportParams &params) : Q
     ChooseBtn->setDefault(true);
     EditorBtn = new QPushButton(QStringLiteral("&Редактор отчетов"), this);
     EditorBtn->setObjectName(QStringLiteral("EditorBtn"));
-    EditorBtn->setEnabled(false);   // the list editor comes with the report editing windows
     ExitBtn = new QPushButton(QStringLiteral("В&ыход"), this);
     ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
     buttons->addWidget(EditorBtn);
@@ -147,6 +147,20 @@ TChoiceRptForm::TChoiceRptForm(QWidget *parent, const TReportParams &params) : Q
     layout->addLayout(buttons);
     connect(ChooseBtn, &QPushButton::clicked, this, [this] { Guarded(this, [this] { ChooseClick(); }); });
     connect(ExitBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(EditorBtn, &QPushButton::clicked, this, [this] {
+        Guarded(this, [this] {
+            {
+                TChoiceEditRptForm editor(this, m_params);
+                editor.exec();
+            }
+            // the list again, on the same row where it still exists
+            const int row = ReportQuery.CurrentIndex();
+            ReportQuery.Close();
+            ReportQuery.Open();
+            if (row > 0)
+                ReportQuery.MoveTo(row);
+        });
+    });
     ReportQuery.Open();
     ReportGrid->SetDataSource(&ReportSource);
     ReportGrid->View()->horizontalHeader()->setStretchLastSection(true);

@@ -18,6 +18,30 @@ const QStringList &StoredReportChooserSQL()
     return sql;
 }
 
+const QStringList &ReportEditorListSql()
+{
+    static const QStringList sql{
+        QStringLiteral("SELECT * FROM SYS_REPORT"),
+        QStringLiteral("WHERE"),
+        QStringLiteral("RE_APP_NAM = :AppNam AND"),
+        QStringLiteral("RE_GRP_NAM LIKE :GrpNam"),
+        QStringLiteral("ORDER BY RE_GRP_NAM"),
+    };
+    return sql;
+}
+
+const QStringList &ReportRecordSql()
+{
+    static const QStringList sql{
+        QStringLiteral("SELECT * FROM SYS_REPORT"),
+        QStringLiteral("WHERE"),
+        QStringLiteral("RE_APP_NAM = :AppNam AND"),
+        QStringLiteral("RE_GRP_NAM = :GrpNam AND"),
+        QStringLiteral("RE_RPT_NAM = :RptNam"),
+    };
+    return sql;
+}
+
 QStringList TemplateLines(const QString &text)
 {
     QString lines = text;

@@ -33,6 +33,11 @@ TStoredReport StoredReportOfRecord(const TDataSet &query);
 // name pattern (LIKE), with the parameters AppNam, GrpNam and RptNam.
 const QStringList &StoredReportChooserSQL();
 
+// The list of the report editor (AppNam; GrpNam a LIKE pattern) and one
+// report, opened as an editable result (AppNam, GrpNam, RptNam).
+const QStringList &ReportEditorListSql();
+const QStringList &ReportRecordSql();
+
 // Looks the first report of `group` whose name matches `namePattern` up in
 // SYS_REPORT of `databaseName`, for the current AppName. No row gives none;
 // engine errors (a missing table among them) propagate.

@@ -9,10 +9,14 @@
 #include "grid/SearchDBGrid.h"
 #include "report/ExpertForm.h"
 #include "report/KtReport.h"
+#include "report/ReportEditForms.h"
 #include "report/ReportListForm.h"
 
 #include <QListWidget>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -267,6 +271,76 @@ private slots:
 
         grid.RptName = "Other";
         QUARN_EXPECT_ERROR(RunDefaultReport(grid), "Отчет \"Other\" не найден");
+        grid.SetDataSource(nullptr);
+        ReportViewHook() = {};
+    }
+
+    // The report editor: a report added, previewed unsaved, saved, run from
+    // the chooser, written to a folder and read into another database; a
+    // deletion answered No keeps it; an error puts the caret on it.
+    void reportEditor()
+    {
+        const QString alias = "LITE";
+        DataTest::createSysTables(alias, QUARN_SOURCE_DIR "/sql");
+        SetAppName("Quarn");
+        QStringList outputs;
+        ReportViewHook() = [&](TCustomReport &r, bool) { outputs << ReadTextLines(r.PrintName()).join("|"); };
+        TQuery query;
+        query.SetDatabaseName(alias);
+        query.SetSQLText("select NAME from ACCOUNTS order by ID");
+        query.Open();
+        TDataSource source(&query);
+        TSearchDBGrid grid;
+        grid.setObjectName("Grid");
+        grid.SetDataSource(&source);
+        TReportParams params = GridReportParams(grid);
+        TRecordingUI ui;
+        {
+            TChoiceEditRptForm editor(nullptr, params);
+            QTimer::singleShot(0, [&] {
+                auto *form = qobject_cast<TRptEditForm *>(QApplication::activeModalWidget());
+                QVERIFY(form);
+                QCOMPARE(form->OrientBox->currentText(), QString("Вертикальная"));
+                QVERIFY(form->PreviewBox->isChecked());
+                form->NameEdit->setFocus();
+                QTest::keyClicks(form->NameEdit, "List ");
+                form->TemplateText->setPlainText(".DETAIL\n[@NAME]");
+                QTest::mouseClick(form->PreviewBtn, Qt::LeftButton);   // unsaved
+                form->TemplateText->setPlainText(".DETAIL\n#A := (1\n[@NAME]");
+                QTest::mouseClick(form->PreviewBtn, Qt::LeftButton);   // an error: the caret on line 2
+                QCOMPARE(form->TemplateText->textCursor().blockNumber(), 1);
+                form->TemplateText->setPlainText(".DETAIL\n[@NAME]");
+                QTest::mouseClick(form->SaveBtn, Qt::LeftButton);
+            });
+            QTest::mouseClick(editor.AddBtn, Qt::LeftButton);
+            QCOMPARE(outputs, QStringList{"[Иванов]|[Петров]|[Сидоров]"});
+            QCOMPARE(DataTest::scalar(alias, "select RE_RPT_NAM from SYS_REPORT"), QString("List"));   // trimmed
+            QCOMPARE(editor.EditorGrid->Model()->rowCount(), 1);
+            ui.Answer = TUserInterface::mbNo;
+            QTest::mouseClick(editor.DeleteBtn, Qt::LeftButton);
+            QCOMPARE(editor.EditorGrid->Model()->rowCount(), 1);
+            ui.Answer = TUserInterface::mbYes;
+            editor.ExportClick(QDir(ProgramDir()).filePath("fmt"));
+        }
+        TChoiceRptForm chooser(nullptr, params);
+        chooser.ChooseClick();
+        QCOMPARE(outputs.size(), 2);
+        QCOMPARE(outputs.last(), outputs.first());
+
+        // into another database, the same row
+        QFile ini(QDir(ConfigDir()).filePath("aliases.ini"));
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("\n[OTHER]\nDriver=QSQLITE\nDatabase=other.db\n");
+        ini.close();
+        QFile(QDir(ProgramDir()).filePath("other.db")).open(QIODevice::WriteOnly);
+        DataTest::createSysTables("OTHER", QUARN_SOURCE_DIR "/sql");
+        TReportParams other = params;
+        other.DataBaseName = "OTHER";
+        TChoiceEditRptForm importer(nullptr, other);
+        importer.ImportClick(QDir(ProgramDir()).filePath("fmt"));
+        QVERIFY(!importer.Progress->isVisible());
+        QCOMPARE(importer.EditorGrid->Model()->rowCount(), 1);
+        QCOMPARE(DataTest::scalar("OTHER", "select RE_RPT_NAM from SYS_REPORT"), QString("List"));
         grid.SetDataSource(nullptr);
         ReportViewHook() = {};
     }
