@@ -304,6 +304,8 @@ void TCommandPlan::planRuns(const TCommandList &commands)
                 kind = rkLoadArgument;
             else if (loadStoreFits(commands, i))
                 kind = rkLoadStore;
+            else if (takes(i))
+                kind = rkAssignTaken;
             break;
         case TCommand::ckAssignConst:
             if (loadArgumentFits(commands, i))
@@ -315,6 +317,8 @@ void TCommandPlan::planRuns(const TCommandList &commands)
                 kind = rkOpStore;
             else if (opResultFits(commands, i))
                 kind = rkOpResult;
+            else if (takes(i))
+                kind = rkCopyTaken;
             break;
         case TCommand::ckCompare:
             if (opResultFits(commands, i))

@@ -29,11 +29,16 @@ struct TCommandStep {
 // (ExecuteCommands in Commands.cpp) does each kind of run in one step.
 class TCommandPlan {
 public:
-    // What the loop runs from an index besides a single command: runs of
-    // commands that every expression is made of.
+    // What the loop runs from an index besides a single command as
+    // compiled: a register copy that moves its value, and runs of commands
+    // that every expression is made of.
     enum TRunKind : quint8 {
+        // a TAssignCmd whose source is moved (TakeSource)
+        rkAssignTaken = TCommand::ckCall + 1,
+        // a TCalcCmd copy whose source is moved (TakeSource)
+        rkCopyTaken,
         // "PUSH x; @A := operand; POP y", an operator's plain right operand
-        rkSavedOperand = TCommand::ckCall + 1,
+        rkSavedOperand,
         // "@A := v; COPY @B, @A", a left operand loaded, @A used up
         rkLoadCopy,
         // "@A := @B; X := @A", a result stored, both registers used up

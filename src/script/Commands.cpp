@@ -531,13 +531,15 @@ QUARN_INTERP_INLINE void runLoadStore(const TCommandStep *step, TReportHost &rep
 void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStack &stack)
 {
     stack.Clear();
-    const int count = commands.Count();
-    int pc = 0;
     if (!commands.PlanEnabled()) {
-        while (unsigned(pc) < unsigned(count))
+        // with a counter of its own: the loop's never has its address taken
+        int pc = 0;
+        while (unsigned(pc) < unsigned(commands.Count()))
             commands[pc]->Execute(pc, report, stack);
         return;
     }
+    const int count = commands.Count();
+    int pc = 0;
     const TCommandStep *const steps = commands.Plan().Steps();
     const TCommandStep *step = nullptr;
     // The commands of expressions are run here by their code: the calls
@@ -548,7 +550,7 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
     // through one shared jump.
     static void *const kinds[] = {&&other, &&assign, &&assignConst, &&calc, &&compare, &&jump, &&jnz,
                                   &&push, &&pop, &&clearParamList, &&addParam, &&call,
-                                  &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument,
+                                  &&assignTaken, &&copyTaken, &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument,
                                   &&openCall, &&callReturn, &&loadStore, &&opResult};
     static_assert(std::size(kinds) == TCommandPlan::KindCount);
 #define QUARN_NEXT_COMMAND                       \
@@ -561,13 +563,13 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
 
     QUARN_NEXT_COMMAND;
 assign:
-    static_cast<TAssignCmd *>(step->Command)->Run(pc, report, stack, step->TakeSource);
+    static_cast<TAssignCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 assignConst:
     static_cast<TAssignConstCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 calc:
-    static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack, step->TakeSource);
+    static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 compare:
     static_cast<TCompareCmd *>(step->Command)->Run(pc, report, stack);
@@ -593,6 +595,12 @@ addParam:
 call:
     static_cast<TCallCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
+assignTaken:
+    static_cast<TAssignCmd *>(step->Command)->Run(pc, report, stack, true);
+    QUARN_NEXT_COMMAND;
+copyTaken:
+    static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack, true);
+    QUARN_NEXT_COMMAND;
 savedOperand:
     runSavedOperand(step, report, stack);
     pc += 3;
@@ -606,7 +614,7 @@ storeResult:
     pc += 2;
     QUARN_NEXT_COMMAND;
 opStore:
-    static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack, step->TakeSource);
+    static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack);
     runStoreResult(step + 1, report);
     pc += 2;
     QUARN_NEXT_COMMAND;
@@ -628,7 +636,7 @@ loadStore:
     QUARN_NEXT_COMMAND;
 opResult:
     if (step->Command->Code() == TCommand::ckCalc)
-        static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack, step->TakeSource);
+        static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack);
     else
         static_cast<TCompareCmd *>(step->Command)->Run(pc, report, stack);
     static_cast<TAssignCmd *>(step[1].Command)->Run(pc, report, stack, step[1].TakeSource);

@@ -421,7 +421,7 @@ void ScriptPlanTest::planRunsAsTheCommandsDo()
         }
         const TCommandStep *steps = lists[0].Plan().Steps();
         for (int i = 0; i < lists[0].Count(); ++i) {
-            runSteps += steps[i].Kind > TCommand::ckCall;
+            runSteps += steps[i].Kind >= TCommandPlan::rkSavedOperand;
             moves += steps[i].TakeSource;
             kindsPlanned |= 1u << steps[i].Kind;
         }
@@ -439,8 +439,8 @@ void ScriptPlanTest::planRunsAsTheCommandsDo()
         QVERIFY(compiled > programs * 9 / 10);
         QVERIFY(clean > compiled / 3);
         QVERIFY(failed > compiled / 3);
-        // every kind of run the plan knows was planned and compared
-        for (int kind = TCommandPlan::rkSavedOperand; kind < TCommandPlan::KindCount; ++kind)
+        // every kind of step the plan knows was planned and compared
+        for (int kind = TCommandPlan::rkAssignTaken; kind < TCommandPlan::KindCount; ++kind)
             QVERIFY2(kindsPlanned & (1u << kind), qPrintable(QStringLiteral("run kind %1").arg(kind)));
     }
 }
