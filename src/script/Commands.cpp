@@ -12,7 +12,8 @@
 
 // The handlers of the kinds run by ExecuteCommands are forced inline there,
 // so that the loop keeps the counter in a register and calls nothing for a
-// register move or a jump.
+// register move or a jump. Their Run is public, but defined here only: the
+// loop and TCommand::Execute are its callers.
 #define QUARN_INTERP_INLINE inline __attribute__((always_inline))
 
 namespace {
