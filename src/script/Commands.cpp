@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "CommandPlan.h"
 #include "ReportHost.h"
 #include "TokenCodes.h"
 #include "VarStack.h"
@@ -11,7 +12,8 @@
 
 // The handlers of the kinds run by ExecuteCommands are forced inline there,
 // so that the loop keeps the counter in a register and calls nothing for a
-// register move or a jump.
+// register move or a jump. Their Run is public, but defined here only: the
+// loop and TCommand::Execute are its callers.
 #define QUARN_INTERP_INLINE inline __attribute__((always_inline))
 
 namespace {
@@ -149,11 +151,6 @@ QUARN_INTERP_INLINE void TCommand::step(int &pc, TReportHost &report) const
     report.SetErrorPos(m_position - 1);
 }
 
-void TCommand::Execute(int &pc, TReportHost &report, TVarStack &)
-{
-    step(pc, report);
-}
-
 QString TCommand::ListingText() const
 {
     const QString operands = Operands();
@@ -161,10 +158,10 @@ QString TCommand::ListingText() const
                               : QString::fromLatin1(Kind()) + u' ' + operands;
 }
 
-QUARN_INTERP_INLINE void TAssignCmd::run(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TAssignCmd::Run(int &pc, TReportHost &report, TVarStack &, bool takeSource)
 {
     step(pc, report);
-    if (m_takeSource) {
+    if (takeSource) {
         if (m_keepType)
             m_target->AssignTaken(*m_source);
         else
@@ -176,17 +173,12 @@ QUARN_INTERP_INLINE void TAssignCmd::run(int &pc, TReportHost &report, TVarStack
     }
 }
 
-void TAssignCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
-}
-
 QString TAssignCmd::Operands() const
 {
     return m_target->Name() + QStringLiteral(" := ") + m_source->Name() + keepText(m_keepType);
 }
 
-QUARN_INTERP_INLINE void TAssignConstCmd::storeInto(TReportVar &target) const
+QUARN_INTERP_INLINE void TAssignConstCmd::StoreInto(TReportVar &target) const
 {
     switch (m_value.Type) {
     case TConstValue::ctInteger:
@@ -208,17 +200,12 @@ QUARN_INTERP_INLINE void TAssignConstCmd::storeInto(TReportVar &target) const
     }
 }
 
-QUARN_INTERP_INLINE void TAssignConstCmd::run(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TAssignConstCmd::Run(int &pc, TReportHost &report, TVarStack &)
 {
     step(pc, report);
     if (!m_keepType)
         m_target->Clear();
-    storeInto(*m_target);
-}
-
-void TAssignConstCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
+    StoreInto(*m_target);
 }
 
 QString TAssignConstCmd::Operands() const
@@ -226,7 +213,7 @@ QString TAssignConstCmd::Operands() const
     return m_target->Name() + QStringLiteral(" := ") + ConstText(m_value) + keepText(m_keepType);
 }
 
-QUARN_INTERP_INLINE void TCalcCmd::run(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TCalcCmd::Run(int &pc, TReportHost &report, TVarStack &, bool takeSource)
 {
     step(pc, report);
     switch (m_op) {
@@ -257,7 +244,7 @@ QUARN_INTERP_INLINE void TCalcCmd::run(int &pc, TReportHost &report, TVarStack &
         m_target->Divide(*m_source);
         break;
     case opCopy:
-        if (m_takeSource)
+        if (takeSource)
             m_target->AssignFreshTaken(*m_source);
         else
             m_target->AssignFresh(*m_source);
@@ -267,11 +254,6 @@ QUARN_INTERP_INLINE void TCalcCmd::run(int &pc, TReportHost &report, TVarStack &
     }
 }
 
-void TCalcCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
-}
-
 QString TCalcCmd::Operands() const
 {
     if (m_op == tkNot)
@@ -279,7 +261,7 @@ QString TCalcCmd::Operands() const
     return operatorText(m_op) + u' ' + m_target->Name() + QStringLiteral(", ") + m_source->Name();
 }
 
-QUARN_INTERP_INLINE void TCompareCmd::run(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TCompareCmd::Run(int &pc, TReportHost &report, TVarStack &)
 {
     step(pc, report);
     const bool b = m_left->Compare(*m_right, m_op);
@@ -287,26 +269,16 @@ QUARN_INTERP_INLINE void TCompareCmd::run(int &pc, TReportHost &report, TVarStac
     m_left->SetAsBoolean(b);
 }
 
-void TCompareCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
-}
-
 QString TCompareCmd::Operands() const
 {
     return operatorText(m_op) + u' ' + m_left->Name() + QStringLiteral(", ") + m_right->Name();
 }
 
-QUARN_INTERP_INLINE void TJumpCmd::run(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TJumpCmd::Run(int &pc, TReportHost &report, TVarStack &)
 {
     const int index = pc;
     step(pc, report);
     pc = index + m_offset;
-}
-
-void TJumpCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
 }
 
 QString TJumpCmd::Operands() const
@@ -314,7 +286,7 @@ QString TJumpCmd::Operands() const
     return jumpText(m_offset);
 }
 
-QUARN_INTERP_INLINE void TJnzCmd::run(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TJnzCmd::Run(int &pc, TReportHost &report, TVarStack &)
 {
     const int index = pc;
     step(pc, report);
@@ -322,17 +294,12 @@ QUARN_INTERP_INLINE void TJnzCmd::run(int &pc, TReportHost &report, TVarStack &)
         pc = index + m_offset;
 }
 
-void TJnzCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
-}
-
 QString TJnzCmd::Operands() const
 {
     return m_condition->Name() + QStringLiteral(", ") + jumpText(m_offset);
 }
 
-QUARN_INTERP_INLINE void TPushCmd::run(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TPushCmd::Run(int &pc, TReportHost &report, TVarStack &stack)
 {
     step(pc, report);
     if (m_var)
@@ -341,28 +308,18 @@ QUARN_INTERP_INLINE void TPushCmd::run(int &pc, TReportHost &report, TVarStack &
         stack.Push(*m_params);
 }
 
-void TPushCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
-}
-
 QString TPushCmd::Operands() const
 {
     return m_var ? m_var->Name() : paramListText();
 }
 
-QUARN_INTERP_INLINE void TPopCmd::run(int &pc, TReportHost &report, TVarStack &stack)
+QUARN_INTERP_INLINE void TPopCmd::Run(int &pc, TReportHost &report, TVarStack &stack)
 {
     step(pc, report);
     if (m_var)
         stack.Pop(*m_var);
     else
         stack.Pop(*m_params, m_recreate);
-}
-
-void TPopCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
 }
 
 QString TPopCmd::Operands() const
@@ -372,15 +329,10 @@ QString TPopCmd::Operands() const
     return m_recreate ? paramListText() + QStringLiteral(" recreate") : paramListText();
 }
 
-QUARN_INTERP_INLINE void TClearParamListCmd::run(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TClearParamListCmd::Run(int &pc, TReportHost &report, TVarStack &)
 {
     step(pc, report);
     m_params->Clear();
-}
-
-void TClearParamListCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
 }
 
 QString TClearParamListCmd::Operands() const
@@ -388,7 +340,7 @@ QString TClearParamListCmd::Operands() const
     return paramListText();
 }
 
-QUARN_INTERP_INLINE void TAddParamCmd::run(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TAddParamCmd::Run(int &pc, TReportHost &report, TVarStack &)
 {
     step(pc, report);
     if (m_byRef)
@@ -399,18 +351,13 @@ QUARN_INTERP_INLINE void TAddParamCmd::run(int &pc, TReportHost &report, TVarSta
         m_params->AddCopy(*m_var);
 }
 
-void TAddParamCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
-}
-
 QString TAddParamCmd::Operands() const
 {
     return paramListText() + QStringLiteral(", ") + (m_byRef ? QStringLiteral("&") : QString())
            + m_var->Name();
 }
 
-QUARN_INTERP_INLINE void TCallCmd::run(int &pc, TReportHost &report, TVarStack &)
+QUARN_INTERP_INLINE void TCallCmd::Run(int &pc, TReportHost &report, TVarStack &)
 {
     step(pc, report);
     if (m_func->ArgCount() != -1 && m_params->Count() < m_func->ArgCount())
@@ -418,11 +365,6 @@ QUARN_INTERP_INLINE void TCallCmd::run(int &pc, TReportHost &report, TVarStack &
     m_result->Clear();
     if (m_func->Implementation())
         m_func->Implementation()(report, *m_params, *m_result);
-}
-
-void TCallCmd::Execute(int &pc, TReportHost &report, TVarStack &stack)
-{
-    run(pc, report, stack);
 }
 
 QString TCallCmd::Operands() const
@@ -490,430 +432,116 @@ QString TDispCallCmd::Operands() const
 
 // ---------------------------------------------------------------------------
 
-// The interpreter's plan for a command list, worked out once per version of
-// the list: which register copies may move their values, and which short
-// runs of commands the loop does in one step. The list itself is never
-// changed: its listing stays as compiled, and a jump into the middle of a
-// run still finds the commands it names, run one by one.
-struct TInterpreterLoop {
-    // What the loop runs from an index besides a single command: runs of
-    // commands that every expression is made of.
-    enum TRunKind : quint8 {
-        // "PUSH x; @A := operand; POP y", an operator's plain right operand
-        rkSavedOperand = TCommand::ckCall + 1,
-        // "@A := v; COPY @B, @A", a left operand loaded, @A used up
-        rkLoadCopy,
-        // "@A := @B; X := @A", a result stored, both registers used up
-        rkStoreResult,
-        // "op @B, @A" followed by rkStoreResult
-        rkOpStore,
-        // "@A := v; ADDPARAM P, @A" taking @A: an argument loaded
-        rkLoadArgument,
-        // "PUSH P; CLEAR P": a call's arguments begun
-        rkOpenCall,
-        // "CALL; POP P": a call made, the enclosing arguments back
-        rkCallReturn,
-        // "@A := v; X := @A", @A used up by the store: X := v
-        rkLoadStore,
-        // "op @B, @A; @A := @B": an operator's result in @A
-        rkOpResult,
-    };
-
-    static bool planned(const TCommandList &commands)
-    {
-        return commands.m_planned && commands.m_plannedVersion == commands.Version();
-    }
-    static void plan(const TCommandList &commands);
-    static const TCommandStep *steps(const TCommandList &commands) { return commands.m_steps.data(); }
-
-    static void planMoves(const TCommandList &commands);
-    static bool savedOperandFits(const TCommandList &commands, int i);
-    static bool loadCopyFits(const TCommandList &commands, int i);
-    static bool storeResultFits(const TCommandList &commands, int i);
-    static bool loadArgumentFits(const TCommandList &commands, int i);
-    static bool openCallFits(const TCommandList &commands, int i);
-    static bool callReturnFits(const TCommandList &commands, int i);
-    static bool loadStoreFits(const TCommandList &commands, int i);
-    static bool opResultFits(const TCommandList &commands, int i);
-
-    static void runSavedOperand(const TCommandStep *step, TReportHost &report, TVarStack &stack);
-    static void runStoreResult(const TCommandStep *step, TReportHost &report);
-    static void runLoadArgument(const TCommandStep *step, TReportHost &report);
-};
-
-// A register copy whose register is overwritten before it is read again
-// may move the value instead of sharing it: for a text, a list or an
-// automation reference that saves the reference counting of the copy and of
-// the overwrite. Worked out by a backward liveness pass over the registers
-// "@A" and "@B". Whatever cannot be followed counts as reading both
-// registers: the end of the list (the next run, of this list or another,
-// may start by reading them), a jump out of it, calls (a function may run
-// another script of the report), passing a register by reference and the
-// commands the interpreter runs virtually.
-void TInterpreterLoop::planMoves(const TCommandList &commands)
+void TCommand::Execute(int &pc, TReportHost &report, TVarStack &stack)
 {
-    const int count = commands.Count();
-    TReportVar *registers[2] = {nullptr, nullptr};
-    auto bit = [&registers](const TReportVar *v) -> unsigned {
-        if (!v->Name().startsWith(u'@') || v->Name().size() != 2)
-            return 0;
-        const char16_t name = v->Name()[1].unicode();
-        if (name != u'A' && name != u'B')
-            return 0;
-        TReportVar *&slot = registers[name - u'A'];
-        if (!slot)
-            slot = const_cast<TReportVar *>(v);
-        return slot == v ? 1u << (name - u'A') : 0;
-    };
-    constexpr unsigned All = 3;
-    struct TFlow {
-        unsigned use = 0, kill = 0;
-        int next = 1;      // the following command, or none (0) after a jump
-        int jump = 0;      // relative jump target, when there is one
-        bool jumps = false;
-    };
-    std::vector<TFlow> flow(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        TCommand *c = commands[i];
-        TFlow &f = flow[size_t(i)];
-        switch (c->Code()) {
-        case TCommand::ckAssign: {
-            auto *a = static_cast<TAssignCmd *>(c);
-            a->m_takeSource = false;
-            f.use = bit(a->m_source) | (a->m_keepType ? bit(a->m_target) : 0);
-            if (!a->m_keepType && a->m_target != a->m_source)
-                f.kill = bit(a->m_target);
-            break;
-        }
-        case TCommand::ckAssignConst: {
-            auto *a = static_cast<TAssignConstCmd *>(c);
-            (a->m_keepType ? f.use : f.kill) = bit(a->m_target);
-            break;
-        }
-        case TCommand::ckCalc: {
-            auto *a = static_cast<TCalcCmd *>(c);
-            a->m_takeSource = false;
-            if (a->m_op == opCopy && a->m_target != a->m_source) {
-                f.use = bit(a->m_source);
-                f.kill = bit(a->m_target);
-            } else {
-                f.use = bit(a->m_target) | bit(a->m_source);
-            }
-            break;
-        }
-        case TCommand::ckCompare: {
-            auto *a = static_cast<TCompareCmd *>(c);
-            f.use = bit(a->m_left) | bit(a->m_right);
-            break;
-        }
-        case TCommand::ckJump:
-            f.next = 0;
-            f.jump = static_cast<TJumpCmd *>(c)->m_offset;
-            f.jumps = true;
-            break;
-        case TCommand::ckJnz:
-            f.use = bit(static_cast<TJnzCmd *>(c)->m_condition);
-            f.jump = static_cast<TJnzCmd *>(c)->m_offset;
-            f.jumps = true;
-            break;
-        case TCommand::ckPush: {
-            // a saved parameter list keeps its by-reference entries as the
-            // variables themselves, without reading their values
-            auto *a = static_cast<TPushCmd *>(c);
-            if (a->m_var)
-                f.use = bit(a->m_var);
-            break;
-        }
-        case TCommand::ckPop: {
-            // a restored list may store into by-reference variables (not a
-            // read, nor an overwrite to count on)
-            auto *a = static_cast<TPopCmd *>(c);
-            if (a->m_var)
-                f.kill = bit(a->m_var);
-            break;
-        }
-        case TCommand::ckClearParamList:
-            break;
-        case TCommand::ckAddParam: {
-            auto *a = static_cast<TAddParamCmd *>(c);
-            f.use = a->m_byRef ? All : bit(a->m_var);
-            break;
-        }
-        case TCommand::ckCall:
-        case TCommand::ckOther:
-            f.use = All;
-            break;
-        }
+    switch (m_code) {
+    case ckAssign: static_cast<TAssignCmd *>(this)->Run(pc, report, stack); return;
+    case ckAssignConst: static_cast<TAssignConstCmd *>(this)->Run(pc, report, stack); return;
+    case ckCalc: static_cast<TCalcCmd *>(this)->Run(pc, report, stack); return;
+    case ckCompare: static_cast<TCompareCmd *>(this)->Run(pc, report, stack); return;
+    case ckJump: static_cast<TJumpCmd *>(this)->Run(pc, report, stack); return;
+    case ckJnz: static_cast<TJnzCmd *>(this)->Run(pc, report, stack); return;
+    case ckPush: static_cast<TPushCmd *>(this)->Run(pc, report, stack); return;
+    case ckPop: static_cast<TPopCmd *>(this)->Run(pc, report, stack); return;
+    case ckClearParamList: static_cast<TClearParamListCmd *>(this)->Run(pc, report, stack); return;
+    case ckAddParam: static_cast<TAddParamCmd *>(this)->Run(pc, report, stack); return;
+    case ckCall: static_cast<TCallCmd *>(this)->Run(pc, report, stack); return;
+    case ckOther: break;
     }
-    // live[i]: the registers read after command i before being overwritten
-    auto liveAt = [&](const std::vector<unsigned> &liveIn, int target) {
-        return target < 0 || target >= count ? All : liveIn[size_t(target)];
-    };
-    std::vector<unsigned> liveIn(size_t(count), 0), liveOut(size_t(count), 0);
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (int i = count - 1; i >= 0; --i) {
-            const TFlow &f = flow[size_t(i)];
-            unsigned out = f.next ? liveAt(liveIn, i + 1) : 0;
-            if (f.jumps)
-                out |= liveAt(liveIn, i + f.jump);
-            const unsigned in = f.use | (out & ~f.kill);
-            if (out != liveOut[size_t(i)] || in != liveIn[size_t(i)]) {
-                liveOut[size_t(i)] = out;
-                liveIn[size_t(i)] = in;
-                changed = true;
-            }
-        }
-    }
-    for (int i = 0; i < count; ++i) {
-        TCommand *c = commands[i];
-        if (c->Code() == TCommand::ckAssign) {
-            auto *a = static_cast<TAssignCmd *>(c);
-            const unsigned source = bit(a->m_source);
-            a->m_takeSource = source && a->m_target != a->m_source && !(liveOut[size_t(i)] & source);
-        } else if (c->Code() == TCommand::ckCalc) {
-            auto *a = static_cast<TCalcCmd *>(c);
-            const unsigned source = bit(a->m_source);
-            a->m_takeSource = a->m_op == opCopy && source && a->m_target != a->m_source
-                              && !(liveOut[size_t(i)] & source);
-        }
-    }
+    step(pc, report);
 }
 
-// Every operator with a plain right operand (a variable or a constant) is
-// compiled as "PUSH x; @A := operand; POP y": the left side is saved, the
-// operand loaded, the left side taken back. Run from the PUSH, the three
-// commands always run in a row and cannot fail, so the save and the restore
-// are done on the holders themselves, without a stack entry: x popped into
-// itself only loses its previous values (and an empty text becomes a null
-// one, as through a stack entry), x popped into another holder y is y := x
-// taken before the load.
-bool TInterpreterLoop::savedOperandFits(const TCommandList &commands, int i)
-{
-    if (i + 2 >= commands.Count())
-        return false;
-    TReportVar *const saved = static_cast<TPushCmd *>(commands[i])->m_var;
-    TCommand *const load = commands[i + 1];
-    TCommand *const back = commands[i + 2];
-    if (!saved || back->Code() != TCommand::ckPop)
-        return false;
-    TReportVar *const restored = static_cast<TPopCmd *>(back)->m_var;
-    if (!restored)
-        return false;
-    TReportVar *target;
-    const TReportVar *source = nullptr;
-    if (load->Code() == TCommand::ckAssign) {
-        auto *assign = static_cast<TAssignCmd *>(load);
-        if (assign->m_keepType || assign->m_takeSource)
-            return false;
-        target = assign->m_target;
-        source = assign->m_source;
-    } else if (load->Code() == TCommand::ckAssignConst) {
-        auto *assign = static_cast<TAssignConstCmd *>(load);
-        if (assign->m_keepType)
-            return false;
-        target = assign->m_target;
-    } else {
-        return false;
-    }
-    if (saved == restored)
-        return target != saved;
-    return target != restored && source != restored;
-}
+TCommandList::TCommandList() = default;
+TCommandList::~TCommandList() = default;
 
-QUARN_INTERP_INLINE void TInterpreterLoop::runSavedOperand(const TCommandStep *step, TReportHost &report,
-                                                           TVarStack &stack)
+namespace {
+
+// The runs of the plan (CommandPlan.cpp, where each is worked out and why it
+// leaves the holders as its commands would), done in one step.
+
+// "PUSH x; @A := operand; POP y": the save and the restore on the holders.
+QUARN_INTERP_INLINE void runSavedOperand(const TCommandStep *step, TReportHost &report, TVarStack &stack)
 {
-    TReportVar *const saved = static_cast<TPushCmd *>(step[0].Command)->m_var;
+    TReportVar *const saved = static_cast<TPushCmd *>(step[0].Command)->Var();
     TCommand *const load = step[1].Command;
-    TReportVar *const restored = static_cast<TPopCmd *>(step[2].Command)->m_var;
+    TReportVar *const restored = static_cast<TPopCmd *>(step[2].Command)->Var();
     if (saved != restored)
         restored->AssignPopped(*saved);   // before the load may change x
     int next = 0;
     if (load->Code() == TCommand::ckAssign)
-        static_cast<TAssignCmd *>(load)->run(next, report, stack);
+        static_cast<TAssignCmd *>(load)->Run(next, report, stack);
     else
-        static_cast<TAssignConstCmd *>(load)->run(next, report, stack);
+        static_cast<TAssignConstCmd *>(load)->Run(next, report, stack);
     if (saved == restored)
         saved->AssignPopped(*saved);
     report.SetErrorPos(step[2].Command->Position() - 1);
 }
 
-// "@A := v; COPY @B, @A" with @A used up by the copy: @B := v directly.
-// @B ends as it would through @A (a fresh copy of v), and nothing can fail.
-bool TInterpreterLoop::loadCopyFits(const TCommandList &commands, int i)
+// "@A := v; COPY @B, @A" with @A used up: @B := v.
+QUARN_INTERP_INLINE void runLoadCopy(const TCommandStep *step, TReportHost &report)
 {
-    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckCalc)
-        return false;
-    auto *load = static_cast<TAssignCmd *>(commands[i]);
-    auto *copy = static_cast<TCalcCmd *>(commands[i + 1]);
-    return !load->m_keepType && !load->m_takeSource && copy->m_op == opCopy && copy->m_takeSource
-           && copy->m_source == load->m_target && load->m_source != load->m_target
-           && load->m_source != copy->m_target;
+    auto *copy = static_cast<TCalcCmd *>(step[1].Command);
+    copy->Target().AssignFresh(static_cast<TAssignCmd *>(step->Command)->Source());
+    report.SetErrorPos(copy->Position() - 1);
 }
 
-// "@A := @B; X := @A", both registers used up: X := @B directly. X ends as
-// it would through @A, and fails where it would, at the second command.
-bool TInterpreterLoop::storeResultFits(const TCommandList &commands, int i)
+// "@A := @B; X := @A", both used up: X := @B.
+QUARN_INTERP_INLINE void runStoreResult(const TCommandStep *step, TReportHost &report)
 {
-    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckAssign)
-        return false;
-    auto *result = static_cast<TAssignCmd *>(commands[i]);
-    auto *store = static_cast<TAssignCmd *>(commands[i + 1]);
-    return !result->m_keepType && result->m_takeSource && store->m_takeSource
-           && store->m_source == result->m_target && store->m_target != result->m_target
-           && store->m_target != result->m_source;
-}
-
-QUARN_INTERP_INLINE void TInterpreterLoop::runStoreResult(const TCommandStep *step, TReportHost &report)
-{
-    TReportVar &value = *static_cast<TAssignCmd *>(step[0].Command)->m_source;
+    TReportVar &value = static_cast<TAssignCmd *>(step[0].Command)->Source();
     auto *store = static_cast<TAssignCmd *>(step[1].Command);
     report.SetErrorPos(store->Position() - 1);
-    if (store->m_keepType)
-        store->m_target->AssignTaken(value);
+    if (store->KeepType())
+        store->Target().AssignTaken(value);
     else
-        store->m_target->AssignFreshTaken(value);
+        store->Target().AssignFreshTaken(value);
 }
 
-// "@A := v; ADDPARAM P, @A", the argument taking the value from @A: the
-// argument holder gets v's value directly and @A is cleared, as the taking
-// leaves it. A text constant that is empty arrives as the null text the
-// taking would carry. Nothing can fail.
-bool TInterpreterLoop::loadArgumentFits(const TCommandList &commands, int i)
-{
-    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckAddParam)
-        return false;
-    auto *add = static_cast<TAddParamCmd *>(commands[i + 1]);
-    if (add->m_byRef || !add->m_takeValue)
-        return false;
-    if (commands[i]->Code() == TCommand::ckAssignConst) {
-        auto *load = static_cast<TAssignConstCmd *>(commands[i]);
-        return !load->m_keepType && add->m_var == load->m_target;
-    }
-    auto *load = static_cast<TAssignCmd *>(commands[i]);
-    return !load->m_keepType && !load->m_takeSource && add->m_var == load->m_target
-           && load->m_source != load->m_target;
-}
-
-QUARN_INTERP_INLINE void TInterpreterLoop::runLoadArgument(const TCommandStep *step, TReportHost &report)
+// "@A := v; ADDPARAM P, @A" taking @A: the argument holder gets v.
+QUARN_INTERP_INLINE void runLoadArgument(const TCommandStep *step, TReportHost &report)
 {
     auto *add = static_cast<TAddParamCmd *>(step[1].Command);
-    TReportVar &argument = add->m_params->AddEmpty(*add->m_var);
+    TReportVar &argument = add->Params().AddEmpty(add->Var());
     if (step->Command->Code() == TCommand::ckAssign) {
-        argument.AssignFresh(*static_cast<TAssignCmd *>(step->Command)->m_source);
+        argument.AssignFresh(static_cast<TAssignCmd *>(step->Command)->Source());
     } else {
         auto *load = static_cast<TAssignConstCmd *>(step->Command);
-        if (load->m_value.Type == TConstValue::ctString && load->m_value.Text.isEmpty())
+        if (load->Value().Type == TConstValue::ctString && load->Value().Text.isEmpty())
             argument.SetAsString(QString());
         else
-            load->storeInto(argument);
+            load->StoreInto(argument);
     }
-    add->m_var->Clear();
+    add->Var().Clear();
     report.SetErrorPos(add->Position() - 1);
 }
 
-// Every call is compiled as "PUSH P; CLEAR P; arguments; CALL; POP P": the
-// two pairs run as one step each, each command as it would alone.
-bool TInterpreterLoop::openCallFits(const TCommandList &commands, int i)
+// "@A := v; X := @A" with @A used up: X := v.
+QUARN_INTERP_INLINE void runLoadStore(const TCommandStep *step, TReportHost &report)
 {
-    return i + 1 < commands.Count() && commands[i + 1]->Code() == TCommand::ckClearParamList
-           && !static_cast<TPushCmd *>(commands[i])->m_var;
+    auto *store = static_cast<TAssignCmd *>(step[1].Command);
+    report.SetErrorPos(store->Position() - 1);
+    TReportVar &value = static_cast<TAssignCmd *>(step->Command)->Source();
+    if (store->KeepType())
+        store->Target().Assign(value);
+    else
+        store->Target().AssignFresh(value);
 }
 
-bool TInterpreterLoop::callReturnFits(const TCommandList &commands, int i)
-{
-    return i + 1 < commands.Count() && commands[i + 1]->Code() == TCommand::ckPop
-           && !static_cast<TPopCmd *>(commands[i + 1])->m_var;
-}
-
-// "@A := v; X := @A" with @A used up by the store: X := v directly. X ends
-// as it would through @A (a fresh copy of v), failing where it would, at
-// the store.
-bool TInterpreterLoop::loadStoreFits(const TCommandList &commands, int i)
-{
-    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckAssign)
-        return false;
-    auto *load = static_cast<TAssignCmd *>(commands[i]);
-    auto *store = static_cast<TAssignCmd *>(commands[i + 1]);
-    return !load->m_keepType && !load->m_takeSource && store->m_takeSource && store->m_source == load->m_target
-           && load->m_source != load->m_target && store->m_target != load->m_target
-           && store->m_target != load->m_source;
-}
-
-// "op @B, @A; @A := @B": the two commands run as one step, each as it
-// would alone.
-bool TInterpreterLoop::opResultFits(const TCommandList &commands, int i)
-{
-    if (i + 1 >= commands.Count() || commands[i + 1]->Code() != TCommand::ckAssign)
-        return false;
-    if (commands[i]->Code() == TCommand::ckCalc && static_cast<TCalcCmd *>(commands[i])->m_op == opCopy)
-        return false;
-    return !static_cast<TAssignCmd *>(commands[i + 1])->m_keepType;
-}
-
-void TInterpreterLoop::plan(const TCommandList &commands)
-{
-    planMoves(commands);
-    const int count = commands.Count();
-    std::vector<TCommandStep> &steps = commands.m_steps;
-    steps.assign(static_cast<size_t>(count), TCommandStep());
-    for (int i = 0; i < count; ++i) {
-        TCommand *c = commands[i];
-        quint8 kind = c->Code();
-        switch (c->Code()) {
-        case TCommand::ckPush:
-            if (savedOperandFits(commands, i))
-                kind = rkSavedOperand;
-            else if (openCallFits(commands, i))
-                kind = rkOpenCall;
-            break;
-        case TCommand::ckCall:
-            if (callReturnFits(commands, i))
-                kind = rkCallReturn;
-            break;
-        case TCommand::ckAssign:
-            if (loadCopyFits(commands, i))
-                kind = rkLoadCopy;
-            else if (storeResultFits(commands, i))
-                kind = rkStoreResult;
-            else if (loadArgumentFits(commands, i))
-                kind = rkLoadArgument;
-            else if (loadStoreFits(commands, i))
-                kind = rkLoadStore;
-            break;
-        case TCommand::ckAssignConst:
-            if (loadArgumentFits(commands, i))
-                kind = rkLoadArgument;
-            break;
-        case TCommand::ckCalc:
-            if (static_cast<TCalcCmd *>(c)->m_op != opCopy && i + 1 < count
-                && commands[i + 1]->Code() == TCommand::ckAssign && storeResultFits(commands, i + 1))
-                kind = rkOpStore;
-            else if (opResultFits(commands, i))
-                kind = rkOpResult;
-            break;
-        case TCommand::ckCompare:
-            if (opResultFits(commands, i))
-                kind = rkOpResult;
-            break;
-        default:
-            break;
-        }
-        steps[size_t(i)] = {c, kind};
-    }
-    commands.m_plannedVersion = commands.Version();
-    commands.m_planned = true;
-}
+} // namespace
 
 void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStack &stack)
 {
     stack.Clear();
-    if (!TInterpreterLoop::planned(commands))
-        TInterpreterLoop::plan(commands);
-    const TCommandStep *const steps = TInterpreterLoop::steps(commands);
+    if (!commands.PlanEnabled()) {
+        // with a counter of its own: the loop's never has its address taken
+        int pc = 0;
+        while (unsigned(pc) < unsigned(commands.Count()))
+            commands[pc]->Execute(pc, report, stack);
+        return;
+    }
     const int count = commands.Count();
     int pc = 0;
+    const TCommandStep *const steps = commands.Plan().Steps();
     const TCommandStep *step = nullptr;
     // The commands of expressions are run here by their code: the calls
     // name the final classes, so they need no virtual dispatch and are
@@ -923,9 +551,9 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
     // through one shared jump.
     static void *const kinds[] = {&&other, &&assign, &&assignConst, &&calc, &&compare, &&jump, &&jnz,
                                   &&push, &&pop, &&clearParamList, &&addParam, &&call,
-                                  &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument,
+                                  &&assignTaken, &&copyTaken, &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument,
                                   &&openCall, &&callReturn, &&loadStore, &&opResult};
-    static_assert(std::size(kinds) == TInterpreterLoop::rkOpResult + 1);
+    static_assert(std::size(kinds) == TCommandPlan::KindCount);
 #define QUARN_NEXT_COMMAND                       \
     do {                                         \
         if (unsigned(pc) >= unsigned(count))     \
@@ -936,87 +564,83 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
 
     QUARN_NEXT_COMMAND;
 assign:
-    static_cast<TAssignCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TAssignCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 assignConst:
-    static_cast<TAssignConstCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TAssignConstCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 calc:
-    static_cast<TCalcCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 compare:
-    static_cast<TCompareCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TCompareCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 jump:
-    static_cast<TJumpCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TJumpCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 jnz:
-    static_cast<TJnzCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TJnzCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 push:
-    static_cast<TPushCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TPushCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 pop:
-    static_cast<TPopCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TPopCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 clearParamList:
-    static_cast<TClearParamListCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TClearParamListCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 addParam:
-    static_cast<TAddParamCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TAddParamCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 call:
-    static_cast<TCallCmd *>(step->Command)->run(pc, report, stack);
+    static_cast<TCallCmd *>(step->Command)->Run(pc, report, stack);
+    QUARN_NEXT_COMMAND;
+assignTaken:
+    static_cast<TAssignCmd *>(step->Command)->Run(pc, report, stack, true);
+    QUARN_NEXT_COMMAND;
+copyTaken:
+    static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack, true);
     QUARN_NEXT_COMMAND;
 savedOperand:
-    TInterpreterLoop::runSavedOperand(step, report, stack);
+    runSavedOperand(step, report, stack);
     pc += 3;
     QUARN_NEXT_COMMAND;
-loadCopy: {
-    auto *copy = static_cast<TCalcCmd *>(step[1].Command);
-    copy->m_target->AssignFresh(*static_cast<TAssignCmd *>(step->Command)->m_source);
-    report.SetErrorPos(copy->Position() - 1);
+loadCopy:
+    runLoadCopy(step, report);
     pc += 2;
     QUARN_NEXT_COMMAND;
-}
 storeResult:
-    TInterpreterLoop::runStoreResult(step, report);
+    runStoreResult(step, report);
     pc += 2;
     QUARN_NEXT_COMMAND;
 opStore:
-    static_cast<TCalcCmd *>(step->Command)->run(pc, report, stack);
-    TInterpreterLoop::runStoreResult(step + 1, report);
+    static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack);
+    runStoreResult(step + 1, report);
     pc += 2;
     QUARN_NEXT_COMMAND;
 loadArgument:
-    TInterpreterLoop::runLoadArgument(step, report);
+    runLoadArgument(step, report);
     pc += 2;
     QUARN_NEXT_COMMAND;
 openCall:
-    static_cast<TPushCmd *>(step->Command)->run(pc, report, stack);
-    static_cast<TClearParamListCmd *>(step[1].Command)->run(pc, report, stack);
+    static_cast<TPushCmd *>(step->Command)->Run(pc, report, stack);
+    static_cast<TClearParamListCmd *>(step[1].Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 callReturn:
-    static_cast<TCallCmd *>(step->Command)->run(pc, report, stack);
-    static_cast<TPopCmd *>(step[1].Command)->run(pc, report, stack);
+    static_cast<TCallCmd *>(step->Command)->Run(pc, report, stack);
+    static_cast<TPopCmd *>(step[1].Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
-loadStore: {
-    auto *store = static_cast<TAssignCmd *>(step[1].Command);
-    report.SetErrorPos(store->Position() - 1);
-    TReportVar &value = *static_cast<TAssignCmd *>(step->Command)->m_source;
-    if (store->m_keepType)
-        store->m_target->Assign(value);
-    else
-        store->m_target->AssignFresh(value);
+loadStore:
+    runLoadStore(step, report);
     pc += 2;
     QUARN_NEXT_COMMAND;
-}
 opResult:
     if (step->Command->Code() == TCommand::ckCalc)
-        static_cast<TCalcCmd *>(step->Command)->run(pc, report, stack);
+        static_cast<TCalcCmd *>(step->Command)->Run(pc, report, stack);
     else
-        static_cast<TCompareCmd *>(step->Command)->run(pc, report, stack);
-    static_cast<TAssignCmd *>(step[1].Command)->run(pc, report, stack);
+        static_cast<TCompareCmd *>(step->Command)->Run(pc, report, stack);
+    static_cast<TAssignCmd *>(step[1].Command)->Run(pc, report, stack, step[1].TakeSource);
     QUARN_NEXT_COMMAND;
 other: {
     // through a copy: the counter itself never leaves the loop's registers

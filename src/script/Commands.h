@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class TCommandList;
 class TReportHost;
@@ -36,10 +37,13 @@ public:
     int Position() const { return m_position; }
     void SetPosition(int position) { m_position = position; }
 
-    // Runs the command; `pc` is this command's index on entry. The base
-    // version steps `pc` to the next command and points the report's
-    // ErrorPos at this command's statement; every command calls it first,
-    // so an error raised by its own action is reported there.
+    // Runs the command; `pc` is this command's index on entry. Every
+    // command first steps `pc` to the next command and points the report's
+    // ErrorPos at this command's statement (step), so an error raised by its
+    // own action is reported there. The kinds that the interpreter loop runs
+    // inline (every code but ckOther) are run here by their code, through
+    // the same non-virtual Run of their class that the loop compiles in;
+    // other kinds override Execute, and one that does not only steps.
     virtual void Execute(int &pc, TReportHost &report, TVarStack &stack);
 
     // The listing: the command's kind and the holders, constants, operator
@@ -51,7 +55,8 @@ public:
     TCode Code() const { return m_code; }
 
 protected:
-    // The base part of Execute: next command, ErrorPos at this statement.
+    // The first part of every Execute and Run: next command, ErrorPos at
+    // this statement.
     void step(int &pc, TReportHost &report) const;
 
 private:
@@ -81,23 +86,21 @@ class TAssignCmd final : public TCommand {
 public:
     TAssignCmd(TReportVar &target, TReportVar &source, bool keepType)
         : TCommand(ckAssign), m_target(&target), m_source(&source), m_keepType(keepType) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TAssignCmd"; }
     QString Operands() const override;
 
     TReportVar &Target() const { return *m_target; }
     TReportVar &Source() const { return *m_source; }
+    bool KeepType() const { return m_keepType; }
+
+    // Execute without the virtual call; with `takeSource` (a register
+    // used up here, see CommandPlan.h) the source's value moves.
+    void Run(int &pc, TReportHost &report, TVarStack &stack, bool takeSource = false);
 
 private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
-
     TReportVar *m_target;
     TReportVar *m_source;
     bool m_keepType;
-    bool m_takeSource = false;   // a register used up here: its value moves
 };
 
 // TAssignConstCmd: target := constant; the target is cleared first unless the
@@ -106,18 +109,19 @@ class TAssignConstCmd final : public TCommand {
 public:
     TAssignConstCmd(TReportVar &target, TConstValue value, bool keepType)
         : TCommand(ckAssignConst), m_target(&target), m_value(std::move(value)), m_keepType(keepType) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TAssignConstCmd"; }
     QString Operands() const override;
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
-    // Stores the constant into `target`, without clearing it first.
-    void storeInto(TReportVar &target) const;
+    TReportVar &Target() const { return *m_target; }
+    const TConstValue &Value() const { return m_value; }
+    bool KeepType() const { return m_keepType; }
 
+    // Execute without the virtual call.
+    void Run(int &pc, TReportHost &report, TVarStack &stack);
+    // Stores the constant into `target`, without clearing it first.
+    void StoreInto(TReportVar &target) const;
+
+private:
     TReportVar *m_target;
     TConstValue m_value;
     bool m_keepType;
@@ -130,20 +134,21 @@ class TCalcCmd final : public TCommand {
 public:
     TCalcCmd(TReportVar &target, TReportVar &source, quint8 op)
         : TCommand(ckCalc), m_target(&target), m_source(&source), m_op(op) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TCalcCmd"; }
     QString Operands() const override;
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
+    TReportVar &Target() const { return *m_target; }
+    TReportVar &Source() const { return *m_source; }
+    quint8 Op() const { return m_op; }
 
+    // Execute without the virtual call; with `takeSource` (the copy's
+    // register used up here, see CommandPlan.h) the copied value moves.
+    void Run(int &pc, TReportHost &report, TVarStack &stack, bool takeSource = false);
+
+private:
     TReportVar *m_target;
     TReportVar *m_source;
     quint8 m_op;
-    bool m_takeSource = false;   // the copy's register used up here: its value moves
 };
 
 // TCompareCmd: left := (left op right) as a BOOLEAN, op a comparison code.
@@ -151,16 +156,16 @@ class TCompareCmd final : public TCommand {
 public:
     TCompareCmd(TReportVar &left, TReportVar &right, quint8 op)
         : TCommand(ckCompare), m_left(&left), m_right(&right), m_op(op) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TCompareCmd"; }
     QString Operands() const override;
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
+    TReportVar &Left() const { return *m_left; }
+    TReportVar &Right() const { return *m_right; }
 
+    // Execute without the virtual call.
+    void Run(int &pc, TReportHost &report, TVarStack &stack);
+
+private:
     TReportVar *m_left;
     TReportVar *m_right;
     quint8 m_op;
@@ -170,18 +175,15 @@ private:
 class TJumpCmd final : public TCommand {
 public:
     explicit TJumpCmd(int offset = 0) : TCommand(ckJump), m_offset(offset) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TJumpCmd"; }
     QString Operands() const override;
     int Offset() const { return m_offset; }
     void SetOffset(int offset) { m_offset = offset; }
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
+    // Execute without the virtual call.
+    void Run(int &pc, TReportHost &report, TVarStack &stack);
 
+private:
     int m_offset;
 };
 
@@ -190,18 +192,16 @@ private:
 class TJnzCmd final : public TCommand {
 public:
     explicit TJnzCmd(TReportVar &condition, int offset = 0) : TCommand(ckJnz), m_condition(&condition), m_offset(offset) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TJnzCmd"; }
     QString Operands() const override;
+    TReportVar &Condition() const { return *m_condition; }
     int Offset() const { return m_offset; }
     void SetOffset(int offset) { m_offset = offset; }
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
+    // Execute without the virtual call.
+    void Run(int &pc, TReportHost &report, TVarStack &stack);
 
+private:
     TReportVar *m_condition;
     int m_offset;
 };
@@ -211,16 +211,16 @@ class TPushCmd final : public TCommand {
 public:
     explicit TPushCmd(TReportVar &var) : TCommand(ckPush), m_var(&var) {}
     explicit TPushCmd(TParamList &params) : TCommand(ckPush), m_params(&params) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TPushCmd"; }
     QString Operands() const override;
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
+    // The holder pushed; none when it is the parameter list.
+    TReportVar *Var() const { return m_var; }
 
+    // Execute without the virtual call.
+    void Run(int &pc, TReportHost &report, TVarStack &stack);
+
+private:
     TReportVar *m_var = nullptr;
     TParamList *m_params = nullptr;
 };
@@ -231,16 +231,16 @@ class TPopCmd final : public TCommand {
 public:
     explicit TPopCmd(TReportVar &var) : TCommand(ckPop), m_var(&var) {}
     TPopCmd(TParamList &params, bool recreate) : TCommand(ckPop), m_params(&params), m_recreate(recreate) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TPopCmd"; }
     QString Operands() const override;
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
+    // The holder popped into; none when it is the parameter list.
+    TReportVar *Var() const { return m_var; }
 
+    // Execute without the virtual call.
+    void Run(int &pc, TReportHost &report, TVarStack &stack);
+
+private:
     TReportVar *m_var = nullptr;
     TParamList *m_params = nullptr;
     bool m_recreate = false;
@@ -250,16 +250,13 @@ private:
 class TClearParamListCmd final : public TCommand {
 public:
     explicit TClearParamListCmd(TParamList &params) : TCommand(ckClearParamList), m_params(&params) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TClearParamListCmd"; }
     QString Operands() const override;
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
+    // Execute without the virtual call.
+    void Run(int &pc, TReportHost &report, TVarStack &stack);
 
+private:
     TParamList *m_params;
 };
 
@@ -272,16 +269,18 @@ class TAddParamCmd final : public TCommand {
 public:
     TAddParamCmd(TReportVar &var, TParamList &params, bool byRef, bool takeValue = false)
         : TCommand(ckAddParam), m_var(&var), m_params(&params), m_byRef(byRef), m_takeValue(takeValue && !byRef) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TAddParamCmd"; }
     QString Operands() const override;
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
+    TReportVar &Var() const { return *m_var; }
+    TParamList &Params() const { return *m_params; }
+    bool ByRef() const { return m_byRef; }
+    bool TakesValue() const { return m_takeValue; }
 
+    // Execute without the virtual call.
+    void Run(int &pc, TReportHost &report, TVarStack &stack);
+
+private:
     TReportVar *m_var;
     TParamList *m_params;
     bool m_byRef;
@@ -294,16 +293,13 @@ class TCallCmd final : public TCommand {
 public:
     TCallCmd(TReportVar &result, const TFunc &func, TParamList &params)
         : TCommand(ckCall), m_result(&result), m_func(&func), m_params(&params) {}
-    void Execute(int &pc, TReportHost &report, TVarStack &stack) override;
     const char *Kind() const override { return "TCallCmd"; }
     QString Operands() const override;
 
-private:
-    friend void ExecuteCommands(const TCommandList &, TReportHost &, TVarStack &);
-    friend struct TInterpreterLoop;
-    // Execute without the virtual call, compiled into the interpreter loop.
-    void run(int &pc, TReportHost &report, TVarStack &stack);
+    // Execute without the virtual call.
+    void Run(int &pc, TReportHost &report, TVarStack &stack);
 
+private:
     TReportVar *m_result;
     const TFunc *m_func;
     TParamList *m_params;
@@ -336,32 +332,38 @@ private:
     TReportVar *m_result;
 };
 
-// A compiled script: the commands of one template section, run by index.
-// One index of the interpreter's plan for a command list: the command there
-// and what the loop runs from there (the command's code, or a run of
-// commands done in one step).
-struct TCommandStep {
-    TCommand *Command = nullptr;
-    quint8 Kind = 0;
-};
+class TCommandPlan;
 
+// A compiled script: the commands of one template section, run by index.
 class TCommandList : public TListPool<TCommand> {
 public:
+    TCommandList();
+    ~TCommandList() override;
+
     // Moves every command of `other` to the end of this list.
     void Append(TCommandList &other) { TakeAllFrom(other); }
 
+    // Whether ExecuteCommands runs the list by the interpreter's plan (the
+    // default) or runs every command on its own through Execute, as
+    // compiled: the plain reading of the list that the plan must match.
+    void SetPlanEnabled(bool enabled) { m_planEnabled = enabled; }
+    bool PlanEnabled() const { return m_planEnabled; }
+
+    // The interpreter's plan for the list as it is now (CommandPlan.h),
+    // worked out on first use and again whenever the list has changed
+    // since. The plan keeps everything it works out itself: the commands
+    // are never written to.
+    const TCommandPlan &Plan() const;
+
 private:
-    friend struct TInterpreterLoop;
-    // The interpreter's plan (see ExecuteCommands) and the list's version
-    // it was worked out for.
-    mutable std::vector<TCommandStep> m_steps;
-    mutable quint32 m_plannedVersion = 0;
-    mutable bool m_planned = false;
+    mutable std::unique_ptr<TCommandPlan> m_plan;
+    bool m_planEnabled = true;
 };
 
 // Runs a command list: clears the value stack (dropping what a failed run
 // left on it), then executes the command at the counter for as long as the
-// counter stays within the list. Errors propagate unchanged.
+// counter stays within the list, by the list's plan unless it is switched
+// off. Errors propagate unchanged.
 void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStack &stack);
 
 // A readable listing of a command list, one line per command: its index,

@@ -44,6 +44,11 @@ void copyShared(V &dst, const V &src)
 
 // copyShared for a source that is not read again: the same value arrives,
 // moved rather than shared (the source gets the old value to drop later).
+// An old value that is empty is not left in the source: copyShared keeps an
+// empty target as it is, so an empty (not null) text left there would come
+// through the next store of an empty value into the source, where the
+// source's own text, had it only been copied from, would have been replaced
+// by a null one.
 template <class V>
 void moveShared(V &dst, V &src)
 {
@@ -52,6 +57,8 @@ void moveShared(V &dst, V &src)
             dst = V();
     } else {
         dst.swap(src);
+        if (src.isEmpty())
+            src = V();
     }
 }
 

@@ -37,6 +37,7 @@ private slots:
     void paramListClearFreesOnlyOwned();
     void takenArgumentMovesTheValueOut();
     void takenAssignmentsEndLikeCopies();
+    void takenSourcesEndLikeCopiedOnesOnceStoredInto();
     void byRefInversion_data();
     void byRefInversion();
     void funcListFindsFirstRegistered();
@@ -492,6 +493,33 @@ void ScriptValuesTest::takenAssignmentsEndLikeCopies()
                          qPrintable(row + QStringLiteral(": ") + describe(copied) + QStringLiteral(" / ") + describe(taken)));
                 QVERIFY2(textNull(copied) == textNull(taken), qPrintable(row));
             }
+        }
+    }
+}
+
+// A register used up by a take is stored into before it is read again;
+// what the store leaves there must be what it leaves in a register that was
+// only copied from, down to whether an empty text is null.
+void ScriptValuesTest::takenSourcesEndLikeCopiedOnesOnceStoredInto()
+{
+    auto text = [](const TReportVar &v) {
+        return v.StringValue().isNull() ? QStringLiteral("null") : u'\'' + v.StringValue() + u'\'';
+    };
+    const QString emptyText = QStringLiteral("x").left(0);
+    for (const QString &previous : {QString(), emptyText, QStringLiteral("p")}) {
+        for (const QString &next : {QString(), emptyText, QStringLiteral("n")}) {
+            TReportVar target(QStringLiteral("X"), nullptr), value(QStringLiteral("V"), nullptr);
+            TReportVar taken(QStringLiteral("@A"), nullptr), copied(QStringLiteral("@A"), nullptr);
+            target.SetAsString(previous);
+            target.SetAsString(QStringLiteral("t"));   // the previous text is `previous`
+            taken.SetAsString(QStringLiteral("v"));
+            copied.SetAsString(QStringLiteral("v"));
+            target.AssignTaken(taken);
+            QCOMPARE(text(target), QStringLiteral("'v'"));
+            value.SetAsString(next);
+            taken.AssignFresh(value);
+            copied.AssignFresh(value);
+            QCOMPARE(text(taken), text(copied));
         }
     }
 }
