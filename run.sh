@@ -7,9 +7,10 @@ cd "$(dirname "$0")"
 . scripts/deps.sh
 
 quarn_install_deps
-quarn_build
+# only what is started here: the tests and benchmarks are test.sh's business
+quarn_build quarn quarn-report
 
-quarn=build/src/app/quarn
+quarn=build/bin/quarn
 "$quarn" --create-demo sql/sys_tables_sqlite.sql sql/demo.sql
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

@@ -30,7 +30,10 @@ quarn_install_deps() {
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# Configures build/ and builds the targets named (everything without any).
 quarn_build() {
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
   cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_WERROR=ON
-  cmake --build build -j "$(nproc)"
+  cmake --build build -j "$(nproc)" "${targets[@]}"
 }

@@ -31,7 +31,7 @@ fi
 out=$(realpath -m "$1")
 shift
 
-bin=${QUARN_BIN:-build/src/app/quarn}
+bin=${QUARN_BIN:-build/bin/quarn}
 if [ ! -x "$bin" ]; then
   echo "Нет программы $bin: сначала соберите её (./run.sh или ./test.sh)" >&2
   exit 1

@@ -115,18 +115,35 @@ UPDATE INVOICES SET INV_TOTAL =
 
 -- sample reports for the SQL editor's grid
 INSERT INTO SYS_REPORT VALUES ('Quarn', 'TSQLForm_SQLGrid', 'Список записей',
+  '.REPORTHEADER' || char(13) || char(10) ||
+  '\F1:14Список записей\F255:' || char(13) || char(10) ||
+  '' || char(13) || char(10) ||
+  '\F17:    №  Покупатель                                Город\F255:' || char(13) || char(10) ||
+  '---------------------------------------------------------------------' || char(13) || char(10) ||
   '.PAGEHEADER' || char(13) || char(10) ||
-  'Список записей                                  Лист @PAGENUM' || char(13) || char(10) ||
+  'Список записей                                          лист @PageNum' || char(13) || char(10) ||
+  '\F17:    №  Покупатель                                Город\F255:' || char(13) || char(10) ||
+  '---------------------------------------------------------------------' || char(13) || char(10) ||
   '.DETAIL' || char(13) || char(10) ||
   '@RECNUM:-5  @CUS_NAME:40  @CUS_CITY:20' || char(13) || char(10),
   'Д', 'P', 'Н', NULL);
 INSERT INTO SYS_REPORT VALUES ('Quarn', 'TSQLForm_SQLGrid', 'Реестр счетов',
+  '.REPORTHEADER' || char(13) || char(10) ||
+  '\F1:14Реестр счетов\F255:' || char(13) || char(10) ||
+  'на @CurDate' || char(13) || char(10) ||
+  '' || char(13) || char(10) ||
+  '\F17:Номер счета   Дата                     Сумма  Примечание\F255:' || char(13) || char(10) ||
+  '------------------------------------------------------------------------------' || char(13) || char(10) ||
   '.PAGEHEADER' || char(13) || char(10) ||
-  'Номер         Дата          Сумма' || char(13) || char(10) ||
+  'Реестр счетов                                                    лист @PageNum' || char(13) || char(10) ||
+  '\F17:Номер счета   Дата                     Сумма  Примечание\F255:' || char(13) || char(10) ||
+  '------------------------------------------------------------------------------' || char(13) || char(10) ||
   '.DETAIL' || char(13) || char(10) ||
-  '@INV_NUM:12  @INV_DATE:10  @INV_TOTAL:$14.2' || char(13) || char(10) ||
-  '.REPORTFOOTER' || char(13) || char(10) ||
-  'Итого:                    @INV_TOTAL:$14.2' || char(13) || char(10),
+  '@INV_NUM:12  @INV_DATE:10  @INV_TOTAL:$18.2  @INV_NOTE:32' || char(13) || char(10) ||
+  '.FOOTER1' || char(13) || char(10) ||
+  '------------------------------------------------------------------------------' || char(13) || char(10) ||
+  'Итого                     @INV_TOTAL:$18.2' || char(13) || char(10) ||
+  'Счетов: @INV_TOTAL:-5.200' || char(13) || char(10),
   'Д', 'P', 'Н', 'invoices.prn');
 
 INSERT INTO SYS_GRIDS VALUES ('Quarn', 'TSQLForm_SQLGrid', 'Клиенты из Москвы',

@@ -23,6 +23,12 @@ TStartScript::TStartScript(TDbMainForm &mainForm, TStartSteps steps)
     // steps after it, which then act on that dialog.
     m_mainForm.activateWindow();
     int at = 300;
+    if (!m_steps.OpenFile.isEmpty()) {
+        QTimer::singleShot(at, this, [this] {
+            Guarded(&m_mainForm, [this] { m_mainForm.OpenDatabaseFile(m_steps.OpenFile); });
+        });
+        at += 700;
+    }
     if (!m_steps.OpenAlias.isEmpty()) {
         QTimer::singleShot(at, this, [this] { openAlias(); });
         at += 700;

@@ -11,6 +11,7 @@ class TDbMainForm;
 // keys, save an image of the screen and end.
 struct TStartSteps {
     QString OpenAlias;       // --open ALIAS
+    QString OpenFile;        // quarn FILE.sqlite: a database file under a session alias
     QStringList Keys;        // --keys "Return,Down,Alt+D"
     QString ScreenshotFile;  // --screenshot FILE
     int Delay = 1500;        // --delay MS before the image is taken

@@ -4,8 +4,13 @@
 #include "StartScript.h"
 
 #include "grid/GridCommands.h"
+#include "grid/GridStateForms.h"
+#include "widgets/DicButton.h"
 #include "grid/QueryBuildForm.h"
 #include "office/OfficeFunctions.h"
+#include "report/ExpertForm.h"
+#include "report/ReportListForm.h"
+#include "viewer/EditForm.h"
 #include "viewer/KtPreviewForm.h"
 #include "widgets/CalcForm.h"
 #include "workspace/Application.h"
@@ -16,6 +21,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <cstring>
 #include <memory>
 
@@ -71,12 +77,20 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Выполнить TEXT в окне SQL на открытой базе данных."),
                                        QStringLiteral("TEXT"));
     parser.addOptions({openOption, keysOption, shotOption, delayOption, previewOption, zoomOption, sqlOption});
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("Файл базы данных SQLite: открыть его под псевдонимом сеанса."),
+                                 QStringLiteral("[FILE]"));
     parser.process(app);
 
     InstallOfficeFunctions();
     InstallReportViewer();
+    InstallTextEditor();
     InstallGridCommands();
     InstallQueryBuilder();
+    InstallGridStates();
+    InstallDictionaryLookup();
+    InstallReportExpert();
+    InstallReportList();
     TDialogUserInterface userInterface;
     SetUserInterface(&userInterface);
     int result = 0;
@@ -90,12 +104,16 @@ int main(int argc, char *argv[])
         steps.Keys = parser.value(keysOption).split(u',', Qt::SkipEmptyParts);
         steps.ScreenshotFile = parser.value(shotOption);
         steps.Delay = parser.value(delayOption).toInt();
-        steps.PreviewFile = parser.value(previewOption);
         steps.SqlText = parser.value(sqlOption);
+        // a file named on the command line is taken against the current directory
+        if (parser.isSet(previewOption))
+            steps.PreviewFile = QFileInfo(parser.value(previewOption)).absoluteFilePath();
+        if (!parser.positionalArguments().isEmpty())
+            steps.OpenFile = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
         if (parser.isSet(zoomOption))
             steps.PreviewZoom = parser.value(zoomOption).toInt();
-        if (!steps.OpenAlias.isEmpty() || !steps.Keys.isEmpty() || !steps.ScreenshotFile.isEmpty()
-            || !steps.PreviewFile.isEmpty() || !steps.SqlText.isEmpty())
+        if (!steps.OpenAlias.isEmpty() || !steps.OpenFile.isEmpty() || !steps.Keys.isEmpty()
+            || !steps.ScreenshotFile.isEmpty() || !steps.PreviewFile.isEmpty() || !steps.SqlText.isEmpty())
             new TStartScript(mainForm, steps);   // owned by the main window
         result = app.exec();
     }

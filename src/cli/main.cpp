@@ -16,12 +16,15 @@
 // Interactive script functions answer non-interactively: an input box takes
 // its default (without one the run stops with "Выполнение прервано"), a
 // question gets "No". Errors are printed with the line and column of the
-// template they point at; the exit code is then 1.
+// template they point at; the exit code is then 1. A run that writes no
+// output (no records, or nothing printed) says so and exits with 3; wrong
+// options exit with 2.
 
 #include "common/Convert.h"
 #include "common/Exceptions.h"
 #include "common/Settings.h"
 #include "common/TextFile.h"
+#include "common/Translation.h"
 #include "data/Database.h"
 #include "data/Query.h"
 #include "office/OfficeFunctions.h"
@@ -32,10 +35,13 @@
 #include "viewer/OutputPages.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -88,6 +94,43 @@ void presetVariable(TKtReport &report, const QString &assignment)
         v.SetAsDate(date);
     else
         v.SetAsString(value);
+}
+
+// A file name given on the command line is the user's, taken against the
+// current directory as every command-line tool does; names inside templates
+// and stored reports keep resolving against the program directory.
+QString commandLinePath(const QString &name)
+{
+    return name.isEmpty() ? name : QFileInfo(name).absoluteFilePath();
+}
+
+// Exit codes besides 0 (done) and 1 (an error).
+constexpr int ExitUsage = 2;      // wrong options
+constexpr int ExitNoOutput = 3;   // the run wrote no output
+
+// Qt's start-up asks for the user's runtime directory and warns on stderr
+// when the environment names none; a batch tool's stderr is for its own
+// messages. The folder Qt would fall back to is made and named quietly;
+// when it cannot be used as Qt wants it, Qt decides as before.
+void setRuntimeDirectory()
+{
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return;
+    const QByteArray dir = QFile::encodeName(QDir::tempPath()) + "/runtime-" + QByteArray::number(getuid());
+    ::mkdir(dir.constData(), 0700);
+    struct stat st;
+    if (::stat(dir.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()
+        && (st.st_mode & 0777) == 0700)
+        qputenv("XDG_RUNTIME_DIR", dir);
+}
+
+// A PDF file that cannot be written is refused before any painting starts.
+void checkWritable(const QString &file)
+{
+    const QFileInfo info(file);
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isDir() || (info.exists() ? !info.isWritable() || info.isDir() : !folder.isWritable()))
+        throw Exception(QStringLiteral("Не могу создать файл %1").arg(file));
 }
 
 QString describe(const TFmtEntry &e)
@@ -168,17 +211,19 @@ int main(int argc, char *argv[])
     // Text is measured with the real fonts; no display is needed for that.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    setRuntimeDirectory();
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quarn-report"));
+    LoadQtTranslation();   // the parser's help and errors in Russian
     InstallOfficeFunctions();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Выполняет шаблон отчета на базе данных."));
-    parser.addHelpOption();
+    const QCommandLineOption helpOpt = parser.addHelpOption();
     const QCommandLineOption aliasOpt(QStringLiteral("alias"), QStringLiteral("Псевдоним базы данных."), QStringLiteral("ALIAS"));
     const QCommandLineOption templateOpt(QStringLiteral("template"), QStringLiteral("Файл шаблона."), QStringLiteral("FILE"));
     const QCommandLineOption queryOpt(QStringLiteral("query"), QStringLiteral("Запрос, записи которого обходит отчет."), QStringLiteral("SQL"));
-    const QCommandLineOption outOpt(QStringLiteral("out"), QStringLiteral("Выходной файл (по умолчанию report.prn)."), QStringLiteral("FILE"));
+    const QCommandLineOption outOpt(QStringLiteral("out"), QStringLiteral("Выходной файл (по умолчанию report.prn в папке программы)."), QStringLiteral("FILE"));
     const QCommandLineOption oneOpt(QStringLiteral("one-record"), QStringLiteral("Выполнить шаблон один раз, без обхода записей."));
     const QCommandLineOption varOpt(QStringLiteral("var"), QStringLiteral("Задать переменную NAME=VALUE."), QStringLiteral("NAME=VALUE"));
     const QCommandLineOption listingOpt(QStringLiteral("listing"), QStringLiteral("Показать скомпилированные команды вместо выполнения."));
@@ -189,34 +234,45 @@ int main(int argc, char *argv[])
     const QCommandLineOption importOpt(QStringLiteral("import-fmt"), QStringLiteral("Загрузить отчеты из файлов .FMT папки (с --group: только этой группы)."), QStringLiteral("DIR"));
     parser.addOptions({aliasOpt, templateOpt, queryOpt, outOpt, oneOpt, varOpt, listingOpt, pdfOpt, groupOpt,
                        nameOpt, exportOpt, importOpt});
-    parser.process(app);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        err() << parser.errorText() << "\nСправка: quarn-report --help\n";
+        return ExitUsage;
+    }
+    if (parser.isSet(helpOpt) || parser.isSet(QStringLiteral("help-all"))) {
+        out() << parser.helpText();
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        err() << "Лишние аргументы: " << parser.positionalArguments().join(u' ') << "\nСправка: quarn-report --help\n";
+        return ExitUsage;
+    }
     SetAppName(QStringLiteral("Quarn"));
 
     const int modes = int(parser.isSet(templateOpt)) + int(parser.isSet(nameOpt)) + int(parser.isSet(exportOpt))
                       + int(parser.isSet(importOpt));
     if (modes != 1) {
         err() << "Задайте одно из: --template, --group с --name, --export-fmt, --import-fmt\n";
-        return 2;
+        return ExitUsage;
     }
     if ((parser.isSet(nameOpt) || parser.isSet(exportOpt) || parser.isSet(importOpt)) && !parser.isSet(aliasOpt)) {
         err() << "Для отчетов из SYS_REPORT нужен псевдоним базы данных (--alias)\n";
-        return 2;
+        return ExitUsage;
     }
     if (parser.isSet(groupOpt) && parser.isSet(templateOpt)) {
         err() << "--group задается с --name, --export-fmt или --import-fmt\n";
-        return 2;
+        return ExitUsage;
     }
     if (parser.isSet(nameOpt) && !parser.isSet(groupOpt)) {
         err() << "Для --name нужна группа отчетов (--group)\n";
-        return 2;
+        return ExitUsage;
     }
     if (parser.isSet(exportOpt) || parser.isSet(importOpt)) {
         const std::optional<QString> group =
             parser.isSet(groupOpt) ? std::optional<QString>(parser.value(groupOpt)) : std::nullopt;
         int code = 1;
         try {
-            code = parser.isSet(exportOpt) ? exportFiles(parser.value(aliasOpt), ExpandFileName(parser.value(exportOpt)), group)
-                                           : importFiles(parser.value(aliasOpt), ExpandFileName(parser.value(importOpt)), group);
+            code = parser.isSet(exportOpt) ? exportFiles(parser.value(aliasOpt), commandLinePath(parser.value(exportOpt)), group)
+                                           : importFiles(parser.value(aliasOpt), commandLinePath(parser.value(importOpt)), group);
         } catch (const Exception &e) {
             err() << "Ошибка: " << e.Message() << '\n';
         }
@@ -228,6 +284,8 @@ int main(int argc, char *argv[])
     std::unique_ptr<TCustomReport> custom;
     TKtReport *report = nullptr;
     int code = 1;
+    bool noRecords = false;
+    struct TNoOutput {};
     try {
         const QString alias = parser.value(aliasOpt);
         std::optional<TStoredReport> stored;
@@ -237,8 +295,13 @@ int main(int argc, char *argv[])
                 throw Exception(QStringLiteral("Отчет \"%1\" не найден").arg(parser.value(nameOpt)));
             lines = stored->Template;
         } else {
-            lines = ReadTextLines(ExpandFileName(parser.value(templateOpt)));
+            lines = ReadTextLines(commandLinePath(parser.value(templateOpt)));
         }
+        // a misspelled section is dropped with its lines: say which
+        for (const int i : TKtReport::UnknownSectionLines(lines))
+            err() << QStringLiteral("Внимание: строка %1 шаблона \"%2\" не называет раздел; раздел пропущен со всеми его строками\n")
+                         .arg(i + 1)
+                         .arg(lines[i]);
         if (parser.isSet(queryOpt)) {
             if (alias.isEmpty())
                 throw Exception(QStringLiteral("Для запроса нужен псевдоним базы данных (--alias)"));
@@ -248,6 +311,7 @@ int main(int argc, char *argv[])
             query->SetSQLText(parser.value(queryOpt));
             query->SetUniDirectional(true);
             query->Open();
+            noRecords = query->Eof();
         }
         custom = CreateReportFor(lines);
         report = dynamic_cast<TKtReport *>(custom.get());
@@ -256,7 +320,7 @@ int main(int argc, char *argv[])
         report->SetFormatSource(lines);
         report->SetDataBaseName(alias);
         report->SetDataSet(query.get());
-        report->SetPrintName(parser.isSet(outOpt) ? parser.value(outOpt)
+        report->SetPrintName(parser.isSet(outOpt) ? commandLinePath(parser.value(outOpt))
                              : stored           ? stored->PrintName
                                                 : QStringLiteral("report.prn"));
         report->SetOneRecord(parser.isSet(oneOpt) || (stored && stored->OneRecord));
@@ -274,16 +338,22 @@ int main(int argc, char *argv[])
         } else {
             report->Execute();
             const QString output = ExpandFileName(report->PrintName());
+            if (!QFileInfo::exists(output)) {
+                err() << (noRecords && !report->OneRecord() ? "Нет записей: " : "Отчет ничего не вывел: ")
+                      << QStringLiteral("выходной файл %1 не записан\n").arg(output);
+                throw TNoOutput();
+            }
             out() << output << '\n';
             if (parser.isSet(pdfOpt)) {
-                if (!QFileInfo::exists(output))
-                    throw Exception(QStringLiteral("Нет информации для просмотра"));
-                const QString pdf = QFileInfo(parser.value(pdfOpt)).absoluteFilePath();
+                const QString pdf = commandLinePath(parser.value(pdfOpt));
+                checkWritable(pdf);
                 const int pages = WriteOutputPdf(output, pdf, report->Orientation());
                 out() << pdf << QStringLiteral(" (страниц: %1)").arg(pages) << '\n';
             }
         }
         code = 0;
+    } catch (const TNoOutput &) {
+        code = ExitNoOutput;
     } catch (const EAbort &) {
         err() << "Выполнение прервано\n";
     } catch (const Exception &e) {

@@ -67,10 +67,44 @@ bool shortDecimal(double a, int precision, TDecimal &d)
     return false;
 }
 
-// The value rounded to `precision` significant digits (correctly, from the
-// binary value), then, when `decimals` >= 0, rounded half up once more as a
-// decimal text to that many decimals. The second rounding works on the
-// digits the user would see, so 2.675 with two decimals gives 2.68.
+// Keeps the first `keep` digits, rounding half away from zero on the
+// digits as written (a negative `keep` leaves nothing).
+void roundHalfUp(TDecimal &d, int keep)
+{
+    if (keep < 0) {
+        d.count = 0;
+        return;
+    }
+    if (keep >= d.count)
+        return;
+    const bool up = d.digits[keep] >= '5';
+    d.count = keep;
+    if (!up)
+        return;
+    int i = keep - 1;
+    while (i >= 0 && d.digits[i] == '9')
+        d.digits[i--] = '0';
+    if (i >= 0) {
+        ++d.digits[i];
+    } else {
+        // 9.99 -> 10.0: one more integer digit
+        std::memmove(d.digits + 1, d.digits, size_t(d.count));
+        d.digits[0] = '1';
+        ++d.count;
+        ++d.exponent;
+    }
+}
+
+// Significant digits taken from the binary value before the rounding a
+// person sees: as many as a double's decimal text reliably has.
+constexpr int ReadPrecision = 15;
+
+// The value as at most ReadPrecision significant digits (correctly rounded
+// from the binary value), then rounded half away from zero as a decimal
+// text to `precision` significant digits and, when `decimals` >= 0, to that
+// many decimals. Both roundings work on the digits the user would see, so
+// 2.675 with two decimals gives 2.68 and 0.125 with two digits 0.13, as
+// every format of the runtime rounds.
 TDecimal toDecimal(double value, int precision, int decimals)
 {
     TDecimal d;
@@ -93,10 +127,11 @@ TDecimal toDecimal(double value, int precision, int decimals)
             return d;
         }
     }
-    if (!shortDecimal(a, precision, d)) {
+    if (!shortDecimal(a, std::max(precision, ReadPrecision), d)) {
         // "d.ddddde[+-]xx", correctly rounded; to_chars needs no locale and
         // is far cheaper than printf on the hot path of report lines
-        const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, precision - 1);
+        const int read = std::max(precision, ReadPrecision);
+        const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, read - 1);
         const char *p = buf;
         while (p < res.ptr && *p != 'e') {
             if (*p >= '0' && *p <= '9')
@@ -107,29 +142,9 @@ TDecimal toDecimal(double value, int precision, int decimals)
         std::from_chars(p + 1 + (p[1] == '+'), res.ptr, exp);
         d.exponent = exp + 1;
     }
-    if (decimals >= 0) {
-        const int keep = d.exponent + decimals;
-        if (keep < 0) {
-            d.count = 0;
-        } else if (keep < d.count) {
-            const bool up = d.digits[keep] >= '5';
-            d.count = keep;
-            if (up) {
-                int i = keep - 1;
-                while (i >= 0 && d.digits[i] == '9')
-                    d.digits[i--] = '0';
-                if (i >= 0) {
-                    ++d.digits[i];
-                } else {
-                    // 9.99 -> 10.0: one more integer digit
-                    std::memmove(d.digits + 1, d.digits, size_t(d.count));
-                    d.digits[0] = '1';
-                    ++d.count;
-                    ++d.exponent;
-                }
-            }
-        }
-    }
+    roundHalfUp(d, precision);
+    if (decimals >= 0)
+        roundHalfUp(d, d.exponent + decimals);
     stripTrailingZeros(d);
     return d;
 }

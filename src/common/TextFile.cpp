@@ -7,6 +7,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 QString CodePageName()
 {
     const QString cp = ReadSetting(QStringLiteral("CodePage"));
@@ -49,12 +51,27 @@ QString DecodeOem(const QByteArray &bytes)
     return decodeWith(QStringLiteral("IBM866"), bytes);
 }
 
+QString DecodeFileText(const QByteArray &bytes)
+{
+    static constexpr char Bom[] = "\xEF\xBB\xBF";
+    const bool bom = bytes.startsWith(Bom);
+    const QByteArrayView body = bom ? QByteArrayView(bytes).sliced(3) : QByteArrayView(bytes);
+    const bool ascii = std::all_of(body.begin(), body.end(), [](char c) { return quint8(c) < 0x80; });
+    if (bom || !ascii) {
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        QString text = utf8.decode(body);
+        if (bom || !utf8.hasError())
+            return text;
+    }
+    return DecodeText(bytes);
+}
+
 QString ReadTextFile(const QString &path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw Exception(QStringLiteral("Не могу открыть файл %1").arg(path));
-    return DecodeText(f.readAll());
+    return DecodeFileText(f.readAll());
 }
 
 QStringList ReadTextLines(const QString &path)

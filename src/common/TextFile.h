@@ -19,8 +19,15 @@ QString DecodeText(const QByteArray &bytes);
 QByteArray EncodeOem(const QString &text);
 QString DecodeOem(const QByteArray &bytes);
 
-// The whole file as text; line ends are kept as they are in the file.
-// Raises Exception "Не могу открыть файл %s" when it cannot be read.
+// Bytes read from a text file: UTF-8 when they start with the UTF-8
+// byte-order mark (which is dropped) or are valid UTF-8 holding non-ASCII
+// characters (a template typed in a modern editor); otherwise the code page.
+// Text in windows-1251 with Cyrillic words is practically never valid UTF-8.
+QString DecodeFileText(const QByteArray &bytes);
+
+// The whole file as text (DecodeFileText); line ends are kept as they are
+// in the file. Raises Exception "Не могу открыть файл %s" when it cannot be
+// read. Files are always written in the code page.
 QString ReadTextFile(const QString &path);
 // The file's lines, split at CR LF, LF or CR.
 QStringList ReadTextLines(const QString &path);

@@ -318,10 +318,128 @@ QList<TAlias> TSession::Aliases() const
                 list.append(a);
         }
     }
+    // a stored alias of the same name wins: it is the one the user saved
+    for (const TAlias &a : m_sessionAliases)
+        if (std::none_of(list.begin(), list.end(),
+                         [&](const TAlias &x) { return x.Name.compare(a.Name, Qt::CaseInsensitive) == 0; }))
+            list.append(a);
     std::sort(list.begin(), list.end(), [](const TAlias &x, const TAlias &y) {
         return x.Name.compare(y.Name, Qt::CaseInsensitive) < 0;
     });
     return list;
+}
+
+void TSession::AddSessionAlias(const TAlias &alias)
+{
+    for (TAlias &a : m_sessionAliases)
+        if (a.Name.compare(alias.Name, Qt::CaseInsensitive) == 0) {
+            a = alias;
+            return;
+        }
+    m_sessionAliases.append(alias);
+}
+
+void TSession::RemoveSessionAlias(const QString &name)
+{
+    m_sessionAliases.removeIf([&](const TAlias &a) { return a.Name.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+QString TSession::AliasForFile(const QString &file)
+{
+    const QFileInfo info(file);
+    if (!info.isFile())
+        throw EDBEngineError(DBErrorCode::FileMissing,
+                             Format(QStringLiteral("Файл базы данных не найден: %s"), {info.absoluteFilePath()}));
+    const QString path = info.canonicalFilePath();
+    const QList<TAlias> aliases = Aliases();
+    for (const TAlias &a : aliases)
+        if (a.Driver == u"QSQLITE" && QFileInfo(ExpandFileName(a.Database)).canonicalFilePath() == path)
+            return a.Name;
+    // a name of letters, digits and "_", as an alias name is typed
+    QString base = info.completeBaseName().toUpper();
+    for (QChar &c : base)
+        if (!c.isLetterOrNumber())
+            c = u'_';
+    if (base.isEmpty())
+        base = QStringLiteral("DATABASE");
+    auto taken = [&](const QString &name) {
+        return std::any_of(aliases.begin(), aliases.end(),
+                           [&](const TAlias &a) { return a.Name.compare(name, Qt::CaseInsensitive) == 0; });
+    };
+    QString name = base;
+    for (int n = 2; taken(name); ++n)
+        name = base + QStringLiteral("_%1").arg(n);
+    TAlias alias;
+    alias.Name = name;
+    alias.Driver = QStringLiteral("QSQLITE");
+    alias.Type = QStringLiteral("SQLITE");
+    alias.Database = path;
+    alias.Description = QStringLiteral("Файл, открытый в этом сеансе");
+    AddSessionAlias(alias);
+    return name;
+}
+
+QString AliasFileName()
+{
+    return QDir(ConfigDir()).filePath(QStringLiteral("aliases.ini"));
+}
+
+void SaveAlias(const TAlias &alias, const QString &previousName)
+{
+    const QString name = alias.Name.trimmed();
+    if (name.isEmpty())
+        throw Exception(QStringLiteral("Не задано название псевдонима"));
+    if (name.contains(u'/') || name.contains(u'\\') || name.contains(u'[') || name.contains(u']'))
+        throw Exception(Format(QStringLiteral("Недопустимое название псевдонима: %s"), {name}));
+    QDir().mkpath(ConfigDir());
+    QSettings ini(AliasFileName(), QSettings::IniFormat);
+    const bool renamed = previousName.isEmpty() || previousName.compare(name, Qt::CaseInsensitive) != 0;
+    if (renamed) {
+        for (const QString &group : ini.childGroups())
+            if (group.compare(name, Qt::CaseInsensitive) == 0)
+                throw Exception(Format(QStringLiteral("Псевдоним %s уже есть"), {name}));
+    }
+    if (!previousName.isEmpty())
+        for (const QString &group : ini.childGroups())
+            if (group.compare(previousName, Qt::CaseInsensitive) == 0)
+                ini.remove(group);
+    ini.beginGroup(name);
+    auto put = [&](const char *key, const QString &value) {
+        if (!value.isEmpty())
+            ini.setValue(QLatin1String(key), value);
+    };
+    put("Driver", alias.Driver);
+    put("Database", alias.Database);
+    put("Host", alias.Host);
+    put("Port", alias.Port > 0 ? QString::number(alias.Port) : QString());
+    put("User", alias.User);
+    put("Login", alias.Login ? QStringLiteral("1") : QString());
+    put("Type", alias.Type);
+    put("Description", alias.Description);
+    put("Options", alias.Options);
+    put("EnableBCD", alias.EnableBCD ? QStringLiteral("1") : QString());
+    ini.endGroup();
+    ini.sync();
+    if (ini.status() != QSettings::NoError)
+        throw Exception(Format(QStringLiteral("Не могу записать файл %s"), {AliasFileName()}));
+}
+
+void RemoveAlias(const QString &name)
+{
+    QSettings ini(AliasFileName(), QSettings::IniFormat);
+    for (const QString &group : ini.childGroups())
+        if (group.compare(name, Qt::CaseInsensitive) == 0)
+            ini.remove(group);
+    ini.sync();
+    if (ini.status() != QSettings::NoError)
+        throw Exception(Format(QStringLiteral("Не могу записать файл %s"), {AliasFileName()}));
+}
+
+void TestConnection(const TAlias &alias)
+{
+    TDatabase db(&Session(), alias);
+    db.Open();
+    db.Close();
 }
 
 QStringList TSession::AliasNames() const

@@ -112,6 +112,18 @@ public:
     // Raises "Неизвестный псевдоним базы данных: %s" (an engine error).
     TAlias AliasByName(const QString &name) const;
 
+    // Session aliases live while the program runs (a database file opened
+    // directly) and are listed with the others; they are never written to
+    // aliases.ini. Adding one of a session alias's name replaces it; an alias
+    // of aliases.ini or DEMO of the same name hides it.
+    void AddSessionAlias(const TAlias &alias);
+    void RemoveSessionAlias(const QString &name);
+    // The alias of a SQLite database file (relative names against the
+    // current directory): the first alias whose database is that file, else
+    // a new session alias named after the file in capitals ("SALES" for
+    // sales.sqlite; "SALES_2" and on when the name is taken).
+    QString AliasForFile(const QString &file);
+
     // The shared database object of an alias, connected. Asks for a login
     // when the alias needs one; an engine error when it cannot connect.
     TDatabase *OpenDatabase(const QString &name);
@@ -128,7 +140,20 @@ public:
 
 private:
     std::vector<std::unique_ptr<TDatabase>> m_databases;
+    QList<TAlias> m_sessionAliases;
 };
+
+// aliases.ini in the configuration directory.
+QString AliasFileName();
+// Writes `alias` as its section of aliases.ini, replacing the section
+// `previousName` (an alias being renamed) or, without one, refusing a name
+// already there. The file holds no password: there is no key for one.
+void SaveAlias(const TAlias &alias, const QString &previousName = QString());
+// Deletes an alias's section from aliases.ini.
+void RemoveAlias(const QString &name);
+// Connects to the alias's database once (asking for a login when the alias
+// wants one) and disconnects; an engine error says why it cannot.
+void TestConnection(const TAlias &alias);
 
 // The process-wide session.
 inline TSession &Session() { return TSession::Instance(); }

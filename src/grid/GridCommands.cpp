@@ -15,9 +15,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QPlainTextEdit>
-#include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -391,30 +389,7 @@ QString TGridMemoForm::PrintLines()
                                    {TUserInterface::mbYes, TUserInterface::mbNo, TUserInterface::mbCancel})
         != TUserInterface::mbYes)
         return QString();
-    QPrinter printer(QPrinter::HighResolution);
-    const QString target = UseDefaultPrinter(printer, QStringLiteral("statement.pdf"));
-    printer.setPageOrientation(QPageLayout::Portrait);
-    printer.setCopyCount(1);
-    QPainter painter;
-    if (!painter.begin(&printer))
-        throw Exception(Format(QStringLiteral("Ошибка печати: %s"), {target}));
-    // the text area's font at its point size on the printer
-    QFont font = Memo->font();
-    painter.setFont(QFont(font, painter.device()));
-    const QFontMetrics fm(painter.font(), painter.device());
-    const int margin = 10;
-    const int pageHeight = painter.viewport().height();
-    int y = margin;
-    for (const QString &line : Lines()) {
-        if (y + fm.height() > pageHeight) {
-            printer.newPage();
-            y = margin;
-        }
-        painter.drawText(margin, y + fm.ascent(), line);
-        y += fm.height();
-    }
-    painter.end();
-    return target;
+    return PrintTextLines(Lines(), Memo->font(), QStringLiteral("statement.pdf"));
 }
 
 void TGridMemoForm::SaveLines()

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TDataSet;
 class TDataSource;
@@ -130,10 +131,17 @@ struct TReportParams {
     void AssignFrom(TCustomReport &report);
 };
 
-// The two lists of items chosen in the report expert's dialog.
+// The report expert's choices: the kind of template, the fields of the
+// report or the export and the fields of the totals line (by field name;
+// absent lists: every visible field, currency fields totalled), the target
+// table of an export and the title of a report.
 struct TExpertParams {
-    QStringList Items1;
-    QStringList Items2;
+    enum TKind { ekReport = 0, ekTable = 1, ekExcel = 2, ekWord = 3 };
+    int Kind = ekReport;
+    std::optional<QStringList> Fields;
+    std::optional<QStringList> Totals;
+    QString TableName;
+    QString Title;
 };
 
 // The process-wide registry of report kinds.

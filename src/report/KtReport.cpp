@@ -225,8 +225,14 @@ TCommandList &TKtReport::commandList(int n)
 
 void TKtReport::runCommands(int n)
 {
-    if (m_commands[size_t(n)])
-        ExecuteCommands(*m_commands[size_t(n)], *this, m_stack);
+    if (!m_commands[size_t(n)])
+        return;
+    // The error position belongs to a script that failed: once the script
+    // has run, it is what it was before, so an error of the writer or the
+    // dataset after it does not point at the script's last statement.
+    const int before = ErrorPos();
+    ExecuteCommands(*m_commands[size_t(n)], *this, m_stack);
+    SetErrorPos(before);
 }
 
 // ---------------------------------------------------------------- Prepare
@@ -398,6 +404,15 @@ struct TKtReport::TSection {
         }
     }
 };
+
+QList<int> TKtReport::UnknownSectionLines(const QStringList &lines)
+{
+    QList<int> unknown;
+    for (int i = 0; i < lines.size(); ++i)
+        if (lines[i].startsWith(u'.') && TSection::Recognise(lines[i]).kind == TSection::Ignored)
+            unknown << i;
+    return unknown;
+}
 
 void TKtReport::compileTemplate()
 {
@@ -718,6 +733,7 @@ void TKtReport::Execute()
 {
     if (!m_pageNum)
         throw ECustomReportError(QStringLiteral("Отчет не подготовлен"));
+    SetErrorPos(-1);
     m_pageNum->SetAsNumber(1);
     m_recNum->SetAsNumber(0);
     m_lineNum->SetAsNumber(0);

@@ -41,6 +41,10 @@ public:
     // or when this is the only kind of report registered.
     static bool AcceptsTemplate(const QStringList &lines);
 
+    // The 0-based indexes of the "." lines that name no section: such a
+    // section is dropped with its lines, which a tool should tell the user.
+    static QList<int> UnknownSectionLines(const QStringList &lines);
+
     // TReportHost
     TReportVar *FindVar(const QString &name) override;
     TReportVar &GetVar(const QString &name) override;
@@ -93,6 +97,12 @@ public:
     int PageWidth() const { return m_pageWidth; }
     // The usable height: the page less the page-footer lines.
     int UsableHeight() const { return m_usableHeight; }
+
+    // Writes a template for the report's dataset into FormatSource: a
+    // columnar listing with headings, title and totals, a copy into a local
+    // table, or an export to the spreadsheet or word processor. Does nothing
+    // without a dataset.
+    void BuildExpertTemplate(const TExpertParams &params);
 
     // The compiled command lists of every section, for template authors.
     QStringList Listing() const;

@@ -31,6 +31,20 @@ QStringList TemplateLines(const QString &text)
     return result;
 }
 
+TStoredReport StoredReportOfRecord(const TDataSet &query)
+{
+    TStoredReport report;
+    report.Template = TemplateLines(query.FieldByName(QStringLiteral("RE_RPT_FMT"))->AsString());
+    const TField *prn = query.FieldByName(QStringLiteral("RE_RPT_PRN"));
+    report.PrintName = prn->IsNull() || prn->AsString().isEmpty() ? QStringLiteral("report.prn") : prn->AsString();
+    report.Orientation = query.FieldByName(QStringLiteral("RE_RPT_ORI"))->AsString() == u"L"
+                             ? TPageGeometry::Landscape
+                             : TPageGeometry::Portrait;
+    report.OneRecord = query.FieldByName(QStringLiteral("RE_RPT_ONE"))->AsString() == u"Д";
+    report.Preview = query.FieldByName(QStringLiteral("RE_RPT_PRV"))->AsString() == u"Д";
+    return report;
+}
+
 std::optional<TStoredReport> QueryStoredReport(const QString &group, const QString &namePattern,
                                                const QString &databaseName)
 {
@@ -44,16 +58,7 @@ std::optional<TStoredReport> QueryStoredReport(const QString &group, const QStri
     query.Open();
     if (query.Eof() && query.Bof())
         return std::nullopt;
-    TStoredReport report;
-    report.Template = TemplateLines(query.FieldByName(QStringLiteral("RE_RPT_FMT"))->AsString());
-    const TField *prn = query.FieldByName(QStringLiteral("RE_RPT_PRN"));
-    report.PrintName = prn->IsNull() || prn->AsString().isEmpty() ? QStringLiteral("report.prn") : prn->AsString();
-    report.Orientation = query.FieldByName(QStringLiteral("RE_RPT_ORI"))->AsString() == u"L"
-                             ? TPageGeometry::Landscape
-                             : TPageGeometry::Portrait;
-    report.OneRecord = query.FieldByName(QStringLiteral("RE_RPT_ONE"))->AsString() == u"Д";
-    report.Preview = query.FieldByName(QStringLiteral("RE_RPT_PRV"))->AsString() == u"Д";
-    return report;
+    return StoredReportOfRecord(query);
 }
 
 TLoadStoredReportHook &LoadStoredReportHook()

@@ -24,6 +24,10 @@ struct TStoredReport {
 
 struct TReportParams;
 class TCustomReport;
+class TDataSet;
+
+// The report in the current row of a query over SYS_REPORT.
+TStoredReport StoredReportOfRecord(const TDataSet &query);
 
 // The lines of the query that looks reports up by application, group and a
 // name pattern (LIKE), with the parameters AppNam, GrpNam and RptNam.

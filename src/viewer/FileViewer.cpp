@@ -225,6 +225,21 @@ void TFileViewer::resizeEvent(QResizeEvent *event)
 void TFileViewer::keyPressEvent(QKeyEvent *event)
 {
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if (m_fitPage && !ctrl && m_pages.PageCount() > 0) {
+        // A whole page shows at a time: the paging keys go from page to page
+        // as the page buttons do, Home and End to the first and last page
+        // (a screen's worth of lines would hide the next page's first line).
+        const int page = event->key() == Qt::Key_PageDown ? m_currentPage + 1
+                         : event->key() == Qt::Key_PageUp ? m_currentPage - 1
+                         : event->key() == Qt::Key_Home   ? 0
+                         : event->key() == Qt::Key_End    ? m_pages.PageCount() - 1
+                                                          : -2;
+        if (page != -2) {
+            GoToPage(page);
+            event->accept();
+            return;
+        }
+    }
     const int last = std::max(0, m_pages.LineCount() - 2);
     int top = m_topLine, left = m_leftOffset;
     switch (event->key()) {

@@ -283,8 +283,14 @@ void TKtPreviewForm::SaveClicked()
                                        TUserInterface::mbCancel})
                != TUserInterface::mbYes)
         return;
-    m_viewer->MoveTo(name);
+    const QString from = m_viewer->FileName();
+    const bool moved = m_viewer->MoveTo(name);
     setCaptions();
+    // a failed move leaves the output where it was, shown as before
+    if (!moved)
+        UserInterface().MessageDlg(Format(QStringLiteral("Не могу переместить файл %s в %s"),
+                                          {from, ExpandFileName(name)}),
+                                   QString(), TUserInterface::mtError, {TUserInterface::mbOK});
 }
 
 // ---------------------------------------------------------------- print thread

@@ -1,8 +1,5 @@
 #include "Application.h"
 
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <memory>
 
 TQuarnApplication::TQuarnApplication(int &argc, char **argv) : QApplication(argc, argv)
@@ -17,15 +14,4 @@ bool TQuarnApplication::notify(QObject *receiver, QEvent *event)
         HandleCurrentException(receiver);
         return false;
     }
-}
-
-bool LoadQtTranslation()
-{
-    auto translator = std::make_unique<QTranslator>();
-    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qt"),
-                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        return false;
-    translator->setParent(qApp);   // the application owns it from now on
-    QCoreApplication::installTranslator(translator.release());
-    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Translation.h"
 #include "uisupport/Guard.h"
 
 #include <QApplication>
@@ -12,6 +13,3 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 };
 
-// Loads Qt's own Russian translation (standard buttons read Да, Нет,
-// Отмена) into the application; false when the translation is missing.
-bool LoadQtTranslation();

@@ -13,6 +13,7 @@
 #include "common/FormatSettings.h"
 #include "common/Settings.h"
 #include "common/TextFile.h"
+#include "common/UserInterface.h"
 #include "data/Database.h"
 #include "grid/SearchSql.h"
 
@@ -40,6 +41,7 @@ TDbMainForm::TDbMainForm(QWidget *parent) : QMainWindow(parent)
     TMainCommands &c = *m_commands;
     connect(c.AboutItem, &QAction::triggered, this, Guard(this, &TDbMainForm::AboutItemClick));
     connect(c.MOpenDb, &QAction::triggered, this, Guard(this, &TDbMainForm::OpenDbClick));
+    connect(c.MOpenFile, &QAction::triggered, this, Guard(this, &TDbMainForm::OpenFileClick));
     connect(c.MViewTable, &QAction::triggered, this, Guard(this, &TDbMainForm::ViewTableClick));
     connect(c.MEnterSQL, &QAction::triggered, this, Guard(this, &TDbMainForm::EnterSQLClick));
     connect(c.MExitApp, &QAction::triggered, this, Guard(this, &TDbMainForm::ExitAppClick));
@@ -196,6 +198,23 @@ void TDbMainForm::OpenDbClick()
     if (m_openDbDlg->exec() != QDialog::Accepted)
         return;
     OpenDatabase(m_openDbDlg->DatabaseName());
+}
+
+void TDbMainForm::OpenFileClick()
+{
+    const QString file = UserInterface().OpenFileName(
+        QStringLiteral("Открыть файл базы данных"),
+        QStringLiteral("Базы данных SQLite (*.sqlite *.db *.sqlite3)|*.sqlite;*.db;*.sqlite3|Все файлы (*.*)|*.*"),
+        ProgramDir());
+    if (!file.isEmpty())
+        OpenDatabaseFile(file);
+}
+
+QString TDbMainForm::OpenDatabaseFile(const QString &file)
+{
+    const QString alias = Session().AliasForFile(file);
+    OpenDatabase(alias);
+    return alias;
 }
 
 void TDbMainForm::ViewTableClick()

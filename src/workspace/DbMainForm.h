@@ -66,6 +66,12 @@ public:
     // The command handlers.
     void AboutItemClick();
     void OpenDbClick();
+    // "Открыть файл базы данных...": a SQLite file chosen in the file dialog
+    // opens under a session alias (OpenDatabaseFile).
+    void OpenFileClick();
+    // Opens a SQLite database file under its alias, made for the session
+    // when no alias names the file; returns the alias.
+    QString OpenDatabaseFile(const QString &file);
     void ViewTableClick();
     void EnterSQLClick();
     void ExitAppClick();

@@ -25,6 +25,7 @@ public:
     QMenu *MDatabase = nullptr;
     QAction *AboutItem = nullptr;    // "Информация"
     QAction *MOpenDb = nullptr;      // "&Открыть..."           Ctrl+O
+    QAction *MOpenFile = nullptr;    // "Открыть файл базы данных..."
     QAction *MViewTable = nullptr;   // "&Просмотр таблицы"     Ctrl+V
     QAction *MEnterSQL = nullptr;    // "&Набрать SQL"          Ctrl+Q
     QAction *MExitApp = nullptr;     // "В&ыход"                Ctrl+X

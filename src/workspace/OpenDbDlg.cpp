@@ -1,5 +1,6 @@
 #include "OpenDbDlg.h"
 
+#include "AliasesDlg.h"
 #include "Application.h"
 
 #include "data/Catalog.h"
@@ -68,8 +69,20 @@ TOpenDbDlg::TOpenDbDlg(QWidget *parent, std::unique_ptr<TDataSet> aliasList)
     CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    AliasesBtn = new QPushButton(QStringLiteral("&Псевдонимы..."), this);
+    AliasesBtn->setObjectName(QStringLiteral("AliasesBtn"));
+    AliasesBtn->setAutoDefault(false);
+    connect(AliasesBtn, &QPushButton::clicked, this, [this] {
+        Guarded(this, [this] {
+            TAliasesDlg aliases(this);
+            aliases.exec();
+            m_aliasList->Close();
+            FormShow();
+        });
+    });
 
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(AliasesBtn);
     buttons->addStretch();
     buttons->addWidget(OKBtn);
     buttons->addWidget(CancelBtn);
@@ -115,9 +128,14 @@ void TOpenDbDlg::fillGrid()
     int row = 0;
     for (list.First(); !list.Eof(); list.Next(), ++row) {
         AliasGrid->insertRow(row);
-        for (int c = 0; c < int(std::size(aliasColumns)); ++c)
-            AliasGrid->setItem(row, c,
-                               new QTableWidgetItem(list.FieldByName(QLatin1String(aliasColumns[c].field))->DisplayText()));
+        TAlias alias;
+        const bool known = Session().FindAlias(list.FieldByName(QStringLiteral("NAME"))->AsString(), alias);
+        for (int c = 0; c < int(std::size(aliasColumns)); ++c) {
+            auto *item = new QTableWidgetItem(list.FieldByName(QLatin1String(aliasColumns[c].field))->DisplayText());
+            if (known)
+                item->setToolTip(alias.Description);
+            AliasGrid->setItem(row, c, item);
+        }
     }
     if (row > 0) {
         list.First();

@@ -10,7 +10,8 @@ class QTableWidget;
 
 // "Базы данных": lists the aliases and returns the one the user picks.
 // The list is opened while the dialog is shown and closed when it hides;
-// "OK" works only when the list has at least one alias.
+// "OK" works only when the list has at least one alias. A row's tooltip is
+// the alias's description; "&Псевдонимы..." edits the aliases.
 class TOpenDbDlg : public QDialog {
     Q_OBJECT
 public:
@@ -27,6 +28,8 @@ public:
     QTableWidget *AliasGrid = nullptr;
     QPushButton *OKBtn = nullptr;
     QPushButton *CancelBtn = nullptr;
+    // "&Псевдонимы...": the alias dialog; the list is read again after it.
+    QPushButton *AliasesBtn = nullptr;
 
     // Takes the alias of the grid's current row and closes with OK.
     void OKBtnClick();

@@ -33,7 +33,8 @@ public:
     // the line is not a table's.
     void OpenSelectedTable();
 
-    // "&Все таблицы": owner-qualified names are listed too.
+    // "&Все таблицы": the engine's system tables and owner-qualified names
+    // are listed too.
     bool AllTables() const;
     // The node of a tree line.
     TQuarnNode *NodeOf(QTreeWidgetItem *line) const { return m_nodeOf.value(line); }

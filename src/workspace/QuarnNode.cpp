@@ -18,14 +18,15 @@ void TQuarnDatabaseNode::Expand(QTreeWidgetItem *line)
     TTableList list;
     list.SetName(QStringLiteral("TableList"));
     list.SetDatabaseName(db->DatabaseName());
-    list.SetSystemTables(true);
+    // The engine's own tables (sqlite_master, PostgreSQL's catalogs) and
+    // names qualified by an owner (another schema's tables) only with
+    // "&Все таблицы".
+    const bool allTables = Owner.AllTables();
+    list.SetSystemTables(allTables);
     list.SetExtendedInfo(true);
     list.Open();
-    const bool allTables = Owner.AllTables();
     for (; !list.Eof(); list.Next()) {
         const QString name = list.FieldByName(QStringLiteral("NAME"))->AsString();
-        // Names qualified by an owner (another schema's tables) only with
-        // "&Все таблицы".
         if (!allTables && name.contains(u'.'))
             continue;
         const QString tableName =

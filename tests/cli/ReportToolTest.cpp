@@ -27,14 +27,40 @@ class ReportToolTest : public QObject {
         return run(args);
     }
 
-    static TResult run(const QStringList &args)
+    // Runs the tool in `folder` (the program directory unless named), so
+    // that relative names on its command line are taken against it.
+    static TResult run(const QStringList &args, const QString &folder = {},
+                       const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
     {
         QProcess p;
+        p.setWorkingDirectory(folder.isEmpty() ? ProgramDir() : folder);
+        p.setProcessEnvironment(env);
         p.start(QStringLiteral(QUARN_REPORT_TOOL), args);
         if (!p.waitForFinished(60000))
             return {-1, {}, "timeout"};
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
                 QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    // The DEMO database as run.sh makes it.
+    static void ensureDemo()
+    {
+        auto script = [](const char *name) {
+            QFile f(QStringLiteral(QUARN_SOURCE_DIR "/sql/") + QLatin1String(name));
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        if (!QFile::exists(ProgramDir() + "/demo.sqlite"))
+            CreateSqliteDatabase(ProgramDir() + "/demo.sqlite", {script("sys_tables_sqlite.sql"), script("demo.sql")});
+    }
+
+    static QStringList runDemoReport(const QString &name, const QString &query)
+    {
+        ensureDemo();
+        const TResult r = run({"--alias", "DEMO", "--group", "TSQLForm_SQLGrid", "--name", name, "--query", query, "--out",
+                               "demo.prn"});
+        if (r.code != 0)
+            qWarning("%s", qPrintable(r.err));
+        return r.code == 0 ? ReadTextLines(ProgramDir() + "/demo.prn") : QStringList();
     }
 
 private slots:
@@ -147,13 +173,7 @@ private slots:
     void expertScriptToDocumentOverDemo()
     {
         WriteSetting("OfficeOpen", "0");
-        // the DEMO database as run.sh makes it
-        auto script = [](const char *name) {
-            QFile f(QStringLiteral(QUARN_SOURCE_DIR "/sql/") + QLatin1String(name));
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-        };
-        if (!QFile::exists(ProgramDir() + "/demo.sqlite"))
-            CreateSqliteDatabase(ProgramDir() + "/demo.sqlite", {script("sys_tables_sqlite.sql"), script("demo.sql")});
+        ensureDemo();
         const TResult r = runTool({".REPORTHEADER", "#W = OpenOLE('Word')", "#Res = AddVarsOLE(W, PRD_NAME, PRD_UNIT, PRD_PRICE)",
                                    ".DETAIL", "#Res = AddRecordOLE(W)", ".FOOTER1", "#Res = CloseOLE(W)", "#Res = Abort"},
                                   {"--alias", "DEMO", "--query", "select * from PRODUCTS order by PRD_ID", "--out", "w.prn"});
@@ -176,12 +196,7 @@ private slots:
 
     void pdfOfDemoReport()
     {
-        auto script = [](const char *name) {
-            QFile f(QStringLiteral(QUARN_SOURCE_DIR "/sql/") + QLatin1String(name));
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-        };
-        if (!QFile::exists(ProgramDir() + "/demo.sqlite"))
-            CreateSqliteDatabase(ProgramDir() + "/demo.sqlite", {script("sys_tables_sqlite.sql"), script("demo.sql")});
+        ensureDemo();
         const TResult r = runTool(
             {".VARS", "GROUP2 := CUS_CITY", ".PAGEHEADER", "\\F1:14Реестр счетов\\F255: страница @PageNum\\L10:18:200:18:3",
              ".REPORTHEADER", "\\R10:5:200:30:2\\PB20:20 Счета покупателей по городам: абзац выровнен по ширине "
@@ -313,6 +328,192 @@ private slots:
         const TResult r = run(args);
         QCOMPARE(r.code, 2);
         QVERIFY(!r.err.isEmpty());
+    }
+
+    void optionErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown option") << QStringList{"--alias", "LITE", "--bogus"} << "Неизвестный параметр «bogus»";
+        QTest::newRow("missing value") << QStringList{"--template"} << "Отсутствует значение после «--template»";
+        QTest::newRow("stray argument") << QStringList{"--template", "t.fmt", "extra"} << "Лишние аргументы: extra";
+    }
+    void optionErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const TResult r = run(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.startsWith(message), qPrintable(r.err));
+        QVERIFY2(r.err.contains("quarn-report --help"), qPrintable(r.err));
+    }
+
+    void helpInRussian()
+    {
+        const TResult r = run({"--help"});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains("Использование:") && r.out.contains("--template <FILE>") && r.out.contains("Файл шаблона."),
+                 qPrintable(r.out));
+        QCOMPARE(r.err, QString());
+    }
+
+    // Nothing but the tool's own messages on stderr, also without a
+    // runtime directory in the environment.
+    void quietStart()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("XDG_RUNTIME_DIR");
+        const QString file = ProgramDir() + "/quiet.fmt";
+        WriteTextLines(file, {".DETAIL", "@ID"});
+        const TResult r = run({"--alias", "LITE", "--template", file, "--query", "select ID from T", "--out", "quiet.prn",
+                               "--pdf", "quiet.pdf"},
+                              {}, env);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.err, QString());
+    }
+
+    // Names on the command line are the user's: against the current folder.
+    void commandLineNamesAgainstCurrentFolder()
+    {
+        QTemporaryDir cwd;
+        WriteTextLines(cwd.path() + "/here.fmt", {".DETAIL", "@ID"});
+        TResult r = run({"--alias", "LITE", "--template", "here.fmt", "--query", "select ID from T order by ID", "--out",
+                         "here.prn", "--pdf", "here.pdf"},
+                        cwd.path());
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.out.startsWith(cwd.path() + "/here.prn\n" + cwd.path() + "/here.pdf "), qPrintable(r.out));
+        QCOMPARE(ReadTextLines(cwd.path() + "/here.prn"), (QStringList{"1", "2"}));
+        QVERIFY(QFile::exists(cwd.path() + "/here.pdf"));
+        QVERIFY(!QFile::exists(ProgramDir() + "/here.prn"));
+
+        DataTest::createSysTables("LITE", QStringLiteral(QUARN_SOURCE_DIR "/sql"));
+        DataTest::exec("LITE", {"INSERT INTO SYS_REPORT VALUES ('Quarn', 'Пути', 'Список', '.DETAIL\r\n@ID\r\n', 'Д', 'P', 'Н', 'ids.prn')"});
+        r = run({"--alias", "LITE", "--export-fmt", "fmt", "--group", "Пути"}, cwd.path());
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(QFile::exists(cwd.path() + "/fmt/ids.FMT"));
+        r = run({"--alias", "LITE", "--import-fmt", "fmt", "--group", "Пути"}, cwd.path());
+        // the file read from there carries the header export wrote into it
+        QVERIFY2(r.code == 0 && r.out.contains("Заменен шаблон: ids.FMT (Пути / Список)"), qPrintable(r.out + r.err));
+        Session().CloseAll();
+    }
+
+    // A run without output says why, keeps quiet on stdout and has a code of
+    // its own; a section name that names nothing is pointed out.
+    void withoutOutput_data()
+    {
+        QTest::addColumn<QStringList>("templ");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("no records") << QStringList{".DETAIL", "@ID"} << "select ID from T where ID < 0" << 3
+                                    << "Нет записей: выходной файл %1 не записан" << QStringList{};
+        QTest::newRow("misspelled detail")
+            << QStringList{".DETIAL", "@ID"} << "select ID from T" << 3
+            << "Внимание: строка 1 шаблона \".DETIAL\" не называет раздел; раздел пропущен со всеми его строками\n"
+               "Отчет ничего не вывел: выходной файл %1 не записан"
+            << QStringList{};
+        QTest::newRow("misspelled footer")
+            << QStringList{".DETAIL", "@ID", ".FOOTR1", "итог"} << "select ID from T order by ID" << 0
+            << "Внимание: строка 3 шаблона \".FOOTR1\" не называет раздел; раздел пропущен со всеми его строками\n"
+            << QStringList{"1", "2"};
+    }
+    void withoutOutput()
+    {
+        QFETCH(QStringList, templ);
+        QFETCH(QString, query);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        QFETCH(QStringList, lines);
+        const QString out = ProgramDir() + "/empty.prn";
+        WriteTextLines(out, {"old"});
+        const TResult r = runTool(templ, {"--alias", "LITE", "--query", query, "--out", "empty.prn"});
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.startsWith(message.contains("%1") ? message.arg(out) : message), qPrintable(r.err));
+        QCOMPARE(r.out.isEmpty(), lines.isEmpty());
+        if (!lines.isEmpty())
+            QCOMPARE(ReadTextLines(out), lines);
+    }
+
+    // An output that cannot be written names the file, not a template line.
+    void unwritableOutput_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("output") << QStringList{"--out", "nosuch/out.prn"} << "nosuch/out.prn";
+        QTest::newRow("pdf") << QStringList{"--out", "ok.prn", "--pdf", "nosuch/out.pdf"} << "nosuch/out.pdf";
+    }
+    void unwritableOutput()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, file);
+        const TResult r = runTool({".VARS", "GROUP2 := ID", ".DETAIL", "#X := ID * 2", "@X"},
+                                  QStringList{"--alias", "LITE", "--query", "select ID from T"} + args);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.startsWith("Ошибка: Не могу создать файл " + ProgramDir() + "/" + file), qPrintable(r.err));
+        QVERIFY2(!r.err.contains("Шаблон, строка"), qPrintable(r.err));
+        QCOMPARE(r.err.count('\n'), 1);
+    }
+
+    // A template saved as UTF-8 prints the bytes of its windows-1251 twin.
+    void utf8Template_data()
+    {
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::newRow("UTF-8") << QByteArray();
+        QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF");
+    }
+    void utf8Template()
+    {
+        QFETCH(QByteArray, prefix);
+        const QString templ = ".REPORTHEADER\r\nСписок «клиентов»\r\n.DETAIL\r\n№@ID:-3 @NAME:8 @SUM:-8.2 руб.\r\n";
+        auto runFile = [&](const QByteArray &bytes, const QString &out) {
+            QFile f(ProgramDir() + "/" + out + ".fmt");
+            if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+                return QByteArray("cannot write the template");
+            f.close();
+            const TResult r = run({"--alias", "LITE", "--template", out + ".fmt", "--query", "select * from T order by ID",
+                                   "--out", out + ".prn"});
+            QFile prn(ProgramDir() + "/" + out + ".prn");
+            return r.code == 0 && prn.open(QIODevice::ReadOnly) ? prn.readAll() : r.err.toUtf8();
+        };
+        const QByteArray twin = runFile(EncodeText(templ), "cp1251");
+        QVERIFY2(twin.contains(EncodeText("№  1 Альфа       10.50 руб.")), twin.constData());
+        QCOMPARE(runFile(prefix + templ.toUtf8(), "utf8"), twin);
+    }
+
+    // The demo's stored reports head every page, the first one included,
+    // with their columns.
+    void demoReportHeaders_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("header");
+        QTest::newRow("invoices") << "Реестр счетов" << "select * from INVOICES order by INV_NUM" << "Номер счета";
+        QTest::newRow("customers") << "Список записей" << "select * from CUSTOMERS order by CUS_ID" << "Покупатель";
+    }
+    void demoReportHeaders()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, query);
+        QFETCH(QString, header);
+        const QStringList lines = runDemoReport(name, query);
+        const qsizetype pages = 1 + std::count_if(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith('^'); });
+        QVERIFY2(pages > 1, qPrintable(lines.join('\n')));
+        QCOMPARE(std::count_if(lines.begin(), lines.end(), [&](const QString &l) { return l.contains(header); }), pages);
+        QVERIFY2(lines.mid(0, 5).join('\n').contains(header), qPrintable(lines.mid(0, 5).join('\n')));
+    }
+
+    // The invoice register's totals are the database's own.
+    void demoInvoiceTotals()
+    {
+        const QStringList lines = runDemoReport("Реестр счетов", "select * from INVOICES order by INV_NUM");
+        const QString total = DataTest::scalar("DEMO", "select round(sum(INV_TOTAL), 2) from INVOICES");
+        const QString count = DataTest::scalar("DEMO", "select count(*) from INVOICES");
+        Session().CloseAll();
+        const QStringList totals = lines.filter(QRegularExpression("^Итого\\s+[\\d,]+\\.\\d\\d$"));
+        QCOMPARE(totals.size(), 1);
+        QCOMPARE(totals.first().mid(5).trimmed().remove(','), QString::number(total.toDouble(), 'f', 2));
+        QCOMPARE(lines.filter(QRegularExpression("^Счетов:\\s+\\d+$")).value(0).mid(7).trimmed(), count);
     }
 
     void badInput()

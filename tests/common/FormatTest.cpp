@@ -72,6 +72,13 @@ private slots:
         QTest::newRow("rounds shown digits") << "%.2f" << QVariantList{2.675} << "2.68";
         QTest::newRow("no minus zero") << "%.2f" << QVariantList{-0.001} << "0.00";
         QTest::newRow("carry into new digit") << "%.1f" << QVariantList{9.96} << "10.0";
+        // exact halves go away from zero in every form, as in the fixed one
+        QTest::newRow("exponent tie") << "%.2e" << QVariantList{0.125} << "1.3E-001";
+        QTest::newRow("exponent negative tie") << "%.2e" << QVariantList{-0.125} << "-1.3E-001";
+        QTest::newRow("general tie") << "%.2g" << QVariantList{12.5} << "13";
+        QTest::newRow("general tie below one") << "%.1g" << QVariantList{0.25} << "0.3";
+        QTest::newRow("general tie carries") << "%.2g" << QVariantList{99.5} << "1E2";
+        QTest::newRow("fixed tie") << "%.2f" << QVariantList{0.125} << "0.13";
     }
     void format()
     {
@@ -166,6 +173,10 @@ private slots:
         QTest::newRow("fixed noise beyond 15 digits") << 1.0 / 3 << F << 15 << 17 << "0.33333333333333300";
         QTest::newRow("fixed next to a whole number") << std::nextafter(5.0, 6.0) << F << 15 << 16 << "5.0000000000000000";
         QTest::newRow("fixed amount low precision") << 1.2345 << F << 3 << 3 << "1.230";
+        QTest::newRow("currency tie in precision") << 12.5 << C << 2 << 2 << "13.00";
+        QTest::newRow("general tie in precision") << 2.5 << G << 1 << 0 << "3";
+        QTest::newRow("exponent tie in precision") << 1.5 << E << 1 << 0 << "2E+0";
+        QTest::newRow("below a tie stays down") << 0.1245 << G << 2 << 0 << "0.12";
         QTest::newRow("number amount") << 1234567.25 << N << 15 << 2 << "1,234,567.25";
         QTest::newRow("nan") << std::nan("") << G << 15 << 0 << "NAN";
         QTest::newRow("minus infinity") << -HUGE_VAL << F << 15 << 2 << "-INF";

@@ -228,6 +228,31 @@ private slots:
                            "Не могу создать файл " + ProgramDir() + "/no/such/dir.txt");
     }
 
+    // Text typed in a modern editor is UTF-8; it reads as such, while the
+    // code page's own files read as before.
+    void readsUtf8Files_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "a\r\n") << "a\r\n";
+        QTest::newRow("byte-order mark, Cyrillic") << ("\xEF\xBB\xBF" + QString("Итог").toUtf8()) << "Итог";
+        QTest::newRow("UTF-8 Cyrillic") << QString("Всего: @SUM руб.").toUtf8() << "Всего: @SUM руб.";
+        QTest::newRow("windows-1251 Cyrillic") << QByteArray("\xC2\xF1\xE5\xE3\xEE: @SUM") << "Всего: @SUM";
+        QTest::newRow("windows-1251 capitals") << QByteArray("\xD0\xC5\xC5\xD1\xD2\xD0") << "РЕЕСТР";
+        QTest::newRow("ASCII") << QByteArray(".DETAIL\r\n@ID") << ".DETAIL\r\n@ID";
+    }
+    void readsUtf8Files()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        const QString path = ProgramDir() + "/in.txt";
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.close();
+        QCOMPARE(ReadTextFile(path), text);
+    }
+
     void codePageEncoderWritesWhatQtWrites_data()
     {
         QTest::addColumn<QString>("codePage");

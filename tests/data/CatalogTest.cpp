@@ -6,6 +6,7 @@
 #include "data/Catalog.h"
 
 #include <QFileInfo>
+#include <QSettings>
 
 using namespace DataTest;
 
@@ -60,6 +61,89 @@ private slots:
         QCOMPARE(TDatabaseDesc(QStringLiteral("LITE")).Description(), QStringLiteral("Test file"));
         if (havePostgres())
             QCOMPARE(TDatabaseDesc(QStringLiteral("PG")).DatabaseType(), QStringLiteral("POSTGRESQL"));
+    }
+
+    // A database file opened directly gets a session alias: named after the
+    // file, an existing alias of the same file reused, never written.
+    void sessionAliasForFile_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("alias");
+        QTest::newRow("named after the file") << "sales.sqlite" << "SALES";
+        QTest::newRow("blanks and signs") << "my books-2.db" << "MY_BOOKS_2";
+        QTest::newRow("the file of an alias") << "lite.db" << "LITE";
+        QTest::newRow("a name taken by another file") << "other/lite.db" << "LITE_2";
+    }
+    void sessionAliasForFile()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, alias);
+        const QString path = QDir(ProgramDir()).filePath(file);
+        QDir().mkpath(QFileInfo(path).path());
+        if (!QFile::exists(path))
+            CreateSqliteDatabase(path, {QStringLiteral("CREATE TABLE T (A INTEGER)")});
+        QCOMPARE(Session().AliasForFile(path), alias);
+        QCOMPARE(Session().AliasForFile(path), alias);   // the same file, the same alias
+        QVERIFY(Session().AliasNames().contains(alias));
+        QCOMPARE(TDatabaseDesc(alias).PhysicalName(), QFileInfo(path).canonicalFilePath());
+        QVERIFY(Session().OpenDatabase(alias)->Connected());
+        Session().CloseAll();
+        QSettings ini(AliasFileName(), QSettings::IniFormat);
+        QCOMPARE(ini.childGroups().contains(alias), alias == u"LITE");
+    }
+
+    // A session alias saved under its name is the stored one from then on.
+    void storedAliasHidesSessionAlias()
+    {
+        const QString path = QDir(ProgramDir()).filePath(QStringLiteral("kept.sqlite"));
+        CreateSqliteDatabase(path, {});
+        const QString name = Session().AliasForFile(path);
+        TAlias a;
+        QVERIFY(Session().FindAlias(name, a));
+        a.Description = QStringLiteral("Сохранен");
+        SaveAlias(a);
+        QVERIFY(Session().FindAlias(name, a));
+        QCOMPARE(a.Description, QStringLiteral("Сохранен"));
+        QCOMPARE(Session().AliasNames().count(name), 1);
+        RemoveAlias(name);
+    }
+
+    // aliases.ini written and read back; a password never is in it.
+    void savedAliasReadBack()
+    {
+        TAlias a;
+        a.Name = QStringLiteral("SAVED");
+        a.Driver = QStringLiteral("QPSQL");
+        a.Database = QStringLiteral("stock");
+        a.Host = QStringLiteral("db.example");
+        a.Port = 5433;
+        a.User = QStringLiteral("clerk");
+        a.Login = true;
+        a.Description = QStringLiteral("Склад; главный");
+        SaveAlias(a);
+        TAlias back;
+        QVERIFY(Session().FindAlias(QStringLiteral("SAVED"), back));
+        QCOMPARE(QStringList({back.Driver, back.Database, back.Host, QString::number(back.Port), back.User,
+                              back.Description, back.Type}),
+                 QStringList({"QPSQL", "stock", "db.example", "5433", "clerk", "Склад; главный", "POSTGRESQL"}));
+        QVERIFY(back.Login);
+        QVERIFY(Session().FindAlias(QStringLiteral("LITE"), back));   // the others stay
+
+        // renamed: the old section goes
+        a.Name = QStringLiteral("STOCK");
+        SaveAlias(a, QStringLiteral("SAVED"));
+        QVERIFY(!Session().FindAlias(QStringLiteral("SAVED"), back));
+        QVERIFY(Session().FindAlias(QStringLiteral("STOCK"), back));
+        QUARN_EXPECT_ERROR(SaveAlias(a), "Псевдоним STOCK уже есть");
+        a.Name = QStringLiteral(" ");
+        QUARN_EXPECT_ERROR(SaveAlias(a), "Не задано название псевдонима");
+
+        QFile file(AliasFileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!QString::fromUtf8(file.readAll()).contains(QStringLiteral("password"), Qt::CaseInsensitive));
+        RemoveAlias(QStringLiteral("stock"));
+        QVERIFY(!Session().FindAlias(QStringLiteral("STOCK"), back));
+        QVERIFY(Session().FindAlias(QStringLiteral("LITE"), back));
     }
 
     void badAliases()

@@ -9,7 +9,9 @@
 
 #include "common/UserInterface.h"
 
+#ifdef QT_WIDGETS_LIB
 #include <QWidget>
+#endif
 
 namespace GridTest {
 
@@ -103,6 +105,7 @@ template <typename F> bool engineRefuses(F &&body)
     return false;
 }
 
+#ifdef QT_WIDGETS_LIB
 // With QUARN_SHOTS set to a folder, saves a picture of `w` there as
 // NAME.png, so that a window driven by a test can be looked at.
 inline void saveShot(QWidget *w, const QString &name)
@@ -111,5 +114,6 @@ inline void saveShot(QWidget *w, const QString &name)
     if (!dir.isEmpty())
         w->grab().save(QDir(dir).filePath(name + ".png"));
 }
+#endif
 
 } // namespace GridTest

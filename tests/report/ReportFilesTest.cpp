@@ -175,9 +175,9 @@ private slots:
         // code page and CR LF
         const QByteArray raw = bytes(first + "/invoices.FMT");
         QVERIFY(raw.startsWith(";TSQLForm_SQLGrid\r\n;\xD0\xE5\xE5\xF1\xF2\xF0 \xF1\xF7\xE5\xF2\xEE\xE2\r\n;P\r\n;Quarn\r\n"
-                               ".PAGEHEADER\r\n"));
+                               ".REPORTHEADER\r\n"));
         QCOMPARE(raw.count("\n"), raw.count("\r\n"));
-        QVERIFY(raw.endsWith("@INV_TOTAL:$14.2\r\n"));
+        QVERIFY(raw.endsWith("@INV_TOTAL:-5.200\r\n"));
 
         DataTest::createSysTables(alias, sqlDir());
         const TFmtResult imported = ImportReportFiles(alias, first);
@@ -186,14 +186,14 @@ private slots:
         // the DEMO rows, each template carrying the header of its file
         const QString h1 = ";TSQLForm_SQLGrid\\r\\n;Реестр счетов\\r\\n;P\\r\\n;Quarn\\r\\n";
         const QString h2 = ";TSQLForm_SQLGrid\\r\\n;Список записей\\r\\n;P\\r\\n;Quarn\\r\\n";
+        auto demoTemplate = [](const QString &name) {
+            QString text = DataTest::scalar("DEMO", "SELECT RE_RPT_FMT FROM SYS_REPORT WHERE RE_RPT_NAM = '" + name + "'");
+            return text.replace("\r", "\\r").replace("\n", "\\n");
+        };
+        QVERIFY(demoTemplate("Реестр счетов").startsWith(".REPORTHEADER\\r\\n"));
         QCOMPARE(rows(alias),
-                 (Rows{"Quarn|TSQLForm_SQLGrid|Реестр счетов|" + h1
-                           + ".PAGEHEADER\\r\\nНомер         Дата          Сумма\\r\\n.DETAIL\\r\\n"
-                             "@INV_NUM:12  @INV_DATE:10  @INV_TOTAL:$14.2\\r\\n.REPORTFOOTER\\r\\n"
-                             "Итого:                    @INV_TOTAL:$14.2\\r\\n|Д|P|Н|invoices.prn",
-                       "Quarn|TSQLForm_SQLGrid|Список записей|" + h2
-                           + ".PAGEHEADER\\r\\nСписок записей                                  Лист @PAGENUM\\r\\n"
-                             ".DETAIL\\r\\n@RECNUM:-5  @CUS_NAME:40  @CUS_CITY:20\\r\\n|Д|P|Н|report.prn"}));
+                 (Rows{"Quarn|TSQLForm_SQLGrid|Реестр счетов|" + h1 + demoTemplate("Реестр счетов") + "|Д|P|Н|invoices.prn",
+                       "Quarn|TSQLForm_SQLGrid|Список записей|" + h2 + demoTemplate("Список записей") + "|Д|P|Н|report.prn"}));
 
         // exporting the imported rows gives the same files, byte for byte;
         // the report without an output name now has "report.prn", so its

@@ -149,6 +149,7 @@ private slots:
         QTest::newRow("Ext2Str accounting whole") << "" << "R := Ext2Str(12, '=15', 2)" << "S:12=";
         QTest::newRow("Ext2Str currency") << "" << "R := Ext2Str(1234.5, '$15', 2)" << "S:1,234.50";
         QTest::newRow("Ext2Str number precision") << "" << "R := Ext2Str(3.14159, 3, 0)" << "S:3.14";
+        QTest::newRow("Ext2Str currency tie") << "" << "R := Ext2Str(12.5, '$2', 2)" << "S:13.00";
         QTest::newRow("Ext2Money") << "" << "R := Ext2Money(21.05)" << "S:Двадцать один рубль 05 копеек";
         QTest::newRow("Ext2Money whole") << "" << "R := Ext2Money(21)" << "S:Двадцать один рубль";
         QTest::newRow("Ext2Money with kopecks flag") << "" << "R := Ext2Money(21, 2)" << "S:Двадцать один рубль 00 копеек";

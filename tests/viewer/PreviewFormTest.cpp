@@ -162,6 +162,39 @@ private slots:
         QCOMPARE(v->TopLine(), std::min(painted, 33));
     }
 
+    // With a whole page shown, the paging keys go by pages as the buttons do.
+    void keysOnWholePages_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("page");
+        QTest::newRow("Page Down") << 0 << int(Qt::Key_PageDown) << 1;
+        QTest::newRow("Page Down on the last page") << 3 << int(Qt::Key_PageDown) << 3;
+        QTest::newRow("Page Up") << 2 << int(Qt::Key_PageUp) << 1;
+        QTest::newRow("Page Up on the first page") << 0 << int(Qt::Key_PageUp) << 0;
+        QTest::newRow("End") << 1 << int(Qt::Key_End) << 3;
+        QTest::newRow("Home") << 2 << int(Qt::Key_Home) << 0;
+    }
+    void keysOnWholePages()
+    {
+        QFETCH(int, from);
+        QFETCH(int, key);
+        QFETCH(int, page);
+        auto f = form(writeOutput());
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        f->SetZoomItem(4);
+        TFileViewer *v = f->Viewer();
+        QVERIFY(v->FitPageMode());
+        v->GoToPage(from);
+        QApplication::processEvents();
+        v->setFocus();
+        QTest::keyClick(v, Qt::Key(key));
+        QCOMPARE(v->CurrentPage(), page);
+        QCOMPARE(v->TopLine(), v->Pages().Pages()[size_t(page)].first);
+        QCOMPARE(pageField(*f), QString::number(page + 1));
+    }
+
     void zoomAndFit()
     {
         // the real fonts on the virtual A4 printer at 300 DPI
@@ -236,6 +269,24 @@ private slots:
             QVERIFY(QFile::exists(source));
             QCOMPARE(f->Viewer()->FileName(), source);
         }
+    }
+
+    // A move that fails says so with both names; the output stays shown
+    // where it was.
+    void failedMoveReported()
+    {
+        const QString source = writeOutput();
+        TScriptedUi ui;
+        ui.saveName = path("nosuch/out.prn");
+        TUserInterface *previous = SetUserInterface(&ui);
+        auto f = form(source);
+        QTest::mouseClick(button(f.get(), "На д&иск"), Qt::LeftButton);
+        SetUserInterface(previous);
+        QCOMPARE(ui.asked, QStringList{"Не могу переместить файл " + source + " в " + path("nosuch/out.prn")});
+        QVERIFY(QFile::exists(source));
+        QCOMPARE(f->Viewer()->FileName(), source);
+        QVERIFY(f->windowTitle().endsWith(source));
+        QCOMPARE(f->Viewer()->PageCount(), 4);
     }
 
     void savingOntoItself()

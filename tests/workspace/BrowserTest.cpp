@@ -161,6 +161,27 @@ private slots:
         }
     }
 
+    // The engine's own tables show only with "&Все таблицы".
+    void systemTablesOnlyWithAllTables_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("table");
+        QTest::newRow("SQLite catalog") << "LITE" << "sqlite_master";
+        QTest::newRow("SQLite sequences") << "DEMO" << "sqlite_sequence";
+        QTest::newRow("PostgreSQL catalog") << "PG" << "pg_catalog.pg_class";
+    }
+    void systemTablesOnlyWithAllTables()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, table);
+        QUARN_NEED_ENGINE(alias);
+        auto main = newMainForm();
+        TQuarnForm *browser = openBrowser(*main, alias);
+        QVERIFY(!childTexts(browser->Tree->topLevelItem(0)).contains(table));
+        QTest::mouseClick(browser->AllTablesBox, Qt::LeftButton);
+        QVERIFY(childTexts(browser->Tree->topLevelItem(0)).contains(table));
+    }
+
     // A load that fails (the file vanished) leaves the line as it was: no
     // lines, closed, not loaded, painting on; once the cause is gone the
     // line is read once.

@@ -6,9 +6,11 @@
 
 #include "common/UserInterface.h"
 #include "data/Catalog.h"
+#include "workspace/AliasesDlg.h"
 #include "workspace/DialogUserInterface.h"
 #include "workspace/LoginDlg.h"
 
+#include <QComboBox>
 #include <QInputDialog>
 #include <QPlainTextEdit>
 
@@ -226,6 +228,79 @@ private slots:
         });
         QCOMPARE(empty.exec(), int(QDialog::Rejected));
         QVERIFY(!enabled);
+    }
+
+    // The alias dialog adds, changes, tests and deletes aliases of
+    // aliases.ini; what it writes reads back, without a password.
+    void aliasDialogEditsAliasesIni()
+    {
+        TAliasesDlg dlg;
+        auto fill = [](const QString &name, const QString &database, const QString &description) {
+            return onModal<TAliasEditDlg>([=](TAliasEditDlg *d) {
+                d->NameEdit->setText(name);
+                d->DriverBox->setCurrentIndex(d->DriverBox->findData(QStringLiteral("QSQLITE")));
+                d->DatabaseEdit->setText(database);
+                d->DescriptionEdit->setText(description);
+                QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+            });
+        };
+        auto row = [&](const QString &name) {
+            QTableWidgetItem *item = dlg.AliasGrid->findItems(name, Qt::MatchExactly).value(0);
+            return item ? item->row() : -1;
+        };
+        {
+            auto edit = fill(QStringLiteral("STORE"), QStringLiteral("store.sqlite"), QStringLiteral("Склад"));
+            QTest::mouseClick(dlg.AddBtn, Qt::LeftButton);
+            QCOMPARE(edit->Hits(), 1);
+        }
+        TAlias alias;
+        QVERIFY(Session().FindAlias(QStringLiteral("STORE"), alias));
+        QCOMPARE(alias.Database, QStringLiteral("store.sqlite"));
+        QCOMPARE(alias.Description, QStringLiteral("Склад"));
+        QVERIFY(row(QStringLiteral("STORE")) >= 0);
+        QCOMPARE(dlg.AliasGrid->item(row(QStringLiteral("STORE")), 2)->text(), QStringLiteral("Склад"));
+
+        // changed and renamed from its row
+        dlg.AliasGrid->setCurrentCell(row(QStringLiteral("STORE")), 0);
+        {
+            auto edit = fill(QStringLiteral("STORE2"), QStringLiteral("store2.sqlite"), QStringLiteral("Склад 2"));
+            QTest::mouseClick(dlg.EditBtn, Qt::LeftButton);
+            QCOMPARE(edit->Hits(), 1);
+        }
+        QVERIFY(!Session().FindAlias(QStringLiteral("STORE"), alias));
+        QVERIFY(Session().FindAlias(QStringLiteral("STORE2"), alias));
+        QCOMPARE(alias.Description, QStringLiteral("Склад 2"));
+        QCOMPARE(dlg.AliasGrid->currentRow(), row(QStringLiteral("STORE2")));
+
+        // the test is a connection attempt with its result
+        const QString file = QDir(ProgramDir()).filePath(QStringLiteral("store2.sqlite"));
+        for (bool exists : {false, true}) {
+            if (exists)
+                CreateSqliteDatabase(file, {});
+            TBoxSeen seen;
+            auto box = answerBox(seen, QMessageBox::Ok);
+            QTest::mouseClick(dlg.TestBtn, Qt::LeftButton);
+            QCOMPARE(seen.count, 1);
+            QCOMPARE(seen.text, exists ? QStringLiteral("Соединение с базой данных STORE2 установлено")
+                                       : "Нет соединения с базой данных STORE2:\nФайл базы данных не найден: " + file);
+        }
+
+        QFile ini(AliasFileName());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(!QString::fromUtf8(ini.readAll()).contains(QStringLiteral("password"), Qt::CaseInsensitive));
+        ini.close();
+
+        // the built-in DEMO is not in the file: nothing to delete there
+        dlg.AliasGrid->setCurrentCell(row(QStringLiteral("DEMO")), 0);
+        QVERIFY(!dlg.DeleteBtn->isEnabled() && dlg.TestBtn->isEnabled());
+        dlg.AliasGrid->setCurrentCell(row(QStringLiteral("STORE2")), 0);
+        TBoxSeen seen;
+        auto yes = answerBox(seen, QMessageBox::Yes);
+        QTest::mouseClick(dlg.DeleteBtn, Qt::LeftButton);
+        QCOMPARE(seen.text, QStringLiteral("Удалить псевдоним STORE2 ?"));
+        QVERIFY(!Session().FindAlias(QStringLiteral("STORE2"), alias));
+        QCOMPARE(row(QStringLiteral("STORE2")), -1);
+        QVERIFY(Session().FindAlias(QStringLiteral("LITE"), alias));
     }
 
     void messageDlgButtons_data()

@@ -19,6 +19,7 @@
 #include <QEnterEvent>
 #include <QMdiArea>
 #include <QMenu>
+#include <QSettings>
 #include <QToolButton>
 
 using namespace WsTest;
@@ -72,6 +73,28 @@ private slots:
         QVERIFY(c.SBOpen->isEnabled() && c.SBExitApp->isEnabled());
         QVERIFY(!c.MCascade->isEnabled() && !c.MTile->isEnabled());
         checkChildCommands(c, false, false, false);
+    }
+
+    // "Открыть файл базы данных...": the file chosen opens in a browser
+    // under a session alias named after it, which aliases.ini never gets.
+    void openDatabaseFile()
+    {
+        const QString file = QDir(ProgramDir()).filePath(QStringLiteral("direct.sqlite"));
+        CreateSqliteDatabase(file, {QStringLiteral("CREATE TABLE DIRECT_T (A INTEGER)")});
+        auto main = newMainForm();
+        auto pick = onModal<QFileDialog>([&](QFileDialog *d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("Открыть файл базы данных"));
+            typeFileName(d, file);
+        });
+        main->Commands().MOpenFile->trigger();
+        QCOMPARE(pick->Hits(), 1);
+        settle();
+        auto *browser = qobject_cast<TQuarnForm *>(main->ActiveChild());
+        QVERIFY(browser);
+        QCOMPARE(browser->Database()->DatabaseName(), QStringLiteral("DIRECT"));
+        browser->ToggleLine(browser->Tree->topLevelItem(0));
+        QVERIFY(line(browser->Tree->topLevelItem(0), QStringLiteral("DIRECT_T")));
+        QVERIFY(!QSettings(AliasFileName(), QSettings::IniFormat).childGroups().contains(QStringLiteral("DIRECT")));
     }
 
     void commandsFollowActiveChild_data()

@@ -1,0 +1,158 @@
+#pragma once
+
+#include "data/DataSet.h"
+#include "data/Query.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTreeView;
+class TSearchDBGrid;
+
+// The windows of table states: the chooser of F3, the save dialog of
+// Shift+F3, the editor of a group's states with its export and import of
+// ".GRD" folders, the edit window of one state and the folder chooser.
+
+// "Выбор состояния таблицы": the titles of a group's states.
+class TChoiceGridForm : public QDialog {
+    Q_OBJECT
+public:
+    TChoiceGridForm(QWidget *parent, const QString &databaseName, const QString &group);
+    ~TChoiceGridForm() override;
+
+    // The chosen title; empty when the list is empty.
+    QString ChosenTitle() const;
+    // Deletes the selected state after asking (the Delete key).
+    void DeleteSelected();
+    // Reopens the list.
+    void Reopen();
+
+    TQuery ListQuery;
+    TDataSource ListSource;
+    TSearchDBGrid *ChoiceGrid = nullptr;
+    QPushButton *ChooseBtn = nullptr;
+    QPushButton *ExitBtn = nullptr;
+    QPushButton *EditorBtn = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QString m_group;
+};
+
+// "Сохранение состояния таблицы": the title to save under.
+class TSaveGridForm : public QDialog {
+    Q_OBJECT
+public:
+    TSaveGridForm(QWidget *parent, TSearchDBGrid &grid, const QString &group);
+
+    // Saves under the typed title; an empty title raises
+    // "Название не может быть пустым" and the dialog stays.
+    void SaveClick();
+    // Offers the group's titles; the chosen one goes into the edit box.
+    void LookupClick();
+
+    QLineEdit *TitleEdit = nullptr;
+    QPushButton *LookupBtn = nullptr;
+    QPushButton *SaveBtn = nullptr;
+    QPushButton *CancelBtn = nullptr;
+
+private:
+    TSearchDBGrid &m_grid;
+    QString m_group;
+};
+
+// "Редактор состояний таблицы": the states of a group (or of all groups),
+// edited one at a time, written to and read from a folder of ".GRD" files.
+class TChoiceEditGrdForm : public QDialog {
+    Q_OBJECT
+public:
+    TChoiceEditGrdForm(QWidget *parent, const QString &databaseName, const QString &group);
+    ~TChoiceEditGrdForm() override;
+
+    void Reopen();
+    void EditClick();
+    void AddClick();
+    void DeleteClick();
+    // The folder is asked unless given.
+    void ExportClick(const QString &dir = QString());
+    void ImportClick(const QString &dir = QString());
+
+    TQuery EditorQuery;
+    TDataSource EditorSource;
+    TSearchDBGrid *EditorGrid = nullptr;
+    QCheckBox *AllGroupsBox = nullptr;
+    QPushButton *EditBtn = nullptr;
+    QPushButton *AddBtn = nullptr;
+    QPushButton *DeleteBtn = nullptr;
+    QPushButton *ExportBtn = nullptr;
+    QPushButton *ImportBtn = nullptr;
+    QPushButton *ExitBtn = nullptr;
+    QProgressBar *Progress = nullptr;
+
+private:
+    QString currentValue(const QString &field) const;
+    QString m_databaseName;
+    QString m_group;
+};
+
+// "Редактор состояния таблицы": one state's title, group and four parts.
+class TGridEditForm : public QDialog {
+    Q_OBJECT
+public:
+    // Edits the state of the three keys, or a new one of the group when
+    // `title` is empty.
+    TGridEditForm(QWidget *parent, const QString &databaseName, const QString &group, const QString &title);
+
+    // Writes the state (a new row, or the one being edited).
+    void SaveClick();
+    // Starts a new state of the same group.
+    void AddClick();
+    void GroupLookupClick();
+
+    QLineEdit *TitleEdit = nullptr;
+    QLineEdit *GroupEdit = nullptr;
+    QPushButton *GroupLookupBtn = nullptr;
+    QTabWidget *Pages = nullptr;
+    QPlainTextEdit *SearchMemo = nullptr;
+    QPlainTextEdit *ChoiceMemo = nullptr;
+    QPlainTextEdit *BuildMemo = nullptr;
+    QPlainTextEdit *OrderMemo = nullptr;
+    QPushButton *CancelBtn = nullptr;
+    QPushButton *SaveBtn = nullptr;
+    QPushButton *AddBtn = nullptr;
+
+private:
+    void load(const QString &group, const QString &title);
+    QString m_databaseName;
+    QString m_group, m_title;   // the keys of the row edited; empty title: a new row
+};
+
+// "Выберите каталог": a folder; empty when cancelled.
+class TGetDirForm : public QDialog {
+    Q_OBJECT
+public:
+    TGetDirForm(QWidget *parent, const QString &start);
+    // The chosen folder with "/" at its end.
+    QString Directory() const;
+
+    QTreeView *DirTree = nullptr;
+    QPushButton *OKBtn = nullptr;
+    QPushButton *CancelBtn = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
+// A folder asked through TGetDirForm; empty when cancelled. Tests and the
+// batch uses put their own answer here.
+extern std::function<QString(QWidget *parent)> AskDirectoryHook;
+
+// Fills the hook slots of F3, Shift+F3 and Ctrl+F3.
+void InstallGridStates();

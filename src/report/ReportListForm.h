@@ -1,0 +1,51 @@
+#pragma once
+
+#include "CustomReport.h"
+
+#include "data/DataSet.h"
+#include "data/Query.h"
+
+#include <QDialog>
+
+class QPushButton;
+class TSearchDBGrid;
+
+// "Выбор отчета": the stored reports of a grid's group; "&Выбрать" runs the
+// current one (previewed or printed as stored) and the window stays.
+class TChoiceRptForm : public QDialog {
+    Q_OBJECT
+public:
+    TChoiceRptForm(QWidget *parent, const TReportParams &params);
+    ~TChoiceRptForm() override;
+
+    // Runs the report of the current row.
+    void ChooseClick();
+    const TReportParams &Params() const { return m_params; }
+
+    TQuery ReportQuery;
+    TDataSource ReportSource;
+    TSearchDBGrid *ReportGrid = nullptr;
+    QPushButton *ChooseBtn = nullptr;
+    QPushButton *EditorBtn = nullptr;
+    QPushButton *ExitBtn = nullptr;
+
+private:
+    TReportParams m_params;
+};
+
+// The report settings of a grid: its data source and dataset, the
+// dataset's database and the grid's report group (its RptGroup, made from
+// the grid's window and name on first use).
+TReportParams GridReportParams(TSearchDBGrid &grid);
+// Ctrl+F7: the chooser of the grid's group.
+void ShowReportList(TSearchDBGrid &grid);
+// The grid's default stored report (its RptName), run without the chooser;
+// "Отчет \"%s\" не найден" when there is none.
+void RunDefaultReport(TSearchDBGrid &grid);
+// Runs a stored report for a caller and shows or prints its output; a
+// report that is printed at once asks "Вы уверены, что хотите печатать ?"
+// first. The report's name is remembered as the one chosen last.
+void RunStoredReportOf(const TDataSet &row, TReportParams &params);
+
+// Fills the grid's report-list hook.
+void InstallReportList();

@@ -1,0 +1,276 @@
+// The report expert: the templates it writes from a real table's fields,
+// and Alt+F7 on a grid printing every row with the database's own total.
+
+#include "../grid/GridTestSupport.h"
+
+#include "common/AppName.h"
+#include "common/FormatSettings.h"
+#include "common/TextFile.h"
+#include "grid/SearchDBGrid.h"
+#include "report/ExpertForm.h"
+#include "report/KtReport.h"
+#include "report/ReportListForm.h"
+
+#include <QListWidget>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+using namespace GridTest;
+
+namespace {
+
+std::unique_ptr<TQuery> accounts(const QString &alias, const QString &columns = "*")
+{
+    auto q = openQuery(alias, "select " + columns + " from ACCOUNTS order by ID");
+    return q;
+}
+
+QStringList build(TDataSet &ds, const TExpertParams &params)
+{
+    TKtReport report;
+    report.SetDataSet(&ds);
+    report.BuildExpertTemplate(params);
+    return report.FormatSource();
+}
+
+} // namespace
+
+class ExpertTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        setUpEngines("quarn_expert");
+        for (const QString &alias : engines)
+            if (usable(alias))
+                DataTest::exec(alias, {"DROP TABLE IF EXISTS ACCOUNTS",
+                                       "CREATE TABLE ACCOUNTS (ID INTEGER PRIMARY KEY, NAME VARCHAR(80), OPENED DATE,"
+                                       " BALANCE MONEY, RATE NUMERIC(6,3))",
+                                       "INSERT INTO ACCOUNTS VALUES (1, 'Иванов', '2026-01-10', 1200.50, 1.5)",
+                                       "INSERT INTO ACCOUNTS VALUES (2, 'Петров', '2026-02-11', 300, 2.25)",
+                                       "INSERT INTO ACCOUNTS VALUES (3, 'Сидоров', '2026-03-12', 45.25, 0.125)"});
+    }
+
+    // The simple report: title, headings (a "|" label on two lines), the
+    // detail references with their flags and widths, and the totals line
+    // of the money column; the decimal separator is what it was.
+    void simpleReport()
+    {
+        auto q = accounts("LITE", "ID, NAME, BALANCE");
+        q->FieldByName("BALANCE")->SetDisplayLabel("Сумма|итого");
+        q->FieldByName("BALANCE")->SetDisplayWidth(12);
+        q->FieldByName("NAME")->SetDisplayWidth(20);
+        q->FieldByName("ID")->SetDisplayWidth(4);
+        FormatSettings().DecimalSeparator = u',';
+        TExpertParams p;
+        p.Title = "Счета";
+        const QStringList lines = build(*q, p);
+        QCOMPARE(FormatSettings().DecimalSeparator, QChar(','));   // put back after the generation
+        FormatSettings().DecimalSeparator = u'.';
+        const auto col = [](const QString &text, int width) { return " " + text.leftJustified(width, ' '); };
+        const QStringList heading = {col("ID", 4) + col("NAME", 20) + col("Сумма", 12),
+                                     col("", 4) + col("", 20) + col("итого", 12)};
+        QCOMPARE(lines, (QStringList{".REPORTHEADER", "", QString(17, ' ') + "Счета" + QString(17, ' '), "",
+                                     heading[0], heading[1], ".PAGEHEADER", heading[0], heading[1], ".DETAIL",
+                                     " @ID:-4 @NAME:20 @BALANCE:$12.2", ".FOOTER1", QString(39, '='),
+                                     " @Null:4 @Null:20 @BALANCE:$12.2"}));
+        QCOMPARE(FormatSettings().DecimalSeparator, QChar('.'));
+    }
+
+    // Without a money column there is no totals section; a long text is
+    // 50 characters in up to nine lines; a wide line turns the page.
+    void layoutRules()
+    {
+        auto q = accounts("LITE", "ID, NAME");
+        q->FieldByName("NAME")->SetDisplayWidth(80);
+        TKtReport report;
+        report.SetDataSet(q.get());
+        report.BuildExpertTemplate({});
+        QVERIFY(!report.FormatSource().contains(".FOOTER1"));
+        QVERIFY(report.FormatSource().contains(" @ID:-" + QString::number(q->FieldByName("ID")->DisplayWidth()) + " @NAME:50.9"));
+        QCOMPARE(report.Orientation(), TPageGeometry::Portrait);
+        q->FieldByName("NAME")->SetDisplayWidth(40);
+        q->FieldByName("ID")->SetDisplayWidth(200);
+        report.BuildExpertTemplate({});
+        QCOMPARE(report.Orientation(), TPageGeometry::Landscape);
+    }
+
+    // The table export: four columns on one line, five on two.
+    void tableExport_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QStringList>("columnLines");
+        QTest::newRow("four") << QStringList{"ID", "NAME", "OPENED", "BALANCE"}
+                              << QStringList{"#   'ID Numeric(4), NAME Char(80), OPENED Date, BALANCE Numeric(19,4))'"};
+        QTest::newRow("five") << QStringList{"ID", "NAME", "OPENED", "BALANCE", "RATE"}
+                              << QStringList{"#   'ID Numeric(4), NAME Char(80), OPENED Date, BALANCE Numeric(19,4), ' +",
+                                             "#   'RATE Numeric(6,3))'"};
+    }
+    void tableExport()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(QStringList, columnLines);
+        auto q = accounts("LITE");
+        TExpertParams p;
+        p.Kind = TExpertParams::ekTable;
+        p.TableName = "OUT.DBF";
+        p.Fields = fields;
+        const QStringList lines = build(*q, p);
+        QCOMPARE(lines.mid(0, 5), (QStringList{".REPORTHEADER", "# TName = 'OUT.DBF'", "# TName1 = Format('\"%s\"', TName)",
+                                               "# Res = ExecLocal('drop table ' + TName1)",
+                                               "# S = Format('create table %s (', TName1) +"}));
+        QCOMPARE(lines.mid(5, columnLines.size()), columnLines);
+        QCOMPARE(lines.mid(5 + columnLines.size()),
+                 (QStringList{"# Res = ExecLocal(S)", "# T = OpenTable(TName)", "\\F17:14  Создан файл с именем @TName1",
+                              ".DETAIL", "# Res = AddRecord(T)", ".FOOTER1", "# Res = CloseTable(T)"}));
+    }
+
+    // Alt+F7: every row in the output and the database's own total; the
+    // grid stays on its row.
+    void defaultReport_data() { DataTest::engineRows(); }
+    void defaultReport()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        InstallReportExpert();
+        QString shown;
+        ReportViewHook() = [&](TCustomReport &r, bool) { shown = r.PrintName(); };
+        TQuery query;
+        query.SetDatabaseName(alias);
+        query.SetSQLText("select NAME, BALANCE from ACCOUNTS order by ID");
+        query.Open();
+        TDataSource source(&query);
+        TSearchDBGrid grid;
+        grid.SetDataSource(&source);
+        grid.show();
+        QTest::keyClick(grid.View(), Qt::Key_Down);
+        QTest::keyClick(grid.View(), Qt::Key_F7, Qt::AltModifier);
+        QCOMPARE(shown, QDir(ProgramDir()).filePath("report.prn"));
+        const QStringList out = ReadTextLines(QDir(ProgramDir()).filePath("report.prn"));
+        for (const QString name : {"Иванов", "Петров", "Сидоров"})
+            QVERIFY2(out.filter(name).size() == 1, qPrintable(out.join("\n")));
+        const double sum = DataTest::scalar(alias, "select sum(BALANCE) from ACCOUNTS").remove(QRegularExpression("[^0-9.-]")).toDouble();
+        QCOMPARE(sum, 1545.75);
+        QVERIFY2(out.filter("1,545.75").size() == 1, qPrintable(out.join("\n")));
+        QCOMPARE(query.RecNo(), 2);
+        grid.SetDataSource(nullptr);
+        ReportViewHook() = {};
+    }
+
+    // The caret goes to the character the error position names in the
+    // lines joined by CR LF.
+    void caretAtError_data()
+    {
+        QTest::addColumn<int>("pos");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("column");
+        QTest::newRow("first") << 0 << 0 << 0;
+        QTest::newRow("on CR") << 2 << 0 << 2;
+        QTest::newRow("on LF") << 3 << 0 << 2;
+        QTest::newRow("second line") << 4 << 1 << 0;
+        QTest::newRow("inside") << 5 << 1 << 1;
+        QTest::newRow("last") << 9 << 2 << 1;
+        QTest::newRow("past the end") << 40 << 2 << 2;
+    }
+    void caretAtError()
+    {
+        QFETCH(int, pos);
+        QFETCH(int, line);
+        QFETCH(int, column);
+        QPlainTextEdit text;
+        text.setPlainText("ab\ncd\nef");
+        PutCaretAtError(text, pos);
+        QCOMPARE(text.textCursor().blockNumber(), line);
+        QCOMPARE(text.textCursor().positionInBlock(), column);
+    }
+
+    // The format editor: a template error puts the caret on it; "O&K"
+    // gives the text and the orientation back to the report.
+    void formatEditor()
+    {
+        auto q = accounts("LITE", "ID, NAME");
+        TKtReport report;
+        report.SetDataSet(q.get());
+        report.BuildExpertTemplate({});
+        TFmtListForm editor(nullptr, report, "Счета");
+        QCOMPARE(editor.FmtText->toPlainText().split('\n'), report.FormatSource());
+        editor.FmtText->setPlainText(".DETAIL\n#A := 1 +\n#B := (2\n@A");
+        bool failed = false;
+        try {
+            editor.PreviewClick();
+        } catch (const Exception &) {
+            failed = true;
+        }
+        QVERIFY(failed);
+        // where the report itself puts the error
+        TKtReport check;
+        check.SetFormatSource({".DETAIL", "#A := 1 +", "#B := (2", "@A"});
+        try {
+            check.Prepare();
+        } catch (const Exception &) {
+        }
+        const QString joined = check.FormatSource().join("\r\n");
+        const int pos = check.ErrorPos();
+        QVERIFY(pos > 0);
+        const int lineStart = int(joined.lastIndexOf("\r\n", pos - 1)) + 2;
+        QCOMPARE(editor.FmtText->textCursor().blockNumber(), int(joined.left(pos).count("\r\n")));
+        QCOMPARE(editor.FmtText->textCursor().positionInBlock(), std::min(pos - lineStart, int(joined.mid(lineStart).section("\r\n", 0, 0).size())));
+        editor.FmtText->setPlainText(".DETAIL\n@NAME");
+        editor.OrientBox->setCurrentIndex(1);
+        editor.OKClick();
+        QCOMPARE(report.FormatSource(), (QStringList{".DETAIL", "@NAME"}));
+        QCOMPARE(report.Orientation(), TPageGeometry::Landscape);
+    }
+
+    // Ctrl+F7: the chooser lists the grid's group and "&Выбрать" runs the
+    // stored report over the grid's rows; a default report that is not
+    // stored is reported by name.
+    void storedReports_data() { DataTest::engineRows(); }
+    void storedReports()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::createSysTables(alias, QUARN_SOURCE_DIR "/sql");
+        SetAppName("Quarn");
+        DataTest::exec(alias, {"INSERT INTO SYS_REPORT (RE_APP_NAM, RE_GRP_NAM, RE_RPT_NAM, RE_RPT_FMT, RE_RPT_PRV,"
+                               " RE_RPT_ORI, RE_RPT_ONE, RE_RPT_PRN) VALUES ('Quarn', 'TSearchDBGrid_Grid', 'Names',"
+                               " '.DETAIL\r\n[@NAME]', 'Д', 'P', 'Н', 'names.prn')"});
+        InstallReportList();
+        QString shown;
+        ReportViewHook() = [&](TCustomReport &r, bool print) { shown = print ? QString() : r.PrintName(); };
+        TQuery query;
+        query.SetDatabaseName(alias);
+        query.SetSQLText("select NAME from ACCOUNTS order by ID");
+        query.Open();
+        TDataSource source(&query);
+        TSearchDBGrid grid;
+        grid.setObjectName("Grid");
+        grid.SetDataSource(&source);
+        grid.show();
+        int listed = 0;
+        QTimer::singleShot(0, [&] {
+            auto *chooser = qobject_cast<TChoiceRptForm *>(QApplication::activeModalWidget());
+            QVERIFY(chooser);
+            listed = chooser->ReportGrid->Model()->rowCount();
+            QTest::mouseClick(chooser->ChooseBtn, Qt::LeftButton);
+            QVERIFY(chooser->isVisible());   // the chooser stays for the next report
+            chooser->reject();
+        });
+        QTest::keyClick(grid.View(), Qt::Key_F7, Qt::ControlModifier);
+        QCOMPARE(listed, 1);
+        QCOMPARE(shown, QDir(ProgramDir()).filePath("names.prn"));
+        QCOMPARE(ReadTextLines(shown), (QStringList{"[Иванов]", "[Петров]", "[Сидоров]"}));
+
+        grid.RptName = "Other";
+        QUARN_EXPECT_ERROR(RunDefaultReport(grid), "Отчет \"Other\" не найден");
+        grid.SetDataSource(nullptr);
+        ReportViewHook() = {};
+    }
+};
+
+QUARN_WIDGETS_TEST_MAIN(ExpertTest)
+#include "ExpertTest.moc"
