@@ -1,9 +1,9 @@
 #include "CalcForm.h"
 
 #include "KtCurrencyLink.h"
-#include "LinePrinter.h"
 
 #include "common/UserInterface.h"
+#include "uisupport/DefaultPrinter.h"
 #include "uisupport/Guard.h"
 
 #include <QButtonGroup>
@@ -207,7 +207,12 @@ void TCalcForm::ClearBtnClick()
 
 QString TCalcForm::PrintTape()
 {
-    if (m_tape.Lines().isEmpty())
+    // the program confirms before printing
+    if (m_tape.Lines().isEmpty()
+        || UserInterface().MessageDlg(QStringLiteral("Вы уверены, что хотите печатать ?"), QString(),
+                                      TUserInterface::mtWarning,
+                                      {TUserInterface::mbYes, TUserInterface::mbNo, TUserInterface::mbCancel})
+               != TUserInterface::mbYes)
         return QString();
     return PrintTextLines(m_tape.Lines(), TapeList->font(), QStringLiteral("calculator.pdf"));
 }
