@@ -12,9 +12,11 @@
 #include "report/ReportListForm.h"
 #include "viewer/EditForm.h"
 #include "viewer/KtPreviewForm.h"
+#include "widgets/CalcForm.h"
 #include "workspace/Application.h"
 #include "workspace/DbMainForm.h"
 #include "workspace/DialogUserInterface.h"
+#include "workspace/KeyFilter.h"
 #include "workspace/SQLForm.h"
 
 #include <QCommandLineParser>
@@ -95,6 +97,7 @@ int main(int argc, char *argv[])
     {
         TDbMainForm mainForm;
         InstallSQLEditor(mainForm);
+        InstallCalculator(mainForm.KeyFilter().OnCalculatorKey, &mainForm);
         mainForm.show();
         TStartSteps steps;
         steps.OpenAlias = parser.value(openOption);
