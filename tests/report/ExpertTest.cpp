@@ -11,6 +11,7 @@
 #include "report/KtReport.h"
 #include "report/ReportEditForms.h"
 #include "report/ReportListForm.h"
+#include "uisupport/Guard.h"
 
 #include <QListWidget>
 #include <QCheckBox>
@@ -30,6 +31,23 @@ std::unique_ptr<TQuery> accounts(const QString &alias, const QString &columns = 
 {
     auto q = openQuery(alias, "select " + columns + " from ACCOUNTS order by ID");
     return q;
+}
+
+// Acts once on the next modal window of class T, whenever it comes up.
+template <class T>
+std::unique_ptr<QTimer> whenModal(std::function<void(T &)> act)
+{
+    auto timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout, [t = timer.get(), act] {
+        if (auto *w = qobject_cast<T *>(QApplication::activeModalWidget())) {
+            t->stop();
+            act(*w);
+            if (w->isVisible())
+                w->reject();
+        }
+    });
+    timer->start(20);
+    return timer;
 }
 
 QStringList build(TDataSet &ds, const TExpertParams &params)
@@ -256,9 +274,8 @@ private slots:
         grid.SetDataSource(&source);
         grid.show();
         int listed = 0;
-        QTimer::singleShot(0, [&] {
-            auto *chooser = qobject_cast<TChoiceRptForm *>(QApplication::activeModalWidget());
-            QVERIFY(chooser);
+        auto watch = whenModal<TChoiceRptForm>([&](TChoiceRptForm &form) {
+            TChoiceRptForm *chooser = &form;
             listed = chooser->ReportGrid->Model()->rowCount();
             QTest::mouseClick(chooser->ChooseBtn, Qt::LeftButton);
             QVERIFY(chooser->isVisible());   // the chooser stays for the next report
@@ -295,11 +312,13 @@ private slots:
         grid.SetDataSource(&source);
         TReportParams params = GridReportParams(grid);
         TRecordingUI ui;
+        QStringList errors;
+        const TExceptionHandler previous =
+            SetApplicationExceptionHandler([&](QObject *, const Exception &e) { errors << e.Message(); });
         {
             TChoiceEditRptForm editor(nullptr, params);
-            QTimer::singleShot(0, [&] {
-                auto *form = qobject_cast<TRptEditForm *>(QApplication::activeModalWidget());
-                QVERIFY(form);
+            auto watch = whenModal<TRptEditForm>([&](TRptEditForm &edit) {
+                TRptEditForm *form = &edit;
                 QCOMPARE(form->OrientBox->currentText(), QString("Вертикальная"));
                 QVERIFY(form->PreviewBox->isChecked());
                 form->NameEdit->setFocus();
@@ -309,6 +328,7 @@ private slots:
                 form->TemplateText->setPlainText(".DETAIL\n#A := (1\n[@NAME]");
                 QTest::mouseClick(form->PreviewBtn, Qt::LeftButton);   // an error: the caret on line 2
                 QCOMPARE(form->TemplateText->textCursor().blockNumber(), 1);
+                QCOMPARE(errors.size(), 1);
                 form->TemplateText->setPlainText(".DETAIL\n[@NAME]");
                 QTest::mouseClick(form->SaveBtn, Qt::LeftButton);
             });
@@ -343,6 +363,7 @@ private slots:
         QCOMPARE(DataTest::scalar("OTHER", "select RE_RPT_NAM from SYS_REPORT"), QString("List"));
         grid.SetDataSource(nullptr);
         ReportViewHook() = {};
+        SetApplicationExceptionHandler(previous);
     }
 };
 
