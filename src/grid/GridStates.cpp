@@ -252,7 +252,19 @@ TGridStateImport ImportGridStates(const QString &databaseName, const QString &di
     q.SetRequestLive(true);
     for (int i = 0; i < files.size(); ++i) {
         TGridState state;
-        if (!ReadGridStateFile(files[i], state)) {
+        bool read = false;
+        try {
+            read = ReadGridStateFile(files[i], state);
+        } catch (const Exception &e) {
+            // a file that cannot be read is told by its name; the others go on
+            if (reportError)
+                reportError(e);
+            result.Failed << files[i];
+            if (progress)
+                progress(i + 1, result.Files);
+            continue;
+        }
+        if (!read) {
             ++result.Skipped;
         } else {
             q.Close();
