@@ -145,6 +145,11 @@ private slots:
         QTest::keyClicks(f.grid.View(), "Iv");
         QTRY_COMPARE_WITH_TIMEOUT(f.rows(), 2, 2000);
         f.grid.ChoiceList() << "ID=3";
+        const QStringList rows = {TBuilderFields::LabelOf(f.query.Fields(0)->DisplayLabel()) + " > 1"};
+        QStringList built = rows;
+        ApplyQueryBuilder(f.query, f.grid.Conditions(), built, QString(), QString(), true);
+        QCOMPARE(f.rows(), 1);
+        const QString savedSql = f.query.SQLText();
 
         f.keyWith<TSaveGridForm>(Qt::Key_F3, Qt::ShiftModifier, [&](TSaveGridForm &d) {
             QTest::mouseClick(d.SaveBtn, Qt::LeftButton);   // no title yet
@@ -161,6 +166,7 @@ private slots:
         QCOMPARE(ui.Messages, QStringList{"Вы уверены, что хотите очистить состояние таблицы ?"});
         QCOMPARE(f.rows(), 3);
         QVERIFY(f.grid.ChoiceList().isEmpty());
+        QVERIFY(!f.query.SQLText().contains("/*Begin"));
 
         f.keyWith<TChoiceGridForm>(Qt::Key_F3, {}, [&](TChoiceGridForm &c) {
             QCOMPARE(c.ChoiceGrid->Model()->rowCount(), 1);
@@ -171,9 +177,11 @@ private slots:
             QCOMPARE(QApplication::activeModalWidget(), &c);
             QTest::mouseClick(c.ChooseBtn, Qt::LeftButton);
         });
-        QCOMPARE(f.rows(), 2);
+        QCOMPARE(f.rows(), 1);
+        QCOMPARE(f.query.SQLText(), savedSql);
         QCOMPARE(f.grid.SearchValues().size(), 1);
         QCOMPARE(f.grid.ChoiceList(), QStringList{"ID=3"});
+        QCOMPARE(f.grid.Conditions().BuilderRows, rows);
         DataTest::exec(alias, {"DELETE FROM SYS_GRIDS"});
     }
 
@@ -204,6 +212,19 @@ private slots:
         QCOMPARE(editor.EditorGrid->Model()->rowCount(), 1);
         QCOMPARE(editor.EditorGrid->Model()->index(0, 0).data().toString(), QString("A"));
         QCOMPARE(GridStatesOfGroup("LITE", Group).first().Search, QStringList{"NAME=A"});
+
+        // into another database: the same states
+        QFile ini(QDir(ConfigDir()).filePath("aliases.ini"));
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("\n[OTHER]\nDriver=QSQLITE\nDatabase=other.db\n");
+        ini.close();
+        QFile(QDir(ProgramDir()).filePath("other.db")).open(QIODevice::WriteOnly);
+        DataTest::createSysTables("OTHER", QUARN_SOURCE_DIR "/sql");
+        QFile::remove(dir.filePath(Group + "^B.GRD"));
+        editor.ExportClick(dir.path());
+        TChoiceEditGrdForm other(nullptr, "OTHER", Group);
+        other.ImportClick(dir.path());
+        QCOMPARE(GridStatesOfGroup("OTHER", Group), GridStatesOfGroup("LITE", Group));
         DataTest::exec("LITE", {"DELETE FROM SYS_GRIDS"});
     }
 
