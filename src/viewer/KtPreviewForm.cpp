@@ -6,7 +6,7 @@
 #include "common/Settings.h"
 #include "common/UserInterface.h"
 #include "report/CustomReport.h"
-#include "workspace/Application.h"
+#include "uisupport/Guard.h"
 
 #include <QApplication>
 #include <QComboBox>
