@@ -143,7 +143,9 @@ TRptEditForm::TRptEditForm(QWidget *parent, const TReportParams &params) : TPtEd
     GroupBtn->SetLinkEdit(GroupEdit, &EditSource, GroupColumn);
     groupRow->addWidget(GroupEdit, 1);
     groupRow->addWidget(GroupBtn);
-    form->addRow(QStringLiteral("&Группа отчета"), groupRow);
+    auto *groupLabel = new QLabel(QStringLiteral("&Группа отчета"), this);
+    groupLabel->setBuddy(GroupEdit);
+    form->addRow(groupLabel, groupRow);
     NameEdit = new QLineEdit(this);
     NameEdit->setObjectName(QStringLiteral("NameEdit"));
     NameEdit->setMaxLength(60);

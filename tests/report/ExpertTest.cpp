@@ -329,11 +329,17 @@ private slots:
                 QTest::mouseClick(form->PreviewBtn, Qt::LeftButton);   // an error: the caret on line 2
                 QCOMPARE(form->TemplateText->textCursor().blockNumber(), 1);
                 QCOMPARE(errors.size(), 1);
-                form->TemplateText->setPlainText(".DETAIL\n[@NAME]");
+                form->TemplateText->setPlainText(".REPORTHEADER\nСписок клиентов\n.DETAIL\n[@NAME]");
+                saveShot(form, "report-record-editor");
                 QTest::mouseClick(form->SaveBtn, Qt::LeftButton);
             });
             QTest::mouseClick(editor.AddBtn, Qt::LeftButton);
             QCOMPARE(outputs, QStringList{"[Иванов]|[Петров]|[Сидоров]"});
+            saveShot(&editor, "report-list-editor");
+            {
+                TExpertForm expert(nullptr, "Счета", query);
+                saveShot(&expert, "report-expert");
+            }
             QCOMPARE(DataTest::scalar(alias, "select RE_RPT_NAM from SYS_REPORT"), QString("List"));   // trimmed
             QCOMPARE(editor.EditorGrid->Model()->rowCount(), 1);
             ui.Answer = TUserInterface::mbNo;
@@ -345,7 +351,7 @@ private slots:
         TChoiceRptForm chooser(nullptr, params);
         chooser.ChooseClick();
         QCOMPARE(outputs.size(), 2);
-        QCOMPARE(outputs.last(), outputs.first());
+        QCOMPARE(outputs.last(), "Список клиентов|" + outputs.first());
 
         // into another database, the same row
         QFile ini(QDir(ConfigDir()).filePath("aliases.ini"));
