@@ -60,14 +60,6 @@ QString groupOf(TSearchDBGrid &grid)
     return grid.GridName();
 }
 
-QString askDirectory(QWidget *parent)
-{
-    if (AskDirectoryHook)
-        return AskDirectoryHook(parent);
-    TGetDirForm form(parent, ProgramDir());
-    return form.exec() == QDialog::Accepted ? form.Directory() : QString();
-}
-
 // The hook handlers.
 
 void restoreState(TSearchDBGrid &grid)
@@ -112,6 +104,14 @@ void clearState(TSearchDBGrid &grid, bool confirm, bool reopen)
 }
 
 } // namespace
+
+QString AskDirectory(QWidget *parent)
+{
+    if (AskDirectoryHook)
+        return AskDirectoryHook(parent);
+    TGetDirForm form(parent, ProgramDir());
+    return form.exec() == QDialog::Accepted ? form.Directory() : QString();
+}
 
 void InstallGridStates()
 {
@@ -381,7 +381,7 @@ void TChoiceEditGrdForm::ExportClick(const QString &dir)
 {
     if (!askYes(QStringLiteral("Вы уверены, что хотите записать состояния на диск ?")))
         return;
-    const QString folder = dir.isEmpty() ? askDirectory(this) : dir;
+    const QString folder = dir.isEmpty() ? AskDirectory(this) : dir;
     if (folder.isEmpty())
         return;
     ExportGridStates(m_databaseName, AllGroupsBox->isChecked() ? QStringLiteral("%") : m_group, folder);
@@ -391,7 +391,7 @@ void TChoiceEditGrdForm::ImportClick(const QString &dir)
 {
     if (!askYes(QStringLiteral("Вы уверены, что хотите загрузить состояния с диска ?")))
         return;
-    const QString folder = dir.isEmpty() ? askDirectory(this) : dir;
+    const QString folder = dir.isEmpty() ? AskDirectory(this) : dir;
     if (folder.isEmpty())
         return;
     Progress->setGeometry(Progress->parentWidget()->rect());

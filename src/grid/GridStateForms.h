@@ -155,6 +155,9 @@ protected:
 // A folder asked through TGetDirForm; empty when cancelled. Tests and the
 // batch uses put their own answer here.
 extern std::function<QString(QWidget *parent)> AskDirectoryHook;
+// A folder for an export or import: through the hook when one is set, else
+// TGetDirForm from the program directory; empty when cancelled.
+QString AskDirectory(QWidget *parent);
 
 // Fills the hook slots of F3, Shift+F3 and Ctrl+F3.
 void InstallGridStates();

@@ -55,32 +55,32 @@ void TSearchDBGrid::searchTimerFired()
     ApplySearch();
 }
 
-void TSearchDBGrid::ApplySearch()
+void TSearchDBGrid::reopenKeepingColumn(const std::function<void(TQuery &)> &reopen)
 {
     TQuery *query = Query();
     if (!query)
         return;
-    const int column = SelectedIndex();
-    struct Restore {
+    // the reopened query rebuilds the columns: the cursor stays in its column
+    struct TRestore {
         TSearchDBGrid *grid;
         int column;
-        ~Restore() { grid->SetSelectedIndex(column); grid->RepaintTitles(); }
-    } restore{this, column};
-    ::ApplySearch(*query, Conditions());
+        ~TRestore()
+        {
+            grid->SetSelectedIndex(column);
+            grid->RepaintTitles();
+        }
+    } restore{this, SelectedIndex()};
+    reopen(*query);
+}
+
+void TSearchDBGrid::ApplySearch()
+{
+    reopenKeepingColumn([this](TQuery &q) { ::ApplySearch(q, Conditions()); });
 }
 
 void TSearchDBGrid::ToggleMarkedFilter()
 {
-    TQuery *query = Query();
-    if (!query)
-        return;
-    const int column = SelectedIndex();
-    struct Restore {
-        TSearchDBGrid *grid;
-        int column;
-        ~Restore() { grid->SetSelectedIndex(column); grid->RepaintTitles(); }
-    } restore{this, column};
-    ::ToggleMarkedFilter(*query, Conditions());
+    reopenKeepingColumn([this](TQuery &q) { ::ToggleMarkedFilter(q, Conditions()); });
 }
 
 void TSearchDBGrid::ToggleSearchLock()

@@ -3,6 +3,7 @@
 #include "UDBGrid.h"
 
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class TQuery;
@@ -42,6 +43,7 @@ public:
 
 private:
     void searchTimerFired();
+    void reopenKeepingColumn(const std::function<void(TQuery &)> &reopen);
     void afterReopen();
 
     QTimer m_searchTimer;

@@ -61,14 +61,6 @@ void setParam(TQuery &q, const QString &name, const QString &value)
     p.SetValue(value);
 }
 
-QString askFolder(QWidget *parent)
-{
-    if (AskDirectoryHook)
-        return AskDirectoryHook(parent);
-    TGetDirForm form(parent, ProgramDir());
-    return form.exec() == QDialog::Accepted ? form.Directory() : QString();
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- one report
@@ -469,7 +461,7 @@ void TChoiceEditRptForm::ExportClick(const QString &dir)
 {
     if (!askYes(QStringLiteral("Вы уверены, что хотите записать отчеты на диск ?")))
         return;
-    const QString folder = dir.isEmpty() ? askFolder(this) : dir;
+    const QString folder = dir.isEmpty() ? AskDirectory(this) : dir;
     if (folder.isEmpty())
         return;
     const TFmtResult result = ExportReportFiles(m_params.DataBaseName, folder,
@@ -484,7 +476,7 @@ void TChoiceEditRptForm::ImportClick(const QString &dir)
 {
     if (!askYes(QStringLiteral("Вы уверены, что хотите загрузить отчеты с диска ?")))
         return;
-    const QString folder = dir.isEmpty() ? askFolder(this) : dir;
+    const QString folder = dir.isEmpty() ? AskDirectory(this) : dir;
     if (folder.isEmpty())
         return;
     Progress->setGeometry(Progress->parentWidget()->rect());
