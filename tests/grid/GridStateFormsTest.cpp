@@ -172,6 +172,7 @@ private slots:
             QCOMPARE(c.ChoiceGrid->Model()->rowCount(), 1);
             QCOMPARE(c.ChoiceGrid->Model()->index(0, 0).data().toString(), QString("Ivany"));
             QCOMPARE(c.ChoiceGrid->Model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QString("Описание"));
+            saveShot(&c, "state-chooser-" + alias);
             // F3 in the chooser's own grid opens no second chooser
             QTest::keyClick(c.ChoiceGrid->View(), Qt::Key_F3);
             QCOMPARE(QApplication::activeModalWidget(), &c);
@@ -200,6 +201,7 @@ private slots:
         QTemporaryDir dir;
         TChoiceEditGrdForm editor(nullptr, "LITE", Group);
         QCOMPARE(editor.EditorGrid->Model()->rowCount(), 2);
+        saveShot(&editor, "state-editor");
         editor.ExportClick(dir.path());
         QVERIFY(QFile::exists(dir.filePath(Group + "^A.GRD")) && QFile::exists(dir.filePath(Group + "^B.GRD")));
 
