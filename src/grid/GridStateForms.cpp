@@ -9,12 +9,12 @@
 #include "common/Settings.h"
 #include "common/UserInterface.h"
 #include "uisupport/Guard.h"
+#include "widgets/DicButton.h"
 
 #include <QCheckBox>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -228,7 +228,20 @@ TSaveGridForm::TSaveGridForm(QWidget *parent, TSearchDBGrid &grid, const QString
     TitleEdit = new QLineEdit(this);
     TitleEdit->setObjectName(QStringLiteral("TitleEdit"));
     TitleEdit->setMaxLength(60);
-    LookupBtn = button(this, QStringLiteral("..."), "LookupBtn");
+    // the titles of the group's states, the chosen one into the edit box
+    LookupBtn = new TDicButton(this);
+    LookupBtn->setObjectName(QStringLiteral("LookupBtn"));
+    if (const auto *ds = dynamic_cast<const TDBDataSet *>(grid.DataSet()))
+        LookupBtn->DatabaseName = ds->DatabaseName();
+    LookupBtn->GridSQL = GridStatesListSql();
+    LookupBtn->FieldMap = {TitleColumn + QStringLiteral("=Описание")};
+    LookupBtn->FormTitle = QStringLiteral("Выберите состояние таблицы");
+    LookupBtn->RefField = TitleColumn;
+    LookupBtn->OnSetParams = [this](TDicButton &, TQuery &q) {
+        setParam(q, QStringLiteral("GrdName"), m_group);
+        setParam(q, QStringLiteral("AppName"), AppName());
+    };
+    LookupBtn->SetLinkEdit(TitleEdit);
     titleRow->addWidget(TitleEdit, 1);
     titleRow->addWidget(LookupBtn);
     layout->addLayout(titleRow);
@@ -241,7 +254,6 @@ TSaveGridForm::TSaveGridForm(QWidget *parent, TSearchDBGrid &grid, const QString
     buttons->addWidget(CancelBtn);
     layout->addLayout(buttons);
     connect(SaveBtn, &QPushButton::clicked, this, [this] { Guarded(this, [this] { SaveClick(); }); });
-    connect(LookupBtn, &QPushButton::clicked, this, [this] { Guarded(this, [this] { LookupClick(); }); });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     resize(380, 120);
 }
@@ -253,23 +265,6 @@ void TSaveGridForm::SaveClick()
         return;
     SaveGridState(*dataSet, m_group, TitleEdit->text().trimmed(), m_grid.Conditions());
     accept();
-}
-
-void TSaveGridForm::LookupClick()
-{
-    auto *dataSet = dynamic_cast<TDBDataSet *>(m_grid.DataSet());
-    if (!dataSet)
-        return;
-    QStringList titles;
-    for (const TGridState &s : GridStatesOfGroup(dataSet->DatabaseName(), m_group))
-        titles << s.Title;
-    if (titles.isEmpty())
-        return;
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(this, QStringLiteral("Выберите состояние таблицы"),
-                                                 QStringLiteral("Описание"), titles, 0, false, &ok);
-    if (ok)
-        TitleEdit->setText(chosen);
 }
 
 // ---------------------------------------------------------------- editor
@@ -474,7 +469,15 @@ TGridEditForm::TGridEditForm(QWidget *parent, const QString &databaseName, const
     GroupEdit->setObjectName(QStringLiteral("GroupEdit"));
     GroupEdit->setMaxLength(60);
     groupLabel->setBuddy(GroupEdit);
-    GroupLookupBtn = button(this, QStringLiteral("..."), "GroupLookupBtn");
+    // the groups in use, the chosen one into the edit box
+    GroupLookupBtn = new TDicButton(this);
+    GroupLookupBtn->setObjectName(QStringLiteral("GroupLookupBtn"));
+    GroupLookupBtn->DatabaseName = databaseName;
+    GroupLookupBtn->GridSQL = GridGroupsSql();
+    GroupLookupBtn->FieldMap = {GroupColumn + QStringLiteral("=Группы состояний")};
+    GroupLookupBtn->RefField = GroupColumn;
+    GroupLookupBtn->OnSetParams = [](TDicButton &, TQuery &q) { setParam(q, QStringLiteral("AppNam"), AppName()); };
+    GroupLookupBtn->SetLinkEdit(GroupEdit);
     keys->addWidget(titleLabel);
     keys->addWidget(TitleEdit, 1);
     keys->addWidget(groupLabel);
@@ -512,7 +515,6 @@ TGridEditForm::TGridEditForm(QWidget *parent, const QString &databaseName, const
     connect(SaveBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
     connect(AddBtn, &QPushButton::clicked, this, [this] { done(mrRetry); });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(GroupLookupBtn, &QPushButton::clicked, this, [this] { Guarded(this, [this] { GroupLookupClick(); }); });
     resize(560, 360);
 }
 
@@ -522,27 +524,6 @@ TGridEditForm::~TGridEditForm()
     qDeleteAll(findChildren<TDBEditLink *>());
 }
 
-void TGridEditForm::GroupLookupClick()
-{
-    TQuery q;
-    q.SetDatabaseName(EditQuery.DatabaseName());
-    q.SetSQL(GridGroupsSql());
-    setParam(q, QStringLiteral("AppNam"), AppName());
-    q.Open();
-    QStringList groups;
-    for (; !q.Eof(); q.Next())
-        groups << q.Fields(0)->AsString();
-    if (groups.isEmpty())
-        return;
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(this, QStringLiteral("Группы состояний"),
-                                                 QStringLiteral("Группы состояний"), groups,
-                                                 std::max<int>(0, int(groups.indexOf(GroupEdit->text()))), false, &ok);
-    if (ok && EditQuery.Active()) {
-        EditQuery.Edit();
-        EditQuery.FieldByName(GroupColumn)->SetAsString(chosen);
-    }
-}
 
 // ---------------------------------------------------------------- folder
 

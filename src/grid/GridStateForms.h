@@ -14,6 +14,7 @@ class QPushButton;
 class QTabWidget;
 class QTreeView;
 class TGridEditForm;
+class TDicButton;
 class TSearchDBGrid;
 
 // The windows of table states: the chooser of F3, the save dialog of
@@ -57,11 +58,9 @@ public:
     // Saves under the typed title; an empty title raises
     // "Название не может быть пустым" and the dialog stays.
     void SaveClick();
-    // Offers the group's titles; the chosen one goes into the edit box.
-    void LookupClick();
 
     QLineEdit *TitleEdit = nullptr;
-    QPushButton *LookupBtn = nullptr;
+    TDicButton *LookupBtn = nullptr;
     QPushButton *SaveBtn = nullptr;
     QPushButton *CancelBtn = nullptr;
 
@@ -115,14 +114,13 @@ public:
     TGridEditForm(QWidget *parent, const QString &databaseName, const QString &group);
     ~TGridEditForm() override;
 
-    void GroupLookupClick();
 
     TQuery EditQuery;
     TDataSource EditSource;
     TPtDBLink *DBLink = nullptr;
     QLineEdit *TitleEdit = nullptr;
     QLineEdit *GroupEdit = nullptr;
-    QPushButton *GroupLookupBtn = nullptr;
+    TDicButton *GroupLookupBtn = nullptr;
     QTabWidget *Pages = nullptr;
     QPlainTextEdit *SearchMemo = nullptr;
     QPlainTextEdit *ChoiceMemo = nullptr;

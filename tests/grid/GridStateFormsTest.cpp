@@ -11,6 +11,7 @@
 #include "grid/GridStates.h"
 #include "grid/SearchDBGrid.h"
 #include "uisupport/Guard.h"
+#include "widgets/DicButton.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -161,6 +162,21 @@ private slots:
         });
         QCOMPARE(DataTest::scalar(alias, "select GR_GRD_CMT from SYS_GRIDS where GR_GRD_NAM = '" + Group + "'"),
                  QString("Ivany"));
+
+        // saving again, the title taken from the group's states: overwritten
+        f.keyWith<TSaveGridForm>(Qt::Key_F3, Qt::ShiftModifier, [&](TSaveGridForm &d) {
+            QTimer::singleShot(0, [] {
+                if (auto *c = qobject_cast<TDicChoiceForm *>(QApplication::activeModalWidget())) {
+                    QCOMPARE(c->windowTitle(), QString("Выберите состояние таблицы"));
+                    QTest::mouseClick(c->ChooseBtn, Qt::LeftButton);
+                }
+            });
+            QTest::mouseClick(d.LookupBtn, Qt::LeftButton);
+            QCOMPARE(d.TitleEdit->text(), QString("Ivany"));
+            QTest::mouseClick(d.SaveBtn, Qt::LeftButton);
+        });
+        QCOMPARE(DataTest::scalar(alias, "select count(*) from SYS_GRIDS where GR_GRD_NAM = '" + Group + "'"),
+                 QString("1"));
 
         f.key(Qt::Key_F3, Qt::ControlModifier);
         QCOMPARE(ui.Messages, QStringList{"Вы уверены, что хотите очистить состояние таблицы ?"});
