@@ -151,6 +151,26 @@ private slots:
                               ".DETAIL", "# Res = AddRecord(T)", ".FOOTER1", "# Res = CloseTable(T)"}));
     }
 
+    // The table export run: the local table holds the chosen columns and
+    // every row.
+    void tableExportRun()
+    {
+        auto q = accounts("LITE", "ID, NAME, BALANCE");
+        TKtReport report;
+        report.SetDataSet(q.get());
+        report.SetPrintName("copy.prn");
+        TExpertParams p;
+        p.Kind = TExpertParams::ekTable;
+        p.TableName = "ACC_COPY";
+        report.BuildExpertTemplate(p);
+        report.Prepare();
+        report.Execute();
+        QVERIFY2(ReadTextLines(QDir(ProgramDir()).filePath("copy.prn")).join("").contains("\"ACC_COPY\""),
+                 qPrintable(report.FormatSource().join("\n")));
+        QCOMPARE(DataTest::scalar(LocalDatabaseName(), "select count(*) from ACC_COPY"), QString("3"));
+        QCOMPARE(DataTest::scalar(LocalDatabaseName(), "select NAME from ACC_COPY where ID = 2"), QString("Петров"));
+    }
+
     // Alt+F7: every row in the output and the database's own total; the
     // grid stays on its row.
     void defaultReport_data() { DataTest::engineRows(); }
