@@ -687,6 +687,15 @@ void TUDBGrid::rebuildColumns()
         for (int i = 0; i < ds->FieldCount(); ++i)
             if (ds->Fields(i)->Visible())
                 names << ds->Fields(i)->FieldName();
+    if (!m_columnOrder.isEmpty()) {
+        const auto rank = [this](const QString &name) {
+            for (qsizetype i = 0; i < m_columnOrder.size(); ++i)
+                if (m_columnOrder[i].compare(name, Qt::CaseInsensitive) == 0)
+                    return i;
+            return m_columnOrder.size();
+        };
+        std::stable_sort(names.begin(), names.end(), [&](const QString &a, const QString &b) { return rank(a) < rank(b); });
+    }
     if (names == m_columnFields)
         return;
     QList<TUColumn> columns;

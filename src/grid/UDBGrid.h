@@ -194,7 +194,9 @@ public:
     // states and reports.
     QString GridName() const;
 
-    // Columns.
+    // Columns. They follow the dataset's fields; the fields named here come
+    // first, in this order (a list window's own column order).
+    void SetColumnOrder(const QStringList &fieldNames) { m_columnOrder = fieldNames; }
     int ColumnCount() const { return int(m_columns.size()); }
     TUColumn &Column(int i) { return m_columns[i]; }
     TField *ColumnField(int column) const;
@@ -271,6 +273,7 @@ private:
     QWidget *m_corner = nullptr;
     QList<TUColumn> m_columns;
     QStringList m_columnFields;   // field names the columns were made for
+    QStringList m_columnOrder;
 
     TGridConditions m_conditions;
     bool m_searchInUse = true;

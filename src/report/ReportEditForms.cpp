@@ -385,6 +385,9 @@ TChoiceEditRptForm::TChoiceEditRptForm(QWidget *parent, const TReportParams &par
     EditorGrid->setObjectName(QStringLiteral("EditorGrid"));
     EditorGrid->RptName = QStringLiteral("sys");
     EditorGrid->SetOptions(EditorGrid->Options() & ~dgEditing);
+    EditorGrid->SetColumnOrder({NameColumn, QStringLiteral("RE_RPT_PRV"), QStringLiteral("RE_RPT_ORI"),
+                                QStringLiteral("RE_RPT_ONE"), QStringLiteral("RE_RPT_PRN"), QStringLiteral("RE_RPT_FMT"),
+                                GroupColumn});
     layout->addWidget(EditorGrid, 1);
     auto *panel = new QWidget(this);
     auto *buttons = new QHBoxLayout(panel);

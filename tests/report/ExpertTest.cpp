@@ -398,6 +398,12 @@ private slots:
             }
             QCOMPARE(DataTest::scalar(alias, "select RE_RPT_NAM from SYS_REPORT"), QString("List"));   // trimmed
             QCOMPARE(editor.EditorGrid->Model()->rowCount(), 1);
+            QStringList titles;
+            for (int c = 0; c < editor.EditorGrid->ColumnCount(); ++c)
+                titles << editor.EditorGrid->Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+            QCOMPARE(titles, (QStringList{"Название отчета", "Предв-й|просмотр", "Ориентация", "Печать одной|записи",
+                                          "Выходной файл", "Шаблон|отчета"}));
+            QCOMPARE(editor.EditorGrid->Model()->index(0, 2).data().toString(), QString("Вертикальная"));
             ui.Answer = TUserInterface::mbNo;
             QTest::mouseClick(editor.DeleteBtn, Qt::LeftButton);
             QCOMPARE(editor.EditorGrid->Model()->rowCount(), 1);
