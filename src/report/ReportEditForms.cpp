@@ -29,9 +29,42 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSyntaxHighlighter>
 #include <QVBoxLayout>
 
 namespace {
+
+// Colours a template: section lines, script lines, comments and the field
+// references of text lines.
+class TTemplateHighlighter : public QSyntaxHighlighter {
+public:
+    using QSyntaxHighlighter::QSyntaxHighlighter;
+
+protected:
+    void highlightBlock(const QString &text) override
+    {
+        QTextCharFormat f;
+        if (text.startsWith(u'.')) {
+            f.setForeground(QColor(0, 0, 160));
+            f.setFontWeight(QFont::Bold);
+            setFormat(0, int(text.size()), f);
+        } else if (text.startsWith(u'#')) {
+            f.setForeground(QColor(0, 120, 0));
+            setFormat(0, int(text.size()), f);
+        } else if (text.startsWith(u';')) {
+            f.setForeground(Qt::gray);
+            setFormat(0, int(text.size()), f);
+        } else {
+            static const QRegularExpression reference(QStringLiteral("@[A-Za-z_\\x{0400}-\\x{04FF}][\\w]*(:[-+$]?[0-9.]*)?"));
+            f.setForeground(QColor(160, 0, 120));
+            for (auto it = reference.globalMatch(text); it.hasNext();) {
+                const auto m = it.next();
+                setFormat(int(m.capturedStart()), int(m.capturedLength()), f);
+            }
+        }
+    }
+};
 
 const QString AppColumn = QStringLiteral("RE_APP_NAM");
 const QString GroupColumn = QStringLiteral("RE_GRP_NAM");
@@ -169,6 +202,7 @@ TRptEditForm::TRptEditForm(QWidget *parent, const TReportParams &params) : TPtEd
     mono.setStyleHint(QFont::Monospace);
     TemplateText->setFont(mono);
     TemplateText->installEventFilter(this);
+    new TTemplateHighlighter(TemplateText->document());
     textLabel->setBuddy(TemplateText);
     layout->addWidget(TemplateText, 1);
     new TDBEditLink(NameEdit, EditSource, NameColumn);
