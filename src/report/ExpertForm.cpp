@@ -1,6 +1,7 @@
 #include "ExpertForm.h"
 
 #include "KtReport.h"
+#include "ReportListForm.h"
 
 #include "common/Settings.h"
 #include "common/TextFile.h"
@@ -109,8 +110,13 @@ void runReport(TSearchDBGrid &grid, bool expert)
                 ds.EnableControls();
             }
         } keep(*ds);
+        // the progress goes with the run, before the output is shown
+        TRunProgress progress(&grid);
+        const TReportNotify own = report->OnSetValues;
+        report->OnSetValues = progress.Chain(own);
         report->Prepare();
         report->Execute();
+        report->OnSetValues = own;
     }
     report->Preview();
 }

@@ -10,7 +10,9 @@
 #include "grid/SearchDBGrid.h"
 #include "uisupport/Guard.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QProgressDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -21,6 +23,42 @@ namespace {
 const QString NameColumn = QStringLiteral("RE_RPT_NAM");
 
 } // namespace
+
+TRunProgress::TRunProgress(QWidget *parent)
+    : m_dialog(std::make_unique<QProgressDialog>(QStringLiteral("Обработано записей: 0"), QStringLiteral("Отмена"), 0, 0,
+                                                 parent))
+{
+    m_dialog->setWindowTitle(QStringLiteral("Выполнение отчета"));
+    m_dialog->setMinimumDuration(500);
+    m_dialog->setAutoReset(false);
+    m_dialog->setAutoClose(false);
+}
+
+TRunProgress::~TRunProgress() = default;
+
+TReportNotify TRunProgress::Chain(TReportNotify inner)
+{
+    return [this, inner](TCustomReport &report) {
+        if (inner)
+            inner(report);
+        if (++m_count % 1001 != 0)
+            return;
+        m_dialog->setLabelText(QStringLiteral("Обработано записей: ") + QString::number(m_count));
+        m_dialog->setValue(0);
+        if (m_dialog->wasCanceled())
+            throw Exception(QStringLiteral("Операция прервана пользователем"));
+    };
+}
+
+QString TRunProgress::Text() const
+{
+    return m_dialog->labelText();
+}
+
+void TRunProgress::Cancel()
+{
+    m_dialog->cancel();
+}
 
 TReportParams GridReportParams(TSearchDBGrid &grid)
 {
@@ -60,7 +98,15 @@ void RunStoredReportOf(const TDataSet &row, TReportParams &params)
             ds->EnableControls();
         }
     } back{walked, at};
-    std::unique_ptr<TCustomReport> report = RunStoredReport(stored, params);
+    std::unique_ptr<TCustomReport> report;
+    {
+        // the progress goes with the run, before the output is shown
+        TRunProgress progress(QApplication::activeWindow());
+        TReportParams run = params;
+        run.OnSetValues = progress.Chain(params.OnSetValues);
+        report = RunStoredReport(stored, run);
+        report->OnSetValues = params.OnSetValues;
+    }
     if (stored.Preview)
         report->Preview();
     else if (UserInterface().MessageDlg(QStringLiteral("Вы уверены, что хотите печатать ?"), QString(),

@@ -6,9 +6,29 @@
 #include "data/Query.h"
 
 #include <QDialog>
+#include <memory>
 
 class QPushButton;
 class TSearchDBGrid;
+
+// How far a long report run got, shown after half a second; its "Отмена"
+// stops the run as Esc does.
+class TRunProgress {
+public:
+    explicit TRunProgress(QWidget *parent);
+    ~TRunProgress();
+    // The handler a report calls after each record's values: counts, shows
+    // the count every 1001 records, and raises "Операция прервана
+    // пользователем" once "Отмена" was pressed. `inner` runs first.
+    TReportNotify Chain(TReportNotify inner);
+    int Count() const { return m_count; }
+    QString Text() const;
+    void Cancel();
+
+private:
+    std::unique_ptr<class QProgressDialog> m_dialog;
+    int m_count = 0;
+};
 
 // "Выбор отчета": the stored reports of a grid's group; "&Выбрать" runs the
 // current one (previewed or printed as stored) and the window stays.

@@ -205,6 +205,24 @@ private slots:
         QVERIFY(!values.contains("BALANCE"));
     }
 
+    // A long run tells its count every 1001 records; "Отмена" stops it.
+    void runProgress()
+    {
+        TRunProgress progress(nullptr);
+        int inner = 0;
+        const TReportNotify handler = progress.Chain([&](TCustomReport &) { ++inner; });
+        TKtReport report;
+        for (int i = 0; i < 2002; ++i)
+            handler(report);
+        QCOMPARE(inner, 2002);
+        QCOMPARE(progress.Text(), QString("Обработано записей: 2002"));
+        progress.Cancel();
+        for (int i = 0; i < 1000; ++i)
+            handler(report);
+        QUARN_EXPECT_ERROR(handler(report), "Операция прервана пользователем");
+        QCOMPARE(progress.Count(), 3003);
+    }
+
     // Alt+F7: every row in the output and the database's own total; the
     // grid stays on its row.
     void defaultReport_data() { DataTest::engineRows(); }
