@@ -105,6 +105,28 @@ void clearState(TSearchDBGrid &grid, bool confirm, bool reopen)
 
 } // namespace
 
+TImportProgress::TImportProgress(QProgressBar &bar, std::function<void()> done) : m_bar(bar), m_done(std::move(done))
+{
+    m_bar.setGeometry(m_bar.parentWidget()->rect());
+    m_bar.setValue(0);
+    m_bar.show();
+    m_bar.raise();
+}
+
+TImportProgress::~TImportProgress()
+{
+    m_bar.hide();
+    if (m_done)
+        m_done();
+}
+
+void TImportProgress::Step(int done, int total)
+{
+    m_bar.setMaximum(std::max(total, 1));
+    m_bar.setValue(done);
+    UserInterface().ProcessMessages();
+}
+
 QString AskDirectory(QWidget *parent)
 {
     if (AskDirectoryHook)
@@ -389,25 +411,10 @@ void TChoiceEditGrdForm::ImportClick(const QString &dir)
     const QString folder = dir.isEmpty() ? AskDirectory(this) : dir;
     if (folder.isEmpty())
         return;
-    Progress->setGeometry(Progress->parentWidget()->rect());
-    Progress->setValue(0);
-    Progress->show();
-    Progress->raise();
-    struct TDone {
-        TChoiceEditGrdForm *form;
-        ~TDone()
-        {
-            form->Progress->hide();
-            Guarded(form, [this] { form->Reopen(); });
-        }
-    } done{this};
+    TImportProgress progress(*Progress, [this] { Guarded(this, [this] { Reopen(); }); });
     ImportGridStates(
         m_databaseName, folder,
-        [this](int doneFiles, int total) {
-            Progress->setMaximum(std::max(total, 1));
-            Progress->setValue(doneFiles);
-            UserInterface().ProcessMessages();
-        },
+        [&progress](int doneFiles, int total) { progress.Step(doneFiles, total); },
         [this](const Exception &e) { HandleException(this, e); });
 }
 

@@ -153,6 +153,20 @@ protected:
 // A folder asked through TGetDirForm; empty when cancelled. Tests and the
 // batch uses put their own answer here.
 extern std::function<QString(QWidget *parent)> AskDirectoryHook;
+// The progress bar of an import, laid over the button panel it belongs to
+// while the import runs; when the import ends, however it ends, the bar goes
+// and `done` runs (the list is read again).
+class TImportProgress {
+public:
+    TImportProgress(QProgressBar &bar, std::function<void()> done);
+    ~TImportProgress();
+    void Step(int done, int total);
+
+private:
+    QProgressBar &m_bar;
+    std::function<void()> m_done;
+};
+
 // A folder for an export or import: through the hook when one is set, else
 // TGetDirForm from the program directory; empty when cancelled.
 QString AskDirectory(QWidget *parent);

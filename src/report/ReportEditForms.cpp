@@ -516,22 +516,10 @@ void TChoiceEditRptForm::ImportClick(const QString &dir)
     const QString folder = dir.isEmpty() ? AskDirectory(this) : dir;
     if (folder.isEmpty())
         return;
-    Progress->setGeometry(Progress->parentWidget()->rect());
-    Progress->setValue(0);
-    Progress->show();
-    Progress->raise();
-    struct TDone {
-        TChoiceEditRptForm *form;
-        ~TDone()
-        {
-            form->Progress->hide();
-            Guarded(form, [this] { form->Reopen(); });
-        }
-    } done{this};
+    TImportProgress progress(*Progress, [this] { Guarded(this, [this] { Reopen(); }); });
     const TFmtResult result = ImportReportFiles(m_params.DataBaseName, folder, std::nullopt,
-                                                [this](int doneFiles, int total, const QString &) {
-                                                    Progress->setMaximum(std::max(total, 1));
-                                                    Progress->setValue(doneFiles);
+                                                [&progress](int doneFiles, int total, const QString &) {
+                                                    progress.Step(doneFiles, total);
                                                 });
     // a report the table refused is told, and the others went on
     for (const TFmtEntry &e : result.Entries)
