@@ -11,11 +11,6 @@
 
 namespace {
 
-TKtReport &reportOf(TReportHost &host)
-{
-    return dynamic_cast<TKtReport &>(host);
-}
-
 // A table opened by a script; lives among the report's run objects.
 struct TTableObject : TReportObject {
     TTable Table;
@@ -31,7 +26,7 @@ TTable *tableOf(const TReportVar &v)
 // (a statement on the report's database) or L (on the local database).
 void queryFunction(char kind, TReportHost &host, TParamList &p, TReportVar &r)
 {
-    TKtReport &report = reportOf(host);
+    TKtReport &report = TKtReport::Of(host);
     const QString sql = p[0]->GetAsString();
     const bool commit = kind == 'E' && (p.Count() < 2 || p[1]->GetAsBoolean());
     TQuery query;
@@ -64,23 +59,21 @@ void queryFunction(char kind, TReportHost &host, TParamList &p, TReportVar &r)
         r.SetAsDate(f && !f->IsNull() ? f->AsDateTime() : 0.0);
 }
 
+// An output parameter into its variable; a memo arrives as one text.
 void storeByType(TReportVar &v, TFieldType type, const TParam &param)
 {
-    switch (type) {
-    case ftString:
-    case ftMemo:
+    switch (VarTypeOf(type)) {
+    case vtString:
+    case vtMemo:
         v.SetAsString(param.AsString());
         break;
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftFloat:
-    case ftCurrency:
+    case vtNumber:
         v.SetAsNumber(param.AsFloat());
         break;
-    case ftDate:
-    case ftTime:
-    case ftDateTime:
+    case vtBoolean:
+        v.SetAsBoolean(param.AsBoolean());
+        break;
+    case vtDate:
         v.SetAsDate(param.AsDateTime());
         break;
     default:
@@ -90,7 +83,7 @@ void storeByType(TReportVar &v, TFieldType type, const TParam &param)
 
 void execProc(TReportHost &host, TParamList &p, TReportVar &r)
 {
-    TKtReport &report = reportOf(host);
+    TKtReport &report = TKtReport::Of(host);
     TStoredProc proc;
     proc.SetDatabaseName(report.DataBaseName());
     proc.SetStoredProcName(p[0]->GetAsString());
@@ -121,7 +114,7 @@ void execProc(TReportHost &host, TParamList &p, TReportVar &r)
 
 void openTable(TReportHost &host, TParamList &p, TReportVar &r)
 {
-    TKtReport &report = reportOf(host);
+    TKtReport &report = TKtReport::Of(host);
     auto object = std::make_unique<TTableObject>();
     object->Table.SetName(QStringLiteral("Table"));
     object->Table.SetDatabaseName(LocalDatabaseName());
@@ -136,7 +129,7 @@ void addRecord(TReportHost &host, TParamList &p, TReportVar &)
     TTable *table = tableOf(*p[0]);
     if (!table || !table->Active())
         return;
-    TKtReport &report = reportOf(host);
+    TKtReport &report = TKtReport::Of(host);
     table->Insert();
     try {
         for (int i = 0; i < table->FieldCount(); ++i) {
@@ -175,7 +168,7 @@ void addRecord(TReportHost &host, TParamList &p, TReportVar &)
 // the calling report's database, handlers and variables.
 void include(TReportHost &host, TParamList &p, TReportVar &r)
 {
-    TKtReport &report = reportOf(host);
+    TKtReport &report = TKtReport::Of(host);
     const std::optional<TStoredReport> stored =
         LoadStoredReport(p[0]->GetAsString(), p[1]->GetAsString(), report.DataBaseName());
     if (!stored)
@@ -198,13 +191,37 @@ void include(TReportHost &host, TParamList &p, TReportVar &r)
 // ExecuteInclude(R): the nested report's output lines as MEMO.
 void executeInclude(TReportHost &host, TParamList &p, TReportVar &r)
 {
-    if (TNestedReport *nested = reportOf(host).RunSubReport(*p[0])) {
+    if (TNestedReport *nested = TKtReport::Of(host).RunSubReport(*p[0])) {
         r.SetAsMemo(nested->Memo);
         nested->Memo.clear();
     }
 }
 
 } // namespace
+
+TVarType VarTypeOf(TFieldType type)
+{
+    switch (type) {
+    case ftString:
+        return vtString;
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftFloat:
+    case ftCurrency:
+        return vtNumber;
+    case ftBoolean:
+        return vtBoolean;
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+        return vtDate;
+    case ftMemo:
+        return vtMemo;
+    default:
+        return vtUndefined;
+    }
+}
 
 void InstallDataFunctions()
 {
@@ -242,7 +259,7 @@ void SetDictionaryLookup(TDictionaryLookup lookup)
     }
     InstallBuiltinFunction(QStringLiteral("GetFromDictionary"),
                            [lookup](TReportHost &host, TParamList &p, TReportVar &r) {
-        TKtReport &report = reportOf(host);
+        TKtReport &report = TKtReport::Of(host);
         TDictionaryRequest request;
         request.Report = &report;
         request.DatabaseName = report.DataBaseName();

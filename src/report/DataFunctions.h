@@ -1,5 +1,8 @@
 #pragma once
 
+#include "data/Fields.h"
+#include "script/ReportVar.h"
+
 #include <QString>
 #include <QVariant>
 #include <functional>
@@ -15,6 +18,13 @@ class TQuery;
 // (Include, ExecuteInclude) and the dictionary lookup. Installed
 // into the built-in table by the report library.
 void InstallDataFunctions();
+
+// The variable type that takes a value of a field or parameter of `type`
+// (a report's field variables, a stored procedure's output parameters):
+// texts, numbers (NULL as 0), booleans, dates (NULL as 0) and memos (text
+// split into lines); vtUndefined for kinds that are not copied (BCD,
+// auto-increment, bytes and blobs).
+TVarType VarTypeOf(TFieldType type);
 
 // The dictionary lookup that GetFromDictionary calls: shows the choice
 // window over the query `sql` on `databaseName` and returns the value of

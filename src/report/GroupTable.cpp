@@ -1,5 +1,9 @@
 #include "GroupTable.h"
 
+#include "KtReport.h"
+
+#include "common/Format.h"
+#include "script/BuiltinFunctions.h"
 #include "script/TokenCodes.h"
 #include "script/VarList.h"
 
@@ -89,3 +93,38 @@ void TGroupList::Calc()
             c.SetRow(found, CopyOfVar(c.Source()));
     }
 }
+
+// GetGroup(T, Order, V1, ...): a table of the variables' values with V1 as
+// its key, each column also a variable named T_V; CalcGroup(T) takes in
+// the current values; GetGroupVar(T_V, Key) the column's value in the row
+// of that key.
+void InstallGroupTableFunctions()
+{
+    InstallBuiltinFunction(QStringLiteral("GetGroup"), [](TReportHost &host, TParamList &p, TReportVar &) {
+        TKtReport &report = TKtReport::Of(host);
+        TReportVar &target = *p[0];
+        const double order = p[1]->GetAsNumber();
+        TGroupList &table = report.AddRunObject(std::make_unique<TGroupList>(order > 0 ? 1 : order < 0 ? -1 : 0));
+        for (int i = 2; i < p.Count(); ++i) {
+            TReportVar &source = *p[i];
+            TGroupVar &column = report.AddRunObject(std::make_unique<TGroupVar>(source, table));
+            table.AddColumn(column);
+            report.DeclareVar(::Format(QStringLiteral("%s_%s"), {target.Name(), source.Name()}))
+                .SetAsObject(&column);
+        }
+        target.SetAsObject(&table);
+    });
+    InstallBuiltinFunction(QStringLiteral("CalcGroup"), [](TReportHost &, TParamList &p, TReportVar &) {
+        if (auto *table = dynamic_cast<TGroupList *>(p[0]->GetAsObject()))
+            table->Calc();
+    });
+    InstallBuiltinFunction(QStringLiteral("GetGroupVar"), [](TReportHost &, TParamList &p, TReportVar &r) {
+        auto *column = dynamic_cast<TGroupVar *>(p[0]->GetAsObject());
+        if (!column || column->Table().Columns().empty())
+            return;
+        const int row = column->Table().Columns().front()->Find(*p[1]);
+        if (TReportVar *value = column->Row(row))
+            r.Assign(*value);
+    });
+}
+

@@ -57,3 +57,6 @@ private:
 
 // A copy of a holder's name, description, type and value.
 std::unique_ptr<TReportVar> CopyOfVar(const TReportVar &source);
+
+// Installs the group-table built-ins (GetGroup, CalcGroup, GetGroupVar).
+void InstallGroupTableFunctions();

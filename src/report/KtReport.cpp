@@ -25,8 +25,6 @@
 
 namespace {
 
-const QString PageBreakMark = QStringLiteral("^");
-
 bool hasDirectory(const QString &name)
 {
     return name.contains(u'/') || name.contains(u'\\');
@@ -48,128 +46,21 @@ struct TFinally {
 template <class F>
 TFinally(F) -> TFinally<F>;
 
-// The group-table functions reach the report that runs the script.
-TKtReport &reportOf(TReportHost &host)
-{
-    return dynamic_cast<TKtReport &>(host);
-}
-
-void installReportFunctions()
-{
-    static const bool installed = [] {
-        InstallBuiltinFunction(QStringLiteral("GetGroup"), [](TReportHost &host, TParamList &p, TReportVar &) {
-            TKtReport &report = reportOf(host);
-            TReportVar &target = *p[0];
-            const double order = p[1]->GetAsNumber();
-            TGroupList &table = report.AddRunObject(std::make_unique<TGroupList>(order > 0 ? 1 : order < 0 ? -1 : 0));
-            for (int i = 2; i < p.Count(); ++i) {
-                TReportVar &source = *p[i];
-                TGroupVar &column = report.AddRunObject(std::make_unique<TGroupVar>(source, table));
-                table.AddColumn(column);
-                report.DeclareVar(::Format(QStringLiteral("%s_%s"), {target.Name(), source.Name()}))
-                    .SetAsObject(&column);
-            }
-            target.SetAsObject(&table);
-        });
-        InstallBuiltinFunction(QStringLiteral("CalcGroup"), [](TReportHost &, TParamList &p, TReportVar &) {
-            if (auto *table = dynamic_cast<TGroupList *>(p[0]->GetAsObject()))
-                table->Calc();
-        });
-        InstallBuiltinFunction(QStringLiteral("GetGroupVar"), [](TReportHost &, TParamList &p, TReportVar &r) {
-            auto *column = dynamic_cast<TGroupVar *>(p[0]->GetAsObject());
-            if (!column || column->Table().Columns().empty())
-                return;
-            const int row = column->Table().Columns().front()->Find(*p[1]);
-            if (TReportVar *value = column->Row(row))
-                r.Assign(*value);
-        });
-        InstallDataFunctions();
-        return true;
-    }();
-    (void)installed;
-}
-
-// The first backslash followed by `a` and `b` in the line (a print code).
-// Most lines have no backslash at all, and a search for one character is
-// far cheaper than Qt's search for a Latin-1 text.
-qsizetype findPrintCode(QStringView line, char16_t a, char16_t b)
-{
-    for (qsizetype i = line.indexOf(u'\\'); i >= 0; i = line.indexOf(u'\\', i + 1))
-        if (i + 2 < line.size() && line[i + 1] == a && line[i + 2] == b)
-            return i;
-    return -1;
-}
-
 } // namespace
-
-// The output file: lines encoded in the configured code page (the DOS code
-// page with OEMConvert), CR LF after each, buffered. It is written to a
-// temporary file beside the output (appending starts from a copy of the
-// old output) and takes the output's place only when the run succeeded, so
-// a failed run leaves the previous output as it was.
-class TKtReport::TOutput {
-public:
-    TOutput(const QString &path, bool append, bool oem)
-        : m_encoder(oem ? QStringLiteral("IBM866") : CodePageName())
-    {
-        if (!m_encoder.isValid())
-            throw Exception(QStringLiteral("Неизвестная кодовая страница %1").arg(CodePageName()));
-        m_file = std::make_unique<TSafeFile>(path);
-        if (append)
-            m_file->CopyTarget();
-    }
-
-    void write(const QString &text, bool lineEnd)
-    {
-        m_encoder.append(m_buffer, text);
-        if (lineEnd)
-            m_buffer += "\r\n";
-        if (m_buffer.size() >= 1 << 16)
-            flush();
-    }
-
-    void flush()
-    {
-        if (!m_buffer.isEmpty())
-            m_file->Write(m_buffer);
-        m_buffer.clear();
-    }
-
-    // Puts the output in place; true when it holds no byte (nothing is put
-    // in place then).
-    bool close()
-    {
-        flush();
-        if (m_file->Size() == 0) {
-            m_file->Discard();
-            return true;
-        }
-        m_file->Commit();
-        return false;
-    }
-
-    // Drops what was written; the old output stays.
-    void discard() { m_file->Discard(); }
-
-    QString path() const { return m_file->FileName(); }
-
-private:
-    TCodePageEncoder m_encoder;
-    std::unique_ptr<TSafeFile> m_file;
-    QByteArray m_buffer;
-};
 
 TKtReport::TKtReport()
 {
-    installReportFunctions();
+    // the report's own built-ins are there whatever program runs a report
+    static const bool installed = (InstallGroupTableFunctions(), InstallDataFunctions(), true);
+    (void)installed;
 }
 
-TKtReport::~TKtReport()
+TKtReport::~TKtReport() = default;
+
+TKtReport &TKtReport::Of(TReportHost &host)
 {
-    if (m_output)
-        m_output->discard();
+    return dynamic_cast<TKtReport &>(host);
 }
-
 bool TKtReport::AcceptsTemplate(const QStringList &lines)
 {
     static const QStringList mains = {QStringLiteral(".REPORTHEADER"), QStringLiteral(".PAGEHEADER"),
@@ -216,6 +107,7 @@ void TKtReport::SetOrientation(TPageGeometry::Orientation o)
         m_geometry = DefaultPageGeometry();
     m_pageHeight = m_geometry->PageHeight(o);
     m_pageWidth = m_geometry->PageWidth(o);
+    m_writer.SetPageSize(m_pageWidth, m_pageHeight);
 }
 
 TDataSet *TKtReport::GetDataSet()
@@ -250,16 +142,9 @@ void TKtReport::reset()
     if (!m_measurer || m_measurer->Dpi() != m_geometry->Dpi()) {
         m_measurer = CreateMeasurer(m_geometry->Dpi());
     }
-    m_paragraph = false;
-    m_out = {};
-    m_pending.clear();
+    m_writer.Reset(*m_measurer);
     m_totalFields.clear();
     m_totalFieldsFound = false;
-    m_pageStart = true;
-    m_forcedBreak = false;
-    m_measurer->SetFont(TFontSpec::Default());
-    m_position = 0;
-    m_usableHeight = m_pageHeight;
 
     // commands refer to variables: they go first
     for (auto &c : m_commands)
@@ -279,12 +164,8 @@ void TKtReport::reset()
     m_vars.Clear();
     m_fileName = m_pageNum = m_recNum = m_lineNum = m_invalid = m_filtr = nullptr;
     m_earlyLines.clear();
-    if (m_output) {
-        m_output->discard();
-        m_output.reset();
-    }
     m_firstDone = m_headerScriptDone = false;
-    m_detailMode = m_footerMode = m_groupHeaderMode = m_noBreak = m_endMode = false;
+    m_detailMode = m_footerMode = m_groupHeaderMode = m_endMode = false;
     m_pageFooterPrinted = false;
 }
 
@@ -514,13 +395,8 @@ void TKtReport::compileTemplate()
             *list = std::make_unique<TLineList>();
         (*list)->push_back(CompileReportLine(text, lookup));
         if (current.kind == TSection::Main && current.n == msPageFooter) {
-            // the page footer always fits below the last body line; the
-            // measuring must not change the font the body starts with
-            const TFontSpec font = m_measurer->Font();
-            const TOutputState out = m_out;
-            m_usableHeight -= measureLine(text, false).height;
-            m_measurer->SetFont(font);
-            m_out = out;
+            // the page footer always fits below the last body line
+            m_writer.ReserveFooterLine(text);
         }
     };
 
@@ -752,16 +628,14 @@ void TKtReport::Execute()
     if (path.isEmpty())
         return;
     const TReportVar *append = FindVar(QStringLiteral("FileAppendMode"));
-    m_output.reset();
-    m_output = std::make_unique<TOutput>(path, append && append->VarType() == vtBoolean && append->GetAsBoolean(),
-                                         OEMConvert());
+    m_writer.Open(path, append && append->VarType() == vtBoolean && append->GetAsBoolean(), OEMConvert());
 
     TDataSet *ds = nullptr;
     TBookmark bookmark;
     bool walked = false;
     try {
         for (const QString &line : std::exchange(m_earlyLines, {}))
-            writeLine(line);
+            m_writer.WriteLine(line);
         cacheLookups();
         const TReportVar *endReport = FindVar(QStringLiteral("EndReport"));
         const bool noWalk = endReport && endReport->VarType() == vtNumber && endReport->GetAsNumber() > 0;
@@ -790,10 +664,7 @@ void TKtReport::Execute()
             endOfReport();
     } catch (...) {
         // the output of a failed run is dropped: the previous one stays
-        if (m_output) {
-            m_output->discard();
-            m_output.reset();
-        }
+        m_writer.Discard();
         try {
             restoreDataSet(walked, ds, bookmark);
         } catch (...) {
@@ -823,19 +694,11 @@ void TKtReport::restoreDataSet(bool walked, TDataSet *ds, TBookmark &bookmark)
 void TKtReport::finish(bool walked, TDataSet *ds, TBookmark &bookmark)
 {
     restoreDataSet(walked, ds, bookmark);
-    // a paragraph that never ended still belongs to the output
-    if (m_output && !m_pending.isEmpty()) {
-        const QString pending = std::exchange(m_pending, {});
-        m_paragraph = false;
-        writeRaw(pending, true);
-    }
-    const QString path = m_output ? m_output->path() : QString();
+    const QString path = m_writer.Path();
     m_sqlQuery.reset();
-    if (const std::unique_ptr<TOutput> output = std::move(m_output)) {
-        // an empty output leaves no file, as an empty report always did
-        if (output->close())
-            QFile::remove(path);
-    }
+    // an empty output leaves no file, as an empty report always did
+    if (m_writer.Close() && !path.isEmpty())
+        QFile::remove(path);
     if (!path.isEmpty() && QFileInfo::exists(path)) {
         const QString wanted = outputPath(m_fileName->GetAsString());
         if (!wanted.isEmpty() && QFileInfo(wanted).absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
@@ -887,33 +750,27 @@ void TKtReport::copyRecord()
     if (!ds || !ds->Active() || (ds->Eof() && ds->Bof()))
         return;
     for (const auto &[f, v] : m_fieldVars) {
-        switch (f->DataType()) {
-        case ftString:
+        switch (VarTypeOf(f->DataType())) {
+        case vtString:
             v->SetAsString(f->AsString());
             break;
-        case ftSmallint:
-        case ftInteger:
-        case ftWord:
-        case ftFloat:
-        case ftCurrency:
+        case vtNumber:
             v->SetAsNumber(f->AsFloat());   // 0 for NULL
             break;
-        case ftBoolean:
+        case vtBoolean:
             v->SetAsBoolean(f->AsBoolean());
             break;
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
+        case vtDate:
             v->SetAsDate(f->AsDateTime());   // 0 for NULL
             break;
-        case ftMemo: {
+        case vtMemo: {
             static const QRegularExpression lineEnds(QStringLiteral("\r\n|\n|\r"));
             const QString text = f->AsString();
             v->SetAsMemo(text.isEmpty() ? QStringList() : text.split(lineEnds));
             break;
         }
         default:
-            break;   // BCD, auto-increment, bytes and blobs are not copied
+            break;
         }
     }
 }
@@ -952,12 +809,12 @@ void TKtReport::processRecord()
     }
     m_recNum->SetAsNumber(m_recNum->GetAsNumber() + 1);
     m_detailMode = true;
-    if (m_pageStart) {
-        m_pageStart = false;
+    if (m_writer.PageStart()) {
+        m_writer.ClearPageStart();
     } else {
         m_detailMode = false;
-        m_noBreak = true;
-        TFinally restore{[this] { m_noBreak = false; }};
+        m_writer.SetNoBreak(true);
+        TFinally restore{[this] { m_writer.SetNoBreak(false); }};
         printSection(m_main[msRecordHeader].get());
         m_detailMode = true;
     }
@@ -1175,13 +1032,13 @@ constexpr qsizetype UnsizedFieldRoom = 32;
 void TKtReport::expandLine(TReportLine &line)
 {
     QString prefix;
-    if (m_paragraph && !m_noBreak && !m_pending.isEmpty())
-        prefix = std::exchange(m_pending, {}) + u' ';
+    if (m_writer.InParagraph() && !m_writer.NoBreak() && m_writer.HasPending())
+        prefix = m_writer.TakePending() + u' ';
     auto write = [&](const QString &text) {
-        const bool pageStartBefore = m_pageStart, detailBefore = m_detailMode;
-        const bool newPage = writeLine(prefix.isEmpty() ? text : std::exchange(prefix, {}) + text);
+        const bool pageStartBefore = m_writer.PageStart(), detailBefore = m_detailMode;
+        const bool newPage = m_writer.WriteLine(prefix.isEmpty() ? text : std::exchange(prefix, {}) + text);
         if (!pageStartBefore && !detailBefore && newPage)
-            m_pageStart = false;
+            m_writer.ClearPageStart();
         return newPage;
     };
     if (line.Fields.empty()) {
@@ -1232,118 +1089,48 @@ void TKtReport::expandLine(TReportLine &line)
             continue;   // such a line is never written
         const bool newPage = write(out);
         if (formFeed && !newPage)
-            m_forcedBreak = true;
+            m_writer.ForceBreak();
     }
 }
 
 void TKtReport::PutLine(const QString &line)
 {
-    if (!m_output) {
+    if (!m_writer.IsOpen()) {
         m_earlyLines << line;   // written first when the output opens
         return;
     }
     countLine();
-    writeLine(line);
+    m_writer.WriteLine(line);
 }
 
-void TKtReport::writeRaw(const QString &text, bool lineEnd)
-{
-    m_output->write(text, lineEnd);
-}
+// ---------------------------------------------------------------- pages
 
-TLineMeasure TKtReport::measureLine(const QString &line, bool wrap)
+// The page footer and the next page's header print neither as detail nor as
+// footer lines of a group.
+void TKtReport::PrintPageFooter()
 {
-    return MeasureOutputLine(*m_measurer, m_out, line, wrap, m_pageWidth);
-}
-
-bool TKtReport::writeLine(const QString &input)
-{
-    // an empty line is written as one blank; a line is copied only when
-    // measuring cuts it
-    QString blank;
-    if (input.isEmpty())
-        blank = QStringLiteral(" ");
-    const QString &whole = input.isEmpty() ? blank : input;
-    const qsizetype pb = findPrintCode(whole, u'P', u'B');
-    if (pb >= 0) {
-        const TPrintCode code = ParsePrintCode(whole, pb);
-        if (code.kind == TPrintCode::ParaBegin) {
-            m_paragraph = true;
-            m_out.SetMargins(code.left, code.right, m_measurer->Dpi());
-        }
-    }
-    const TFontSpec fontBefore = m_measurer->Font();
-    const int codeBefore = m_out.fontCode;
-    const TLineMeasure m = measureLine(whole, m_paragraph);
-    QString remainder, head;
-    if (m.cut >= 0) {
-        remainder = whole.mid(m.cut);
-        head = whole.left(m.cut);
-    }
-    const QString &line = m.cut >= 0 ? head : whole;
-    if (m_paragraph) {
-        const bool ends = findPrintCode(input, u'P', u'E') >= 0;
-        if (!ends && remainder.isEmpty()) {
-            // waits for the next line of the paragraph; its codes apply
-            // when it is measured again
-            m_pending = line;
-            m_measurer->SetFont(fontBefore);
-            m_out.fontCode = codeBefore;
-            return false;
-        }
-        if (!ends) {
-            m_pending = std::exchange(remainder, {});
-        } else if (remainder.isEmpty()) {
-            m_paragraph = false;
-            m_out.ClearMargins();
-        }
-    }
-    m_position += m.height;
-    bool newPage = false;
-    if (m_noBreak && m_position >= m_usableHeight) {
-        m_position -= m.height;
-        return false;
-    }
-    if (m_position >= m_usableHeight || m_forcedBreak) {
-        breakPage(m.height);
-        newPage = true;
-    }
-    writeRaw(line, true);
-    if (m.height == 0 && (m_detailMode || m_footerMode || m_groupHeaderMode))
-        m_lineNum->SetAsNumber(m_lineNum->GetAsNumber() - 1);
-    if (!remainder.isEmpty())
-        newPage = writeLine(remainder) || newPage;
-    return newPage;
-}
-
-void TKtReport::breakPage(int lineHeight)
-{
-    m_forcedBreak = false;
-    m_position = 0;
-    const bool detail = m_detailMode, paragraph = m_paragraph, footer = m_footerMode;
-    m_detailMode = m_paragraph = m_footerMode = false;
-    const bool hasFooter = hasLines(m_main[msPageFooter]);
-    const bool hasHeader = hasLines(m_main[msPageHeader]);
-    const bool closeParagraph = paragraph && (hasFooter || hasHeader);
-    if (closeParagraph)
-        writeRaw(QStringLiteral("\\PE"), false);
+    const bool detail = std::exchange(m_detailMode, false), footer = std::exchange(m_footerMode, false);
     if (!m_endMode)
         printSection(m_main[msPageFooter].get(), msPageFooter);
     m_pageNum->SetAsNumber(m_pageNum->GetAsNumber() + 1);
-    m_position = 0;
     // the new page has no footer yet, whether or not a header follows: the
     // last page of the report gets its own
     m_pageFooterPrinted = false;
-    if (hasHeader) {
-        writeRaw(PageBreakMark, false);
-        if (!m_endMode)
-            printSection(m_main[msPageHeader].get(), msPageHeader);
-    }
-    if (closeParagraph)
-        writeRaw(QStringLiteral("\\PB%1:%2").arg(m_out.paraLeftMm).arg(m_out.paraRightMm), false);
-    m_position += lineHeight;
-    m_pageStart = true;
     m_detailMode = detail;
-    m_paragraph = paragraph;
     m_footerMode = footer;
+}
+
+void TKtReport::PrintPageHeader()
+{
+    const bool detail = std::exchange(m_detailMode, false), footer = std::exchange(m_footerMode, false);
+    if (!m_endMode)
+        printSection(m_main[msPageHeader].get(), msPageHeader);
+    m_detailMode = detail;
+    m_footerMode = footer;
+}
+
+void TKtReport::UncountLine()
+{
+    if (m_detailMode || m_footerMode || m_groupHeaderMode)
+        m_lineNum->SetAsNumber(m_lineNum->GetAsNumber() - 1);
 }

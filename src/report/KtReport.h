@@ -4,6 +4,7 @@
 #include "PageGeometry.h"
 #include "PrintCodes.h"
 #include "ReportLine.h"
+#include "ReportWriter.h"
 #include "TextMeasurer.h"
 
 #include "data/DataSet.h"
@@ -13,8 +14,6 @@
 #include "script/VarList.h"
 #include "script/VarStack.h"
 
-#include <QFile>
-#include <QStringEncoder>
 #include <array>
 #include <deque>
 #include <memory>
@@ -32,7 +31,7 @@ class TNestedReport;
 // Execute over the records of a dataset), group levels with totals, and an
 // output file measured in printer pixels with page breaks, page footers and
 // headers.
-class TKtReport : public TCustomReport {
+class TKtReport : public TCustomReport, private TReportWriter::TPages {
 public:
     TKtReport();
     ~TKtReport() override;
@@ -44,6 +43,10 @@ public:
     // The 0-based indexes of the "." lines that name no section: such a
     // section is dropped with its lines, which a tool should tell the user.
     static QList<int> UnknownSectionLines(const QStringList &lines);
+
+    // The report that runs a script: the functions that reach their report
+    // through the host they are given.
+    static TKtReport &Of(TReportHost &host);
 
     // TReportHost
     TReportVar *FindVar(const QString &name) override;
@@ -96,7 +99,7 @@ public:
     int PageHeight() const { return m_pageHeight; }
     int PageWidth() const { return m_pageWidth; }
     // The usable height: the page less the page-footer lines.
-    int UsableHeight() const { return m_usableHeight; }
+    int UsableHeight() const { return m_writer.UsableHeight(); }
 
     // Writes a template for the report's dataset into FormatSource: a
     // columnar listing with headings, title and totals, a copy into a local
@@ -116,7 +119,6 @@ private:
     using TLineList = std::vector<std::unique_ptr<TReportLine>>;
     struct TSection;
     struct TCompiler;
-    class TOutput;
 
     void reset();
     void declareStandardVars();
@@ -148,13 +150,16 @@ private:
     double numberValue(TReportField &f);
     bool footerModeFor(const TReportField &f) const;
     void countLine();
-    bool writeLine(const QString &text);   // true when it started a new page
-    void writeRaw(const QString &text, bool lineEnd);
-    void breakPage(int lineHeight);
-    TLineMeasure measureLine(const QString &line, bool wrap);
     void finish(bool walked, TDataSet *ds, TBookmark &bookmark);
     void restoreDataSet(bool walked, TDataSet *ds, TBookmark &bookmark);
     void postProcess();
+
+    // TReportWriter::TPages
+    bool HasPageHeader() const override { return hasLines(m_main[msPageHeader]); }
+    bool HasPageFooter() const override { return hasLines(m_main[msPageFooter]); }
+    void PrintPageFooter() override;
+    void PrintPageHeader() override;
+    void UncountLine() override;
 
     // compile and run state
     TVarList m_vars;
@@ -188,27 +193,19 @@ private:
     bool m_detailMode = false;
     bool m_footerMode = false;
     bool m_groupHeaderMode = false;
-    bool m_noBreak = false;
     bool m_endMode = false;
     bool m_pageFooterPrinted = false;
 
-    // page state
+    // pages
     std::shared_ptr<TPageGeometry> m_geometry;
     std::unique_ptr<TTextMeasurer> m_measurer;
     int m_pageHeight = 0;
     int m_pageWidth = 0;
-    int m_usableHeight = 0;
-    int m_position = 0;
-    TOutputState m_out;   // font code and paragraph margins
-    bool m_pageStart = true;
-    bool m_forcedBreak = false;
-    bool m_paragraph = false;
-    QString m_pending;   // paragraph text waiting for more
     std::deque<QString> m_lineBuffers;   // expandLine's, by depth
     size_t m_expandDepth = 0;
 
     // output
-    std::unique_ptr<TOutput> m_output;
+    TReportWriter m_writer{*this};
     QStringList m_earlyLines;   // lines put before the output was open
 };
 
