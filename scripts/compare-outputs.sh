@@ -12,14 +12,16 @@ cd "$(dirname "$0")/.."
 root=$PWD
 base=${1:-HEAD}
 rows=${2:-100000}
-work=$(mktemp -d /tmp/quarn-compare.XXXXXX)
+# inside the tree (build-* is ignored), so that ccache sees the same
+# relative paths as in other checkouts and reuses their objects
+work=$(mktemp -d "$root/build-compare.XXXXXX")
 trap 'git -C "$root" worktree remove --force "$work/base" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 git worktree add --detach -q "$work/base" "$base"
-cmake -S "$work/base" -B "$work/base/bcc" -G Ninja "${launcher[@]}" >/dev/null
+cmake -S "$work/base" -B "$work/base/bcc" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_WERROR=ON "${launcher[@]}" >/dev/null
 nice cmake --build "$work/base/bcc" -j"$(nproc)" --target quarn-report >/dev/null
 cmake --build build -j"$(nproc)" --target quarn-report >/dev/null
 

@@ -1057,7 +1057,7 @@ void TKtReport::expandLine(TReportLine &line)
         capacity += f->Width() > 0 ? f->Width() : UnsizedFieldRoom;
     }
     if (repeats == 0) {
-        if (TrimCtl(QString(line.Text).remove(u'@')).isEmpty())
+        if (line.BlankWithoutValues())
             return;
         repeats = 1;
     }
@@ -1078,14 +1078,14 @@ void TKtReport::expandLine(TReportLine &line)
         bool formFeed = false;
         for (size_t i = 0; i < line.Fields.size(); ++i) {
             TReportField &f = *line.Fields[i];
-            if (f.Variable->Name() == u"FORMFEED") {
+            if (f.FormFeed) {
                 formFeed = true;
                 break;
             }
             appendValueText(out, f);
             AppendChars(out, pieces[qsizetype(i) + 1]);
         }
-        if (!formFeed && pieces.back().endsWith(QLatin1String("\\N"), Qt::CaseInsensitive))
+        if (!formFeed && line.NeverWritten())
             continue;   // such a line is never written
         const bool newPage = write(out);
         if (formFeed && !newPage)

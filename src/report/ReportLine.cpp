@@ -1,8 +1,19 @@
 #include "ReportLine.h"
 
-void TReportLine::SplitPieces()
+#include "common/Strings.h"
+#include "script/ReportVar.h"
+
+TReportField::TReportField(TReportVar &variable, const TFieldSpec &spec)
+    : Variable(&variable), Spec(spec), FormFeed(variable.Name() == u"FORMFEED")
 {
+}
+
+void TReportLine::SetText(const QString &text)
+{
+    Text = text;
     m_pieces = Text.split(u'@');
+    m_neverWritten = m_pieces.back().endsWith(QLatin1String("\\N"), Qt::CaseInsensitive);
+    m_blankWithoutValues = TrimCtl(QString(Text).remove(u'@')).isEmpty();
 }
 
 bool IsFieldNameChar(QChar c)
@@ -39,7 +50,6 @@ std::unique_ptr<TReportLine> CompileReportLine(const QString &source, const TFie
         text.remove(at + 1, end - at - 1);
         ++at;
     }
-    line->Text = text;
-    line->SplitPieces();
+    line->SetText(text);
     return line;
 }
