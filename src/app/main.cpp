@@ -7,7 +7,7 @@
 #include "grid/GridStateForms.h"
 #include "widgets/DicButton.h"
 #include "grid/QueryBuildForm.h"
-#include "office/OfficeFunctions.h"
+#include "functions/Functions.h"
 #include "report/ExpertForm.h"
 #include "report/ReportListForm.h"
 #include "viewer/EditForm.h"
@@ -82,7 +82,7 @@ int main(int argc, char *argv[])
                                  QStringLiteral("[FILE]"));
     parser.process(app);
 
-    InstallOfficeFunctions();
+    InstallFunctions();
     InstallReportViewer();
     InstallTextEditor();
     InstallGridCommands();

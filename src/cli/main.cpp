@@ -20,6 +20,7 @@
 // output (no records, or nothing printed) says so and exits with 3; wrong
 // options exit with 2.
 
+#include "common/AppName.h"
 #include "common/Convert.h"
 #include "common/Exceptions.h"
 #include "common/Settings.h"
@@ -27,8 +28,7 @@
 #include "common/Translation.h"
 #include "data/Database.h"
 #include "data/Query.h"
-#include "office/OfficeFunctions.h"
-#include "common/AppName.h"
+#include "functions/Functions.h"
 #include "report/KtReport.h"
 #include "report/ReportFiles.h"
 #include "report/StoredReports.h"
@@ -216,7 +216,7 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quarn-report"));
     LoadQtTranslation();   // the parser's help and errors in Russian
-    InstallOfficeFunctions();
+    InstallFunctions();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Выполняет шаблон отчета на базе данных."));

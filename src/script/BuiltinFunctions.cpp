@@ -124,6 +124,15 @@ void RegisterBuiltinFunctions(TCustomFuncList &list)
     }
 }
 
+QStringList MissingBuiltinFunctions()
+{
+    QStringList names;
+    for (const TBuiltinRow &row : table())
+        if (!row.core && !installed().contains(QLatin1String(row.name)))
+            names << QLatin1String(row.name);
+    return names;
+}
+
 QStringList BuiltinFunctionNames()
 {
     QStringList names;

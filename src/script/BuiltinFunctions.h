@@ -22,3 +22,6 @@ void InstallBuiltinFunction(const QString &name, TFuncImpl implementation);
 
 // The table's names in registration order (for listings and tests).
 QStringList BuiltinFunctionNames();
+
+// The table's names that have no implementation installed, in table order.
+QStringList MissingBuiltinFunctions();
