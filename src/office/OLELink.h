@@ -107,15 +107,6 @@ TDispatchRef OfficeApplication(TOLELink::TKind kind);
 // Forgets it, so that the next link acquires the application again.
 void ResetOfficeApplication(TOLELink::TKind kind);
 
-// A line of a report output as the viewer hands it to the export: the text
-// with its print codes and the font in effect where it starts.
-struct TExportLine {
-    QString Text;
-    int FontCode = 0;
-    int FontSize = 0;
-};
-using TExportPage = QList<TExportLine>;
-
 // The viewer's export: a new word-processor document in the orientation,
 // the pages with a page break between them, every page starting in the font
 // of its first line; then the application is shown.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "script/DispatchObject.h"
-#include "script/ListPool.h"
+#include "common/ListPool.h"
 
 #include <QString>
 #include <QUuid>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -57,3 +58,12 @@ TPrintCode ParsePrintCode(QStringView line, qsizetype pos);
 int MmToPixels(double mm, int dpi);
 // Points to a font's pixel size at `dpi`: round(points x dpi / 72).
 int PointsToPixels(double points, int dpi);
+
+// A line of a report output as the viewer hands it to the export: the text
+// with its print codes and the font in effect where it starts.
+struct TExportLine {
+    QString Text;
+    int FontCode = 0;
+    int FontSize = 0;
+};
+using TExportPage = QList<TExportLine>;

@@ -2,7 +2,7 @@
 
 #include "DispatchObject.h"
 #include "FuncList.h"
-#include "ListPool.h"
+#include "common/ListPool.h"
 #include "VarList.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ListPool.h"
+#include "common/ListPool.h"
 
 #include <QString>
 #include <bitset>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ListPool.h"
+#include "common/ListPool.h"
 #include "ReportVar.h"
 
 // An owning list of value holders addressed by upper-cased name. A sorted

@@ -4,7 +4,6 @@
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/TextFile.h"
-#include "office/OLELink.h"
 
 #include <QFileInfo>
 #include <QFontMetricsF>

@@ -3,7 +3,7 @@
 #include "DbForm.h"
 #include "QuarnNode.h"
 
-#include "script/ListPool.h"
+#include "common/ListPool.h"
 
 #include <QHash>
 #include <memory>
