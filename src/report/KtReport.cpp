@@ -19,6 +19,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -38,15 +39,6 @@ QString outputPath(const QString &name)
         return name;
     return hasDirectory(name) ? name : ExpandFileName(name);
 }
-
-// Runs `restore` when leaving the scope, also on an exception.
-template <class F>
-struct TFinally {
-    F restore;
-    ~TFinally() { restore(); }
-};
-template <class F>
-TFinally(F) -> TFinally<F>;
 
 // The group-table functions reach the report that runs the script.
 TKtReport &reportOf(TReportHost &host)
@@ -957,7 +949,7 @@ void TKtReport::processRecord()
     } else {
         m_detailMode = false;
         m_noBreak = true;
-        TFinally restore{[this] { m_noBreak = false; }};
+        const auto restore = qScopeGuard([this] { m_noBreak = false; });
         printSection(m_main[msRecordHeader].get());
         m_detailMode = true;
     }
@@ -982,7 +974,7 @@ void TKtReport::printGroupHeaders(int from)
 {
     const bool was = m_groupHeaderMode;
     m_groupHeaderMode = true;
-    TFinally restore{[&] { m_groupHeaderMode = was; }};
+    const auto restore = qScopeGuard([&] { m_groupHeaderMode = was; });
     for (int n = from; n <= 16; ++n)
         printSection(m_headers[size_t(n)].get());
 }
@@ -991,7 +983,7 @@ void TKtReport::printFooters(int from, int to)
 {
     const bool was = m_footerMode;
     m_footerMode = true;
-    TFinally restore{[&] { m_footerMode = was; }};
+    const auto restore = qScopeGuard([&] { m_footerMode = was; });
     for (int n = to; n >= from; --n) {
         TLineList *lines = m_footers[size_t(n)].get();
         if (!lines || lines->empty())
@@ -1055,10 +1047,10 @@ void TKtReport::printSection(TLineList *lines, int mainSection)
         m_pageFooterPrinted = true;
         m_footerMode = true;
     }
-    TFinally restore{[&] {
+    const auto restore = qScopeGuard([&] {
         if (mainSection == msPageFooter)
             m_footerMode = wasFooter;
-    }};
+    });
     if (!lines)
         return;
     for (auto &line : *lines)
@@ -1209,7 +1201,7 @@ void TKtReport::expandLine(TReportLine &line)
     // footer and header from within a line), kept from line to line. A line
     // still held elsewhere (a paragraph waiting) keeps its own copy.
     const size_t depth = m_expandDepth++;
-    TFinally leave{[this] { --m_expandDepth; }};
+    const auto leave = qScopeGuard([this] { --m_expandDepth; });
     if (m_lineBuffers.size() <= depth)
         m_lineBuffers.emplace_back();
     QString &out = m_lineBuffers[depth];
