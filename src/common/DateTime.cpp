@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -42,39 +43,38 @@ void appendNumber(QString &out, int v, int width = 0)
     AppendChars(out, QStringView(p, end - p));
 }
 
-// 1 January 1 and 31 December 9999 as day numbers.
-constexpr qint64 FirstDay = -693593;
-constexpr qint64 LastDay = 2958465;
+namespace chr = std::chrono;
 
-// The proleptic Gregorian calendar of the years 1 to 9999 in whole numbers,
-// counted from 1 March of year 0 in 400-year cycles of 146097 days (the
-// shifted year puts the leap day last).
+// Day 0 of the day numbers in std::chrono's calendar, which counts days
+// from 1 January 1970 in the proleptic Gregorian calendar.
+constexpr chr::sys_days EpochDay{chr::year(1899) / chr::December / 30};
+
+// 1 January 1 and 31 December 9999 as day numbers.
+constexpr qint64 FirstDay = (chr::sys_days{chr::year(1) / chr::January / 1} - EpochDay).count();
+constexpr qint64 LastDay = (chr::sys_days{chr::year(9999) / chr::December / 31} - EpochDay).count();
+
+// The calendar date of a day number. The years 1 to 9999 are std::chrono's
+// calendar; beyond them the date is QDate's, which has no year 0 (the year
+// before 1 is -1) and reaches millions of years further.
 void civilDate(qint64 days, int &year, int &month, int &day)
 {
-    const qint64 z = days + 693899;   // >= 0 from FirstDay on
-    const qint64 era = z / 146097;
-    const qint64 doe = z - era * 146097;
-    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const qint64 mp = (5 * doy + 2) / 153;
-    day = int(doy - (153 * mp + 2) / 5 + 1);
-    month = int(mp < 10 ? mp + 3 : mp - 9);
-    year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
+    if (days < FirstDay || days > LastDay) {
+        Epoch.addDays(days).getDate(&year, &month, &day);
+        return;
+    }
+    const chr::year_month_day date{EpochDay + chr::days(days)};
+    year = int(date.year());
+    month = int(unsigned(date.month()));
+    day = int(unsigned(date.day()));
 }
 
-qint64 dayNumber(int year, int month, int day)
+// Day of week of a day number, 1 = Sunday ... 7 = Saturday, as civilDate
+// takes the date.
+int dayOfWeek(qint64 days)
 {
-    const int y = month <= 2 ? year - 1 : year;   // >= 0 for the years 1 to 9999
-    const int era = y / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return qint64(era) * 146097 + doe - 693899;
-}
-
-bool isLeapYear(int year)
-{
-    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    if (days < FirstDay || days > LastDay)
+        return Epoch.addDays(days).dayOfWeek() % 7 + 1;
+    return int(chr::weekday(EpochDay + chr::days(days)).c_encoding()) + 1;
 }
 
 // The lower case of a format character; letters of directives are ASCII.
@@ -90,12 +90,13 @@ char16_t lowerOf(QChar c)
 
 bool TryEncodeDate(int year, int month, int day, TDateTime &result)
 {
-    static constexpr int MonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
+    // chrono keeps a month and a day in one byte each: range them first
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31)
         return false;
-    if (day > MonthDays[month - 1] + (month == 2 && isLeapYear(year) ? 1 : 0))
+    const chr::year_month_day date{chr::year(year), chr::month(unsigned(month)), chr::day(unsigned(day))};
+    if (!date.ok())   // past the end of its month
         return false;
-    result = double(dayNumber(year, month, day));
+    result = double((chr::sys_days{date} - EpochDay).count());
     return true;
 }
 
@@ -172,7 +173,9 @@ TDateTime QDateTimeToDateTime(const QDateTime &dt)
 
 void DecodeDate(TDateTime dt, int &year, int &month, int &day)
 {
-    DateTimeToQDate(dt).getDate(&year, &month, &day);
+    qint64 days, msecs;
+    split(dt, days, msecs);
+    civilDate(days, year, month, day);
 }
 
 void DecodeTime(TDateTime dt, int &hour, int &min, int &sec, int &msec)
@@ -186,7 +189,9 @@ void DecodeTime(TDateTime dt, int &hour, int &min, int &sec, int &msec)
 
 int DayOfWeek(TDateTime dt)
 {
-    return DateTimeToQDate(dt).dayOfWeek() % 7 + 1;
+    qint64 days, msecs;
+    split(dt, days, msecs);
+    return dayOfWeek(days);
 }
 
 TDateTime Now()
@@ -213,9 +218,8 @@ public:
         // one split serves the date, the time and the day of the week
         qint64 days, msecs;
         split(dt, days, msecs);
-        const QDate date = Epoch.addDays(days);
-        date.getDate(&m_year, &m_month, &m_day);
-        m_dayOfWeek = date.dayOfWeek() % 7 + 1;
+        civilDate(days, m_year, m_month, m_day);
+        m_dayOfWeek = dayOfWeek(days);
         const QTime time = QTime::fromMSecsSinceStartOfDay(int(msecs));
         m_hour = time.hour();
         m_min = time.minute();

@@ -4,12 +4,12 @@
 
 QString PadRight(const QString &s, int width, QChar fill)
 {
-    return s.size() >= width ? s : s + QString(width - s.size(), fill);
+    return s.leftJustified(width, fill);   // a longer text is kept whole
 }
 
 QString PadLeft(const QString &s, int width, QChar fill)
 {
-    return s.size() >= width ? s : QString(width - s.size(), fill) + s;
+    return s.rightJustified(width, fill);
 }
 
 QString PadCenter(const QString &s, int width, QChar fill)
@@ -17,8 +17,7 @@ QString PadCenter(const QString &s, int width, QChar fill)
     if (s.size() >= width)
         return s;
     const qsizetype left = (width - s.size()) / 2;
-    const qsizetype right = width - s.size() - left;
-    return QString(left, fill) + s + QString(right, fill);
+    return s.rightJustified(s.size() + left, fill).leftJustified(width, fill);
 }
 
 QString TrimLeftCtl(const QString &s)

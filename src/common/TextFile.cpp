@@ -1,5 +1,6 @@
 #include "TextFile.h"
 
+#include "CodePage.h"
 #include "Exceptions.h"
 #include "SafeFile.h"
 #include "Settings.h"
@@ -111,30 +112,11 @@ TCodePageEncoder::TCodePageEncoder(const QString &codePage)
 {
     if (!m_encoder.isValid())
         return;
-    QStringDecoder decoder(codePage.toLatin1().constData());
-    if (!decoder.isValid())
-        return;
-    // A byte belongs in the table when it decodes alone to one character
-    // that encodes alone back to it. More than the 128 bytes of ASCII doing
-    // so marks a single-byte code page; in the 7-bit ones that switch state
-    // with escapes, no byte above 127 stands for a character by itself.
-    auto table = std::make_unique<quint8[]>(0x10000);
-    int mapped = 0;
-    for (int b = 0; b < 256; ++b) {
-        QStringDecoder byteDecoder(codePage.toLatin1().constData());
-        QStringEncoder charEncoder(codePage.toLatin1().constData());
-        const QString ch = byteDecoder.decode(QByteArray(1, char(b)));
-        if (ch.size() != 1 || byteDecoder.hasError())
-            continue;
-        const QByteArray back = charEncoder.encode(ch);
-        if (charEncoder.hasError() || back.size() != 1 || quint8(back[0]) != b)
-            continue;
-        table[ch[0].unicode()] = quint8(b);
-        m_nulMapped = m_nulMapped || b == 0;
-        ++mapped;
+    m_codePage = TCodePage::Find(codePage);
+    if (m_codePage && m_codePage->Bytes()) {
+        m_table = m_codePage->Bytes();
+        m_nulMapped = m_codePage->NulMapped();
     }
-    if (mapped > 128)
-        m_table = std::move(table);
 }
 
 void TCodePageEncoder::append(QByteArray &out, QStringView text)
@@ -143,7 +125,7 @@ void TCodePageEncoder::append(QByteArray &out, QStringView text)
         out += m_encoder.encode(text);
         return;
     }
-    const quint8 *table = m_table.get();
+    const quint8 *table = m_table;
     const bool nulMapped = m_nulMapped;
     auto inTable = [table, nulMapped](QChar c) { return table[c.unicode()] != 0 || (c.unicode() == 0 && nulMapped); };
     // one byte per character first; a character the table lacks cuts the

@@ -37,11 +37,14 @@ QStringList ReadTextLines(const QString &path);
 void WriteTextFile(const QString &path, const QString &text);
 void WriteTextLines(const QString &path, const QStringList &lines);
 
+class TCodePage;
+
 // An encoder into one code page for text written piece by piece (report
-// output). Characters of a single-byte code page go through a table made
-// at construction from Qt's own encoder and decoder; characters the table
-// does not hold, and every character of other code pages, go through Qt's
-// encoder, so the bytes are always the ones QStringEncoder writes.
+// output). Characters of a single-byte code page go through the code page's
+// table of bytes (TCodePage::Bytes, made from Qt's own encoder and decoder);
+// characters the table does not hold, and every character of other code
+// pages, go through Qt's encoder, so the bytes are always the ones
+// QStringEncoder writes.
 class TCodePageEncoder {
 public:
     explicit TCodePageEncoder(const QString &codePage);
@@ -52,8 +55,8 @@ public:
 
 private:
     QStringEncoder m_encoder;
-    // the byte of every UTF-16 unit that encodes alone to one byte and
-    // decodes back from it; 0 for the others. Empty for other code pages.
-    std::unique_ptr<quint8[]> m_table;
+    std::shared_ptr<const TCodePage> m_codePage;
+    // the code page's bytes (TCodePage::Bytes), null for other code pages
+    const quint8 *m_table = nullptr;
     bool m_nulMapped = false;   // U+0000 is in the table (as byte 0)
 };

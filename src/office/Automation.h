@@ -124,6 +124,29 @@ protected:
                                TCallKind kind, TDispArgs &args, TDispValue &result);
 };
 
+// The base of a built-in server's class T, derived from Base (the server
+// object, document or application T is a kind of): calls are answered from
+// T's own member table, which T gives as
+//   static TMembers members();
+// defined beside its handlers, one line a member:
+//   {"Name", &T::getName, &T::putName}, {"Add", nullptr, nullptr, &T::callAdd, 1}
+// Base's constructors are T's to call.
+template <class T, class Base>
+class TAutomationClass : public Base {
+public:
+    using TMembers = std::span<const TMemberDef<T>>;
+
+protected:
+    using Base::Base;
+
+    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
+                      TDispValue &result) final
+    {
+        return TAutomationObject::dispatchMember(static_cast<T &>(*this), T::members(), member, kind,
+                                                 args, result);
+    }
+};
+
 // Whether an object answers: asks a built-in server's object, and takes any
 // other object at its word.
 bool ObjectAnswers(const TDispatchObject &object);

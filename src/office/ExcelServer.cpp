@@ -195,9 +195,9 @@ std::shared_ptr<TExcelApplication> TExcelApplication::Create()
     return std::make_shared<TExcelApplication>();
 }
 
-TExcelApplication::TExcelApplication() : TOfficeApplication(QStringLiteral("Microsoft Excel")) {}
+TExcelApplication::TExcelApplication() : TAutomationClass(QStringLiteral("Microsoft Excel")) {}
 
-std::span<const TMemberDef<TExcelApplication>> TExcelApplication::members()
+TExcelApplication::TMembers TExcelApplication::members()
 {
     using A = TExcelApplication;
     static const TMemberDef<A> table[] = {
@@ -215,12 +215,6 @@ std::span<const TMemberDef<TExcelApplication>> TExcelApplication::members()
         {"Quit", nullptr, nullptr, &A::callQuit},
     };
     return table;
-}
-
-bool TExcelApplication::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                     TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 std::shared_ptr<TExcelWorkbook> TExcelApplication::AddWorkbook(int sheets)
@@ -312,11 +306,11 @@ TDispValue TExcelApplication::callQuit(TDispArgs &)
 // Workbooks
 
 TExcelWorkbooks::TExcelWorkbooks(std::shared_ptr<TExcelApplication> application)
-    : TServerObject(application->Server()), m_application(std::move(application))
+    : TAutomationClass(application->Server()), m_application(std::move(application))
 {
 }
 
-std::span<const TMemberDef<TExcelWorkbooks>> TExcelWorkbooks::members()
+TExcelWorkbooks::TMembers TExcelWorkbooks::members()
 {
     using W = TExcelWorkbooks;
     static const TMemberDef<W> table[] = {
@@ -328,12 +322,6 @@ std::span<const TMemberDef<TExcelWorkbooks>> TExcelWorkbooks::members()
         {"Parent", &W::getApplication},
     };
     return table;
-}
-
-bool TExcelWorkbooks::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                   TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TExcelWorkbooks::getCount(TDispArgs &)
@@ -392,12 +380,12 @@ TDispValue TExcelWorkbooks::getApplication(TDispArgs &)
 
 TExcelWorkbook::TExcelWorkbook(std::shared_ptr<TServerState> server,
                                std::weak_ptr<TExcelApplication> application, int number)
-    : TOfficeDocument(std::move(server), QStringLiteral("Книга"), number, QStringLiteral(".xlsx")),
+    : TAutomationClass(std::move(server), QStringLiteral("Книга"), number, QStringLiteral(".xlsx")),
       m_application(std::move(application))
 {
 }
 
-std::span<const TMemberDef<TExcelWorkbook>> TExcelWorkbook::members()
+TExcelWorkbook::TMembers TExcelWorkbook::members()
 {
     using W = TExcelWorkbook;
     static const TMemberDef<W> table[] = {
@@ -416,12 +404,6 @@ std::span<const TMemberDef<TExcelWorkbook>> TExcelWorkbook::members()
         {"Parent", &W::getApplication},
     };
     return table;
-}
-
-bool TExcelWorkbook::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                  TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 void TExcelWorkbook::writeFile(const QString &path)
@@ -531,7 +513,7 @@ std::shared_ptr<TExcelWorksheet> SheetItem(const TExcelWorkbook &workbook, const
 // Sheets
 
 TExcelSheets::TExcelSheets(std::shared_ptr<TExcelWorkbook> workbook)
-    : TServerObject(workbook->Server()), m_workbook(std::move(workbook))
+    : TAutomationClass(workbook->Server()), m_workbook(std::move(workbook))
 {
 }
 
@@ -542,7 +524,7 @@ void TExcelSheets::checkAlive() const
         RaiseOleError(OleStatus::Disconnected);
 }
 
-std::span<const TMemberDef<TExcelSheets>> TExcelSheets::members()
+TExcelSheets::TMembers TExcelSheets::members()
 {
     using S = TExcelSheets;
     static const TMemberDef<S> table[] = {
@@ -553,12 +535,6 @@ std::span<const TMemberDef<TExcelSheets>> TExcelSheets::members()
         {"Application", &S::getApplication},
     };
     return table;
-}
-
-bool TExcelSheets::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TExcelSheets::getCount(TDispArgs &)
@@ -613,7 +589,7 @@ TDispValue TExcelSheets::getApplication(TDispArgs &)
 
 TExcelWorksheet::TExcelWorksheet(std::shared_ptr<TServerState> server,
                                  std::weak_ptr<TExcelWorkbook> workbook, QString name)
-    : TServerObject(std::move(server)), m_workbook(std::move(workbook)), m_name(std::move(name))
+    : TAutomationClass(std::move(server)), m_workbook(std::move(workbook)), m_name(std::move(name))
 {
 }
 
@@ -696,7 +672,7 @@ TCellRect TExcelWorksheet::UsedRect() const
     return r;
 }
 
-std::span<const TMemberDef<TExcelWorksheet>> TExcelWorksheet::members()
+TExcelWorksheet::TMembers TExcelWorksheet::members()
 {
     using S = TExcelWorksheet;
     static const TMemberDef<S> table[] = {
@@ -714,12 +690,6 @@ std::span<const TMemberDef<TExcelWorksheet>> TExcelWorksheet::members()
         {"Application", &S::getApplication},
     };
     return table;
-}
-
-bool TExcelWorksheet::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                   TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 std::shared_ptr<TExcelWorksheet> TExcelWorksheet::selfSheet()
@@ -808,7 +778,7 @@ TDispValue TExcelWorksheet::getApplication(TDispArgs &)
 // Range
 
 TExcelRange::TExcelRange(std::shared_ptr<TExcelWorksheet> sheet, TCellRect rect)
-    : TServerObject(sheet->Server()), m_sheet(std::move(sheet)), m_rect(rect)
+    : TAutomationClass(sheet->Server()), m_sheet(std::move(sheet)), m_rect(rect)
 {
 }
 
@@ -818,7 +788,7 @@ void TExcelRange::checkAlive() const
     m_sheet->CheckAlive();
 }
 
-std::span<const TMemberDef<TExcelRange>> TExcelRange::members()
+TExcelRange::TMembers TExcelRange::members()
 {
     using R = TExcelRange;
     static const TMemberDef<R> table[] = {
@@ -851,12 +821,6 @@ std::span<const TMemberDef<TExcelRange>> TExcelRange::members()
         {"Application", &R::getApplication},
     };
     return table;
-}
-
-bool TExcelRange::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                               TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TExcelRange::range(const TCellRect &rect) const
@@ -1188,7 +1152,7 @@ TDispValue TExcelRange::getApplication(TDispArgs &)
 // Font
 
 TExcelFont::TExcelFont(std::shared_ptr<TExcelRange> range)
-    : TServerObject(range->Server()), m_range(std::move(range))
+    : TAutomationClass(range->Server()), m_range(std::move(range))
 {
 }
 
@@ -1197,7 +1161,7 @@ void TExcelFont::checkAlive() const
     m_range->CheckAlive();
 }
 
-std::span<const TMemberDef<TExcelFont>> TExcelFont::members()
+TExcelFont::TMembers TExcelFont::members()
 {
     using F = TExcelFont;
     static const TMemberDef<F> table[] = {
@@ -1209,12 +1173,6 @@ std::span<const TMemberDef<TExcelFont>> TExcelFont::members()
         {"Strikethrough", &F::getStrikethrough, &F::putStrikethrough},
     };
     return table;
-}
-
-bool TExcelFont::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                              TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TExcelFont::getName(TDispArgs &)

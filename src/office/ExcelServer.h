@@ -82,8 +82,9 @@ struct TCellRect {
 // rectangle; false when the text is none.
 bool ParseA1(const QString &text, TCellRect &rect);
 
-class TExcelApplication final : public TOfficeApplication {
+class TExcelApplication final : public TAutomationClass<TExcelApplication, TOfficeApplication> {
 public:
+    static TMembers members();
     static std::shared_ptr<TExcelApplication> Create();
 
     std::shared_ptr<TExcelWorkbook> AddWorkbook(int sheets);
@@ -96,12 +97,7 @@ public:
     // For the constructor's use by make_shared only.
     TExcelApplication();
 
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
-
 private:
-    static std::span<const TMemberDef<TExcelApplication>> members();
     std::shared_ptr<TExcelWorksheet> activeSheet() const;
 
     TDispValue getSheetsInNewWorkbook(TDispArgs &) { return TDispValue::FromInteger(m_sheetsInNewWorkbook); }
@@ -117,16 +113,12 @@ private:
 };
 
 // The open workbooks of an application.
-class TExcelWorkbooks final : public TServerObject {
+class TExcelWorkbooks final : public TAutomationClass<TExcelWorkbooks, TServerObject> {
 public:
+    static TMembers members();
     explicit TExcelWorkbooks(std::shared_ptr<TExcelApplication> application);
 
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
-
 private:
-    static std::span<const TMemberDef<TExcelWorkbooks>> members();
     TDispValue getCount(TDispArgs &);
     TDispValue getItem(TDispArgs &args);
     TDispValue callAdd(TDispArgs &args);
@@ -136,8 +128,9 @@ private:
     std::shared_ptr<TExcelApplication> m_application;
 };
 
-class TExcelWorkbook final : public TOfficeDocument {
+class TExcelWorkbook final : public TAutomationClass<TExcelWorkbook, TOfficeDocument> {
 public:
+    static TMembers members();
     TExcelWorkbook(std::shared_ptr<TServerState> server, std::weak_ptr<TExcelApplication> application,
                    int number);
 
@@ -153,12 +146,9 @@ public:
     std::shared_ptr<TExcelApplication> Application() const;
 
 protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
     void writeFile(const QString &path) override;
 
 private:
-    static std::span<const TMemberDef<TExcelWorkbook>> members();
     TDispValue getSheets(TDispArgs &args);
     TDispValue getActiveSheet(TDispArgs &);
     TDispValue callClose(TDispArgs &args);
@@ -172,17 +162,15 @@ private:
 };
 
 // The sheets of a workbook.
-class TExcelSheets final : public TServerObject {
+class TExcelSheets final : public TAutomationClass<TExcelSheets, TServerObject> {
 public:
+    static TMembers members();
     explicit TExcelSheets(std::shared_ptr<TExcelWorkbook> workbook);
 
 protected:
     void checkAlive() const override;
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
 
 private:
-    static std::span<const TMemberDef<TExcelSheets>> members();
     TDispValue getCount(TDispArgs &);
     TDispValue getItem(TDispArgs &args);
     TDispValue callAdd(TDispArgs &args);
@@ -197,8 +185,9 @@ std::shared_ptr<TExcelWorkbook> WorkbookItem(const TExcelApplication &applicatio
 // The item of a workbook's sheets by a 1-based number or a name.
 std::shared_ptr<TExcelWorksheet> SheetItem(const TExcelWorkbook &workbook, const TDispValue &index);
 
-class TExcelWorksheet final : public TServerObject {
+class TExcelWorksheet final : public TAutomationClass<TExcelWorksheet, TServerObject> {
 public:
+    static TMembers members();
     using TCellMap = std::map<std::pair<int, int>, TExcelCell>;   // by (row, column)
 
     TExcelWorksheet(std::shared_ptr<TServerState> server, std::weak_ptr<TExcelWorkbook> workbook,
@@ -229,11 +218,8 @@ public:
 
 protected:
     void checkAlive() const override;
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
 
 private:
-    static std::span<const TMemberDef<TExcelWorksheet>> members();
     std::shared_ptr<TExcelWorksheet> selfSheet();
 
     TDispValue getName(TDispArgs &) { return TDispValue::FromString(m_name); }
@@ -263,8 +249,9 @@ TDispValue SheetRange(const std::shared_ptr<TExcelWorksheet> &sheet, TDispArgs &
 
 // A rectangle of cells on a sheet. Reading gives the top-left cell's value;
 // writing sets every cell of the rectangle.
-class TExcelRange final : public TServerObject {
+class TExcelRange final : public TAutomationClass<TExcelRange, TServerObject> {
 public:
+    static TMembers members();
     TExcelRange(std::shared_ptr<TExcelWorksheet> sheet, TCellRect rect);
 
     const TCellRect &Rect() const { return m_rect; }
@@ -284,11 +271,8 @@ public:
 
 protected:
     void checkAlive() const override;
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
 
 private:
-    static std::span<const TMemberDef<TExcelRange>> members();
     TDispValue range(const TCellRect &rect) const;
     // Every cell of the rectangle, for changing the values; raises the
     // server's error for a rectangle of more than a million cells.
@@ -331,17 +315,15 @@ private:
 };
 
 // The font of a range's cells.
-class TExcelFont final : public TServerObject {
+class TExcelFont final : public TAutomationClass<TExcelFont, TServerObject> {
 public:
+    static TMembers members();
     explicit TExcelFont(std::shared_ptr<TExcelRange> range);
 
 protected:
     void checkAlive() const override;
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
 
 private:
-    static std::span<const TMemberDef<TExcelFont>> members();
     TDispValue getName(TDispArgs &);
     void putName(TDispArgs &, const TDispValue &v);
     TDispValue getSize(TDispArgs &);

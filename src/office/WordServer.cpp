@@ -89,9 +89,9 @@ std::shared_ptr<TWordApplication> TWordApplication::Create()
     return std::make_shared<TWordApplication>();
 }
 
-TWordApplication::TWordApplication() : TOfficeApplication(QStringLiteral("Microsoft Word")) {}
+TWordApplication::TWordApplication() : TAutomationClass(QStringLiteral("Microsoft Word")) {}
 
-std::span<const TMemberDef<TWordApplication>> TWordApplication::members()
+TWordApplication::TMembers TWordApplication::members()
 {
     using A = TWordApplication;
     static const TMemberDef<A> table[] = {
@@ -108,12 +108,6 @@ std::span<const TMemberDef<TWordApplication>> TWordApplication::members()
         {"Quit", nullptr, nullptr, &A::callQuit, 3},
     };
     return table;
-}
-
-bool TWordApplication::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                    TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 std::shared_ptr<TWordDocument> TWordApplication::AddDocument()
@@ -195,11 +189,11 @@ TDispValue TWordApplication::callQuit(TDispArgs &args)
 // Options
 
 TWordOptions::TWordOptions(std::shared_ptr<TWordApplication> application)
-    : TServerObject(application->Server()), m_application(std::move(application))
+    : TAutomationClass(application->Server()), m_application(std::move(application))
 {
 }
 
-std::span<const TMemberDef<TWordOptions>> TWordOptions::members()
+TWordOptions::TMembers TWordOptions::members()
 {
     using O = TWordOptions;
     static const TMemberDef<O> table[] = {
@@ -208,12 +202,6 @@ std::span<const TMemberDef<TWordOptions>> TWordOptions::members()
         {"CheckGrammarAsYouType", &O::getGrammar, &O::putGrammar},
     };
     return table;
-}
-
-bool TWordOptions::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TWordOptions::getPagination(TDispArgs &)
@@ -250,11 +238,11 @@ void TWordOptions::putGrammar(TDispArgs &, const TDispValue &v)
 // Documents
 
 TWordDocuments::TWordDocuments(std::shared_ptr<TWordApplication> application)
-    : TServerObject(application->Server()), m_application(std::move(application))
+    : TAutomationClass(application->Server()), m_application(std::move(application))
 {
 }
 
-std::span<const TMemberDef<TWordDocuments>> TWordDocuments::members()
+TWordDocuments::TMembers TWordDocuments::members()
 {
     using D = TWordDocuments;
     static const TMemberDef<D> table[] = {
@@ -266,12 +254,6 @@ std::span<const TMemberDef<TWordDocuments>> TWordDocuments::members()
         {"Parent", &D::getApplication},
     };
     return table;
-}
-
-bool TWordDocuments::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                  TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TWordDocuments::getCount(TDispArgs &)
@@ -322,14 +304,14 @@ TDispValue TWordDocuments::getApplication(TDispArgs &)
 
 TWordDocument::TWordDocument(std::shared_ptr<TServerState> server,
                              std::weak_ptr<TWordApplication> application, int number)
-    : TOfficeDocument(std::move(server), QStringLiteral("Документ"), number, QStringLiteral(".odt")),
+    : TAutomationClass(std::move(server), QStringLiteral("Документ"), number, QStringLiteral(".odt")),
       m_application(std::move(application)), m_text(std::make_unique<QTextDocument>())
 {
     m_text->setUndoRedoEnabled(false);
     m_text->setDefaultFont(QFont(QStringLiteral("Times New Roman"), 12));
 }
 
-std::span<const TMemberDef<TWordDocument>> TWordDocument::members()
+TWordDocument::TMembers TWordDocument::members()
 {
     using D = TWordDocument;
     static const TMemberDef<D> table[] = {
@@ -351,12 +333,6 @@ std::span<const TMemberDef<TWordDocument>> TWordDocument::members()
         {"Parent", &D::getApplication},
     };
     return table;
-}
-
-bool TWordDocument::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                 TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 std::shared_ptr<TWordDocument> TWordDocument::selfDocument()
@@ -622,7 +598,7 @@ TWordPart::TWordPart(std::shared_ptr<TWordDocument> document)
 {
 }
 
-std::span<const TMemberDef<TWordPageSetupObject>> TWordPageSetupObject::members()
+TWordPageSetupObject::TMembers TWordPageSetupObject::members()
 {
     using P = TWordPageSetupObject;
     static const TMemberDef<P> table[] = {
@@ -635,12 +611,6 @@ std::span<const TMemberDef<TWordPageSetupObject>> TWordPageSetupObject::members(
         {"PageHeight", &P::getHeight, &P::putHeight},
     };
     return table;
-}
-
-bool TWordPageSetupObject::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                        TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TWordPageSetupObject::getOrientation(TDispArgs &)
@@ -680,7 +650,7 @@ void TWordPageSetupObject::setSize(double &side, const TDispValue &v)
     m_document->Modified();
 }
 
-std::span<const TMemberDef<TWordWindow>> TWordWindow::members()
+TWordWindow::TMembers TWordWindow::members()
 {
     using W = TWordWindow;
     static const TMemberDef<W> table[] = {
@@ -691,12 +661,6 @@ std::span<const TMemberDef<TWordWindow>> TWordWindow::members()
         {"GetPoint", nullptr, nullptr, &W::callGetPoint, 5},
     };
     return table;
-}
-
-bool TWordWindow::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                               TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 void TWordWindow::putWindowState(TDispArgs &, const TDispValue &v)
@@ -750,7 +714,7 @@ TDispValue TWordWindow::callGetPoint(TDispArgs &args)
 // Range
 
 TWordRange::TWordRange(std::shared_ptr<TWordDocument> document, int start, int end)
-    : TWordPart(std::move(document)), m_start(&m_document->Text()), m_end(&m_document->Text())
+    : TAutomationClass(std::move(document)), m_start(&m_document->Text()), m_end(&m_document->Text())
 {
     SetRange(start, end);
 }
@@ -915,7 +879,7 @@ int TWordRange::move(int from, int unit, int count) const
     return cursor.position();
 }
 
-std::span<const TMemberDef<TWordRange>> TWordRange::members()
+TWordRange::TMembers TWordRange::members()
 {
     using R = TWordRange;
     static const TMemberDef<R> table[] = {
@@ -938,12 +902,6 @@ std::span<const TMemberDef<TWordRange>> TWordRange::members()
         {"Application", &R::getApplication},
     };
     return table;
-}
-
-bool TWordRange::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                              TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 void TWordRange::putStart(TDispArgs &, const TDispValue &v)
@@ -1062,11 +1020,11 @@ TDispValue TWordRange::callDelete(TDispArgs &)
 // Font
 
 TWordFont::TWordFont(std::shared_ptr<TWordRange> range)
-    : TWordPart(range->Document()), m_range(std::move(range))
+    : TAutomationClass(range->Document()), m_range(std::move(range))
 {
 }
 
-std::span<const TMemberDef<TWordFont>> TWordFont::members()
+TWordFont::TMembers TWordFont::members()
 {
     using F = TWordFont;
     static const TMemberDef<F> table[] = {
@@ -1078,12 +1036,6 @@ std::span<const TMemberDef<TWordFont>> TWordFont::members()
         {"StrikeThrough", &F::getStrikeThrough, &F::putStrikeThrough},
     };
     return table;
-}
-
-bool TWordFont::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                             TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TWordFont::getName(TDispArgs &)
@@ -1171,7 +1123,7 @@ void TWordFont::putStrikeThrough(TDispArgs &, const TDispValue &v)
 // ---------------------------------------------------------------------------
 // Tables
 
-std::span<const TMemberDef<TWordTables>> TWordTables::members()
+TWordTables::TMembers TWordTables::members()
 {
     using T = TWordTables;
     static const TMemberDef<T> table[] = {
@@ -1182,12 +1134,6 @@ std::span<const TMemberDef<TWordTables>> TWordTables::members()
         {"Application", &T::getApplication},
     };
     return table;
-}
-
-bool TWordTables::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                               TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TWordTables::getCount(TDispArgs &)
@@ -1237,7 +1183,7 @@ void TWordTablePart::checkAlive() const
         RaiseServerError(ObjectDeleted);
 }
 
-std::span<const TMemberDef<TWordTable>> TWordTable::members()
+TWordTable::TMembers TWordTable::members()
 {
     using T = TWordTable;
     static const TMemberDef<T> table[] = {
@@ -1250,12 +1196,6 @@ std::span<const TMemberDef<TWordTable>> TWordTable::members()
         {"Application", &T::getApplication},
     };
     return table;
-}
-
-bool TWordTable::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                              TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TWordTable::callCell(TDispArgs &args)
@@ -1295,11 +1235,11 @@ TDispValue TWordTable::callAutoFitBehavior(TDispArgs &args)
 }
 
 TWordCell::TWordCell(std::shared_ptr<TWordDocument> document, QTextTable *table, int row, int column)
-    : TWordTablePart(std::move(document), table), m_row(row), m_column(column)
+    : TAutomationClass(std::move(document), table), m_row(row), m_column(column)
 {
 }
 
-std::span<const TMemberDef<TWordCell>> TWordCell::members()
+TWordCell::TMembers TWordCell::members()
 {
     using C = TWordCell;
     static const TMemberDef<C> table[] = {
@@ -1311,12 +1251,6 @@ std::span<const TMemberDef<TWordCell>> TWordCell::members()
     return table;
 }
 
-bool TWordCell::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                             TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
-}
-
 TDispValue TWordCell::getRange(TDispArgs &)
 {
     if (m_row > m_table->rows() || m_column > m_table->columns())
@@ -1325,7 +1259,7 @@ TDispValue TWordCell::getRange(TDispArgs &)
         m_document, cellStart(m_table, m_row, m_column), cellEnd(m_table, m_row, m_column)));
 }
 
-std::span<const TMemberDef<TWordRows>> TWordRows::members()
+TWordRows::TMembers TWordRows::members()
 {
     using R = TWordRows;
     static const TMemberDef<R> table[] = {
@@ -1335,12 +1269,6 @@ std::span<const TMemberDef<TWordRows>> TWordRows::members()
         {"Application", &R::getApplication},
     };
     return table;
-}
-
-bool TWordRows::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                             TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TWordRows::getCount(TDispArgs &)
@@ -1374,11 +1302,11 @@ TDispValue TWordRows::callAdd(TDispArgs &args)
 }
 
 TWordRow::TWordRow(std::shared_ptr<TWordDocument> document, QTextTable *table, int row)
-    : TWordTablePart(std::move(document), table), m_row(row)
+    : TAutomationClass(std::move(document), table), m_row(row)
 {
 }
 
-std::span<const TMemberDef<TWordRow>> TWordRow::members()
+TWordRow::TMembers TWordRow::members()
 {
     using R = TWordRow;
     static const TMemberDef<R> table[] = {
@@ -1388,12 +1316,6 @@ std::span<const TMemberDef<TWordRow>> TWordRow::members()
         {"Application", &R::getApplication},
     };
     return table;
-}
-
-bool TWordRow::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                            TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TWordRow::getRange(TDispArgs &)
@@ -1414,7 +1336,7 @@ TDispValue TWordRow::callDelete(TDispArgs &)
     return none();
 }
 
-std::span<const TMemberDef<TWordColumns>> TWordColumns::members()
+TWordColumns::TMembers TWordColumns::members()
 {
     using C = TWordColumns;
     static const TMemberDef<C> table[] = {
@@ -1423,12 +1345,6 @@ std::span<const TMemberDef<TWordColumns>> TWordColumns::members()
         {"Application", &C::getApplication},
     };
     return table;
-}
-
-bool TWordColumns::invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                                TDispValue &result)
-{
-    return dispatchMember(*this, members(), member, kind, args, result);
 }
 
 TDispValue TWordColumns::getCount(TDispArgs &)

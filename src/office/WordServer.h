@@ -70,8 +70,9 @@ struct TWordPageSetup {
     double TextWidth() const { return PageWidth - LeftMargin - RightMargin; }
 };
 
-class TWordApplication final : public TOfficeApplication {
+class TWordApplication final : public TAutomationClass<TWordApplication, TOfficeApplication> {
 public:
+    static TMembers members();
     static std::shared_ptr<TWordApplication> Create();
 
     // Raises the server's error without a GUI application.
@@ -89,12 +90,7 @@ public:
 
     TWordApplication();
 
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
-
 private:
-    static std::span<const TMemberDef<TWordApplication>> members();
     std::shared_ptr<TWordDocument> requireActive() const;
 
     TDispValue getOptions(TDispArgs &);
@@ -105,16 +101,12 @@ private:
     TDispValue callQuit(TDispArgs &args);
 };
 
-class TWordOptions final : public TServerObject {
+class TWordOptions final : public TAutomationClass<TWordOptions, TServerObject> {
 public:
+    static TMembers members();
     explicit TWordOptions(std::shared_ptr<TWordApplication> application);
 
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
-
 private:
-    static std::span<const TMemberDef<TWordOptions>> members();
     TDispValue getPagination(TDispArgs &);
     void putPagination(TDispArgs &, const TDispValue &v);
     TDispValue getSpelling(TDispArgs &);
@@ -125,16 +117,12 @@ private:
     std::shared_ptr<TWordApplication> m_application;
 };
 
-class TWordDocuments final : public TServerObject {
+class TWordDocuments final : public TAutomationClass<TWordDocuments, TServerObject> {
 public:
+    static TMembers members();
     explicit TWordDocuments(std::shared_ptr<TWordApplication> application);
 
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
-
 private:
-    static std::span<const TMemberDef<TWordDocuments>> members();
     TDispValue getCount(TDispArgs &);
     TDispValue getItem(TDispArgs &args);
     TDispValue callAdd(TDispArgs &);
@@ -147,8 +135,9 @@ private:
 // The open document by a 1-based number or a name.
 std::shared_ptr<TWordDocument> DocumentItem(const TWordApplication &application, const TDispValue &index);
 
-class TWordDocument final : public TOfficeDocument {
+class TWordDocument final : public TAutomationClass<TWordDocument, TOfficeDocument> {
 public:
+    static TMembers members();
     TWordDocument(std::shared_ptr<TServerState> server, std::weak_ptr<TWordApplication> application,
                   int number);
 
@@ -183,12 +172,9 @@ public:
     void SpreadTable(QTextTable *table);
 
 protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
     void writeFile(const QString &path) override;
 
 private:
-    static std::span<const TMemberDef<TWordDocument>> members();
     std::shared_ptr<TWordDocument> selfDocument();
 
     TDispValue getContent(TDispArgs &);
@@ -221,16 +207,12 @@ protected:
     std::shared_ptr<TWordDocument> m_document;
 };
 
-class TWordPageSetupObject final : public TWordPart {
+class TWordPageSetupObject final : public TAutomationClass<TWordPageSetupObject, TWordPart> {
 public:
-    using TWordPart::TWordPart;
-
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
+    using TAutomationClass::TAutomationClass;
+    static TMembers members();
 
 private:
-    static std::span<const TMemberDef<TWordPageSetupObject>> members();
     TDispValue getOrientation(TDispArgs &);
     void putOrientation(TDispArgs &, const TDispValue &v);
     TDispValue getLeft(TDispArgs &) { return TDispValue::FromDouble(m_document->PageSetup().LeftMargin); }
@@ -250,16 +232,12 @@ private:
     void setSize(double &side, const TDispValue &v);
 };
 
-class TWordWindow final : public TWordPart {
+class TWordWindow final : public TAutomationClass<TWordWindow, TWordPart> {
 public:
-    using TWordPart::TWordPart;
-
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
+    using TAutomationClass::TAutomationClass;
+    static TMembers members();
 
 private:
-    static std::span<const TMemberDef<TWordWindow>> members();
     TDispValue getWindowState(TDispArgs &) { return TDispValue::FromInteger(m_document->WindowState); }
     void putWindowState(TDispArgs &, const TDispValue &v);
     TDispValue getCaption(TDispArgs &) { return TDispValue::FromString(m_document->Name()); }
@@ -269,8 +247,9 @@ private:
     TDispValue callGetPoint(TDispArgs &args);
 };
 
-class TWordRange final : public TWordPart {
+class TWordRange final : public TAutomationClass<TWordRange, TWordPart> {
 public:
+    static TMembers members();
     TWordRange(std::shared_ptr<TWordDocument> document, int start, int end);
 
     int Start() const;
@@ -291,12 +270,7 @@ public:
     // The format of the range's first character.
     QTextCharFormat CharFormat() const;
 
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
-
 private:
-    static std::span<const TMemberDef<TWordRange>> members();
     // The last position of the range's text (the final mark not counted).
     int textEnd() const;
     int move(int from, int unit, int count) const;
@@ -330,16 +304,12 @@ private:
 
 // The font of a range: reading gives its first character's, writing
 // changes the range's text as it is at the time of the write.
-class TWordFont final : public TWordPart {
+class TWordFont final : public TAutomationClass<TWordFont, TWordPart> {
 public:
+    static TMembers members();
     explicit TWordFont(std::shared_ptr<TWordRange> range);
 
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
-
 private:
-    static std::span<const TMemberDef<TWordFont>> members();
     TDispValue getName(TDispArgs &);
     void putName(TDispArgs &, const TDispValue &v);
     TDispValue getSize(TDispArgs &);
@@ -356,16 +326,12 @@ private:
     std::shared_ptr<TWordRange> m_range;
 };
 
-class TWordTables final : public TWordPart {
+class TWordTables final : public TAutomationClass<TWordTables, TWordPart> {
 public:
-    using TWordPart::TWordPart;
-
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
+    using TAutomationClass::TAutomationClass;
+    static TMembers members();
 
 private:
-    static std::span<const TMemberDef<TWordTables>> members();
     TDispValue getCount(TDispArgs &);
     TDispValue getItem(TDispArgs &args);
     TDispValue callAdd(TDispArgs &args);
@@ -386,16 +352,12 @@ protected:
     QPointer<QTextTable> m_table;
 };
 
-class TWordTable final : public TWordTablePart {
+class TWordTable final : public TAutomationClass<TWordTable, TWordTablePart> {
 public:
-    using TWordTablePart::TWordTablePart;
-
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
+    using TAutomationClass::TAutomationClass;
+    static TMembers members();
 
 private:
-    static std::span<const TMemberDef<TWordTable>> members();
     TDispValue callCell(TDispArgs &args);
     TDispValue getRows(TDispArgs &);
     TDispValue getColumns(TDispArgs &);
@@ -403,16 +365,12 @@ private:
     TDispValue callAutoFitBehavior(TDispArgs &args);
 };
 
-class TWordCell final : public TWordTablePart {
+class TWordCell final : public TAutomationClass<TWordCell, TWordTablePart> {
 public:
+    static TMembers members();
     TWordCell(std::shared_ptr<TWordDocument> document, QTextTable *table, int row, int column);
 
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
-
 private:
-    static std::span<const TMemberDef<TWordCell>> members();
     TDispValue getRange(TDispArgs &);
     TDispValue getRowIndex(TDispArgs &) { return TDispValue::FromInteger(m_row); }
     TDispValue getColumnIndex(TDispArgs &) { return TDispValue::FromInteger(m_column); }
@@ -420,32 +378,24 @@ private:
     int m_row, m_column;   // 1-based
 };
 
-class TWordRows final : public TWordTablePart {
+class TWordRows final : public TAutomationClass<TWordRows, TWordTablePart> {
 public:
-    using TWordTablePart::TWordTablePart;
-
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
+    using TAutomationClass::TAutomationClass;
+    static TMembers members();
 
 private:
-    static std::span<const TMemberDef<TWordRows>> members();
     TDispValue getCount(TDispArgs &);
     TDispValue getItem(TDispArgs &args);
     TDispValue callAdd(TDispArgs &args);
 };
 
-class TWordRow final : public TWordTablePart {
+class TWordRow final : public TAutomationClass<TWordRow, TWordTablePart> {
 public:
+    static TMembers members();
     TWordRow(std::shared_ptr<TWordDocument> document, QTextTable *table, int row);
     int Index() const { return m_row; }
 
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
-
 private:
-    static std::span<const TMemberDef<TWordRow>> members();
     TDispValue getIndex(TDispArgs &) { return TDispValue::FromInteger(m_row); }
     TDispValue getRange(TDispArgs &);
     TDispValue callDelete(TDispArgs &);
@@ -453,16 +403,12 @@ private:
     int m_row;   // 1-based
 };
 
-class TWordColumns final : public TWordTablePart {
+class TWordColumns final : public TAutomationClass<TWordColumns, TWordTablePart> {
 public:
-    using TWordTablePart::TWordTablePart;
-
-protected:
-    bool invokeMember(const QString &member, TCallKind kind, TDispArgs &args,
-                      TDispValue &result) override;
+    using TAutomationClass::TAutomationClass;
+    static TMembers members();
 
 private:
-    static std::span<const TMemberDef<TWordColumns>> members();
     TDispValue getCount(TDispArgs &);
     TDispValue callAutoFit(TDispArgs &);
 };

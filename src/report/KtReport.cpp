@@ -19,6 +19,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -36,15 +37,6 @@ QString outputPath(const QString &name)
         return name;
     return hasDirectory(name) ? name : ExpandFileName(name);
 }
-
-// Runs `restore` when leaving the scope, also on an exception.
-template <class F>
-struct TFinally {
-    F restore;
-    ~TFinally() { restore(); }
-};
-template <class F>
-TFinally(F) -> TFinally<F>;
 
 } // namespace
 
@@ -814,7 +806,7 @@ void TKtReport::processRecord()
     } else {
         m_detailMode = false;
         m_writer.SetNoBreak(true);
-        TFinally restore{[this] { m_writer.SetNoBreak(false); }};
+        const auto restore = qScopeGuard([this] { m_writer.SetNoBreak(false); });
         printSection(m_main[msRecordHeader].get());
         m_detailMode = true;
     }
@@ -839,7 +831,7 @@ void TKtReport::printGroupHeaders(int from)
 {
     const bool was = m_groupHeaderMode;
     m_groupHeaderMode = true;
-    TFinally restore{[&] { m_groupHeaderMode = was; }};
+    const auto restore = qScopeGuard([&] { m_groupHeaderMode = was; });
     for (int n = from; n <= 16; ++n)
         printSection(m_headers[size_t(n)].get());
 }
@@ -848,7 +840,7 @@ void TKtReport::printFooters(int from, int to)
 {
     const bool was = m_footerMode;
     m_footerMode = true;
-    TFinally restore{[&] { m_footerMode = was; }};
+    const auto restore = qScopeGuard([&] { m_footerMode = was; });
     for (int n = to; n >= from; --n) {
         TLineList *lines = m_footers[size_t(n)].get();
         if (!lines || lines->empty())
@@ -912,10 +904,10 @@ void TKtReport::printSection(TLineList *lines, int mainSection)
         m_pageFooterPrinted = true;
         m_footerMode = true;
     }
-    TFinally restore{[&] {
+    const auto restore = qScopeGuard([&] {
         if (mainSection == msPageFooter)
             m_footerMode = wasFooter;
-    }};
+    });
     if (!lines)
         return;
     for (auto &line : *lines)
@@ -1066,7 +1058,7 @@ void TKtReport::expandLine(TReportLine &line)
     // footer and header from within a line), kept from line to line. A line
     // still held elsewhere (a paragraph waiting) keeps its own copy.
     const size_t depth = m_expandDepth++;
-    TFinally leave{[this] { --m_expandDepth; }};
+    const auto leave = qScopeGuard([this] { --m_expandDepth; });
     if (m_lineBuffers.size() <= depth)
         m_lineBuffers.emplace_back();
     QString &out = m_lineBuffers[depth];

@@ -4,6 +4,7 @@
 
 #include "common/Format.h"
 #include "common/FormatSettings.h"
+#include "common/Strings.h"
 
 namespace {
 
@@ -127,8 +128,7 @@ void TKtReport::BuildExpertTemplate(const TExpertParams &params)
         }
         lines << section(QStringLiteral("REPORTHEADER"));
         if (!params.Title.isEmpty()) {
-            const int pad = std::max(0, width - int(params.Title.size()));
-            lines << QString() << QString(pad / 2, u' ') + params.Title + QString(pad - pad / 2, u' ') << QString();
+            lines << QString() << PadCenter(params.Title, width) << QString();
         }
         lines << heading << section(QStringLiteral("PAGEHEADER")) << heading << section(QStringLiteral("DETAIL"));
         QString detail;

@@ -1,5 +1,6 @@
 #include "OutputPages.h"
 
+#include "common/CodePage.h"
 #include "common/SafeFile.h"
 #include "common/Exceptions.h"
 #include "common/Format.h"
@@ -11,7 +12,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QStringDecoder>
 #include <algorithm>
 #include <cstring>
 
@@ -20,27 +20,6 @@ namespace {
 quint16 clamp16(qint64 v)
 {
     return quint16(std::clamp<qint64>(v, 0, 0xffff));
-}
-
-// The code page as a table of 256 characters, or empty when it is not a
-// one-byte code page.
-std::vector<char16_t> codePageTable()
-{
-    QStringDecoder decoder(CodePageName().toLatin1().constData(), QStringConverter::Flag::Stateless);
-    if (!decoder.isValid())
-        return {};
-    // a two-byte sequence that a one-byte code page reads as two characters
-    if (QString(decoder.decode(QByteArrayView("\xd0\x90", 2))).size() != 2)
-        return {};
-    std::vector<char16_t> table(256);
-    for (int b = 0; b < 256; ++b) {
-        const char byte = char(b);
-        const QString c = decoder.decode(QByteArrayView(&byte, 1));
-        if (c.size() != 1)
-            return {};
-        table[size_t(b)] = c[0].unicode();
-    }
-    return table;
 }
 
 } // namespace
@@ -76,7 +55,7 @@ void TOutputPages::Load(const QString &fileName, TPageGeometry::Orientation orie
     try {
         m_mapper.SetFileName(fileName);
         m_fileName = fileName;
-        m_table = codePageTable();
+        m_table = CodePageChars(CodePageName());
         m_measurer->SetFont(TFontSpec::Default());
         split();
         paginate();

@@ -349,6 +349,37 @@ private slots:
         QCOMPARE(FormatDateTime(QStringLiteral("yyyy"), EncodeDate(9999, 12, 31) + 1), QStringLiteral("10000"));
     }
 
+    // DecodeDate and DayOfWeek over the whole calendar and past both its
+    // ends, where dates are still QDate's (no year 0), against Qt's.
+    void calendarOfDayNumbers_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<qint64>("step");
+        QTest::newRow("years 1 to 9999") << qint64(-693593) << qint64(2958465) << qint64(997);
+        QTest::newRow("around 1 January 1") << qint64(-693600) << qint64(-693585) << qint64(1);
+        QTest::newRow("around 31 December 9999") << qint64(2958458) << qint64(2958473) << qint64(1);
+        QTest::newRow("leap days 1900 to 2100") << qint64(59) << qint64(73110) << qint64(1);
+        QTest::newRow("before year 1") << qint64(-4000000) << qint64(-693594) << qint64(10007);
+        QTest::newRow("far future") << qint64(2958466) << qint64(400000000) << qint64(9999991);
+    }
+    void calendarOfDayNumbers()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(qint64, step);
+        const QDate epoch(1899, 12, 30);
+        for (qint64 day = from; day <= to; day += step) {
+            const QDate date = epoch.addDays(day);
+            // a time of day, which counts forward from midnight before 1899 too
+            const double dt = double(day) + (day < 0 ? -0.25 : 0.25);
+            int y = 0, m = 0, d = 0;
+            DecodeDate(dt, y, m, d);
+            QCOMPARE(QDate(y, m, d), date);
+            QCOMPARE(DayOfWeek(dt), date.dayOfWeek() % 7 + 1);
+        }
+    }
+
     void dateTimeTexts()
     {
         const double d = EncodeDate(2024, 12, 31) + EncodeTime(9, 5, 3, 0);

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "common/CodePage.h"
 #include "common/Rounding.h"
 #include "common/Settings.h"
 #include "common/Strings.h"
@@ -9,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <cmath>
 #include <limits>
 
@@ -292,6 +295,74 @@ private slots:
         encoder.append(empty, QString());
         QVERIFY(empty.isEmpty());
         QVERIFY(!TCodePageEncoder(QStringLiteral("no-such-code-page")).isValid());
+    }
+
+    // Every byte of a code page through the tables and through Qt: the
+    // character a byte stands for, and the byte a character is written as
+    // wherever the two directions agree on one byte.
+    void codePageTablesAgreeWithQt_data()
+    {
+        QTest::addColumn<QString>("codePage");
+        QTest::addColumn<bool>("oneByte");   // a table of characters to decode with
+        QTest::addColumn<QChar>("letter");   // a letter of the code page's own
+        QTest::addColumn<int>("letterByte");
+        QTest::newRow("windows-1251") << "windows-1251" << true << QChar(u'Ё') << 0xA8;
+        QTest::newRow("IBM866") << "IBM866" << true << QChar(u'А') << 0x80;
+        QTest::newRow("KOI8-R") << "KOI8-R" << true << QChar(u'А') << 0xE1;
+        QTest::newRow("ISO-8859-5") << "ISO-8859-5" << true << QChar(u'А') << 0xB0;
+        QTest::newRow("windows-1252") << "windows-1252" << true << QChar(u'€') << 0x80;
+        QTest::newRow("UTF-8") << "UTF-8" << false << QChar() << 0;
+        QTest::newRow("Shift_JIS") << "Shift_JIS" << false << QChar() << 0;
+    }
+    void codePageTablesAgreeWithQt()
+    {
+        QFETCH(QString, codePage);
+        QFETCH(bool, oneByte);
+        QFETCH(QChar, letter);
+        QFETCH(int, letterByte);
+        const QByteArray name = codePage.toLatin1();
+        const std::shared_ptr<const TCodePage> page = TCodePage::Find(codePage);
+        QVERIFY(page);
+        QCOMPARE(TCodePage::Find(codePage), page);   // made once
+        QCOMPARE(page->Chars().size(), oneByte ? size_t(256) : size_t(0));
+        QCOMPARE(CodePageChars(codePage), page->Chars());
+        const quint8 *bytes = page->Bytes();
+        int roundTrips = 0;
+        for (int b = 0; b < 256; ++b) {
+            const QByteArray byte(1, char(b));
+            QStringDecoder decoder(name.constData(), QStringConverter::Flag::Stateless);
+            const QString ch = decoder.decode(byte);
+            if (oneByte) {
+                QCOMPARE(ch.size(), 1);
+                QCOMPARE(page->Chars()[size_t(b)], ch[0].unicode());
+            }
+            if (ch.size() != 1 || decoder.hasError())
+                continue;
+            QStringEncoder encoder(name.constData());
+            const bool back = encoder.encode(ch) == byte && !encoder.hasError();
+            roundTrips += back;
+            if (!bytes)
+                continue;
+            const char16_t u = ch[0].unicode();
+            const bool inTable = bytes[u] != 0 || (u == 0 && page->NulMapped());
+            QCOMPARE(inTable && bytes[u] == b, back);
+        }
+        // the table of bytes is there for more than the 128 of ASCII
+        QCOMPARE(bool(bytes), roundTrips > 128);
+        if (!bytes)
+            return;
+        for (int u = 1; u < 0x10000; ++u) {
+            if (bytes[u] == 0)
+                continue;
+            QStringEncoder encoder(name.constData());
+            QCOMPARE(encoder.encode(QString(QChar(char16_t(u)))), QByteArray(1, char(bytes[u])));
+        }
+        if (oneByte) {
+            QCOMPARE(int(bytes[letter.unicode()]), letterByte);
+            QCOMPARE(page->Chars()[size_t(letterByte)], letter.unicode());
+        }
+        QVERIFY(!TCodePage::Find(QStringLiteral("no-such-code-page")));
+        QVERIFY(CodePageChars(QStringLiteral("no-such-code-page")).empty());
     }
 
     void abortPrompt()
