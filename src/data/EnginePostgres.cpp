@@ -363,8 +363,8 @@ public:
     bool GuardsStatements() const override { return true; }
     QString FoldName(const QString &name) const override { return name.toLower(); }
 
-    bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows,
-             int &rowsAffected) override
+    bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows, int &rowsAffected,
+             TRowReading) override
     {
         CheckOneStatement(sql);
         // Inside a transaction a failed statement would abort the whole
