@@ -2,25 +2,41 @@
 
 // Each measurement of a benchmark runs in a fresh process of the benchmark
 // itself ("--child ..."), so that its peak memory shows only what that
-// measurement keeps. The child prints "seconds peak-KB"; the parent reads it.
+// measurement keeps. The child prints "seconds peak-KB [cpu-seconds]"; the
+// parent reads it.
 
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
+#include <ctime>
 #include <sys/resource.h>
 
 struct TChildResult {
     double Seconds = 0;
     long PeakKb = 0;
+    double CpuSeconds = -1;   // the processor time of the measurement, when the child gave it
 };
 
-// What the child prints: the time it measured and its peak resident size.
-inline void PrintChildResult(double seconds)
+// The processor time this process has used so far (user and system): on a
+// machine shared with other work it swings less than the time on the clock.
+inline double ProcessCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// What the child prints: the time it measured, its peak resident size and
+// the processor time of the measurement (when given).
+inline void PrintChildResult(double seconds, double cpuSeconds = -1)
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    std::printf("%.3f %ld\n", seconds, u.ru_maxrss);
+    if (cpuSeconds >= 0)
+        std::printf("%.3f %ld %.3f\n", seconds, u.ru_maxrss, cpuSeconds);
+    else
+        std::printf("%.3f %ld\n", seconds, u.ru_maxrss);
 }
 
 // Runs `program` with "--child" and `args`, its errors passed through.
@@ -30,6 +46,6 @@ inline TChildResult RunChild(const QString &program, const QStringList &args)
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(program, QStringList{QStringLiteral("--child")} + args);
     child.waitForFinished(-1);
-    const QStringList parts = QString::fromLatin1(child.readAllStandardOutput()).split(u' ');
-    return {parts.value(0).toDouble(), parts.value(1).toLong()};
+    const QStringList parts = QString::fromLatin1(child.readAllStandardOutput()).simplified().split(u' ');
+    return {parts.value(0).toDouble(), parts.value(1).toLong(), parts.size() > 2 ? parts[2].toDouble() : -1};
 }

@@ -50,7 +50,16 @@ public:
     virtual const QList<TColumnDesc> &Columns() const = 0;
     // Fills one value per column into `row`; false at the end.
     virtual bool Fetch(QVariant *row) = 0;
+    // Whether the rows come straight from the engine's own library rather
+    // than through the Qt driver (the values are the same either way).
+    virtual bool Direct() const { return false; }
 };
+
+// How the rows of a statement are going to be read: in any way (a
+// scrollable or an editable dataset, the data layer's own statements), or
+// once, forward, by a dataset that never writes them back, which lets the
+// engine read them its cheapest way.
+enum class TRowReading { Any, OneWay };
 
 // The narrow per-engine part of the data layer: connecting, running a
 // statement, describing result columns, quoting, the catalog and the mapping
@@ -78,7 +87,7 @@ public:
     // streams rows on demand) and true is returned; otherwise `rowsAffected`
     // receives the rows it touched (-1 when unknown) and false is returned.
     virtual bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows,
-                     int &rowsAffected) = 0;
+                     int &rowsAffected, TRowReading reading = TRowReading::Any) = 0;
 
     // The SQL literal of a value of the given type.
     virtual QString Literal(const QVariant &value, TFieldType type) const = 0;

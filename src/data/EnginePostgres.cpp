@@ -125,20 +125,25 @@ public:
 
     bool Fetch(QVariant *row) override
     {
-        if (m_page.empty()) {
+        if (!m_page || !m_page->next()) {
+            // the page is used up: a short one was the last
+            if (m_page) {
+                m_done = m_pageRows < PageRows;
+                m_page.reset();
+            }
             if (m_done)
                 return false;
             readPage();
-            if (m_page.empty())
+            if (!m_page->next()) {
+                m_page.reset();
+                m_done = true;
                 return false;
+            }
         }
+        ++m_pageRows;
         const int n = int(m_columns.size());
-        for (int i = 0; i < n; ++i) {
-            row[i] = std::move(m_page.front()[size_t(i)]);
-            if (m_columns[i].Type == ftCurrency)
-                row[i] = moneyValue(row[i]);
-        }
-        m_page.pop_front();
+        for (int i = 0; i < n; ++i)
+            row[i] = m_columns[i].Type == ftCurrency ? moneyValue(m_page->value(i)) : m_page->value(i);
         return true;
     }
 
@@ -147,23 +152,16 @@ private:
     {
         checkAlive();
         // A page is read whole (QPSQL's buffered mode), so the connection is
-        // free again before the first of its rows is used.
-        QSqlQuery q(m_conn);
-        q.setNumericalPrecisionPolicy(m_highPrecision ? QSql::HighPrecision : QSql::LowPrecisionDouble);
-        if (!q.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(PageRows).arg(m_cursor)))
-            failed(q.lastError());
+        // free again before the first of its rows is used; the rows are then
+        // taken from the page's result one by one, as they are asked for.
+        auto q = std::make_unique<QSqlQuery>(m_conn);
+        q->setNumericalPrecisionPolicy(m_highPrecision ? QSql::HighPrecision : QSql::LowPrecisionDouble);
+        if (!q->exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(PageRows).arg(m_cursor)))
+            failed(q->lastError());
         if (m_columns.isEmpty())
-            m_columns = describe(q.record());
-        const int n = int(m_columns.size());
-        int count = 0;
-        while (q.next()) {
-            std::vector<QVariant> r(static_cast<size_t>(n));
-            for (int i = 0; i < n; ++i)
-                r[size_t(i)] = q.value(i);
-            m_page.push_back(std::move(r));
-            ++count;
-        }
-        m_done = count < PageRows;
+            m_columns = describe(q->record());
+        m_page = std::move(q);
+        m_pageRows = 0;
     }
 
     [[noreturn]] void failed(const QSqlError &e);
@@ -176,7 +174,8 @@ private:
     bool m_highPrecision;
     int m_generation;   // of the reading connection's transaction
     QList<TColumnDesc> m_columns;
-    std::deque<std::vector<QVariant>> m_page;
+    std::unique_ptr<QSqlQuery> m_page;   // the page being read (after m_conn: it goes first)
+    int m_pageRows = 0;                  // rows taken from it
     bool m_done = false;
 };
 
@@ -363,8 +362,8 @@ public:
     bool GuardsStatements() const override { return true; }
     QString FoldName(const QString &name) const override { return name.toLower(); }
 
-    bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows,
-             int &rowsAffected) override
+    bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows, int &rowsAffected,
+             TRowReading) override
     {
         CheckOneStatement(sql);
         // Inside a transaction a failed statement would abort the whole

@@ -1,12 +1,19 @@
 // The SQLite engine: an embedded file database through QSQLITE. Result
 // columns are typed from their declared types, read from the statement
 // handle, since SQLite itself stores values by affinity only.
+//
+// A one-directional, read-only dataset reads its rows straight through
+// SQLite's own API on the driver's connection (TSqliteDirectRows): the same
+// values the driver would make, without the driver's row cache and copies
+// and with texts decoded by Qt rather than converted to UTF-16 by SQLite.
+// Everything else goes through QSQLITE.
 #include "Database.h"
 #include "SqlText.h"
 
 #include "common/Format.h"
 #include "common/Settings.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -59,6 +66,43 @@ TFieldType declaredType(const QString &declared, int &size, int &precision, int 
     return ftFloat;   // numeric affinity
 }
 
+// One result column: its type from the declared type, else from the type
+// the driver gives the column (`driverType`, a QMetaType id); its base table
+// and column when SQLite knows them.
+TColumnDesc describeColumn(sqlite3_stmt *stmt, int i, const QString &name, int driverType)
+{
+    TColumnDesc c;
+    c.Name = name;
+    const char *decl = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
+    c.DeclaredType = decl ? QString::fromUtf8(decl) : QString();
+    c.Type = declaredType(c.DeclaredType, c.Size, c.Precision, c.Scale);
+    if (c.Type == ftUnknown) {
+        // an expression: typed by the driver from the first value
+        switch (driverType) {
+        case QMetaType::Int: case QMetaType::LongLong: c.Type = ftInteger; break;
+        case QMetaType::Double: c.Type = ftFloat; break;
+        case QMetaType::QByteArray: c.Type = ftBlob; break;
+        default: c.Type = ftString; c.Size = c.Precision = 255; break;
+        }
+    }
+    if (stmt) {
+        const char *table = sqlite3_column_table_name(stmt, i);
+        const char *origin = sqlite3_column_origin_name(stmt, i);
+        const char *dbName = sqlite3_column_database_name(stmt, i);
+        if (table && origin) {
+            c.Table = QString::fromUtf8(table);
+            c.Origin = QString::fromUtf8(origin);
+            int notNull = 0, primary = 0, autoInc = 0;
+            if (sqlite3_table_column_metadata(sqlite3_db_handle(stmt), dbName, table, origin, nullptr,
+                                              nullptr, &notNull, &primary, &autoInc)
+                == SQLITE_OK)
+                c.AutoInc = autoInc != 0;
+        }
+    }
+    return c;
+}
+
+// Rows read through the QSQLITE driver.
 class TSqliteRows : public TRowSource {
 public:
     TSqliteRows(const TEngine &engine, std::unique_ptr<QSqlQuery> q) : m_engine(engine), m_q(std::move(q))
@@ -68,41 +112,11 @@ public:
         const QVariant h = m_q->result()->handle();
         if (h.isValid() && qstrcmp(h.typeName(), "sqlite3_stmt*") == 0)
             stmt = *static_cast<sqlite3_stmt *const *>(h.constData());
-        for (int i = 0; i < rec.count(); ++i) {
-            TColumnDesc c;
-            c.Name = rec.fieldName(i);
-            const char *decl = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
-            c.DeclaredType = decl ? QString::fromUtf8(decl) : QString();
-            c.Type = declaredType(c.DeclaredType, c.Size, c.Precision, c.Scale);
-            if (c.Type == ftUnknown) {
-                // an expression: typed by the driver from the first value
-                switch (rec.field(i).metaType().id()) {
-                case QMetaType::Int: case QMetaType::LongLong: c.Type = ftInteger; break;
-                case QMetaType::Double: c.Type = ftFloat; break;
-                case QMetaType::QByteArray: c.Type = ftBlob; break;
-                default: c.Type = ftString; c.Size = c.Precision = 255; break;
-                }
-            }
-            if (stmt) {
-                const char *table = sqlite3_column_table_name(stmt, i);
-                const char *origin = sqlite3_column_origin_name(stmt, i);
-                const char *dbName = sqlite3_column_database_name(stmt, i);
-                if (table && origin) {
-                    c.Table = QString::fromUtf8(table);
-                    c.Origin = QString::fromUtf8(origin);
-                    int notNull = 0, primary = 0, autoInc = 0;
-                    if (sqlite3_table_column_metadata(sqlite3_db_handle(stmt), dbName, table, origin,
-                                                      nullptr, nullptr, &notNull, &primary,
-                                                      &autoInc) == SQLITE_OK)
-                        c.AutoInc = autoInc != 0;
-                }
-            }
-            m_columns.append(c);
-        }
+        for (int i = 0; i < rec.count(); ++i)
+            m_columns.append(describeColumn(stmt, i, rec.fieldName(i), rec.field(i).metaType().id()));
     }
 
     const QList<TColumnDesc> &Columns() const override { return m_columns; }
-    QList<TColumnDesc> &MutableColumns() { return m_columns; }
 
     bool Fetch(QVariant *row) override
     {
@@ -122,6 +136,226 @@ public:
 private:
     const TEngine &m_engine;
     std::unique_ptr<QSqlQuery> m_q;
+    QList<TColumnDesc> m_columns;
+};
+
+class TSqliteEngine;
+
+// A UTF-8 text as SQLite's own conversion to UTF-16 (which the driver
+// reads) would give it, when the bytes leave no doubt about it: well-formed
+// UTF-8 without U+FFFE or U+FFFF (SQLite turns them into U+FFFD). False for
+// anything else, which is then left to SQLite.
+bool decodeUtf8(const uchar *p, qsizetype n, QString &out)
+{
+    const uchar *const end = p + n;
+    // the length in UTF-16 units, checking every sequence on the way
+    qsizetype units = 0;
+    bool ascii = true;
+    for (const uchar *q = p; q < end;) {
+        const uchar c = *q;
+        if (c < 0x80) {
+            ++q;
+            ++units;
+            continue;
+        }
+        ascii = false;
+        const qsizetype left = end - q;
+        const auto follows = [q](int k) { return (q[k] & 0xC0) == 0x80; };
+        if (c < 0xC2) {
+            return false;   // a continuation byte, or an overlong lead byte
+        } else if (c < 0xE0) {
+            if (left < 2 || !follows(1))
+                return false;
+            q += 2;
+        } else if (c < 0xF0) {
+            if (left < 3 || !follows(1) || !follows(2))
+                return false;
+            if ((c == 0xE0 && q[1] < 0xA0)                          // overlong
+                || (c == 0xED && q[1] >= 0xA0)                      // a surrogate
+                || (c == 0xEF && q[1] == 0xBF && q[2] >= 0xBE))     // U+FFFE, U+FFFF
+                return false;
+            q += 3;
+        } else if (c < 0xF5) {
+            if (left < 4 || !follows(1) || !follows(2) || !follows(3))
+                return false;
+            if ((c == 0xF0 && q[1] < 0x90) || (c == 0xF4 && q[1] >= 0x90))   // overlong, past U+10FFFF
+                return false;
+            q += 4;
+            ++units;   // a surrogate pair
+        } else {
+            return false;
+        }
+        ++units;
+    }
+    if (ascii) {
+        out = QString::fromLatin1(reinterpret_cast<const char *>(p), n);
+        return true;
+    }
+    out = QString(units, Qt::Uninitialized);
+    char16_t *d = reinterpret_cast<char16_t *>(out.data());
+    while (p < end) {
+        const uchar c = *p;
+        if (c < 0x80) {
+            *d++ = c;
+            ++p;
+        } else if (c < 0xE0) {
+            *d++ = char16_t(((c & 0x1F) << 6) | (p[1] & 0x3F));
+            p += 2;
+        } else if (c < 0xF0) {
+            *d++ = char16_t(((c & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            p += 3;
+        } else {
+            const char32_t u = ((c & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+            *d++ = char16_t(0xD800 + ((u - 0x10000) >> 10));
+            *d++ = char16_t(0xDC00 + ((u - 0x10000) & 0x3FF));
+            p += 4;
+        }
+    }
+    return true;
+}
+
+// Rows of a read-only statement stepped through SQLite itself on the
+// driver's connection. Every value is what QSQLITE makes of it: integers as
+// qint64, reals as double, blobs as QByteArray, NULL as a null QString
+// variant, texts as QString; the columns are named and typed as the driver
+// names and types them, and a failing step raises the driver's error.
+class TSqliteDirectRows : public TRowSource {
+public:
+    TSqliteDirectRows(TSqliteEngine &engine, sqlite3 *connection, sqlite3_stmt *stmt, bool utf8);
+    ~TSqliteDirectRows() override;
+
+    // Runs the statement up to its first row, as the driver's exec does,
+    // and describes the columns.
+    void Start()
+    {
+        m_pending = step();
+        const int n = sqlite3_column_count(m_stmt);
+        for (int i = 0; i < n; ++i) {
+            const QString name = QString(static_cast<const QChar *>(sqlite3_column_name16(m_stmt, i))).remove(u'"');
+            m_columns.append(describeColumn(m_stmt, i, name, driverType(i)));
+        }
+    }
+
+    const QList<TColumnDesc> &Columns() const override { return m_columns; }
+    bool Direct() const override { return true; }
+
+    bool Fetch(QVariant *row) override
+    {
+        if (!m_pending && !step())
+            return false;
+        m_pending = false;
+        // Each value is read through its sqlite3_value: one call into the
+        // library that takes the connection's mutex per value rather than
+        // one per question. The value stays in the statement, used by this
+        // thread only, until the next step.
+        const int n = int(m_columns.size());
+        for (int i = 0; i < n; ++i) {
+            sqlite3_value *v = sqlite3_column_value(m_stmt, i);
+            switch (sqlite3_value_type(v)) {
+            case SQLITE_INTEGER:
+                row[i] = QVariant(qint64(sqlite3_value_int64(v)));
+                break;
+            case SQLITE_FLOAT:
+                row[i] = QVariant(sqlite3_value_double(v));
+                break;
+            case SQLITE_NULL:
+                row[i] = QVariant(QMetaType::fromType<QString>());
+                break;
+            case SQLITE_BLOB: {
+                // an empty blob has no address: a null QByteArray, as the driver's
+                const char *bytes = static_cast<const char *>(sqlite3_value_blob(v));
+                row[i] = QVariant(QByteArray(bytes, sqlite3_value_bytes(v)));
+                break;
+            }
+            default:
+                row[i] = text(v);
+                break;
+            }
+        }
+        return true;
+    }
+
+    // The connection is closing: the statement goes first.
+    void Drop()
+    {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        m_pending = false;
+        m_done = true;
+    }
+
+private:
+    // The type the driver gives a column (a QMetaType id): by its declared
+    // type when it has one, else by its first value.
+    int driverType(int i) const
+    {
+        const char *decl = sqlite3_column_decltype(m_stmt, i);
+        if (decl && *decl)
+            return QMetaType::QString;   // describeColumn knows every declared type but nameless ones ("(10)")
+        if (!m_pending)
+            return QMetaType::UnknownType;
+        switch (sqlite3_column_type(m_stmt, i)) {
+        case SQLITE_INTEGER: return QMetaType::Int;
+        case SQLITE_FLOAT: return QMetaType::Double;
+        case SQLITE_BLOB: return QMetaType::QByteArray;
+        case SQLITE_TEXT: return QMetaType::QString;
+        default: return QMetaType::UnknownType;
+        }
+    }
+
+    // A text value: decoded from SQLite's UTF-8 where that leaves no doubt
+    // about the driver's result, else SQLite's own UTF-16 as the driver
+    // reads it.
+    QVariant text(sqlite3_value *v) const
+    {
+        if (m_utf8) {
+            const uchar *p = sqlite3_value_text(v);
+            const int n = sqlite3_value_bytes(v);
+            QString s;
+            if (p && decodeUtf8(p, n, s))
+                return QVariant(s);
+        }
+        const QChar *t = static_cast<const QChar *>(sqlite3_value_text16(v));
+        return QVariant(QString(t, sqlite3_value_bytes16(v) / qsizetype(sizeof(QChar))));
+    }
+
+    // The next row; false at the end. A failure raises the error the driver
+    // would report.
+    bool step()
+    {
+        if (m_done) {
+            if (m_error.isValid())
+                RaiseEngineError(engine(), m_error);
+            return false;
+        }
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        m_done = true;
+        if (rc == SQLITE_DONE) {
+            sqlite3_reset(m_stmt);   // ends the read transaction now
+            return false;
+        }
+        // the driver resets before reading the message for these two
+        const bool resetFirst = rc == SQLITE_ERROR || rc == SQLITE_CONSTRAINT;
+        const int code = resetFirst ? sqlite3_reset(m_stmt) : rc;
+        m_error = QSqlError(QCoreApplication::translate("QSQLiteResult", "Unable to fetch row"),
+                            QString(static_cast<const QChar *>(sqlite3_errmsg16(m_connection))),
+                            QSqlError::ConnectionError, QString::number(code));
+        if (!resetFirst)
+            sqlite3_reset(m_stmt);
+        RaiseEngineError(engine(), m_error);
+    }
+
+    const TEngine &engine() const;
+
+    TSqliteEngine &m_engine;
+    sqlite3 *m_connection;
+    sqlite3_stmt *m_stmt;
+    bool m_utf8;            // the database keeps its texts in UTF-8
+    bool m_pending = false; // a row stepped to and not handed out yet
+    bool m_done = false;
+    QSqlError m_error;
     QList<TColumnDesc> m_columns;
 };
 
@@ -161,12 +395,26 @@ public:
         q.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     }
 
-    bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows,
-             int &rowsAffected) override
+    void Disconnected() override
+    {
+        for (TSqliteDirectRows *rows : m_direct)
+            rows->Drop();
+        m_direct.clear();
+        m_encoding = UnknownEncoding;
+    }
+
+    bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows, int &rowsAffected,
+             TRowReading reading) override
     {
         // SQLite would run the first statement and drop the rest unread
         CheckOneStatement(sql);
         db.CheckOpen();
+        if (reading == TRowReading::OneWay && rows)
+            if (std::unique_ptr<TRowSource> direct = runDirect(db, sql)) {
+                *rows = std::move(direct);
+                rowsAffected = -1;
+                return true;
+            }
         auto q = std::make_unique<QSqlQuery>(db.Connection());
         q->setForwardOnly(true);
         if (!q->exec(sql))
@@ -180,6 +428,37 @@ public:
         rowsAffected = ReportedRowsAffected(FirstSqlKeyword(sql), q->numRowsAffected());
         return false;
     }
+
+    // A read-only statement that returns rows, stepped through SQLite on
+    // the driver's connection; null for any other (the driver then runs it,
+    // and fails where it fails: a syntax error, parameters without values,
+    // text after the statement).
+    std::unique_ptr<TRowSource> runDirect(TDatabase &db, const QString &sql)
+    {
+        const QVariant handle = db.Connection().driver()->handle();
+        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            return nullptr;
+        sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData());
+        if (!connection)
+            return nullptr;
+        sqlite3_stmt *stmt = nullptr;
+        const void *tail = nullptr;
+        if (sqlite3_prepare16_v2(connection, sql.constData(), int((sql.size() + 1) * qsizetype(sizeof(QChar))),
+                                 &stmt, &tail)
+                != SQLITE_OK
+            || !stmt || sqlite3_column_count(stmt) == 0 || !sqlite3_stmt_readonly(stmt)
+            || sqlite3_bind_parameter_count(stmt) != 0
+            || (tail && !QString(static_cast<const QChar *>(tail)).trimmed().isEmpty())) {
+            sqlite3_finalize(stmt);
+            return nullptr;
+        }
+        auto rows = std::make_unique<TSqliteDirectRows>(*this, connection, stmt, utf8(connection));
+        rows->Start();
+        return rows;
+    }
+
+    void attach(TSqliteDirectRows *rows) { m_direct.push_back(rows); }
+    void detach(TSqliteDirectRows *rows) { std::erase(m_direct, rows); }
 
     QString Literal(const QVariant &value, TFieldType type) const override
     {
@@ -358,7 +637,44 @@ public:
         }
         return r;
     }
+
+private:
+    // Whether the database keeps its texts in UTF-8 (the encoding is fixed
+    // once it has a table), asked once per connection.
+    bool utf8(sqlite3 *connection)
+    {
+        if (m_encoding == UnknownEncoding) {
+            sqlite3_stmt *stmt = nullptr;
+            bool isUtf8 = false;
+            if (sqlite3_prepare_v2(connection, "PRAGMA encoding", -1, &stmt, nullptr) == SQLITE_OK
+                && sqlite3_step(stmt) == SQLITE_ROW)
+                isUtf8 = qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "UTF-8") == 0;
+            sqlite3_finalize(stmt);
+            m_encoding = isUtf8 ? Utf8 : OtherEncoding;
+        }
+        return m_encoding == Utf8;
+    }
+
+    enum { UnknownEncoding, Utf8, OtherEncoding } m_encoding = UnknownEncoding;
+    std::vector<TSqliteDirectRows *> m_direct;   // open direct readers of the connection
 };
+
+TSqliteDirectRows::TSqliteDirectRows(TSqliteEngine &engine, sqlite3 *connection, sqlite3_stmt *stmt, bool utf8)
+    : m_engine(engine), m_connection(connection), m_stmt(stmt), m_utf8(utf8)
+{
+    m_engine.attach(this);
+}
+
+TSqliteDirectRows::~TSqliteDirectRows()
+{
+    m_engine.detach(this);
+    sqlite3_finalize(m_stmt);
+}
+
+const TEngine &TSqliteDirectRows::engine() const
+{
+    return m_engine;
+}
 
 } // namespace
 

@@ -122,6 +122,10 @@ bool ToDateTime(const QVariant &v, TDateTime &result)
 double ToFloat(const QVariant &v)
 {
     switch (v.typeId()) {
+    // what QVariant::toDouble gives, read in place
+    case QMetaType::Double: return *static_cast<const double *>(v.constData());
+    case QMetaType::LongLong: return double(*static_cast<const qint64 *>(v.constData()));
+    case QMetaType::Int: return double(*static_cast<const int *>(v.constData()));
     case QMetaType::QString: {
         const QString s = v.toString().trimmed();
         bool ok = false;
@@ -141,6 +145,7 @@ double ToFloat(const QVariant &v)
 qint64 ToInteger(const QVariant &v)
 {
     switch (v.typeId()) {
+    case QMetaType::LongLong: return *static_cast<const qint64 *>(v.constData());
     case QMetaType::Double: return qint64(std::llround(v.toDouble()));
     case QMetaType::QString: {
         const QString s = v.toString().trimmed();

@@ -85,7 +85,10 @@ void TDBDataSet::OpenStatement(const QString &sql)
     } else {
         int affected = -1;
         std::unique_ptr<TRowSource> rows;
-        if (db->Engine().Run(*db, sql, &rows, affected)) {
+        // a one-directional dataset that never writes its rows back reads
+        // them once, forward: the engine may take its cheapest way
+        const TRowReading reading = IsUniDirectional() && !m_live ? TRowReading::OneWay : TRowReading::Any;
+        if (db->Engine().Run(*db, sql, &rows, affected, reading)) {
             m_source = std::move(rows);
             return;
         }

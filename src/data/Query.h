@@ -44,6 +44,11 @@ public:
     // The key fields of an editable result (empty when read-only).
     const QStringList &KeyFields() const { return m_keyNames; }
 
+    // Whether the open result is read straight through the engine's own
+    // library (one-directional, read-only datasets where the engine can)
+    // rather than through the Qt driver.
+    bool ReadsDirect() const { return m_source && m_source->Direct(); }
+
 protected:
     // The statement to open, with parameter values in place.
     virtual QString SelectText() = 0;

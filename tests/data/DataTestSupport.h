@@ -10,10 +10,13 @@
 #include "data/Database.h"
 #include "data/Query.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTimeZone>
 #include <QtTest>
+#include <cstring>
 
 namespace DataTest {
 
@@ -114,6 +117,43 @@ inline void createSysTables(const QString &alias, const QString &sqlDir)
             statements << s.trimmed();
     exec(alias, statements);
 }
+
+// Whether two values are the same: type, nullness and contents, a null text
+// apart from an empty one, doubles bit for bit, date-times with their zone.
+inline bool same(const QVariant &a, const QVariant &b)
+{
+    if (a.metaType() != b.metaType() || a.isNull() != b.isNull())
+        return false;
+    switch (a.typeId()) {
+    case QMetaType::UnknownType:
+        return true;
+    case QMetaType::Double: {
+        const double x = a.toDouble(), y = b.toDouble();
+        return std::memcmp(&x, &y, sizeof x) == 0;
+    }
+    case QMetaType::QString:
+        return a.toString().isNull() == b.toString().isNull() && a.toString() == b.toString();
+    case QMetaType::QByteArray:
+        return a.toByteArray().isNull() == b.toByteArray().isNull() && a.toByteArray() == b.toByteArray();
+    case QMetaType::QDateTime: {
+        const QDateTime x = a.toDateTime(), y = b.toDateTime();
+        return x == y && x.isValid() == y.isValid() && x.timeSpec() == y.timeSpec()
+               && x.offsetFromUtc() == y.offsetFromUtc() && x.timeZone() == y.timeZone();
+    }
+    default:
+        return a == b;
+    }
+}
+
+inline QString describe(const QVariant &v)
+{
+    QString s;
+    QDebug(&s) << v << "null" << v.isNull();
+    return s.left(200);
+}
+
+#define QUARN_SAME(got, want)                                                                       \
+    QVERIFY2(same((got), (want)), qPrintable(describe(got) + QStringLiteral(" instead of ") + describe(want)))
 
 inline QString scalar(const QString &alias, const QString &sql)
 {

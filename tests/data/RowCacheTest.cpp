@@ -18,43 +18,6 @@ using namespace DataTest;
 
 namespace {
 
-// Whether two values are the same: type, nullness and contents, a null text
-// apart from an empty one, doubles bit for bit, date-times with their zone.
-bool same(const QVariant &a, const QVariant &b)
-{
-    if (a.metaType() != b.metaType() || a.isNull() != b.isNull())
-        return false;
-    switch (a.typeId()) {
-    case QMetaType::UnknownType:
-        return true;
-    case QMetaType::Double: {
-        const double x = a.toDouble(), y = b.toDouble();
-        return std::memcmp(&x, &y, sizeof x) == 0;
-    }
-    case QMetaType::QString:
-        return a.toString().isNull() == b.toString().isNull() && a.toString() == b.toString();
-    case QMetaType::QByteArray:
-        return a.toByteArray().isNull() == b.toByteArray().isNull() && a.toByteArray() == b.toByteArray();
-    case QMetaType::QDateTime: {
-        const QDateTime x = a.toDateTime(), y = b.toDateTime();
-        return x == y && x.isValid() == y.isValid() && x.timeSpec() == y.timeSpec()
-               && x.offsetFromUtc() == y.offsetFromUtc() && x.timeZone() == y.timeZone();
-    }
-    default:
-        return a == b;
-    }
-}
-
-QString describe(const QVariant &v)
-{
-    QString s;
-    QDebug(&s) << v << "null" << v.isNull();
-    return s.left(200);
-}
-
-#define QUARN_SAME(got, want)                                                                       \
-    QVERIFY2(same((got), (want)), qPrintable(describe(got) + QStringLiteral(" instead of ") + describe(want)))
-
 // Rows given in memory (key, value, tail) that take every edit: Post puts
 // `Written` into the record, as an engine's returned values would be.
 class TValueSet : public TDataSet {
