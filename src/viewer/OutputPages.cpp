@@ -5,6 +5,7 @@
 #include "common/Format.h"
 #include "common/TextFile.h"
 #include "office/OLELink.h"
+#include "PdfDocument.h"
 
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -392,18 +393,53 @@ void TOutputPages::Draw(QPainter &painter, std::vector<TFragment> &fragments,
     }
 }
 
-void TOutputPages::PaintPage(QPainter &painter, int page)
+void TOutputPages::layoutPage(int page, std::vector<TFragment> &fragments, std::vector<TShape> &shapes)
 {
     const TPage &p = m_pages.at(size_t(page));
-    std::vector<TFragment> fragments;
-    std::vector<TShape> shapes;
     TLayoutView view;
     double y = 0;
     for (int i = p.first; i <= p.last; ++i) {
         LayoutLine(i, y, view, fragments, shapes);
         y += m_lines[size_t(i)].height;
     }
+}
+
+void TOutputPages::PaintPage(QPainter &painter, int page)
+{
+    std::vector<TFragment> fragments;
+    std::vector<TShape> shapes;
+    layoutPage(page, fragments, shapes);
     Draw(painter, fragments, shapes, m_dpi);
+}
+
+void TOutputPages::PaintPage(TPdfDocument &pdf, int page)
+{
+    std::vector<TFragment> fragments;
+    std::vector<TShape> shapes;
+    layoutPage(page, fragments, shapes);
+    // as Draw paints them: the shapes, then the text by font
+    for (const TShape &shape : shapes) {
+        const double width = shape.penWidth < 1 ? 0 : shape.penWidth;
+        if (shape.rect)
+            pdf.StrokeRect(shape.box, width);
+        else
+            pdf.StrokeLine(shape.line, width);
+    }
+    auto key = [](const TFontSpec &f) { return (int(f.face) << 16) | (f.size << 4) | f.style; };
+    std::stable_sort(fragments.begin(), fragments.end(), [&](const TFragment &a, const TFragment &b) {
+        return key(a.font) < key(b.font);
+    });
+    int current = -1, font = 0;
+    double ascent = 0;
+    for (const TFragment &f : fragments) {
+        if (key(f.font) != current) {
+            current = key(f.font);
+            const QFont qf = TFontMeasurer::QtFont(f.font, m_dpi);
+            font = pdf.Font(qf);
+            ascent = QFontMetricsF(qf).ascent();
+        }
+        pdf.DrawText(font, QPointF(f.x, f.y + ascent), f.text);
+    }
 }
 
 QList<TExportPage> TOutputPages::ExportPages() const
@@ -428,23 +464,18 @@ int WriteOutputPdf(const QString &fileName, const QString &pdfFile,
     // the PDF goes through TSafeFile: an existing file is replaced only by
     // a complete one
     TSafeFile file(pdfFile);
-    QPdfWriter pdf(&file);
-    pdf.setResolution(pages.Dpi());
-    pdf.setCreator(QStringLiteral("Quarn"));
-    pdf.setTitle(QFileInfo(fileName).fileName());
-    pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
-                                  orientation == TPageGeometry::Landscape ? QPageLayout::Landscape
-                                                                          : QPageLayout::Portrait,
-                                  QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter));
-    QPainter painter;
-    if (!painter.begin(&pdf))
-        throw Exception(Format(QStringLiteral("Не могу создать файл %s"), {pdfFile}));
+    const QPageLayout layout(QPageSize(QPageSize::A4),
+                             orientation == TPageGeometry::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                             QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter);
+    TPdfDocument pdf(file, layout, pages.Dpi());
+    pdf.SetCreator(QStringLiteral("Quarn"));
+    pdf.SetTitle(QFileInfo(fileName).fileName());
     for (int p = 0; p < pages.PageCount(); ++p) {
-        if (p > 0)
-            pdf.newPage();
-        pages.PaintPage(painter, p);
+        pdf.NewPage();
+        pages.PaintPage(pdf, p);
     }
-    painter.end();
+    pdf.Finish();
+    // a failed write is reported here, with its reason
     file.Commit();
     return pages.PageCount();
 }

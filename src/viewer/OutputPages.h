@@ -13,6 +13,7 @@
 #include <vector>
 
 class QPainter;
+class TPdfDocument;
 struct TExportLine;
 using TExportPage = QList<TExportLine>;
 
@@ -127,6 +128,8 @@ public:
     // Paints page `page` at the printer's resolution (scale 1) with the
     // painter's origin at the top-left corner of the printable area.
     void PaintPage(QPainter &painter, int page);
+    // The same page written into a PDF document.
+    void PaintPage(TPdfDocument &pdf, int page);
 
     // Pages as the word-processor export takes them.
     QList<TExportPage> ExportPages() const;
@@ -136,6 +139,7 @@ private:
     void paginate();
     TLine measure(qint64 offset, qint64 end, TOutputState &state, bool &paragraph);
     QString decode(const char *bytes, qsizetype size) const;
+    void layoutPage(int page, std::vector<TFragment> &fragments, std::vector<TShape> &shapes);
 
     QString m_fileName;
     TPageGeometry::Orientation m_orientation = TPageGeometry::Portrait;
