@@ -235,6 +235,12 @@ QByteArray pdfName(const QString &s)
 
 constexpr quint32 Unknown = 0xffffffff;
 
+// A number as the file gives it: six decimals.
+double round6(double v)
+{
+    return std::round(v * 1e6) / 1e6;
+}
+
 } // namespace
 
 // A font file: the glyphs drawn with it and the text they stand for.
@@ -257,7 +263,16 @@ struct TPdfDocument::TFontRes {
     double size = 0;
     std::vector<quint32> lowGlyphs;        // characters below 0x500
     QHash<char16_t, quint32> highGlyphs;   // the others
-    std::map<quint32, double> advances;    // of the glyphs used, in pixels
+    std::vector<double> advances;          // by glyph, in pixels; < 0: not used
+
+    void use(quint32 g, double advance)
+    {
+        if (g >= advances.size())
+            advances.resize(g + 1, -1);
+        advances[g] = advance;
+        if (g < face->used.size())
+            face->used[g] = true;
+    }
 
     // The glyph of `c` when it can be drawn on its own (0 when not).
     quint32 glyph(QChar c)
@@ -277,13 +292,11 @@ struct TPdfDocument::TFontRes {
             quint32 id = 0;
             int n = 1;
             const QChar one = c;
-            if (raw.glyphIndexesForChars(&one, 1, &id, &n) && n == 1 && id != 0) {
+            if (raw.glyphIndexesForChars(&one, 1, &id, &n) && n == 1 && id != 0 && id < 0x10000) {
                 QPointF advance;
                 raw.advancesForGlyphIndexes(&id, &advance, 1, QRawFont::UseDesignMetrics);
                 g = id;
-                advances[g] = advance.x();
-                if (g < face->used.size())
-                    face->used[g] = true;
+                use(g, advance.x());
                 face->unicode.emplace(g, QString(c));
             }
         }
@@ -367,11 +380,13 @@ void TPdfDocument::beginText()
         m_content += "BT\n";
         m_inText = true;
         m_textFont = -1;
+        m_lineValid = false;
     }
 }
 
 void TPdfDocument::endText()
 {
+    flushRun();
     if (m_inText) {
         m_content += "ET\n";
         m_inText = false;
@@ -521,6 +536,63 @@ void TPdfDocument::decorate(const TFontUse &use, QPointF origin, double width)
         line(origin.y() + use.strikeOffset);
 }
 
+void TPdfDocument::selectFont(const TFontRes &res)
+{
+    beginText();
+    if (m_textFont != res.index) {
+        QByteArray &c = m_content;
+        c += "/F";
+        appendInt(c, res.index);
+        c += ' ';
+        appendReal(c, res.size);
+        c += " Tf\n";
+        m_textFont = res.index;
+    }
+}
+
+void TPdfDocument::moveTo(double x, double y)
+{
+    QByteArray &c = m_content;
+    x = round6(x);
+    y = round6(y);
+    if (!m_lineValid) {
+        // glyphs upright in the y-down space
+        c += "1 0 0 -1 ";
+        appendReal(c, x);
+        c += ' ';
+        appendReal(c, y);
+        c += " Tm ";
+        m_lineValid = true;
+    } else {
+        // from the start of the previous run; y of text space goes up
+        appendReal(c, round6(x - m_lineX));
+        c += ' ';
+        appendReal(c, round6(m_lineY - y));
+        c += " Td ";
+    }
+    m_lineX = x;
+    m_lineY = y;
+}
+
+void TPdfDocument::flushRun()
+{
+    if (m_run.isEmpty())
+        return;
+    selectFont(*m_runRes);
+    moveTo(m_runX, m_runY);
+    if (m_runParts > 1) {
+        m_content += '[';
+        m_content += m_run;
+        m_content += "] TJ\n";
+    } else {
+        m_content += m_run;
+        m_content += " Tj\n";
+    }
+    m_run.clear();
+    m_runParts = 0;
+    m_runRes = nullptr;
+}
+
 void TPdfDocument::DrawText(int handle, QPointF origin, QStringView text)
 {
     if (text.isEmpty())
@@ -530,12 +602,14 @@ void TPdfDocument::DrawText(int handle, QPointF origin, QStringView text)
         return;
     TFontRes &res = *use.res;
     // the glyphs as two-byte codes in a literal string
-    QByteArray glyphs;
-    glyphs.reserve(text.size() * 2 + 8);
+    QByteArray &glyphs = m_glyphs;
+    glyphs.clear();
+    glyphs += '(';
     double width = 0;
     for (QChar c : text) {
         const quint32 g = res.glyph(c);
         if (g == 0) {
+            flushRun();
             drawFallback(use, origin, text);
             return;
         }
@@ -559,23 +633,29 @@ void TPdfDocument::DrawText(int handle, QPointF origin, QStringView text)
             }
         }
     }
-    beginText();
-    QByteArray &c = m_content;
-    if (m_textFont != res.index) {
-        c += "/F";
-        appendInt(c, res.index);
-        c += ' ';
-        appendReal(c, res.size);
-        c += " Tf\n";
-        m_textFont = res.index;
+    glyphs += ')';
+    // text of the same font further along the same baseline joins the
+    // run, the gap given in thousandths of the font size
+    if (m_runRes == &res && origin.y() == m_runY && m_runParts < 64) {
+        const double adjust = round6((m_runEnd - origin.x()) * 1000 / res.size);
+        if (adjust != 0) {
+            m_run += ' ';
+            appendReal(m_run, adjust);
+            m_run += ' ';
+        }
+        m_run += glyphs;
+        ++m_runParts;
+        m_runEnd -= adjust * res.size / 1000;
+    } else {
+        flushRun();
+        m_runRes = &res;
+        m_runX = origin.x();
+        m_runY = origin.y();
+        m_runEnd = origin.x();
+        m_run = glyphs;
+        m_runParts = 1;
     }
-    c += "1 0 0 -1 ";
-    appendReal(c, origin.x());
-    c += ' ';
-    appendReal(c, origin.y());
-    c += " Tm (";
-    c += glyphs;
-    c += ") Tj\n";
+    m_runEnd += width;
     decorate(use, origin, width);
 }
 
@@ -609,12 +689,9 @@ void TPdfDocument::drawFallback(const TFontUse &use, QPointF origin, QStringView
         const QList<QPointF> positions = run.positions();
         QList<QPointF> advances(ids.size());
         raw.advancesForGlyphIndexes(ids.constData(), advances.data(), int(ids.size()), QRawFont::UseDesignMetrics);
-        for (qsizetype i = 0; i < ids.size(); ++i) {
-            const quint32 g = ids[i];
-            res.advances.emplace(g, advances[i].x());
-            if (g < res.face->used.size())
-                res.face->used[g] = true;
-        }
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            if (ids[i] < 0x10000)
+                res.use(ids[i], advances[i].x());
         // the characters the glyphs stand for, as far as one character
         // makes one glyph
         for (QChar c : s) {
@@ -624,22 +701,10 @@ void TPdfDocument::drawFallback(const TFontUse &use, QPointF origin, QStringView
                 && std::find(ids.begin(), ids.end(), id) != ids.end())
                 res.face->unicode.emplace(id, QString(c));
         }
-        beginText();
-        QByteArray &c = m_content;
-        if (m_textFont != res.index) {
-            c += "/F";
-            appendInt(c, res.index);
-            c += ' ';
-            appendReal(c, res.size);
-            c += " Tf\n";
-            m_textFont = res.index;
-        }
+        selectFont(res);
         for (qsizetype i = 0; i < ids.size(); ++i) {
-            c += "1 0 0 -1 ";
-            appendReal(c, origin.x() + positions[i].x());
-            c += ' ';
-            appendReal(c, origin.y() + positions[i].y() - ascent);
-            c += " Tm <" + hex4(ids[i]) + "> Tj\n";
+            moveTo(origin.x() + positions[i].x(), origin.y() + positions[i].y() - ascent);
+            m_content += "<" + hex4(ids[i]) + "> Tj\n";
         }
     }
     decorate(use, origin, line.naturalTextWidth());
@@ -700,12 +765,14 @@ void TPdfDocument::writeResource(TFontRes &res)
     QByteArray w = "[";
     // runs of consecutive glyphs: first [w1 w2 ...]
     quint32 next = Unknown;
-    for (const auto &[g, advance] : res.advances) {
+    for (quint32 g = 0; g < res.advances.size(); ++g) {
+        if (res.advances[g] < 0)
+            continue;
         if (g != next)
             w += (next == Unknown ? "" : "] ") + QByteArray::number(g) + " [";
         else
             w += ' ';
-        appendReal(w, advance * 1000 / res.size);
+        appendReal(w, res.advances[g] * 1000 / res.size);
         next = g + 1;
     }
     if (next != Unknown)

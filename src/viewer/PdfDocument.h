@@ -70,6 +70,9 @@ private:
     void beginText();
     TFace &face(const QRawFont &raw);
     TFontRes &resource(const QRawFont &raw);
+    void selectFont(const TFontRes &res);
+    void moveTo(double x, double y);
+    void flushRun();
     void drawFallback(const TFontUse &use, QPointF origin, QStringView text);
     void decorate(const TFontUse &use, QPointF origin, double width);
     void writeFace(TFace &face);
@@ -90,7 +93,14 @@ private:
     bool m_inPage = false;
     bool m_inText = false;
     int m_textFont = -1;             // the resource selected in the text object
-    int m_textSize = 0;
+    bool m_lineValid = false;        // the text line's origin has been set
+    double m_lineX = 0, m_lineY = 0;
+    // the run of text not written yet: strings of one font on one baseline
+    QByteArray m_run;
+    QByteArray m_glyphs;
+    int m_runParts = 0;
+    TFontRes *m_runRes = nullptr;
+    double m_runX = 0, m_runY = 0, m_runEnd = 0;
     std::vector<std::unique_ptr<TFace>> m_faces;
     std::vector<std::unique_ptr<TFontRes>> m_fontRes;
     std::vector<TFontUse> m_uses;
