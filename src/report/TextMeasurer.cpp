@@ -147,14 +147,13 @@ TLineMeasure MeasureOutputLine(TTextMeasurer &measurer, TOutputState &state, QSt
             }
         }
         if (!wrap) {
-            // without codes in the rest, the rest is one run of text
-            const QStringView rest = text.mid(i);
-            if (!rest.contains(u'\\')) {
-                m.height = std::max(m.height, measurer.TextHeight(rest));
-                break;
-            }
-            m.height = std::max(m.height, measurer.TextHeight(text.mid(i, 1)));
-            ++i;
+            // the text up to the next backslash is one run in the current
+            // font (a backslash that starts no code is text of the run)
+            qsizetype next = text.indexOf(u'\\', i + 1);
+            if (next < 0)
+                next = text.size();
+            m.height = std::max(m.height, measurer.TextHeight(text.mid(i, next - i)));
+            i = next;
             continue;
         }
         const int w = measurer.CharWidth(text[i]);
