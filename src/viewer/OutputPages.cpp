@@ -529,20 +529,35 @@ void TOutputPages::LayoutLine(int index, double y, const TLayoutView &view,
     const qsizetype lastCode = text.lastIndexOf(u'\\');
     double x = line.leftMargin / scale;
     TFragment current;
+    bool open = false;
+    // the characters of the fragment not copied yet: adjacent ones of the
+    // line's text are copied together
+    QStringView piece;
     auto flush = [&] {
+        if (!piece.isEmpty())
+            current.text += piece;
+        piece = {};
         if (!current.text.isEmpty())
             fragments.push_back(std::move(current));
         current = TFragment();
+        open = false;
     };
     auto add = [&](QStringView chars) {
-        if (current.text.isEmpty()) {
+        if (!open) {
+            open = true;
             current.line = index;
             current.font = font;
             current.x = std::max(0.0, x - left);
             const int textHeight = measurer.TextHeight(u" ");
             current.y = std::max(0.0, y + (line.height - textHeight) / 2 / scale);
         }
-        current.text += chars;
+        if (!piece.isEmpty() && piece.data() + piece.size() == chars.data()) {
+            piece = QStringView(piece.data(), piece.size() + chars.size());
+        } else {
+            if (!piece.isEmpty())
+                current.text += piece;
+            piece = chars;
+        }
     };
     auto mm = [&](int v) { return MmToPixels(v, m_dpi) / scale; };
     bool word = false, blank = false;
@@ -598,7 +613,7 @@ void TOutputPages::LayoutLine(int index, double y, const TLayoutView &view,
             }
         }
         if (x >= left)
-            add(QStringView(&c, 1));
+            add(QStringView(text).mid(i, 1));
         x += view.printerWidths || !view.screen ? measurer.CharWidth(c) / scale
                                                 : view.screen->CharWidth(c);
         ++i;

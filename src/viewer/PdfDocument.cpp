@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <zlib.h>
 
 namespace {
 
@@ -327,7 +328,11 @@ TPdfDocument::TPdfDocument(QIODevice &device, const QPageLayout &layout, int dpi
     write("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n");
 }
 
-TPdfDocument::~TPdfDocument() = default;
+TPdfDocument::~TPdfDocument()
+{
+    if (m_zlib)
+        deflateEnd(m_zlib.get());
+}
 
 int TPdfDocument::allocObject()
 {
@@ -352,12 +357,36 @@ void TPdfDocument::beginObject(int object)
 
 void TPdfDocument::writeStream(int object, const QByteArray &data, const QByteArray &extra)
 {
-    const QByteArray packed = m_level > 0 ? qCompress(data, m_level).sliced(4) : data;
+    const QByteArray packed = m_level > 0 ? compress(data) : data;
     beginObject(object);
     write("<< /Length " + QByteArray::number(packed.size()) + (m_level > 0 ? " /Filter /FlateDecode" : "")
           + extra + " >>\nstream\n");
     write(packed);
     write("\nendstream\nendobj\n");
+}
+
+// zlib's stream format, the state kept from stream to stream.
+QByteArray TPdfDocument::compress(const QByteArray &data)
+{
+    if (!m_zlib) {
+        m_zlib = std::make_unique<z_stream>();
+        *m_zlib = z_stream{};
+        if (deflateInit(m_zlib.get(), m_level) != Z_OK) {
+            m_zlib.reset();
+            return qCompress(data, m_level).sliced(4);
+        }
+    } else {
+        deflateReset(m_zlib.get());
+    }
+    z_stream &z = *m_zlib;
+    QByteArray out(qsizetype(deflateBound(&z, uLong(data.size()))), Qt::Uninitialized);
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.truncate(out.size() - qsizetype(z.avail_out));
+    return out;
 }
 
 void TPdfDocument::NewPage()
@@ -603,8 +632,9 @@ void TPdfDocument::DrawText(int handle, QPointF origin, QStringView text)
     TFontRes &res = *use.res;
     // the glyphs as two-byte codes in a literal string
     QByteArray &glyphs = m_glyphs;
-    glyphs.clear();
-    glyphs += '(';
+    glyphs.resize(text.size() * 4 + 2);
+    char *out = glyphs.data();
+    *out++ = '(';
     double width = 0;
     for (QChar c : text) {
         const quint32 g = res.glyph(c);
@@ -619,21 +649,24 @@ void TPdfDocument::DrawText(int handle, QPointF origin, QStringView text)
             case '(':
             case ')':
             case '\\':
-                glyphs += '\\';
-                glyphs += b;
+                *out++ = '\\';
+                *out++ = b;
                 break;
             case '\r':
-                glyphs += "\\r";
+                *out++ = '\\';
+                *out++ = 'r';
                 break;
             case '\n':
-                glyphs += "\\n";
+                *out++ = '\\';
+                *out++ = 'n';
                 break;
             default:
-                glyphs += b;
+                *out++ = b;
             }
         }
     }
-    glyphs += ')';
+    *out++ = ')';
+    glyphs.truncate(out - glyphs.constData());
     // text of the same font further along the same baseline joins the
     // run, the gap given in thousandths of the font size
     if (m_runRes == &res && origin.y() == m_runY && m_runParts < 64) {

@@ -14,6 +14,7 @@
 
 class QIODevice;
 class QRawFont;
+struct z_stream_s;
 
 // A PDF file written straight from the viewer's layout, for the output's
 // pages: lines, rectangle outlines and runs of text in the report fonts,
@@ -64,6 +65,7 @@ private:
     int allocObject();
     void beginObject(int object);
     void write(const QByteArray &bytes);
+    QByteArray compress(const QByteArray &data);
     void writeStream(int object, const QByteArray &data, const QByteArray &extra = {});
     void endPage();
     void endText();
@@ -81,7 +83,8 @@ private:
     QIODevice &m_device;
     QPageLayout m_layout;
     int m_dpi;
-    int m_level = 6;
+    int m_level = 3;
+    std::unique_ptr<z_stream_s> m_zlib;
     QString m_title, m_creator;
     qint64 m_pos = 0;
     bool m_failed = false;
