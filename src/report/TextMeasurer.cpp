@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 void TTextMeasurer::SetFont(const TFontSpec &font)
@@ -14,9 +15,14 @@ void TTextMeasurer::SetFont(const TFontSpec &font)
 }
 
 struct TFontMeasurer::TMetrics {
-    explicit TMetrics(const QFont &f) : fm(f), height(int(std::ceil(fm.height()))) {}
+    explicit TMetrics(const QFont &f) : fm(f), height(int(std::ceil(fm.height())))
+    {
+        lowWidths.fill(-1);
+    }
     QFontMetricsF fm;
     int height;
+    // Latin and Cyrillic in a table, the rest by character
+    std::array<int, 0x500> lowWidths;
     QHash<char16_t, int> widths;
 };
 
@@ -77,11 +83,18 @@ int TFontMeasurer::TextHeight(QStringView text)
 int TFontMeasurer::CharWidth(QChar c)
 {
     TMetrics &m = metrics();
-    auto it = m.widths.constFind(c.unicode());
+    const char16_t u = c.unicode();
+    if (u < m.lowWidths.size()) {
+        int &w = m.lowWidths[u];
+        if (w < 0)
+            w = int(std::lround(m.fm.horizontalAdvance(c)));
+        return w;
+    }
+    auto it = m.widths.constFind(u);
     if (it != m.widths.constEnd())
         return *it;
     const int w = int(std::lround(m.fm.horizontalAdvance(c)));
-    m.widths.insert(c.unicode(), w);
+    m.widths.insert(u, w);
     return w;
 }
 

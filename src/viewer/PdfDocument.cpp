@@ -7,6 +7,7 @@
 #include <QRawFont>
 #include <QTextLayout>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -14,24 +15,33 @@
 
 namespace {
 
-// Numbers as PDF writes them: integers plain, others with up to six
-// decimals, never in exponent form.
+// Numbers as PDF writes them: rounded to six decimals, trailing zeros
+// dropped, never in exponent form.
 void appendReal(QByteArray &out, double v)
 {
-    char buf[48];
-    const double r = std::round(v);
-    if (std::abs(v - r) < 5e-7) {
-        const auto res = std::to_chars(buf, buf + sizeof buf, r == 0 ? 0LL : (long long)r);
-        out.append(buf, res.ptr - buf);
-        return;
+    char buf[40];
+    char *end = buf + sizeof buf, *p = end;
+    const bool negative = v < 0;
+    unsigned long long micro = (unsigned long long)std::llround(std::abs(v) * 1e6);
+    unsigned long long whole = micro / 1000000;
+    unsigned frac = unsigned(micro % 1000000);
+    if (frac) {
+        int digits = 6;
+        while (frac % 10 == 0) {
+            frac /= 10;
+            --digits;
+        }
+        for (; digits > 0; --digits, frac /= 10)
+            *--p = char('0' + frac % 10);
+        *--p = '.';
     }
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6);
-    char *end = res.ptr;
-    while (end[-1] == '0')
-        --end;
-    if (end[-1] == '.')
-        --end;
-    out.append(buf, end - buf);
+    do {
+        *--p = char('0' + whole % 10);
+        whole /= 10;
+    } while (whole);
+    if (negative && micro)
+        *--p = '-';
+    out.append(p, end - p);
 }
 
 void appendInt(QByteArray &out, long long v)
@@ -235,6 +245,14 @@ QByteArray pdfName(const QString &s)
 }
 
 constexpr quint32 Unknown = 0xffffffff;
+
+// The bytes a literal string gives with a backslash.
+constexpr auto Escaped = [] {
+    std::array<bool, 256> e{};
+    for (const uchar b : {'(', ')', '\\', '\r', '\n'})
+        e[b] = true;
+    return e;
+}();
 
 // A number as the file gives it: six decimals.
 double round6(double v)
@@ -631,42 +649,37 @@ void TPdfDocument::DrawText(int handle, QPointF origin, QStringView text)
         return;
     TFontRes &res = *use.res;
     // the glyphs as two-byte codes in a literal string
-    QByteArray &glyphs = m_glyphs;
-    glyphs.resize(text.size() * 4 + 2);
-    char *out = glyphs.data();
+    std::vector<char> &buffer = m_glyphs;
+    if (buffer.size() < size_t(text.size()) * 4 + 2)
+        buffer.resize(size_t(text.size()) * 4 + 2);
+    char *out = buffer.data();
     *out++ = '(';
     double width = 0;
     for (QChar c : text) {
-        const quint32 g = res.glyph(c);
+        const char16_t u = c.unicode();
+        quint32 g = u < res.lowGlyphs.size() ? res.lowGlyphs[u] : Unknown;
+        if (g == Unknown)
+            g = res.glyph(c);
         if (g == 0) {
             flushRun();
             drawFallback(use, origin, text);
             return;
         }
         width += res.advances[g];
-        for (const char b : {char(g >> 8), char(g)}) {
-            switch (b) {
-            case '(':
-            case ')':
-            case '\\':
+        const uchar high = uchar(g >> 8), low = uchar(g);
+        if (!Escaped[high] && !Escaped[low]) {
+            *out++ = char(high);
+            *out++ = char(low);
+            continue;
+        }
+        for (const uchar b : {high, low}) {
+            if (Escaped[b])
                 *out++ = '\\';
-                *out++ = b;
-                break;
-            case '\r':
-                *out++ = '\\';
-                *out++ = 'r';
-                break;
-            case '\n':
-                *out++ = '\\';
-                *out++ = 'n';
-                break;
-            default:
-                *out++ = b;
-            }
+            *out++ = b == '\r' ? 'r' : b == '\n' ? 'n' : char(b);
         }
     }
     *out++ = ')';
-    glyphs.truncate(out - glyphs.constData());
+    const QByteArrayView glyphs(buffer.data(), out - buffer.data());
     // text of the same font further along the same baseline joins the
     // run, the gap given in thousandths of the font size
     if (m_runRes == &res && origin.y() == m_runY && m_runParts < 64) {
@@ -676,7 +689,7 @@ void TPdfDocument::DrawText(int handle, QPointF origin, QStringView text)
             appendReal(m_run, adjust);
             m_run += ' ';
         }
-        m_run += glyphs;
+        m_run.append(glyphs.data(), glyphs.size());
         ++m_runParts;
         m_runEnd -= adjust * res.size / 1000;
     } else {
@@ -685,7 +698,8 @@ void TPdfDocument::DrawText(int handle, QPointF origin, QStringView text)
         m_runX = origin.x();
         m_runY = origin.y();
         m_runEnd = origin.x();
-        m_run = glyphs;
+        m_run.clear();
+        m_run.append(glyphs.data(), glyphs.size());
         m_runParts = 1;
     }
     m_runEnd += width;

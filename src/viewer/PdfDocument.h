@@ -100,7 +100,7 @@ private:
     double m_lineX = 0, m_lineY = 0;
     // the run of text not written yet: strings of one font on one baseline
     QByteArray m_run;
-    QByteArray m_glyphs;
+    std::vector<char> m_glyphs;   // a string of glyphs being made
     int m_runParts = 0;
     TFontRes *m_runRes = nullptr;
     double m_runX = 0, m_runY = 0, m_runEnd = 0;
