@@ -15,6 +15,9 @@
 #include <QPdfWriter>
 #include <QStringDecoder>
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 
 namespace {
@@ -234,6 +237,25 @@ bool sameState(const TOutputState &a, const TOutputState &b)
            && a.paraLeftPx == b.paraLeftPx && a.paraRightPx == b.paraRightPx;
 }
 
+// The first CR or backslash in [p, end), or end: one pass over the bytes
+// where the processor compares sixteen at a time.
+const char *findCrOrBackslash(const char *p, const char *end)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r'), backslash = _mm_set1_epi8('\\');
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, backslash)));
+        if (mask)
+            return p + __builtin_ctz(unsigned(mask));
+    }
+#endif
+    for (; p < end; ++p)
+        if (*p == '\r' || *p == '\\')
+            return p;
+    return end;
+}
+
 } // namespace
 
 quint32 TOutputPages::kindOf(const TLine &line)
@@ -272,19 +294,22 @@ void TOutputPages::split()
     bool paragraph = false;
     qint64 pos = 0, end = 0;
     qint64 wrap = qint64(1) << 32;
-    // the next backslash: lines before it have no print codes
-    qint64 backslash = -1;
     quint32 last = Unknown;
+    const char *const fileEnd = data + size;
     while (pos < size) {
-        const void *cr = std::memchr(data + pos, '\r', size_t(size - pos));
-        end = cr ? static_cast<const char *>(cr) - data : size;
+        // the line's end, and its first backslash: a line without one has
+        // no print codes
+        const char *p = findCrOrBackslash(data + pos, fileEnd);
+        qint64 backslash = size;
+        if (p < fileEnd && *p == '\\') {
+            backslash = p - data;
+            const void *cr = std::memchr(p, '\r', size_t(fileEnd - p));
+            p = cr ? static_cast<const char *>(cr) : fileEnd;
+        }
+        end = p - data;
         if (pos >= wrap) {
             m_lines.m_wraps.push_back(offsets.size());
             wrap += qint64(1) << 32;
-        }
-        if (backslash < pos) {
-            const void *b = std::memchr(data + pos, '\\', size_t(size - pos));
-            backslash = b ? static_cast<const char *>(b) - data : size;
         }
         const qint64 length = std::min<qint64>(end - pos, MaxLineLength);
         quint32 kind;
