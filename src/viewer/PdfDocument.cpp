@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QGlyphRun>
 #include <QImage>
+#include <QPainterPath>
 #include <QIODevice>
 #include <QRawFont>
 #include <QTextLayout>
@@ -269,6 +270,7 @@ struct TPdfDocument::TFace {
     QByteArray name;
     std::vector<bool> used;               // by glyph
     std::map<quint32, QString> unicode;   // glyph -> text
+    bool trueType = false;                // has TrueType outlines to embed
     int descriptorObject = 0, fileObject = 0, toUnicodeObject = 0;
 };
 
@@ -506,6 +508,7 @@ TPdfDocument::TFace &TPdfDocument::face(const QRawFont &raw)
         f->name += '-' + pdfName(style);
     const QByteArray maxp = raw.fontTable("maxp");
     f->used.assign(maxp.size() >= 6 ? u16(maxp, 4) : 0, false);
+    f->trueType = !f->used.empty() && !raw.fontTable("loca").isEmpty() && !raw.fontTable("glyf").isEmpty();
     m_faceByName.insert(key, f->index);
     m_faces.push_back(std::move(f));
     return *m_faces.back();
@@ -522,8 +525,6 @@ TPdfDocument::TFontRes &TPdfDocument::resource(const QRawFont &raw)
     r->raw = raw;
     r->size = raw.pixelSize();
     r->index = int(m_fontRes.size()) + 1;
-    r->object = allocObject();
-    r->cidObject = allocObject();
     r->lowGlyphs.assign(0x500, Unknown);
     m_resByName.insert(key, int(m_fontRes.size()));
     m_fontRes.push_back(std::move(r));
@@ -648,6 +649,11 @@ void TPdfDocument::DrawText(int handle, QPointF origin, QStringView text)
     if (!use.res)
         return;
     TFontRes &res = *use.res;
+    if (!res.face->trueType) {
+        flushRun();
+        drawFallback(use, origin, text);
+        return;
+    }
     // the glyphs as two-byte codes in a literal string
     std::vector<char> &buffer = m_glyphs;
     if (buffer.size() < size_t(text.size()) * 4 + 2)
@@ -734,6 +740,14 @@ void TPdfDocument::drawFallback(const TFontUse &use, QPointF origin, QStringView
         TFontRes &res = resource(raw);
         const QList<quint32> ids = run.glyphIndexes();
         const QList<QPointF> positions = run.positions();
+        if (!res.face->trueType) {
+            // outlines this writer does not embed are drawn as shapes
+            endText();
+            for (qsizetype i = 0; i < ids.size(); ++i)
+                fillPath(raw.pathForGlyph(ids[i]).translated(origin.x() + positions[i].x(),
+                                                             origin.y() + positions[i].y() - ascent));
+            continue;
+        }
         QList<QPointF> advances(ids.size());
         raw.advancesForGlyphIndexes(ids.constData(), advances.data(), int(ids.size()), QRawFont::UseDesignMetrics);
         for (qsizetype i = 0; i < ids.size(); ++i)
@@ -755,6 +769,35 @@ void TPdfDocument::drawFallback(const TFontUse &use, QPointF origin, QStringView
         }
     }
     decorate(use, origin, line.naturalTextWidth());
+}
+
+void TPdfDocument::fillPath(const QPainterPath &path)
+{
+    QByteArray &c = m_content;
+    auto point = [&](const QPainterPath::Element &e) {
+        appendReal(c, e.x);
+        c += ' ';
+        appendReal(c, e.y);
+        c += ' ';
+    };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            point(e);
+            c += "m\n";
+        } else if (e.isLineTo()) {
+            point(e);
+            c += "l\n";
+        } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
+            point(e);
+            point(path.elementAt(i + 1));
+            point(path.elementAt(i + 2));
+            c += "c\n";
+            i += 2;
+        }
+    }
+    if (path.elementCount() > 0)
+        c += path.fillRule() == Qt::WindingFill ? "f\n" : "f*\n";
 }
 
 void TPdfDocument::writeFace(TFace &face)
@@ -840,13 +883,16 @@ bool TPdfDocument::Finish()
     if (m_pageObjects.empty() || m_inPage)
         endPage();
     for (auto &f : m_faces)
-        writeFace(*f);
-    for (auto &r : m_fontRes)
-        writeResource(*r);
-
+        if (f->trueType)
+            writeFace(*f);
     QByteArray fonts = "<< /Font <<";
-    for (const auto &r : m_fontRes)
-        fonts += " /F" + QByteArray::number(r->index) + ' ' + ref(r->object);
+    for (auto &r : m_fontRes)
+        if (r->face->trueType) {
+            r->object = allocObject();
+            r->cidObject = allocObject();
+            writeResource(*r);
+            fonts += " /F" + QByteArray::number(r->index) + ' ' + ref(r->object);
+        }
     beginObject(m_resourcesObject);
     write(fonts + " >> >>\nendobj\n");
 

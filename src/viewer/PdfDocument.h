@@ -13,6 +13,7 @@
 #include <vector>
 
 class QIODevice;
+class QPainterPath;
 class QRawFont;
 struct z_stream_s;
 
@@ -76,6 +77,7 @@ private:
     void moveTo(double x, double y);
     void flushRun();
     void drawFallback(const TFontUse &use, QPointF origin, QStringView text);
+    void fillPath(const QPainterPath &path);
     void decorate(const TFontUse &use, QPointF origin, double width);
     void writeFace(TFace &face);
     void writeResource(TFontRes &res);
