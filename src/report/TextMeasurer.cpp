@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 void TTextMeasurer::SetFont(const TFontSpec &font)
@@ -14,9 +15,14 @@ void TTextMeasurer::SetFont(const TFontSpec &font)
 }
 
 struct TFontMeasurer::TMetrics {
-    explicit TMetrics(const QFont &f) : fm(f), height(int(std::ceil(fm.height()))) {}
+    explicit TMetrics(const QFont &f) : fm(f), height(int(std::ceil(fm.height())))
+    {
+        lowWidths.fill(-1);
+    }
     QFontMetricsF fm;
     int height;
+    // Latin and Cyrillic in a table, the rest by character
+    std::array<int, 0x500> lowWidths;
     QHash<char16_t, int> widths;
 };
 
@@ -77,11 +83,18 @@ int TFontMeasurer::TextHeight(QStringView text)
 int TFontMeasurer::CharWidth(QChar c)
 {
     TMetrics &m = metrics();
-    auto it = m.widths.constFind(c.unicode());
+    const char16_t u = c.unicode();
+    if (u < m.lowWidths.size()) {
+        int &w = m.lowWidths[u];
+        if (w < 0)
+            w = int(std::lround(m.fm.horizontalAdvance(c)));
+        return w;
+    }
+    auto it = m.widths.constFind(u);
     if (it != m.widths.constEnd())
         return *it;
     const int w = int(std::lround(m.fm.horizontalAdvance(c)));
-    m.widths.insert(c.unicode(), w);
+    m.widths.insert(u, w);
     return w;
 }
 
@@ -147,14 +160,13 @@ TLineMeasure MeasureOutputLine(TTextMeasurer &measurer, TOutputState &state, QSt
             }
         }
         if (!wrap) {
-            // without codes in the rest, the rest is one run of text
-            const QStringView rest = text.mid(i);
-            if (!rest.contains(u'\\')) {
-                m.height = std::max(m.height, measurer.TextHeight(rest));
-                break;
-            }
-            m.height = std::max(m.height, measurer.TextHeight(text.mid(i, 1)));
-            ++i;
+            // the text up to the next backslash is one run in the current
+            // font (a backslash that starts no code is text of the run)
+            qsizetype next = text.indexOf(u'\\', i + 1);
+            if (next < 0)
+                next = text.size();
+            m.height = std::max(m.height, measurer.TextHeight(text.mid(i, next - i)));
+            i = next;
             continue;
         }
         const int w = measurer.CharWidth(text[i]);

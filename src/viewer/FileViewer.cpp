@@ -343,7 +343,7 @@ void TFileViewer::paintEvent(QPaintEvent *)
     view.leftOffset = m_leftOffset;
     view.visibleWidth = viewport()->width();
     const double bottom = viewport()->height();
-    const std::vector<TLine> &lines = m_pages.Lines();
+    const TLineIndex &lines = m_pages.Lines();
     int page = m_pages.PageOfLine(m_topLine);
     const TPage current = m_pages.Pages()[size_t(page)];
     view.pageTop = -m_pages.HeightOf(current.first, m_topLine) / m_scale;
@@ -356,7 +356,7 @@ void TFileViewer::paintEvent(QPaintEvent *)
             view.pageTop = y;
         }
         m_pages.LayoutLine(i, y, view, m_fragments, m_shapes);
-        y += lines[size_t(i)].height / m_scale;
+        y += lines.Height(size_t(i)) / m_scale;
         ++painted;
     }
     m_linesPainted = std::max(1, painted);

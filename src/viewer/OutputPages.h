@@ -13,11 +13,12 @@
 #include <vector>
 
 class QPainter;
+class TPdfDocument;
 struct TExportLine;
 using TExportPage = QList<TExportLine>;
 
-// One line of a report output file as the viewer keeps it: where its bytes
-// are, the font and paragraph state where it starts, and its measured size.
+// One line of a report output file: where its bytes are, the font and
+// paragraph state where it starts, and its measured size.
 struct TLine {
     enum Flag : quint8 { PageStart = 1, Paragraph = 2, ParagraphEnd = 4 };
 
@@ -35,6 +36,42 @@ struct TLine {
 
     TFontSpec Font() const { return {TFontFace(fontFace), fontSize, fontStyle}; }
     bool Has(Flag f) const { return flags & f; }
+};
+
+// The lines of an output file as the viewer keeps them, 4 bytes a line:
+// the low 32 bits of where each line starts, and the runs of lines of one
+// kind (font, paragraph state, flags and measures) with the kinds in a
+// table of the distinct ones. Where a line ends follows from where the
+// next one starts; the file stays mapped.
+class TLineIndex {
+public:
+    size_t size() const { return m_offsets.size(); }
+    bool empty() const { return m_offsets.empty(); }
+    // The line with its offset and length (at() checks the index).
+    TLine operator[](size_t i) const;
+    TLine at(size_t i) const;
+    int Height(size_t i) const { return m_kinds[kind(i)].height; }
+    qint64 Offset(size_t i) const;
+    // The distinct kinds of line, and the runs of lines of one kind.
+    size_t KindCount() const { return m_kinds.size(); }
+    size_t RunCount() const { return m_runs.size(); }
+
+private:
+    friend class TOutputPages;
+    struct TRun {
+        size_t first;   // the run's first line
+        quint32 kind;
+    };
+    quint32 kind(size_t i) const;
+    qint64 end(size_t i) const;
+    void clear();
+
+    const char *m_data = nullptr;
+    std::vector<quint32> m_offsets;
+    std::vector<size_t> m_wraps;   // the first line of each further 4 GiB of the file
+    std::vector<TRun> m_runs;
+    std::vector<TLine> m_kinds;    // offset and length unused
+    qint64 m_lastEnd = 0;          // where the last line ends
 };
 
 // A page: its first and last line.
@@ -102,7 +139,7 @@ public:
     int Dpi() const { return m_dpi; }
     int PageWidth() const { return m_pageWidth; }
     int PageHeight() const { return m_pageHeight; }
-    const std::vector<TLine> &Lines() const { return m_lines; }
+    const TLineIndex &Lines() const { return m_lines; }
     const std::vector<TPage> &Pages() const { return m_pages; }
     int LineCount() const { return int(m_lines.size()); }
     int PageCount() const { return int(m_pages.size()); }
@@ -127,6 +164,8 @@ public:
     // Paints page `page` at the printer's resolution (scale 1) with the
     // painter's origin at the top-left corner of the printable area.
     void PaintPage(QPainter &painter, int page);
+    // The same page written into a PDF document.
+    void PaintPage(TPdfDocument &pdf, int page);
 
     // Pages as the word-processor export takes them.
     QList<TExportPage> ExportPages() const;
@@ -134,8 +173,13 @@ public:
 private:
     void split();
     void paginate();
-    TLine measure(qint64 offset, qint64 end, TOutputState &state, bool &paragraph);
+    quint32 plainKind(int variant, const TOutputState &state);
+    quint32 measure(const char *bytes, qsizetype length, TOutputState &state, bool &paragraph);
+    quint32 kindOf(const TLine &line);
+    void plainStateFrom(const TOutputState &state);
     QString decode(const char *bytes, qsizetype size) const;
+    void decodeInto(QString &text, const char *bytes, qsizetype size) const;
+    void layoutPage(int page, std::vector<TFragment> &fragments, std::vector<TShape> &shapes);
 
     QString m_fileName;
     TPageGeometry::Orientation m_orientation = TPageGeometry::Portrait;
@@ -145,10 +189,23 @@ private:
     int m_dpi = 300;
     int m_pageWidth = 0;
     int m_pageHeight = 0;
-    std::vector<TLine> m_lines;
+    TLineIndex m_lines;
     std::vector<TPage> m_pages;
     // the code page as a table when it has one byte per character
     std::vector<char16_t> m_table;
+    bool m_asciiCodes = false;   // the table keeps the print codes' letters
+    // while loading: the kinds of the lines of plain text in the current
+    // state (none, "^", "^" alone; Unknown: not known yet), the kinds by
+    // their contents, and the lines with print codes measured so far
+    static constexpr quint32 Unknown = 0xffffffff;
+    quint32 m_plainKinds[3] = {Unknown, Unknown, Unknown};
+    TFontSpec m_plainFont;
+    TOutputState m_plainState;
+    struct TKindKey;
+    struct TMeasured;
+    struct TLoadCache;
+    std::unique_ptr<TLoadCache> m_cache;
+    QString m_text;
 };
 
 // Renders the output file `fileName` into the PDF file `pdfFile`, page by

@@ -246,6 +246,65 @@ private slots:
         QCOMPARE(int(bytes.count("/Type /Page\n")), pages.PageCount());
     }
 
+    void lineIndex_data()
+    {
+        // the index keeps where lines start; where each ends and its text
+        // follow from the next start
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("CR LF") << QByteArray("a\r\nbc\r\n") << QStringList{"a", "bc"};
+        QTest::newRow("CR, last line open") << QByteArray("a\rbc\rdef") << QStringList{"a", "bc", "def"};
+        QTest::newRow("LF is text") << QByteArray("a\n\rb\n\r\n") << QStringList{"a\n", "b\n"};
+        QTest::newRow("empty lines") << QByteArray("\r\n\r\r\nx") << QStringList{"", "", "", "x"};
+        QTest::newRow("marks") << QByteArray("^\r\n^a\r\n^") << QStringList{"", "a", ""};
+        QTest::newRow("long line cut") << QByteArray(2500, 'x') + "\r\ny" << QStringList{QString(2000, u'x'), "y"};
+    }
+
+    void lineIndex()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, texts);
+        writeBytes("i.prn", bytes);
+        TOutputPages pages;
+        load(pages, "i.prn", 60);
+        QStringList got;
+        for (int i = 0; i < pages.LineCount(); ++i)
+            got << pages.LineText(i);
+        QCOMPARE(got, texts);
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, pages.Lines().at(size_t(pages.LineCount())));
+    }
+
+    void repeatedLinesMeasuredInTheirState()
+    {
+        // "a\F16:20" is as tall as the font it starts in: the same bytes
+        // in another state measure anew; plain lines take the state left
+        writeBytes("m.prn", "a\\F16:20\r\nz\r\n\\F16:14\r\na\\F16:20\r\nz\r\n\\F16:12\r\na\\F16:20\r\n"
+                            "\\F255:\r\na\\F16:20\r\n");
+        TOutputPages pages;
+        load(pages, "m.prn", 60);
+        QList<int> heights;
+        for (int i = 0; i < pages.LineCount(); ++i)
+            heights << pages.Lines()[size_t(i)].height;
+        QCOMPARE(heights, (QList<int>{42, 83, 0, 58, 83, 0, 50, 0, 42}));
+        QCOMPARE(pages.Lines()[4].Font(), (TFontSpec{TFontFace::Courier, 20, 0}));
+    }
+
+    void linesOfAKindShareIt()
+    {
+        // a page header with codes, a mark and plain lines: a handful of
+        // kinds however many lines
+        QByteArray bytes;
+        for (int i = 0; i < 3000; ++i)
+            bytes += i % 60 == 0 ? QByteArray("^\\F1:12Header\\F255:\r\n") : "line " + QByteArray::number(i) + "\r\n";
+        writeBytes("k.prn", bytes);
+        TOutputPages pages;
+        load(pages, "k.prn", 100);
+        QCOMPARE(pages.LineCount(), 3000);
+        QCOMPARE(int(pages.Lines().KindCount()), 2);
+        QCOMPARE(int(pages.Lines().RunCount()), 100);
+        QCOMPARE(pages.PageCount(), 50);
+    }
+
 private:
     static int countMarks(const QStringList &lines)
     {
