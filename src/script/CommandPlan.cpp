@@ -278,6 +278,25 @@ bool TCommandPlan::opResultFits(const TCommandList &commands, int i) const
     return !static_cast<const TAssignCmd *>(commands[i + 1])->KeepType();
 }
 
+// "PUSH P; CLEAR P", argument pairs that each fit rkLoadArgument, then
+// "CALL; POP P": the commands of every call whose arguments are variables
+// or constants, run as one step in their order (the argument pairs must
+// have been planned already). The number of arguments, or -1 when the
+// commands from `i` are not such a call.
+int TCommandPlan::callArguments(const TCommandList &commands, int i) const
+{
+    if (!openCallFits(commands, i))
+        return -1;
+    int arguments = 0;
+    int k = i + 2;
+    for (; k < commands.Count() && m_steps[size_t(k)].Kind == rkLoadArgument; k += 2)
+        ++arguments;
+    if (arguments > 255 || k >= commands.Count() || commands[k]->Code() != TCommand::ckCall
+        || !callReturnFits(commands, k))
+        return -1;
+    return arguments;
+}
+
 void TCommandPlan::planRuns(const TCommandList &commands)
 {
     const int count = commands.Count();
@@ -326,6 +345,16 @@ void TCommandPlan::planRuns(const TCommandList &commands)
             break;
         default:
             break;
+        }
+    }
+    // the calls, once their arguments are planned
+    for (int i = 0; i < count; ++i) {
+        if (m_steps[size_t(i)].Kind != rkOpenCall)
+            continue;
+        const int arguments = callArguments(commands, i);
+        if (arguments >= 0) {
+            m_steps[size_t(i)].Kind = rkCall;
+            m_steps[size_t(i)].Arguments = quint8(arguments);
         }
     }
 }

@@ -15,6 +15,8 @@ struct TCommandStep {
     // overwritten before it is read again: the value moves instead of being
     // shared.
     bool TakeSource = false;
+    // rkCall: the number of arguments, each loaded by an rkLoadArgument pair.
+    quint8 Arguments = 0;
 };
 
 // The interpreter's plan for a command list, worked out once per version of
@@ -55,8 +57,10 @@ public:
         rkLoadStore,
         // "op @B, @A; @A := @B": an operator's result in @A
         rkOpResult,
+        // "PUSH P; CLEAR P; (rkLoadArgument)*; CALL; POP P": a whole call
+        rkCall,
     };
-    static constexpr int KindCount = rkOpResult + 1;
+    static constexpr int KindCount = rkCall + 1;
 
     // Works out the plan for `commands` as they are now.
     explicit TCommandPlan(const TCommandList &commands);
@@ -78,6 +82,7 @@ private:
     bool callReturnFits(const TCommandList &commands, int i) const;
     bool loadStoreFits(const TCommandList &commands, int i) const;
     bool opResultFits(const TCommandList &commands, int i) const;
+    int callArguments(const TCommandList &commands, int i) const;
 
     std::vector<TCommandStep> m_steps;
     quint32 m_version;

@@ -332,7 +332,8 @@ QString TPopCmd::Operands() const
 QUARN_INTERP_INLINE void TClearParamListCmd::Run(int &pc, TReportHost &report, TVarStack &)
 {
     step(pc, report);
-    m_params->Clear();
+    if (!m_params->IsEmpty())   // as it mostly is: nothing to park
+        m_params->Clear();
 }
 
 QString TClearParamListCmd::Operands() const
@@ -515,6 +516,20 @@ QUARN_INTERP_INLINE void runLoadArgument(const TCommandStep *step, TReportHost &
     report.SetErrorPos(add->Position() - 1);
 }
 
+// "PUSH P; CLEAR P; (@A := v; ADDPARAM P, @A)*; CALL; POP P": a call whose
+// arguments are all loaded straight into their holders, as one step.
+QUARN_INTERP_INLINE void runCall(const TCommandStep *step, TReportHost &report, TVarStack &stack)
+{
+    int pc = 0;
+    static_cast<TPushCmd *>(step[0].Command)->Run(pc, report, stack);
+    static_cast<TClearParamListCmd *>(step[1].Command)->Run(pc, report, stack);
+    const TCommandStep *argument = step + 2;
+    for (int k = 0; k < step->Arguments; ++k, argument += 2)
+        runLoadArgument(argument, report);
+    static_cast<TCallCmd *>(argument[0].Command)->Run(pc, report, stack);
+    static_cast<TPopCmd *>(argument[1].Command)->Run(pc, report, stack);
+}
+
 // "@A := v; X := @A" with @A used up: X := v.
 QUARN_INTERP_INLINE void runLoadStore(const TCommandStep *step, TReportHost &report)
 {
@@ -550,9 +565,9 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
     // each such jump from the kind it follows rather than all of them
     // through one shared jump.
     static void *const kinds[] = {&&other, &&assign, &&assignConst, &&calc, &&compare, &&jump, &&jnz,
-                                  &&push, &&pop, &&clearParamList, &&addParam, &&call,
+                                  &&push, &&pop, &&clearParamList, &&addParam, &&singleCall,
                                   &&assignTaken, &&copyTaken, &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument,
-                                  &&openCall, &&callReturn, &&loadStore, &&opResult};
+                                  &&openCall, &&callReturn, &&loadStore, &&opResult, &&wholeCall};
     static_assert(std::size(kinds) == TCommandPlan::KindCount);
 #define QUARN_NEXT_COMMAND                       \
     do {                                         \
@@ -593,7 +608,7 @@ clearParamList:
 addParam:
     static_cast<TAddParamCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
-call:
+singleCall:
     static_cast<TCallCmd *>(step->Command)->Run(pc, report, stack);
     QUARN_NEXT_COMMAND;
 assignTaken:
@@ -641,6 +656,10 @@ opResult:
     else
         static_cast<TCompareCmd *>(step->Command)->Run(pc, report, stack);
     static_cast<TAssignCmd *>(step[1].Command)->Run(pc, report, stack, step[1].TakeSource);
+    QUARN_NEXT_COMMAND;
+wholeCall:
+    runCall(step, report, stack);
+    pc += 4 + 2 * step->Arguments;
     QUARN_NEXT_COMMAND;
 other: {
     // through a copy: the counter itself never leaves the loop's registers

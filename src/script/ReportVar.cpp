@@ -508,11 +508,9 @@ void TReportVar::CopyFrom(const TReportVar &source)
     AssignFresh(source);
 }
 
-void TReportVar::TakeNameOf(const TReportVar &other)
+void TReportVar::takeName(const TReportVar &other)
 {
-    if (m_name.constData() != other.m_name.constData())
-        copyShared(m_name, other.m_name);
-    m_owner = other.m_owner;
+    copyShared(m_name, other.m_name);
 }
 
 void TReportVar::TakeFrom(TReportVar &source)

@@ -255,7 +255,13 @@ public:
     void TakeFrom(TReportVar &source);
 
     // Takes the name and owner of `other`, as CopyFrom and TakeFrom do.
-    void TakeNameOf(const TReportVar &other);
+    // Inline: an argument holder mostly has its register's name already.
+    void TakeNameOf(const TReportVar &other)
+    {
+        if (m_name.constData() != other.m_name.constData())
+            takeName(other);
+        m_owner = other.m_owner;
+    }
 
     // The previous values, read without a type check.
     double PrevNum() const { return m_prevNum; }
@@ -275,6 +281,7 @@ private:
     // becomes the spare when nothing else shares it and it is small enough.
     void dropText(QString &text);
     void clearShared();
+    void takeName(const TReportVar &other);
     // Most moves carry a number between holders without any text, list or
     // automation reference: nothing shared to copy or drop. Makes such a
     // move and returns true; false, untouched, for any other.
