@@ -297,6 +297,51 @@ int TCommandPlan::callArguments(const TCommandList &commands, int i) const
     return arguments;
 }
 
+// "@A := y; COPY @B, @A; PUSH @B; @A := z; POP @B; op @B, @A; @A := @B;
+// X := @A keep", op one of + - * / and y and z variables or constants
+// other than the registers, planned already as the runs rkLoadCopy (or a
+// constant load and rkCopyTaken), rkSavedOperand and rkOpStore: both
+// registers are used up by the end, so when y and z are numbers the
+// statement is X := y op z on the numbers, the registers untouched.
+bool TCommandPlan::numberStoreFits(const TCommandList &commands, int i) const
+{
+    if (i + 7 >= commands.Count())
+        return false;
+    const TReportVar *a;
+    if (m_steps[size_t(i)].Kind == rkLoadCopy) {
+        a = &static_cast<const TAssignCmd *>(commands[i])->Target();
+    } else if (m_steps[size_t(i)].Kind == TCommand::ckAssignConst && m_steps[size_t(i + 1)].Kind == rkCopyTaken) {
+        auto *load = static_cast<const TAssignConstCmd *>(commands[i]);
+        if (load->KeepType())
+            return false;
+        a = &load->Target();
+    } else {
+        return false;
+    }
+    auto *copy = static_cast<const TCalcCmd *>(commands[i + 1]);   // a copy, as both runs require
+    const TReportVar *b = &copy->Target();
+    if (&copy->Source() != a || m_steps[size_t(i + 2)].Kind != rkSavedOperand
+        || static_cast<const TPushCmd *>(commands[i + 2])->Var() != b
+        || static_cast<const TPopCmd *>(commands[i + 4])->Var() != b)
+        return false;
+    const TCommand *load = commands[i + 3];
+    if (load->Code() == TCommand::ckAssign) {
+        auto *assign = static_cast<const TAssignCmd *>(load);
+        if (&assign->Target() != a || &assign->Source() == a || &assign->Source() == b)
+            return false;
+    } else if (&static_cast<const TAssignConstCmd *>(load)->Target() != a) {
+        return false;
+    }
+    if (m_steps[size_t(i + 5)].Kind != rkOpStore)
+        return false;
+    auto *op = static_cast<const TCalcCmd *>(commands[i + 5]);
+    auto *result = static_cast<const TAssignCmd *>(commands[i + 6]);
+    auto *store = static_cast<const TAssignCmd *>(commands[i + 7]);
+    return &op->Target() == b && &op->Source() == a && &result->Target() == a && &result->Source() == b
+           && store->KeepType()
+           && (op->Op() == tkPlus || op->Op() == tkMinus || op->Op() == tkMultiply || op->Op() == tkDivide);
+}
+
 void TCommandPlan::planRuns(const TCommandList &commands)
 {
     const int count = commands.Count();
@@ -347,8 +392,10 @@ void TCommandPlan::planRuns(const TCommandList &commands)
             break;
         }
     }
-    // the calls, once their arguments are planned
+    // the statements and calls made of the runs planned above
     for (int i = 0; i < count; ++i) {
+        if (numberStoreFits(commands, i))
+            m_steps[size_t(i)].Kind = rkNumberStore;
         if (m_steps[size_t(i)].Kind != rkOpenCall)
             continue;
         const int arguments = callArguments(commands, i);

@@ -59,8 +59,12 @@ public:
         rkOpResult,
         // "PUSH P; CLEAR P; (rkLoadArgument)*; CALL; POP P": a whole call
         rkCall,
+        // "X := y op z" with y and z variables or constants and op one of
+        // + - * /: the eight commands of a statement, done on the numbers
+        // when both are numbers, else run as the runs they are made of
+        rkNumberStore,
     };
-    static constexpr int KindCount = rkCall + 1;
+    static constexpr int KindCount = rkNumberStore + 1;
 
     // Works out the plan for `commands` as they are now.
     explicit TCommandPlan(const TCommandList &commands);
@@ -83,6 +87,7 @@ private:
     bool loadStoreFits(const TCommandList &commands, int i) const;
     bool opResultFits(const TCommandList &commands, int i) const;
     int callArguments(const TCommandList &commands, int i) const;
+    bool numberStoreFits(const TCommandList &commands, int i) const;
 
     std::vector<TCommandStep> m_steps;
     quint32 m_version;

@@ -263,6 +263,15 @@ public:
         m_owner = other.m_owner;
     }
 
+    // NUMBER or UNDEFINED, without any text, list or automation reference,
+    // now or previous: a number stored with SetAsNumber leaves the holder
+    // as Assign of a number holder would.
+    bool HoldsOnlyNumbers() const
+    {
+        return (m_varType == vtNumber || m_varType == vtUndefined) && m_strValue.isNull() && m_memo.isEmpty()
+               && m_prevStr.isNull() && m_prevMemo.isEmpty() && !m_dispValue;
+    }
+
     // The previous values, read without a type check.
     double PrevNum() const { return m_prevNum; }
     const QString &PrevStr() const { return m_prevStr; }
