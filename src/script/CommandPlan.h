@@ -17,6 +17,35 @@ struct TCommandStep {
     bool TakeSource = false;
     // rkCall: the number of arguments, each loaded by an rkLoadArgument pair.
     quint8 Arguments = 0;
+    // rkNumbers: the index of its TNumberRun in the plan.
+    quint32 NumberRun = 0;
+};
+
+// One operation of the postfix code of a TNumberRun: push a variable's
+// number or a constant, or apply an operator (+ - * / or a comparison, whose
+// truth is 1 or 0) to the two numbers on top.
+struct TNumberOp {
+    enum TKind : quint8 { noVariable, noConstant, noOperator };
+    TKind Kind = noConstant;
+    quint8 Op = 0;
+    const TReportVar *Variable = nullptr;
+    double Constant = 0;
+};
+
+// The commands of an expression over variables and constants, through the
+// registers and the value stack, up to the one command that uses its value:
+// "X := @A keep", "ADDPARAM P, @A" taking @A, or "JNZ @A" after a
+// comparison, each after "op @B, @A; @A := @B". When every variable it reads
+// holds a number, the loop computes the value from the postfix code, does
+// what the last command does with it and leaves the registers with the
+// type and numbers those last commands leave them, without the moves and
+// stack entries on the way; any other value (a text, a date, an UNDEFINED
+// variable) or a division by zero runs the commands by the runs they are
+// made of.
+struct TNumberRun {
+    std::vector<TNumberOp> Code;
+    int Length = 0;         // commands, the last one included
+    quint8 Fallback = 0;    // the kind of the first index without this run
 };
 
 // The interpreter's plan for a command list, worked out once per version of
@@ -59,12 +88,12 @@ public:
         rkOpResult,
         // "PUSH P; CLEAR P; (rkLoadArgument)*; CALL; POP P": a whole call
         rkCall,
-        // "X := y op z" with y and z variables or constants and op one of
-        // + - * /: the eight commands of a statement, done on the numbers
-        // when both are numbers, else run as the runs they are made of
-        rkNumberStore,
+        // an expression over numbers and the command that uses it (TNumberRun)
+        rkNumbers,
     };
-    static constexpr int KindCount = rkNumberStore + 1;
+    static constexpr int KindCount = rkNumbers + 1;
+    // The deepest stack of numbers a TNumberRun may need.
+    static constexpr int MaxNumberDepth = 16;
 
     // Works out the plan for `commands` as they are now.
     explicit TCommandPlan(const TCommandList &commands);
@@ -73,6 +102,7 @@ public:
     bool IsFor(const TCommandList &commands) const { return m_version == commands.Version(); }
     // One step for every index of the list.
     const TCommandStep *Steps() const { return m_steps.data(); }
+    const TNumberRun &NumberRun(const TCommandStep &step) const { return m_numberRuns[step.NumberRun]; }
 
 private:
     void planMoves(const TCommandList &commands);
@@ -87,8 +117,12 @@ private:
     bool loadStoreFits(const TCommandList &commands, int i) const;
     bool opResultFits(const TCommandList &commands, int i) const;
     int callArguments(const TCommandList &commands, int i) const;
-    bool numberStoreFits(const TCommandList &commands, int i) const;
+    bool planNumberRun(const TCommandList &commands, int i, TNumberRun &run) const;
+    int registerOf(const TReportVar &holder) const;
 
     std::vector<TCommandStep> m_steps;
+    std::vector<TNumberRun> m_numberRuns;
+    // the registers "@A" and "@B" that the liveness pass found
+    const TReportVar *m_registers[2] = {nullptr, nullptr};
     quint32 m_version;
 };

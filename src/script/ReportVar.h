@@ -197,6 +197,23 @@ public:
             clearShared();
     }
 
+    // Clear(), then SetAsNumber(previous) and SetAsNumber(value): what an
+    // operator leaves in its left operand after the expression's loads.
+    void BecomeNumber(double value, double previous = 0)
+    {
+        Clear();
+        m_varType = vtNumber;
+        m_numValue = value;
+        m_prevNum = previous;
+    }
+    // Clear(), then SetAsBoolean(value): what a comparison leaves.
+    void BecomeBoolean(bool value)
+    {
+        Clear();
+        m_varType = vtBoolean;
+        m_boolValue = value;
+    }
+
     // Clear() followed by Assign(source), in one step: the register moves of
     // every expression do exactly this.
     void AssignFresh(const TReportVar &source)
