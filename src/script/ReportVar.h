@@ -192,8 +192,7 @@ public:
         m_objectValue = nullptr;
         m_numValue = 0;
         m_prevNum = 0;
-        if (!m_strValue.isNull() || !m_memo.isEmpty() || !m_prevStr.isNull() || !m_prevMemo.isEmpty()
-            || m_dispValue)
+        if (holdsShared())
             clearShared();
     }
 
@@ -201,17 +200,24 @@ public:
     // operator leaves in its left operand after the expression's loads.
     void BecomeNumber(double value, double previous = 0)
     {
-        Clear();
+        if (holdsShared())
+            clearShared();
         m_varType = vtNumber;
+        m_boolValue = false;
+        m_objectValue = nullptr;
         m_numValue = value;
         m_prevNum = previous;
     }
     // Clear(), then SetAsBoolean(value): what a comparison leaves.
     void BecomeBoolean(bool value)
     {
-        Clear();
+        if (holdsShared())
+            clearShared();
         m_varType = vtBoolean;
         m_boolValue = value;
+        m_objectValue = nullptr;
+        m_numValue = 0;
+        m_prevNum = 0;
     }
 
     // Clear() followed by Assign(source), in one step: the register moves of
@@ -285,8 +291,7 @@ public:
     // as Assign of a number holder would.
     bool HoldsOnlyNumbers() const
     {
-        return (m_varType == vtNumber || m_varType == vtUndefined) && m_strValue.isNull() && m_memo.isEmpty()
-               && m_prevStr.isNull() && m_prevMemo.isEmpty() && !m_dispValue;
+        return (m_varType == vtNumber || m_varType == vtUndefined) && !holdsShared();
     }
 
     // The previous values, read without a type check.
@@ -300,6 +305,12 @@ public:
     void SetOwned(bool owned) { m_owned = owned; }
 
 private:
+    // Any text, list or automation reference, now or previous.
+    bool holdsShared() const
+    {
+        return !m_strValue.isNull() || !m_memo.isEmpty() || !m_prevStr.isNull() || !m_prevMemo.isEmpty()
+               || m_dispValue;
+    }
     // The largest buffer kept as a spare, in characters: a holder keeps at
     // most one, so what it may hold on to beyond its values stays small.
     static constexpr qsizetype MaxSpareCapacity = 1024;
