@@ -269,7 +269,8 @@ void TReportVar::assignSharedFrom(Source &source)
     m_prevStr.swap(m_strValue);
     m_prevMemo.swap(m_memo);
     transferShared(m_strValue, source.m_strValue);
-    transferShared(m_memo, source.m_memo);
+    if (!m_memo.isEmpty() || !source.m_memo.isEmpty())   // lists are rare: no call for none
+        transferShared(m_memo, source.m_memo);
     m_varType = source.m_varType;
     m_numValue = source.m_numValue;
     m_boolValue = source.m_boolValue;
@@ -436,7 +437,8 @@ void TReportVar::assignFreshSharedFrom(Source &source)
     if (!m_strValue.isEmpty() && m_strValue.isDetached())
         dropText(m_strValue);
     transferShared(m_strValue, source.m_strValue);
-    transferShared(m_memo, source.m_memo);
+    if (!m_memo.isEmpty() || !source.m_memo.isEmpty())   // lists are rare: no call for none
+        transferShared(m_memo, source.m_memo);
     m_prevNum = 0;
     if (!m_prevStr.isNull())
         dropText(m_prevStr);
