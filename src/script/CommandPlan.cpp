@@ -312,10 +312,11 @@ int TCommandPlan::registerOf(const TReportVar &holder) const
 
 // The number run from `i` (see TNumberRun), worked out by following what
 // the registers and the stack entries hold, as postfix code, command by
-// command up to a command that uses a value. Not a run: any other command
-// on the way, a value read before it is made, a text or truth constant, a
-// truth value where a number goes or the other way round, or an expression
-// without an operator (the runs above do those).
+// command up to a command that uses a value; comparisons may be joined by
+// AND and OR. Not a run: any other command on the way, a value read before
+// it is made, a text or truth constant, a truth value where a number goes
+// or the other way round, or an expression without an operator (the runs
+// above do those).
 bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun &run) const
 {
     struct TValue {
@@ -421,8 +422,18 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
                 registers[target] = registers[source];
                 break;
             }
+            if (registers[target].Code.empty())
+                return false;
+            if (a->Op() == tkAnd || a->Op() == tkOr) {
+                // of two comparisons, both made already: reading the
+                // right one or not makes no difference
+                if (!registers[target].Truth || !registers[source].Truth)
+                    return false;
+                apply(registers[target], registers[source], a->Op(), true);
+                break;
+            }
             if ((a->Op() != tkPlus && a->Op() != tkMinus && a->Op() != tkMultiply && a->Op() != tkDivide)
-                || registers[target].Code.empty() || registers[target].Truth || registers[source].Truth)
+                || registers[target].Truth || registers[source].Truth)
                 return false;
             apply(registers[target], registers[source], a->Op(), false);
             break;

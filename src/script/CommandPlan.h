@@ -22,8 +22,8 @@ struct TCommandStep {
 };
 
 // One operation of the postfix code of a TNumberRun: push a variable's
-// number or a constant, or apply an operator (+ - * / or a comparison, whose
-// truth is 1 or 0) to the two numbers on top.
+// number or a constant, or apply an operator (+ - * /, a comparison, whose
+// truth is 1 or 0, or AND and OR of two truths) to the two numbers on top.
 struct TNumberOp {
     enum TKind : quint8 { noVariable, noConstant, noOperator };
     TKind Kind = noConstant;
@@ -35,7 +35,8 @@ struct TNumberOp {
 // The commands of an expression over variables and constants, through the
 // registers and the value stack, up to the one command that uses its value:
 // "X := @A keep", "ADDPARAM P, @A" taking @A, or "JNZ @A" after a
-// comparison, each after "op @B, @A; @A := @B". When every variable it reads
+// comparison (or AND and OR of comparisons), each after "op @B, @A;
+// @A := @B". When every variable it reads
 // holds a number, the loop computes the value from the postfix code, does
 // what the last command does with it and leaves the registers with the
 // type and numbers those last commands leave them, without the moves and

@@ -573,7 +573,9 @@ QUARN_INTERP_INLINE bool runNumbers(const TCommandStep *step, const TNumberRun &
         case tkGreater: left = left > right; break;
         case tkLess: left = left < right; break;
         case tkGreaterEqual: left = left >= right; break;
-        default: left = left <= right; break;
+        case tkLessEqual: left = left <= right; break;
+        case tkAnd: left = left != 0 && right != 0; break;
+        default: left = left != 0 || right != 0; break;   // OR
         }
     }
     const double value = stack[0];

@@ -459,6 +459,11 @@ void ScriptPlanTest::numberRunsAsTheCommandsDo_data()
             QTest::newRow(qPrintable(script)) << script << 1;
         }
     }
+    for (const char *condition : {"N1 > 2 AND N2 < 0", "N1 > 2 AND N2 > 0", "N1 < 2 OR N2 < 0", "N1 < 2 OR N2 > 0",
+                                  "N1 > 2 AND N2 > 0 OR N1 = 3"}) {
+        const QString script = QStringLiteral("IF %1 THEN K := 1; ELSE K := 2;").arg(condition);
+        QTest::newRow(qPrintable(script)) << script << 1;
+    }
     QTest::newRow("operators in order") << "X1 := N1 - N2 * 2 + 7 / N1 - 1 . 5" << 1;
     QTest::newRow("parentheses") << "X1 := (N1 - N2) / (N1 + N2) * (0 - N1)" << 1;
     QTest::newRow("the target among the operands") << "N1 := N1 * N1 + N1" << 1;
