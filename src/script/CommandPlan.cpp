@@ -337,6 +337,8 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
         return TValue{{op}, false};
     };
     auto apply = [&computes](TValue &left, const TValue &right, quint8 code, bool truth) {
+        if (left.Code.size() + right.Code.size() >= size_t(MaxNumberCode))
+            return false;
         left.Code.insert(left.Code.end(), right.Code.begin(), right.Code.end());
         TNumberOp op;
         op.Kind = TNumberOp::noOperator;
@@ -344,6 +346,7 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
         left.Code.push_back(op);
         left.Truth = truth;
         computes = true;
+        return true;
     };
     // The run ends as every expression does, "op @B, @A; @A := @B" and the
     // command using @A, so that the loop can leave the registers as these
@@ -376,7 +379,8 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
         run.Length = k - i + 1;
         return true;
     };
-    for (int k = i; k < commands.Count(); ++k) {
+    // every operation takes at most four commands of its own
+    for (int k = i; k < commands.Count() && k < i + 4 * MaxNumberCode; ++k) {
         const TCommand *c = commands[k];
         switch (c->Code()) {
         case TCommand::ckAssign: {
@@ -429,13 +433,14 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
                 // right one or not makes no difference
                 if (!registers[target].Truth || !registers[source].Truth)
                     return false;
-                apply(registers[target], registers[source], a->Op(), true);
+                if (!apply(registers[target], registers[source], a->Op(), true))
+                    return false;
                 break;
             }
             if ((a->Op() != tkPlus && a->Op() != tkMinus && a->Op() != tkMultiply && a->Op() != tkDivide)
-                || registers[target].Truth || registers[source].Truth)
+                || registers[target].Truth || registers[source].Truth
+                || !apply(registers[target], registers[source], a->Op(), false))
                 return false;
-            apply(registers[target], registers[source], a->Op(), false);
             break;
         }
         case TCommand::ckCompare: {
@@ -444,7 +449,8 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
             if (left < 0 || right < 0 || registers[left].Code.empty() || registers[right].Code.empty()
                 || registers[left].Truth || registers[right].Truth)
                 return false;
-            apply(registers[left], registers[right], a->Op(), true);
+            if (!apply(registers[left], registers[right], a->Op(), true))
+                return false;
             break;
         }
         case TCommand::ckPush: {

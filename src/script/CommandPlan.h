@@ -93,8 +93,11 @@ public:
         rkNumbers,
     };
     static constexpr int KindCount = rkNumbers + 1;
-    // The deepest stack of numbers a TNumberRun may need.
+    // The deepest stack of numbers a TNumberRun may need, and the most
+    // operations it may have: longer expressions run by the smaller runs,
+    // and working out the plan stays linear in the length of the list.
     static constexpr int MaxNumberDepth = 16;
+    static constexpr int MaxNumberCode = 64;
 
     // Works out the plan for `commands` as they are now.
     explicit TCommandPlan(const TCommandList &commands);
