@@ -35,14 +35,14 @@ struct TNumberOp {
 // The commands of an expression over variables and constants, through the
 // registers and the value stack, up to the one command that uses its value:
 // "X := @A keep", "ADDPARAM P, @A" taking @A, or "JNZ @A" after a
-// comparison (or AND and OR of comparisons), each after "op @B, @A;
-// @A := @B". When every variable it reads
-// holds a number, the loop computes the value from the postfix code, does
-// what the last command does with it and leaves the registers with the
-// type and numbers those last commands leave them, without the moves and
-// stack entries on the way; any other value (a text, a date, an UNDEFINED
-// variable) or a division by zero runs the commands by the runs they are
-// made of.
+// comparison (or comparisons joined by AND and OR), each after
+// "op @B, @A; @A := @B". When every variable it reads holds a number, the
+// loop computes the value from the postfix code, does what the last command
+// does with it and leaves the registers with the types and numbers those
+// last commands leave them, without the moves and stack entries on the way;
+// any other value (a text, a date, an UNDEFINED variable), a division by
+// zero or a store into a holder of anything but a number runs the commands
+// by the runs they are made of.
 struct TNumberRun {
     std::vector<TNumberOp> Code;
     int Length = 0;         // commands, the last one included

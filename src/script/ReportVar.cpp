@@ -269,7 +269,9 @@ void TReportVar::assignSharedFrom(Source &source)
     m_prevStr.swap(m_strValue);
     m_prevMemo.swap(m_memo);
     transferShared(m_strValue, source.m_strValue);
-    if (!m_memo.isEmpty() || !source.m_memo.isEmpty())   // lists are rare: no call for none
+    // lists are rare: no call for none (here and in the other place, 140
+    // instructions a run of bench_script)
+    if (!m_memo.isEmpty() || !source.m_memo.isEmpty())
         transferShared(m_memo, source.m_memo);
     m_varType = source.m_varType;
     m_numValue = source.m_numValue;
@@ -437,7 +439,9 @@ void TReportVar::assignFreshSharedFrom(Source &source)
     if (!m_strValue.isEmpty() && m_strValue.isDetached())
         dropText(m_strValue);
     transferShared(m_strValue, source.m_strValue);
-    if (!m_memo.isEmpty() || !source.m_memo.isEmpty())   // lists are rare: no call for none
+    // lists are rare: no call for none (here and in the other place, 140
+    // instructions a run of bench_script)
+    if (!m_memo.isEmpty() || !source.m_memo.isEmpty())
         transferShared(m_memo, source.m_memo);
     m_prevNum = 0;
     if (!m_prevStr.isNull())
