@@ -2,6 +2,8 @@
 
 #include "TokenCodes.h"
 
+#include <algorithm>
+
 const TCommandPlan &TCommandList::Plan() const
 {
     if (!m_plan || !m_plan->IsFor(*this))
@@ -138,6 +140,8 @@ void TCommandPlan::planMoves(const TCommandList &commands)
             }
         }
     }
+    m_registers[0] = registers[0];
+    m_registers[1] = registers[1];
     for (int i = 0; i < count; ++i) {
         const TCommand *c = commands[i];
         if (c->Code() == TCommand::ckAssign) {
@@ -278,6 +282,216 @@ bool TCommandPlan::opResultFits(const TCommandList &commands, int i) const
     return !static_cast<const TAssignCmd *>(commands[i + 1])->KeepType();
 }
 
+// "PUSH P; CLEAR P", argument pairs that each fit rkLoadArgument, then
+// "CALL; POP P": the commands of every call whose arguments are variables
+// or constants, run as one step in their order (the argument pairs must
+// have been planned already). The number of arguments, or -1 when the
+// commands from `i` are not such a call.
+int TCommandPlan::callArguments(const TCommandList &commands, int i) const
+{
+    if (!openCallFits(commands, i))
+        return -1;
+    int arguments = 0;
+    int k = i + 2;
+    for (; k < commands.Count() && m_steps[size_t(k)].Kind == rkLoadArgument; k += 2)
+        ++arguments;
+    if (arguments > 255 || k >= commands.Count() || commands[k]->Code() != TCommand::ckCall
+        || !callReturnFits(commands, k))
+        return -1;
+    return arguments;
+}
+
+int TCommandPlan::registerOf(const TReportVar &holder) const
+{
+    if (&holder == m_registers[0])
+        return 0;
+    if (&holder == m_registers[1])
+        return 1;
+    return -1;
+}
+
+// The number run from `i` (see TNumberRun), worked out by following what
+// the registers and the stack entries hold, as postfix code, command by
+// command up to a command that uses a value; comparisons may be joined by
+// AND and OR. Not a run: any other command on the way, a value read before
+// it is made, a text or truth constant, a truth value where a number goes
+// or the other way round, or an expression without an operator (the runs
+// above do those).
+bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun &run) const
+{
+    struct TValue {
+        std::vector<TNumberOp> Code;   // empty: not made yet
+        bool Truth = false;
+    };
+    TValue registers[2];
+    std::vector<TValue> stack;
+    bool computes = false;
+    auto isRegister = [](const TReportVar &holder) {
+        return holder.Name().size() == 2 && holder.Name().startsWith(u'@');
+    };
+    auto leaf = [&](const TReportVar *variable, double constant) {
+        TNumberOp op;
+        op.Kind = variable ? TNumberOp::noVariable : TNumberOp::noConstant;
+        op.Variable = variable;
+        op.Constant = constant;
+        return TValue{{op}, false};
+    };
+    auto apply = [&computes](TValue &left, const TValue &right, quint8 code, bool truth) {
+        if (left.Code.size() + right.Code.size() >= size_t(MaxNumberCode))
+            return false;
+        left.Code.insert(left.Code.end(), right.Code.begin(), right.Code.end());
+        TNumberOp op;
+        op.Kind = TNumberOp::noOperator;
+        op.Op = code;
+        left.Code.push_back(op);
+        left.Truth = truth;
+        computes = true;
+        return true;
+    };
+    // The run ends as every expression does, "op @B, @A; @A := @B" and the
+    // command using @A, so that the loop can leave the registers as these
+    // commands would.
+    auto finish = [&](int k, const TValue &value) {
+        if (!computes || !stack.empty() || k - i < 2)
+            return false;
+        const TCommand *op = commands[k - 2];
+        const TCommand *result = commands[k - 1];
+        if (result->Code() != TCommand::ckAssign
+            || registerOf(static_cast<const TAssignCmd *>(result)->Target()) != 0
+            || registerOf(static_cast<const TAssignCmd *>(result)->Source()) != 1)
+            return false;
+        if (op->Code() == TCommand::ckCalc) {
+            if (registerOf(static_cast<const TCalcCmd *>(op)->Target()) != 1
+                || registerOf(static_cast<const TCalcCmd *>(op)->Source()) != 0)
+                return false;
+        } else if (op->Code() != TCommand::ckCompare || registerOf(static_cast<const TCompareCmd *>(op)->Left()) != 1
+                   || registerOf(static_cast<const TCompareCmd *>(op)->Right()) != 0) {
+            return false;
+        }
+        int depth = 0, deepest = 0;
+        for (const TNumberOp &op : value.Code) {
+            depth += op.Kind == TNumberOp::noOperator ? -1 : 1;
+            deepest = std::max(deepest, depth);
+        }
+        if (deepest > MaxNumberDepth)
+            return false;
+        run.Code = value.Code;
+        run.Length = k - i + 1;
+        return true;
+    };
+    // every operation takes at most four commands of its own
+    for (int k = i; k < commands.Count() && k < i + 4 * MaxNumberCode; ++k) {
+        const TCommand *c = commands[k];
+        switch (c->Code()) {
+        case TCommand::ckAssign: {
+            auto *a = static_cast<const TAssignCmd *>(c);
+            const int target = registerOf(a->Target()), source = registerOf(a->Source());
+            if (a->KeepType()) {
+                // "X := @A keep" stores the value
+                if (target >= 0 || isRegister(a->Target()) || source != 0 || registers[source].Code.empty()
+                    || registers[source].Truth)
+                    return false;
+                return finish(k, registers[source]);
+            }
+            if (target < 0)
+                return false;
+            if (source >= 0) {
+                if (registers[source].Code.empty())
+                    return false;
+                registers[target] = registers[source];
+            } else if (isRegister(a->Source())) {
+                return false;
+            } else {
+                registers[target] = leaf(&a->Source(), 0);
+            }
+            break;
+        }
+        case TCommand::ckAssignConst: {
+            auto *a = static_cast<const TAssignConstCmd *>(c);
+            const int target = registerOf(a->Target());
+            const TConstValue &value = a->Value();
+            if (a->KeepType() || target < 0
+                || (value.Type != TConstValue::ctInteger && value.Type != TConstValue::ctDouble
+                    && value.Type != TConstValue::ctCurrency))
+                return false;
+            registers[target] = leaf(nullptr, value.Number);
+            break;
+        }
+        case TCommand::ckCalc: {
+            auto *a = static_cast<const TCalcCmd *>(c);
+            const int target = registerOf(a->Target()), source = registerOf(a->Source());
+            if (target < 0 || source < 0 || registers[source].Code.empty())
+                return false;
+            if (a->Op() == opCopy) {
+                registers[target] = registers[source];
+                break;
+            }
+            if (registers[target].Code.empty())
+                return false;
+            if (a->Op() == tkAnd || a->Op() == tkOr) {
+                // of two comparisons, both made already: reading the
+                // right one or not makes no difference
+                if (!registers[target].Truth || !registers[source].Truth)
+                    return false;
+                if (!apply(registers[target], registers[source], a->Op(), true))
+                    return false;
+                break;
+            }
+            if ((a->Op() != tkPlus && a->Op() != tkMinus && a->Op() != tkMultiply && a->Op() != tkDivide)
+                || registers[target].Truth || registers[source].Truth
+                || !apply(registers[target], registers[source], a->Op(), false))
+                return false;
+            break;
+        }
+        case TCommand::ckCompare: {
+            auto *a = static_cast<const TCompareCmd *>(c);
+            const int left = registerOf(a->Left()), right = registerOf(a->Right());
+            if (left < 0 || right < 0 || registers[left].Code.empty() || registers[right].Code.empty()
+                || registers[left].Truth || registers[right].Truth)
+                return false;
+            if (!apply(registers[left], registers[right], a->Op(), true))
+                return false;
+            break;
+        }
+        case TCommand::ckPush: {
+            const TReportVar *var = static_cast<const TPushCmd *>(c)->Var();
+            const int r = var ? registerOf(*var) : -1;
+            if (r < 0 || registers[r].Code.empty())
+                return false;
+            stack.push_back(registers[r]);
+            break;
+        }
+        case TCommand::ckPop: {
+            const TReportVar *var = static_cast<const TPopCmd *>(c)->Var();
+            const int r = var ? registerOf(*var) : -1;
+            if (r < 0 || stack.empty())
+                return false;
+            registers[r] = std::move(stack.back());
+            stack.pop_back();
+            break;
+        }
+        case TCommand::ckAddParam: {
+            // "ADDPARAM P, @A" taking @A: the value is an argument
+            auto *a = static_cast<const TAddParamCmd *>(c);
+            const int r = registerOf(a->Var());
+            if (a->ByRef() || !a->TakesValue() || r != 0 || registers[r].Code.empty() || registers[r].Truth)
+                return false;
+            return finish(k, registers[r]);
+        }
+        case TCommand::ckJnz: {
+            // "JNZ @A" after a comparison: the truth decides the jump
+            const int r = registerOf(static_cast<const TJnzCmd *>(c)->Condition());
+            if (r != 0 || registers[r].Code.empty() || !registers[r].Truth)
+                return false;
+            return finish(k, registers[r]);
+        }
+        default:
+            return false;
+        }
+    }
+    return false;
+}
+
 void TCommandPlan::planRuns(const TCommandList &commands)
 {
     const int count = commands.Count();
@@ -327,5 +541,27 @@ void TCommandPlan::planRuns(const TCommandList &commands)
         default:
             break;
         }
+    }
+    // the calls made of the runs planned above
+    for (int i = 0; i < count; ++i) {
+        if (m_steps[size_t(i)].Kind != rkOpenCall)
+            continue;
+        const int arguments = callArguments(commands, i);
+        if (arguments >= 0) {
+            m_steps[size_t(i)].Kind = rkCall;
+            m_steps[size_t(i)].Arguments = quint8(arguments);
+        }
+    }
+    // the expressions over numbers, from the runs above as their fallback
+    for (int i = 0; i < count; ++i) {
+        TNumberRun run;
+        if (!planNumberRun(commands, i, run))
+            continue;
+        TCommandStep &step = m_steps[size_t(i)];
+        run.Fallback = step.Kind;
+        step.Kind = rkNumbers;
+        step.NumberRun = quint32(m_numberRuns.size());
+        m_numberRuns.push_back(std::move(run));
+        i += m_numberRuns.back().Length - 1;
     }
 }

@@ -15,6 +15,38 @@ struct TCommandStep {
     // overwritten before it is read again: the value moves instead of being
     // shared.
     bool TakeSource = false;
+    // rkCall: the number of arguments, each loaded by an rkLoadArgument pair.
+    quint8 Arguments = 0;
+    // rkNumbers: the index of its TNumberRun in the plan.
+    quint32 NumberRun = 0;
+};
+
+// One operation of the postfix code of a TNumberRun: push a variable's
+// number or a constant, or apply an operator (+ - * /, a comparison, whose
+// truth is 1 or 0, or AND and OR of two truths) to the two numbers on top.
+struct TNumberOp {
+    enum TKind : quint8 { noVariable, noConstant, noOperator };
+    TKind Kind = noConstant;
+    quint8 Op = 0;
+    const TReportVar *Variable = nullptr;
+    double Constant = 0;
+};
+
+// The commands of an expression over variables and constants, through the
+// registers and the value stack, up to the one command that uses its value:
+// "X := @A keep", "ADDPARAM P, @A" taking @A, or "JNZ @A" after a
+// comparison (or comparisons joined by AND and OR), each after
+// "op @B, @A; @A := @B". When every variable it reads holds a number, the
+// loop computes the value from the postfix code, does what the last command
+// does with it and leaves the registers with the types and numbers those
+// last commands leave them, without the moves and stack entries on the way;
+// any other value (a text, a date, an UNDEFINED variable), a division by
+// zero or a store into a holder of anything but a number runs the commands
+// by the runs they are made of.
+struct TNumberRun {
+    std::vector<TNumberOp> Code;
+    int Length = 0;         // commands, the last one included
+    quint8 Fallback = 0;    // the kind of the first index without this run
 };
 
 // The interpreter's plan for a command list, worked out once per version of
@@ -55,8 +87,17 @@ public:
         rkLoadStore,
         // "op @B, @A; @A := @B": an operator's result in @A
         rkOpResult,
+        // "PUSH P; CLEAR P; (rkLoadArgument)*; CALL; POP P": a whole call
+        rkCall,
+        // an expression over numbers and the command that uses it (TNumberRun)
+        rkNumbers,
     };
-    static constexpr int KindCount = rkOpResult + 1;
+    static constexpr int KindCount = rkNumbers + 1;
+    // The deepest stack of numbers a TNumberRun may need, and the most
+    // operations it may have: longer expressions run by the smaller runs,
+    // and working out the plan stays linear in the length of the list.
+    static constexpr int MaxNumberDepth = 16;
+    static constexpr int MaxNumberCode = 64;
 
     // Works out the plan for `commands` as they are now.
     explicit TCommandPlan(const TCommandList &commands);
@@ -65,6 +106,7 @@ public:
     bool IsFor(const TCommandList &commands) const { return m_version == commands.Version(); }
     // One step for every index of the list.
     const TCommandStep *Steps() const { return m_steps.data(); }
+    const TNumberRun &NumberRun(const TCommandStep &step) const { return m_numberRuns[step.NumberRun]; }
 
 private:
     void planMoves(const TCommandList &commands);
@@ -78,7 +120,13 @@ private:
     bool callReturnFits(const TCommandList &commands, int i) const;
     bool loadStoreFits(const TCommandList &commands, int i) const;
     bool opResultFits(const TCommandList &commands, int i) const;
+    int callArguments(const TCommandList &commands, int i) const;
+    bool planNumberRun(const TCommandList &commands, int i, TNumberRun &run) const;
+    int registerOf(const TReportVar &holder) const;
 
     std::vector<TCommandStep> m_steps;
+    std::vector<TNumberRun> m_numberRuns;
+    // the registers "@A" and "@B" that the liveness pass found
+    const TReportVar *m_registers[2] = {nullptr, nullptr};
     quint32 m_version;
 };

@@ -161,6 +161,7 @@ public:
 
     TReportVar &Left() const { return *m_left; }
     TReportVar &Right() const { return *m_right; }
+    quint8 Op() const { return m_op; }
 
     // Execute without the virtual call.
     void Run(int &pc, TReportHost &report, TVarStack &stack);

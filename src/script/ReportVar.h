@@ -107,6 +107,16 @@ public:
     void SetAsString(const QString &value) override;
     // Takes a text made for this holder without another reference to it.
     void SetAsString(QString &&value);
+    // A text of `size` (> 0) characters for a text result of this holder,
+    // to be written over by the caller and handed back through
+    // SetAsString(QString &&): the holder's spare buffer when it is large
+    // enough, else a new text. The spare is a text this holder dropped
+    // while nothing else shared it (a value replaced, a holder cleared), so
+    // that a result that fits is written without an allocation and without
+    // a free of the text it replaces: in a detail script the texts of Copy,
+    // UpCase and "+" cycle through the same few buffers from record to
+    // record.
+    QString TextBuffer(qsizetype size);
     QString GetAsString() const override;
     // The text itself rather than a copy, with the same type check.
     const QString &StringValue() const
@@ -182,9 +192,32 @@ public:
         m_objectValue = nullptr;
         m_numValue = 0;
         m_prevNum = 0;
-        if (!m_strValue.isNull() || !m_memo.isEmpty() || !m_prevStr.isNull() || !m_prevMemo.isEmpty()
-            || m_dispValue)
+        if (holdsShared())
             clearShared();
+    }
+
+    // Clear(), then SetAsNumber(previous) and SetAsNumber(value): what an
+    // operator leaves in its left operand after the expression's loads.
+    void BecomeNumber(double value, double previous = 0)
+    {
+        if (holdsShared())
+            clearShared();
+        m_varType = vtNumber;
+        m_boolValue = false;
+        m_objectValue = nullptr;
+        m_numValue = value;
+        m_prevNum = previous;
+    }
+    // Clear(), then SetAsBoolean(value): what a comparison leaves.
+    void BecomeBoolean(bool value)
+    {
+        if (holdsShared())
+            clearShared();
+        m_varType = vtBoolean;
+        m_boolValue = value;
+        m_objectValue = nullptr;
+        m_numValue = 0;
+        m_prevNum = 0;
     }
 
     // Clear() followed by Assign(source), in one step: the register moves of
@@ -245,7 +278,21 @@ public:
     void TakeFrom(TReportVar &source);
 
     // Takes the name and owner of `other`, as CopyFrom and TakeFrom do.
-    void TakeNameOf(const TReportVar &other);
+    // Inline: an argument holder mostly has its register's name already.
+    void TakeNameOf(const TReportVar &other)
+    {
+        if (m_name.constData() != other.m_name.constData())
+            takeName(other);
+        m_owner = other.m_owner;
+    }
+
+    // NUMBER or UNDEFINED, without any text, list or automation reference,
+    // now or previous: a number stored with SetAsNumber leaves the holder
+    // as Assign of a number holder would.
+    bool HoldsOnlyNumbers() const
+    {
+        return (m_varType == vtNumber || m_varType == vtUndefined) && !holdsShared();
+    }
 
     // The previous values, read without a type check.
     double PrevNum() const { return m_prevNum; }
@@ -258,7 +305,20 @@ public:
     void SetOwned(bool owned) { m_owned = owned; }
 
 private:
+    // Any text, list or automation reference, now or previous.
+    bool holdsShared() const
+    {
+        return !m_strValue.isNull() || !m_memo.isEmpty() || !m_prevStr.isNull() || !m_prevMemo.isEmpty()
+               || m_dispValue;
+    }
+    // The largest buffer kept as a spare, in characters: a holder keeps at
+    // most one, so what it may hold on to beyond its values stays small.
+    static constexpr qsizetype MaxSpareCapacity = 1024;
+    // Drops `text`, a text of this holder, leaving it null; its buffer
+    // becomes the spare when nothing else shares it and it is small enough.
+    void dropText(QString &text);
     void clearShared();
+    void takeName(const TReportVar &other);
     // Most moves carry a number between holders without any text, list or
     // automation reference: nothing shared to copy or drop. Makes such a
     // move and returns true; false, untouched, for any other.
@@ -295,6 +355,7 @@ private:
     double m_prevNum = 0;
     QString m_prevStr;
     QStringList m_prevMemo;
+    QString m_spare;   // no value: see TakeSpareText
     bool m_owned = false;
     TDispatchRef m_dispValue;
 };

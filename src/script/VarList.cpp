@@ -68,12 +68,8 @@ TReportVar &TCustomParamList::AddTaken(TReportVar &source)
     return Add(std::move(holder));
 }
 
-TReportVar &TCustomParamList::AddEmpty(const TReportVar &like)
+TReportVar &TCustomParamList::addNew(const TReportVar &like)
 {
-    if (TReportVar *holder = Unpark()) {
-        holder->TakeNameOf(like);
-        return *holder;
-    }
     return Add(std::make_unique<TReportVar>(like.Name(), this));
 }
 

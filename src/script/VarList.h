@@ -53,8 +53,17 @@ public:
     TReportVar &AddTaken(TReportVar &source);
     // Appends an emptied holder named like `like`, owned by this list and
     // flagged Owned, for the caller to store an argument's value into: what
-    // AddTaken of a register makes, before the value arrives.
-    TReportVar &AddEmpty(const TReportVar &like);
+    // AddTaken of a register makes, before the value arrives. Inline, as
+    // every argument loaded in one step comes here: a holder parked by the
+    // last call is taken back without a call.
+    TReportVar &AddEmpty(const TReportVar &like)
+    {
+        if (TReportVar *holder = Unpark()) {
+            holder->TakeNameOf(like);
+            return *holder;
+        }
+        return addNew(like);
+    }
     // Appends a holder that the list owns from now on; it is flagged Owned.
     TReportVar &Add(std::unique_ptr<TReportVar> holder);
     // True for an entry that is a variable passed by reference.
@@ -71,6 +80,9 @@ public:
 
 protected:
     void HolderCreated(TReportVar &holder) override { holder.SetOwned(true); }
+
+private:
+    TReportVar &addNew(const TReportVar &like);
 };
 
 // The report's call-parameter list.

@@ -61,15 +61,12 @@ void TVarStack::pushList(const TCustomParamList &params)
     ++m_count;
 }
 
-void TVarStack::Pop(TCustomParamList &target, bool recreate)
+void TVarStack::popList(TCustomParamList &target, bool recreate)
 {
     if (m_count == 0 || !m_slots[size_t(m_count - 1)].IsList)
         stop();
     TParamList &saved = *m_slots[size_t(--m_count)].Params;
-    if (recreate && saved.IsEmpty()) {
-        // the list of a call made outside any other call's arguments
-        target.Clear();
-    } else if (recreate) {
+    if (recreate) {
         // The saved copies are fresh holders with the entries' names, exactly
         // what re-creating them would make: they move back instead of being
         // copied once more.

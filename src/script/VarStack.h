@@ -62,7 +62,19 @@ public:
     // gets the saved entries back, in order; without it each saved value is
     // assigned to the list's entry of the same name, where there is one. An
     // empty stack or a saved holder on top stops the run silently.
-    void Pop(TCustomParamList &target, bool recreate);
+    void Pop(TCustomParamList &target, bool recreate)
+    {
+        // the empty list saved by a call made outside any other call's
+        // arguments, taken back after every such call: only the
+        // arguments are parked again
+        if (recreate && m_count > 0 && m_slots[size_t(m_count - 1)].IsList
+            && m_slots[size_t(m_count - 1)].Params->IsEmpty()) {
+            --m_count;
+            target.Clear();
+            return;
+        }
+        popList(target, recreate);
+    }
 
 private:
     // One depth of the stack. A slot keeps the holder or list it was given
@@ -76,6 +88,7 @@ private:
 
     void pushNew(const TReportVar &var);
     void pushList(const TCustomParamList &params);
+    void popList(TCustomParamList &target, bool recreate);
     [[noreturn]] static void stop();
 
     std::vector<TSlot> m_slots;   // [0, m_count) in use

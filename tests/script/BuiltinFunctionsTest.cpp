@@ -102,6 +102,40 @@ private slots:
         QCOMPARE(h->Value("N"), QString("N:3"));
     }
 
+    void upCaseAgreesWithQtOnEveryCharacter()
+    {
+        // UpCase maps Latin and Cyrillic letters itself and leaves any other
+        // text to QString::toUpper: every 16-bit code unit, alone and among
+        // letters it maps itself, comes out as toUpper has it (ß and the
+        // other letters whose upper case is longer, lone surrogates), and so
+        // do surrogate pairs. One result holder serves every call, as in a
+        // script, so its reused buffer is exercised as well.
+        auto h = host();
+        const TFunc *upCase = h->Funcs.FindFunc("UpCase");
+        TReportVar &argument = h->Params.Add(std::make_unique<TReportVar>("@A", &h->Params));
+        TReportVar result("@A", nullptr);
+        int checked = 0;
+        auto check = [&](const QString &text) {
+            argument.Clear();
+            argument.SetAsString(text);
+            result.Clear();
+            upCase->Implementation()(*h, h->Params, result);
+            ++checked;
+            return result.StringValue() == text.toUpper();
+        };
+        for (char32_t c = 0; c <= 0xFFFF; ++c) {
+            const QString unit{QChar(char16_t(c))};
+            QVERIFY2(check(unit) && check(QStringLiteral("zЯ") + unit + QStringLiteral("ѐa")),
+                     qPrintable(QString::number(c, 16)));
+        }
+        for (const char32_t c : {U'\U00010428', U'\U0001E922', U'\U0001F600'}) {
+            const QString pair = QString::fromUcs4(&c, 1);
+            QVERIFY2(check(pair) && check(QStringLiteral("я") + pair + QStringLiteral("b")),
+                     qPrintable(QString::number(c, 16)));
+        }
+        QCOMPARE(checked, 2 * 0x10000 + 6);
+    }
+
     void results_data()
     {
         QTest::addColumn<QString>("presets");
@@ -209,6 +243,53 @@ private slots:
             QFAIL(qPrintable(e.Message()));
         }
         QCOMPARE(h->Value("R"), expected);
+    }
+
+    void textResultsRecordAfterRecord_data()
+    {
+        QTest::addColumn<QString>("presets");
+        QTest::addColumn<QString>("script");     // run three times, as once a record
+        QTest::addColumn<QString>("expected");   // "NAME=text" (null for a null text) ...
+
+        // Text results are written into buffers their holders dropped
+        // earlier: sources that are the target itself, longer texts
+        // before shorter ones, and previous values that must survive.
+        QTest::newRow("text plus itself") << "S=S:ab" << "S := S + S" << "S=abababababababab";
+        QTest::newRow("Copy of the target") << "S=S:abcdefgh" << "S := Copy(S, 2, 3)" << "S=d";
+        QTest::newRow("Copy of the whole target") << "S=S:abc" << "S := Copy(S, 1, 9) + Copy(S, 1, 9)"
+                                                  << "S=abcabcabcabcabcabc";
+        QTest::newRow("calls on the target, concatenated") << "S=S:аб" << "S := UpCase(S) + Copy(S, 1, 1)"
+                                                           << "S=АБААА";
+        QTest::newRow("result into its own argument") << "S=S:ab" << "S := Copy(S + 'x', 2, 9)" << "S=xx";
+        QTest::newRow("shorter after longer, previous values")
+            << "T=S:abcdefghij;N=N:0" << "N := N + 1; T := Copy(T, 1, 10 - 3 * N) + 'x'; P := OldStr(T)"
+            << "T=ax;P=abcdx";
+        QTest::newRow("UpCase of the target's copy") << "S=S:abc" << "U := UpCase(S); S := S + U"
+                                                     << "U=ABCABCABCABC;S=abcABCABCABCABCABCABCABC";
+        QTest::newRow("null and empty texts")
+            << "S=S:ab;E=S:"
+            << "A := Copy(S, 5, 1); C := UpCase(A); D := A + A; F := S + A; G := A + S; "
+               "H := E + E; I := A + E; J := E + A; K := UpCase(E); L := Copy(E, 1, 1); M := ''"
+            << "A=null;C=null;D=null;F=ab;G=ab;H=null;I=null;J=null;K=null;L=null;M=null";
+    }
+    void textResultsRecordAfterRecord()
+    {
+        QFETCH(QString, presets);
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        auto h = host();
+        h->Preset(presets);
+        TCommandList commands;
+        h->Compile(script, commands);
+        for (int record = 0; record < 3; ++record)
+            ExecuteCommands(commands, *h, h->Stack);
+        QStringList texts;
+        for (const QString &item : expected.split(u';')) {
+            const QString name = item.section(u'=', 0, 0);
+            const QString &text = h->FindVar(name)->StringValue();
+            texts << name + u'=' + (text.isNull() ? QStringLiteral("null") : text);
+        }
+        QCOMPARE(texts.join(u';'), expected);
     }
 
     void errors_data()

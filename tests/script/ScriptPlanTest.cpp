@@ -333,6 +333,8 @@ class ScriptPlanTest : public QObject {
 private slots:
     void planRunsAsTheCommandsDo_data();
     void planRunsAsTheCommandsDo();
+    void numberRunsAsTheCommandsDo_data();
+    void numberRunsAsTheCommandsDo();
 };
 
 void ScriptPlanTest::planRunsAsTheCommandsDo_data()
@@ -442,6 +444,68 @@ void ScriptPlanTest::planRunsAsTheCommandsDo()
         // every kind of step the plan knows was planned and compared
         for (int kind = TCommandPlan::rkAssignTaken; kind < TCommandPlan::KindCount; ++kind)
             QVERIFY2(kindsPlanned & (1u << kind), qPrintable(QStringLiteral("run kind %1").arg(kind)));
+    }
+}
+
+void ScriptPlanTest::numberRunsAsTheCommandsDo_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("numberRuns");   // how many the plan finds
+
+    // Every comparison on both sides of its boundary: N1 is 3.
+    for (const char *op : {"=", "<>", "<", ">", "<=", ">="}) {
+        for (const char *right : {"2", "3", "4"}) {
+            const QString script = QStringLiteral("IF N1 %1 %2 THEN K := 1; ELSE K := 2;").arg(op, right);
+            QTest::newRow(qPrintable(script)) << script << 1;
+        }
+    }
+    for (const char *condition : {"N1 > 2 AND N2 < 0", "N1 > 2 AND N2 > 0", "N1 < 2 OR N2 < 0", "N1 < 2 OR N2 > 0",
+                                  "N1 > 2 AND N2 > 0 OR N1 = 3"}) {
+        const QString script = QStringLiteral("IF %1 THEN K := 1; ELSE K := 2;").arg(condition);
+        QTest::newRow(qPrintable(script)) << script << 1;
+    }
+    QTest::newRow("operators in order") << "X1 := N1 - N2 * 2 + 7 / N1 - 1 . 5" << 1;
+    QTest::newRow("parentheses") << "X1 := (N1 - N2) / (N1 + N2) * (0 - N1)" << 1;
+    QTest::newRow("the target among the operands") << "N1 := N1 * N1 + N1" << 1;
+    QTest::newRow("division by zero") << "X1 := N1 / (N1 - 3)" << 1;
+    QTest::newRow("zero divided by zero") << "X1 := (N1 - 3) / (N1 - 3)" << 1;
+    QTest::newRow("arguments") << "X1 := Twice(N1 * 2 + 1) + Count(N1 - 1, N2 + N1)" << 3;
+    QTest::newRow("a condition of a computed value") << "IF N1 * 2 - 6 = 0 THEN K := 1;" << 1;
+    QTest::newRow("texts") << "X2 := S1 + S1; IF S1 < S2 + S1 THEN K := 1;" << 2;
+    QTest::newRow("a date") << "X4 := D1 + 1 - N1" << 1;
+    QTest::newRow("an undefined variable") << "X1 := U1 + 1; IF U1 > 0 THEN K := 1;" << 2;
+    QTest::newRow("mixed types") << "X1 := N1 + S1" << 1;
+    QTest::newRow("a target of another type") << "S1 := N1 + 1" << 1;
+    QTest::newRow("an undefined target") << "X4 := N1 + 1" << 1;
+    // what a number run leaves in the registers, read by a function or,
+    // after a failure, by the next run
+    QTest::newRow("registers after a comparison") << "@B := N1; @A := N2; IF N2 < N1 + 1 THEN M1 := 7;" << 1;
+    QTest::newRow("registers read by a function") << "X1 := N1 * N2; X4 := PeekA; U1 := PeekB" << 1;
+    QTest::newRow("registers read by a later argument") << "K := Count(N1 * 2, PeekA, PeekB)" << 1;
+    QTest::newRow("registers after a store") << "@B := N1; X1 := N1 * 2; M1 := 7;" << 1;
+    QTest::newRow("registers after an argument") << "@A := N2; X1 := Twice(N1 * 2); M1 := 7;" << 1;
+}
+
+void ScriptPlanTest::numberRunsAsTheCommandsDo()
+{
+    QFETCH(QString, script);
+    QFETCH(int, numberRuns);
+    TPlanHost hosts[2];
+    TCommandList lists[2];
+    for (int k = 0; k < 2; ++k) {
+        lists[k].SetPlanEnabled(k == 0);
+        hosts[k].Compile(script, lists[k]);
+    }
+    int planned = 0;
+    const TCommandStep *steps = lists[0].Plan().Steps();
+    for (int i = 0; i < lists[0].Count(); ++i)
+        planned += steps[i].Kind == TCommandPlan::rkNumbers;
+    QCOMPARE(planned, numberRuns);
+    for (int run = 1; run <= 2; ++run) {
+        QStringList results[2];
+        for (int k = 0; k < 2; ++k)
+            results[k] = outcome(hosts[k], runOnce(hosts[k], lists[k]), &hosts[k].Server->Log);
+        QCOMPARE(results[0], results[1]);
     }
 }
 
