@@ -84,6 +84,9 @@ TReportWriter::~TReportWriter()
 
 void TReportWriter::SetPageSize(int width, int height)
 {
+    // a page turned while the template compiles (its variables set
+    // Orientation) keeps the room reserved for the page footer so far
+    m_usableHeight += height - m_pageHeight;
     m_pageWidth = width;
     m_pageHeight = height;
 }

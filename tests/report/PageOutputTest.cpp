@@ -207,6 +207,30 @@ private slots:
         QCOMPARE(countMatching(out, "^\\^") + 1, countMatching(out, "^(\\\\F2:9)?подвал"));
     }
 
+    void orientationTurnedByTheTemplate()
+    {
+        // the variables turn the page: the first run already breaks at the
+        // landscape height, with the page footer's room kept
+        TKtReport r;
+        r.SetFormatSource({".VARS", "Orientation := 'L'", ".PAGEHEADER", "Лист @PageNum:-3.300", ".DETAIL",
+                           "Строка @ID", ".PAGEFOOTER", "подвал"});
+        r.SetPrintName("land.prn");
+        r.OnSetNames = [](TCustomReport &rep) { rep.GetVar("ID").SetAsNumber(0); };
+        int n = 0;
+        r.OnEndReport = [&n](TCustomReport &rep) {
+            if (n >= 300)
+                return true;
+            rep.GetVar("ID").SetAsNumber(++n);
+            return false;
+        };
+        r.OnSetValues = [](TCustomReport &) {};
+        r.Prepare();
+        r.Execute();
+        QCOMPARE(r.PageHeight(), DefaultPageGeometry()->PageHeight(TPageGeometry::Landscape));
+        QVERIFY(r.PageHeight() < DefaultPageGeometry()->PageHeight(TPageGeometry::Portrait));
+        checkPageHeights(ReadTextLines(path("land.prn")), r.PageHeight(), r.UsableHeight());
+    }
+
     void demoInvoicesOnA4()
     {
         // the DEMO database as run.sh makes it, and an invoice register over
