@@ -1023,12 +1023,9 @@ constexpr qsizetype UnsizedFieldRoom = 32;
 
 void TKtReport::expandLine(TReportLine &line)
 {
-    QString prefix;
-    if (m_writer.InParagraph() && !m_writer.NoBreak() && m_writer.HasPending())
-        prefix = m_writer.TakePending() + u' ';
     auto write = [&](const QString &text) {
         const bool pageStartBefore = m_writer.PageStart(), detailBefore = m_detailMode;
-        const bool newPage = m_writer.WriteLine(prefix.isEmpty() ? text : std::exchange(prefix, {}) + text);
+        const bool newPage = m_writer.WriteLine(text);
         if (!pageStartBefore && !detailBefore && newPage)
             m_writer.ClearPageStart();
         return newPage;

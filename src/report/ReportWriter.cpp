@@ -159,6 +159,10 @@ TLineMeasure TReportWriter::measureLine(const QString &line, bool wrap)
 
 bool TReportWriter::WriteLine(const QString &input)
 {
+    // the text a paragraph holds goes before its next line, whoever writes
+    // it (a template line or a script's PutLine)
+    if (m_paragraph && !m_noBreak && !m_pending.isEmpty())
+        return WriteLine(TakePending() + u' ' + input);
     // an empty line is written as one blank; a line is copied only when
     // measuring cuts it
     QString blank;

@@ -55,8 +55,9 @@ public:
     // Opens the output at `path`: the old file's lines first when appending.
     void Open(const QString &path, bool append, bool oem);
     bool IsOpen() const { return m_output != nullptr; }
-    // Measures the line, keeps paragraphs, breaks the page where it does not
-    // fit and writes it; true when it started a new page.
+    // Measures the line (after the text a paragraph holds), keeps
+    // paragraphs, breaks the page where it does not fit and writes it; true
+    // when it started a new page.
     bool WriteLine(const QString &line);
     // Writes the text as it stands (print codes, the page mark).
     void WriteRaw(const QString &text, bool lineEnd);
@@ -75,15 +76,13 @@ public:
     // While set, a line that does not fit is dropped instead of breaking the
     // page (the record header).
     void SetNoBreak(bool on) { m_noBreak = on; }
-    bool NoBreak() const { return m_noBreak; }
     // The next line starts a new page (FormFeed).
     void ForceBreak() { m_forcedBreak = true; }
-    // The text of a paragraph waiting for its next line, taken out.
-    QString TakePending() { return std::exchange(m_pending, {}); }
-    bool InParagraph() const { return m_paragraph; }
-    bool HasPending() const { return !m_pending.isEmpty(); }
 
 private:
+    // The text of a paragraph waiting for its next line, taken out.
+    QString TakePending() { return std::exchange(m_pending, {}); }
+
     class TOutput;
 
     TLineMeasure measureLine(const QString &line, bool wrap);

@@ -111,6 +111,33 @@ private slots:
         QVERIFY(out.last().endsWith("строка 3") || out.contains("строка 3"));
     }
 
+    void paragraphInSeveralLines_data()
+    {
+        // the lines of one paragraph put by a script or written by the
+        // template: the text of each comes out in the order it was given,
+        // none of it left for the end of the output
+        QTest::addColumn<QString>("detail");
+        const QString open = "#IF ID = 2 THEN PutLine('\\PB10:20' + Words);\n";
+        QTest::newRow("put lines, the first cut") << open + "#IF ID = 2 THEN PutLine('хвост\\PE');";
+        QTest::newRow("put lines, the first whole")
+            << "#IF ID = 2 THEN PutLine('\\PB10:20начало');\n#IF ID = 2 THEN PutLine('хвост\\PE');";
+        QTest::newRow("a template line") << open + "#IF ID = 2 THEN T := 'хвост\\PE'; ELSE T := '';\n@T";
+    }
+
+    void paragraphInSeveralLines()
+    {
+        QFETCH(QString, detail);
+        const QString words = QString("слово ").repeated(30).trimmed();
+        run(".VARS\nWords := '" + words + "'\n.DETAIL\n" + detail + "\nстрока @ID\n.REPORTFOOTER\nКонец", 3, 60);
+        const QString text = lines().join(' ');
+        const qsizetype tail = text.indexOf("хвост");
+        QVERIFY2(tail > 0 && text.endsWith("Конец"), qPrintable(text));
+        QVERIFY2(text.lastIndexOf("слово") < tail && text.lastIndexOf("начало") < tail, qPrintable(text));
+        QVERIFY2(text.indexOf("строка 3") > tail, qPrintable(text));
+        if (detail.contains("Words"))
+            QCOMPARE(text.count("слово"), 30);
+    }
+
     void formFeed()
     {
         run(".PAGEHEADER\nШапка\n.DETAIL\nстрока @ID\n#IF ID = 1 THEN F := 1; ELSE F := 0;\n@F:0\\N", 1, 60);
