@@ -733,7 +733,7 @@ void TKtReport::cacheLookups()
     if (TDataSet *ds = GetDataSet(); ds && ds->Active())
         for (int i = 0; i < ds->FieldCount(); ++i)
             if (TReportVar *v = FindVar(ds->Fields(i)->FieldName()))
-                m_fieldVars.emplace_back(ds->Fields(i), v);
+                m_fieldVars.push_back({ds->Fields(i), v, VarTypeOf(ds->Fields(i)->DataType())});
 }
 
 void TKtReport::copyRecord()
@@ -741,8 +741,8 @@ void TKtReport::copyRecord()
     TDataSet *ds = GetDataSet();
     if (!ds || !ds->Active() || (ds->Eof() && ds->Bof()))
         return;
-    for (const auto &[f, v] : m_fieldVars) {
-        switch (VarTypeOf(f->DataType())) {
+    for (const auto &[f, v, type] : m_fieldVars) {
+        switch (type) {
         case vtString:
             v->SetAsString(f->AsString());
             break;

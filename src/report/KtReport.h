@@ -183,9 +183,15 @@ private:
     TReportVar *m_invalid = nullptr;
     TReportVar *m_filtr = nullptr;
     // looked up once per run: the group break variables and the variables
-    // that receive the fields of the walked dataset
+    // that receive the fields of the walked dataset, with the type each
+    // takes its field's values as
+    struct TFieldVar {
+        TField *Field;
+        TReportVar *Var;
+        TVarType Type;
+    };
     std::array<TReportVar *, 17> m_groupVars{};
-    std::vector<std::pair<TField *, TReportVar *>> m_fieldVars;
+    std::vector<TFieldVar> m_fieldVars;
 
     // modes
     bool m_firstDone = false;
