@@ -63,12 +63,14 @@ private:
         QVERIFY((folder).fill());                                                                 \
     } while (false)
 
-// QTEST_GUILESS_MAIN with the private environment set up first.
-#define QUARN_TEST_MAIN(TestObject)                                   \
+// QTEST_MAIN with the private environment set up first, on an application
+// object of the class `App` made ready by the statement `setUp`.
+#define QUARN_TEST_MAIN_ON(App, setUp, TestObject)                    \
     int main(int argc, char *argv[])                                  \
     {                                                                 \
         TTestEnvironment quarnTestEnvironment;                        \
-        QCoreApplication app(argc, argv);                             \
+        App app(argc, argv);                                          \
+        setUp;                                                        \
         quarnTestEnvironment.ownPostgresDatabase();                   \
         int rc_ = 0;                                                  \
         {                                                             \
@@ -80,45 +82,19 @@ private:
         return rc_;                                                   \
     }
 
-// The same with a QGuiApplication, for tests that measure text with real
-// fonts (the offscreen platform is enough).
-#define QUARN_GUI_TEST_MAIN(TestObject)                               \
-    int main(int argc, char *argv[])                                  \
-    {                                                                 \
-        TTestEnvironment quarnTestEnvironment;                        \
-        QGuiApplication app(argc, argv);                              \
-        quarnTestEnvironment.ownPostgresDatabase();                   \
-        int rc_ = 0;                                                  \
-        {                                                             \
-            TestObject tc;                                            \
-            QTEST_SET_MAIN_SOURCE_PATH                                \
-            rc_ = QTest::qExec(&tc, argc, argv);                      \
-        }                                                             \
-        quarnTestEnvironment.dropPostgresDatabase();                  \
-        return rc_;                                                   \
-    }
+// Without a GUI.
+#define QUARN_TEST_MAIN(TestObject) QUARN_TEST_MAIN_ON(QCoreApplication, (void)app, TestObject)
 
-// The same with a QApplication, for tests that drive windows (the
+// With a QGuiApplication, for tests that measure text with real fonts (the
 // offscreen platform is enough).
+#define QUARN_GUI_TEST_MAIN(TestObject) QUARN_TEST_MAIN_ON(QGuiApplication, (void)app, TestObject)
+
+// With a QApplication, for tests that drive windows (the offscreen platform
+// is enough); windows come and go: closing one must not end the run.
 #ifdef QT_WIDGETS_LIB
 #include <QApplication>
-#define QUARN_WIDGETS_TEST_MAIN(TestObject)                           \
-    int main(int argc, char *argv[])                                  \
-    {                                                                 \
-        TTestEnvironment quarnTestEnvironment;                        \
-        QApplication app(argc, argv);                                 \
-        /* windows come and go: closing one must not end the run */   \
-        app.setQuitOnLastWindowClosed(false);                         \
-        quarnTestEnvironment.ownPostgresDatabase();                   \
-        int rc_ = 0;                                                  \
-        {                                                             \
-            TestObject tc;                                            \
-            QTEST_SET_MAIN_SOURCE_PATH                                \
-            rc_ = QTest::qExec(&tc, argc, argv);                      \
-        }                                                             \
-        quarnTestEnvironment.dropPostgresDatabase();                  \
-        return rc_;                                                   \
-    }
+#define QUARN_WIDGETS_TEST_MAIN(TestObject) \
+    QUARN_TEST_MAIN_ON(QApplication, app.setQuitOnLastWindowClosed(false), TestObject)
 #endif
 
 // Runs `f` and returns the message of the Exception it raised; fails the

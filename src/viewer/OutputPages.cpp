@@ -12,7 +12,6 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <algorithm>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -718,6 +717,13 @@ QList<TExportPage> TOutputPages::ExportPages() const
     return pages;
 }
 
+QPageLayout OutputPdfLayout(TPageGeometry::Orientation orientation)
+{
+    return QPageLayout(QPageSize(QPageSize::A4),
+                       orientation == TPageGeometry::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter);
+}
+
 int WriteOutputPdf(const QString &fileName, const QString &pdfFile,
                    TPageGeometry::Orientation orientation)
 {
@@ -726,10 +732,7 @@ int WriteOutputPdf(const QString &fileName, const QString &pdfFile,
     // the PDF goes through TSafeFile: an existing file is replaced only by
     // a complete one
     TSafeFile file(pdfFile);
-    const QPageLayout layout(QPageSize(QPageSize::A4),
-                             orientation == TPageGeometry::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                             QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter);
-    TPdfDocument pdf(file, layout, pages.Dpi());
+    TPdfDocument pdf(file, OutputPdfLayout(orientation), pages.Dpi());
     pdf.SetCreator(QStringLiteral("Quarn"));
     pdf.SetTitle(QFileInfo(fileName).fileName());
     for (int p = 0; p < pages.PageCount(); ++p) {

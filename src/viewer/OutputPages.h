@@ -7,6 +7,7 @@
 
 #include <QLineF>
 #include <QList>
+#include <QPageLayout>
 #include <QRectF>
 #include <QString>
 #include <memory>
@@ -207,6 +208,10 @@ private:
     std::unique_ptr<TLoadCache> m_cache;
     QString m_text;
 };
+
+// The PDF page of an output: A4 with the virtual printer's 5 mm margins, in
+// the orientation.
+QPageLayout OutputPdfLayout(TPageGeometry::Orientation orientation);
 
 // Renders the output file `fileName` into the PDF file `pdfFile`, page by
 // page as the viewer paginates it, on A4 (with the virtual printer's

@@ -58,8 +58,7 @@ void SetUpReportPrinter(QPrinter &printer, TPageGeometry::Orientation orientatio
     const bool toFile = printer.outputFormat() == QPrinter::PdfFormat
                         || QPrinterInfo::availablePrinters().isEmpty();
     if (toFile)
-        printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                          QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter));
+        printer.setPageLayout(OutputPdfLayout(TPageGeometry::Portrait));
     printer.setPageOrientation(orientation == TPageGeometry::Landscape ? QPageLayout::Landscape
                                                                        : QPageLayout::Portrait);
     printer.setResolution(dpi);

@@ -42,10 +42,7 @@ class PdfDocumentTest : public QObject {
         pages.Load(file, orientation, std::make_shared<TVirtualPrinter>());
         QPdfWriter pdf(pdfFile);
         pdf.setResolution(pages.Dpi());
-        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
-                                      orientation == TPageGeometry::Landscape ? QPageLayout::Landscape
-                                                                              : QPageLayout::Portrait,
-                                      QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter));
+        pdf.setPageLayout(OutputPdfLayout(orientation));
         QPainter painter(&pdf);
         for (int p = 0; p < pages.PageCount(); ++p) {
             if (p > 0)
