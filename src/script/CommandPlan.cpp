@@ -564,4 +564,86 @@ void TCommandPlan::planRuns(const TCommandList &commands)
         m_numberRuns.push_back(std::move(run));
         i += m_numberRuns.back().Length - 1;
     }
+    // the calls of functions that only read their arguments, from the
+    // runs above
+    for (int i = 0; i < count; ++i) {
+        if (m_steps[size_t(i)].Kind != rkCall && m_steps[size_t(i)].Kind != rkOpenCall)
+            continue;
+        std::unique_ptr<TDirectCall> call = planDirectCall(commands, i);
+        if (!call)
+            continue;
+        TCommandStep &step = m_steps[size_t(i)];
+        call->Fallback = step.Kind;
+        step.Kind = rkDirectCall;
+        step.NumberRun = quint32(m_directCalls.size());
+        m_directCalls.push_back(std::move(call));
+    }
+}
+
+// A whole call from the "PUSH P" at `i` that can run as a TDirectCall, or
+// none. Its arguments must be loaded through the register the call leaves
+// its result in (every call is compiled so), and the function must get at
+// least its number of arguments, so that only the function itself can fail.
+std::unique_ptr<TDirectCall> TCommandPlan::planDirectCall(const TCommandList &commands, int i) const
+{
+    const int count = commands.Count();
+    auto call = std::make_unique<TDirectCall>();
+    std::vector<const TAddParamCmd *> adds;
+    int k = i + 2;
+    for (;;) {
+        if (k >= count)
+            return nullptr;
+        const TCommandStep &step = m_steps[size_t(k)];
+        if (step.Kind == rkLoadArgument) {
+            auto *add = static_cast<const TAddParamCmd *>(commands[k + 1]);
+            adds.push_back(add);
+            if (commands[k]->Code() == TCommand::ckAssign) {
+                TReportVar &source = static_cast<const TAssignCmd *>(commands[k])->Source();
+                if (source.Name().startsWith(u'@'))
+                    return nullptr;   // a register or another holder of the interpreter's
+                call->Arguments.AddByRef(source);
+            } else {
+                // the holder as the load leaves its register's argument copy
+                auto *load = static_cast<const TAssignConstCmd *>(commands[k]);
+                auto holder = std::make_unique<TReportVar>(add->Var().Name(), add->Var().Owner());
+                load->StoreArgument(*holder);
+                call->Arguments.AddByRef(*holder);
+                call->Holders.push_back(std::move(holder));
+            }
+            k += 2;
+            continue;
+        }
+        if (step.Kind != rkNumbers)
+            break;
+        const TNumberRun &run = m_numberRuns[step.NumberRun];
+        const TCommand *last = commands[k + run.Length - 1];
+        if (last->Code() != TCommand::ckAddParam)
+            break;
+        auto *add = static_cast<const TAddParamCmd *>(last);
+        adds.push_back(add);
+        auto holder = std::make_unique<TReportVar>(add->Var().Name(), add->Var().Owner());
+        call->Numbers.push_back({step.NumberRun, holder.get()});
+        call->Arguments.AddByRef(*holder);
+        call->Holders.push_back(std::move(holder));
+        // "op @B, @A; @A := @B" before the ADDPARAM
+        call->RegisterB = &static_cast<const TAssignCmd *>(commands[k + run.Length - 2])->Source();
+        k += run.Length;
+    }
+    if (k + 1 >= count || commands[k]->Code() != TCommand::ckCall || !callReturnFits(commands, k))
+        return nullptr;
+    auto *calling = static_cast<const TCallCmd *>(commands[k]);
+    const TFunc &func = calling->Func();
+    if (!func.ReadsArgumentsOnly() || !func.Implementation()
+        || (func.ArgCount() != -1 && int(adds.size()) < func.ArgCount()))
+        return nullptr;
+    for (const TAddParamCmd *add : adds)
+        if (&add->Var() != &calling->Result() || &add->Params() != &calling->Params())
+            return nullptr;
+    call->Func = &func;
+    if (const TDirectCall::TCode *code = func.Implementation().target<TDirectCall::TCode>())
+        call->Code = *code;
+    call->Result = &calling->Result();
+    call->Length = k + 2 - i;
+    call->EndPosition = commands[k + 1]->Position();
+    return call;
 }

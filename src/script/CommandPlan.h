@@ -1,7 +1,10 @@
 #pragma once
 
 #include "Commands.h"
+#include "FuncList.h"
+#include "VarList.h"
 
+#include <memory>
 #include <vector>
 
 // One index of the interpreter's plan for a command list: the command there,
@@ -17,7 +20,8 @@ struct TCommandStep {
     bool TakeSource = false;
     // rkCall: the number of arguments, each loaded by an rkLoadArgument pair.
     quint8 Arguments = 0;
-    // rkNumbers: the index of its TNumberRun in the plan.
+    // rkNumbers: the index of its TNumberRun in the plan; rkDirectCall: the
+    // index of its TDirectCall.
     quint32 NumberRun = 0;
 };
 
@@ -47,6 +51,48 @@ struct TNumberRun {
     std::vector<TNumberOp> Code;
     int Length = 0;         // commands, the last one included
     quint8 Fallback = 0;    // the kind of the first index without this run
+};
+
+// A whole call of a function that only reads its arguments
+// (TFunc::ReadsArgumentsOnly), "PUSH P; CLEAR P; arguments; CALL; POP P",
+// where every argument is a variable, a constant (an rkLoadArgument pair)
+// or an expression over numbers (a TNumberRun ending in its ADDPARAM). The
+// function is given a parameter list of this call's own that refers to the
+// variables themselves and to holders of this call for the constants and
+// the numbers, made once: the caller's parameter list is neither saved nor
+// refilled, no argument is copied, and the stack is not touched. The
+// holders end as the commands would leave them: the result in the call's
+// result register, @B as the last number argument's run leaves it, and
+// ErrorPos at the POP.
+//
+// A number argument that cannot be computed on numbers, or a function that
+// fails, runs the call by the runs it is made of instead (the Fallback
+// kind), from its start: nothing has been changed by then but the result
+// register, which the call clears first anyway, so that a failure carries
+// exactly the message and position the commands give (an argument copy is
+// named after its register, not after the variable it came from).
+struct TDirectCall {
+    using TCode = void (*)(TReportHost &, TParamList &, TReportVar &);
+
+    const TFunc *Func = nullptr;
+    // the function's code when it is a plain function, else none (called
+    // through Func's TFuncImpl)
+    TCode Code = nullptr;
+    TReportVar *Result = nullptr;
+    TParamList Arguments;
+    // the holders of constants and numbers in Arguments
+    std::vector<std::unique_ptr<TReportVar>> Holders;
+    // the arguments computed by number runs, in argument order
+    struct TNumberArgument {
+        quint32 Run;          // index of the TNumberRun in the plan
+        TReportVar *Holder;   // its holder in Arguments
+    };
+    std::vector<TNumberArgument> Numbers;
+    // the register @B that a number run leaves its operator's result in
+    TReportVar *RegisterB = nullptr;
+    int Length = 0;       // commands, the POP included
+    int EndPosition = 0;  // the POP's position
+    quint8 Fallback = 0;  // the kind of the first index without this call
 };
 
 // The interpreter's plan for a command list, worked out once per version of
@@ -91,8 +137,10 @@ public:
         rkCall,
         // an expression over numbers and the command that uses it (TNumberRun)
         rkNumbers,
+        // a whole call of a function that only reads its arguments (TDirectCall)
+        rkDirectCall,
     };
-    static constexpr int KindCount = rkNumbers + 1;
+    static constexpr int KindCount = rkDirectCall + 1;
     // The deepest stack of numbers a TNumberRun may need, and the most
     // operations it may have: longer expressions run by the smaller runs,
     // and working out the plan stays linear in the length of the list.
@@ -107,6 +155,8 @@ public:
     // One step for every index of the list.
     const TCommandStep *Steps() const { return m_steps.data(); }
     const TNumberRun &NumberRun(const TCommandStep &step) const { return m_numberRuns[step.NumberRun]; }
+    const TNumberRun &NumberRun(quint32 index) const { return m_numberRuns[index]; }
+    TDirectCall &DirectCall(const TCommandStep &step) const { return *m_directCalls[step.NumberRun]; }
 
 private:
     void planMoves(const TCommandList &commands);
@@ -122,10 +172,12 @@ private:
     bool opResultFits(const TCommandList &commands, int i) const;
     int callArguments(const TCommandList &commands, int i) const;
     bool planNumberRun(const TCommandList &commands, int i, TNumberRun &run) const;
+    std::unique_ptr<TDirectCall> planDirectCall(const TCommandList &commands, int i) const;
     int registerOf(const TReportVar &holder) const;
 
     std::vector<TCommandStep> m_steps;
     std::vector<TNumberRun> m_numberRuns;
+    std::vector<std::unique_ptr<TDirectCall>> m_directCalls;
     // the registers "@A" and "@B" that the liveness pass found
     const TReportVar *m_registers[2] = {nullptr, nullptr};
     quint32 m_version;

@@ -200,6 +200,19 @@ QUARN_INTERP_INLINE void TAssignConstCmd::StoreInto(TReportVar &target) const
     }
 }
 
+QUARN_INTERP_INLINE void TAssignConstCmd::StoreArgumentInto(TReportVar &argument) const
+{
+    if (m_value.Type == TConstValue::ctString && m_value.Text.isEmpty())
+        argument.SetAsString(QString());
+    else
+        StoreInto(argument);
+}
+
+void TAssignConstCmd::StoreArgument(TReportVar &argument) const
+{
+    StoreArgumentInto(argument);
+}
+
 QUARN_INTERP_INLINE void TAssignConstCmd::Run(int &pc, TReportHost &report, TVarStack &)
 {
     step(pc, report);
@@ -506,11 +519,7 @@ QUARN_INTERP_INLINE void runLoadArgument(const TCommandStep *step, TReportHost &
     if (step->Command->Code() == TCommand::ckAssign) {
         argument.AssignFresh(static_cast<TAssignCmd *>(step->Command)->Source());
     } else {
-        auto *load = static_cast<TAssignConstCmd *>(step->Command);
-        if (load->Value().Type == TConstValue::ctString && load->Value().Text.isEmpty())
-            argument.SetAsString(QString());
-        else
-            load->StoreInto(argument);
+        static_cast<TAssignConstCmd *>(step->Command)->StoreArgumentInto(argument);
     }
     add->Var().Clear();
     report.SetErrorPos(add->Position() - 1);
@@ -533,21 +542,13 @@ QUARN_INTERP_INLINE void runCall(const TCommandStep *step, TReportHost &report, 
     static_cast<TPopCmd *>(argument[1].Command)->Run(pc, report, stack);
 }
 
-// A number run (TNumberRun in CommandPlan.h): the expression computed on
-// the numbers, the value stored, passed or tested as its last command
-// would, and the registers left with the types and numbers the commands
-// would leave them (a function may read them, and a failed run leaves them
-// to the next). Saves the register moves, the stack entries and the
-// dispatch of the runs the expression is made of: a statement
-// "COUNTER := COUNTER + 1" takes 160 instructions instead of 226, and
-// longer expressions and conditions save more. False, with nothing done,
-// when a variable holds anything but a number, a divisor is zero or the
-// target of a store holds anything but a number.
-QUARN_INTERP_INLINE bool runNumbers(const TCommandStep *step, const TNumberRun &run, TReportHost &report, int &pc)
+// The value of a number run's postfix code, and the left operand of its
+// last operator (the previous number the operator leaves in @B). False
+// when a variable holds anything but a number or a divisor is zero.
+QUARN_INTERP_INLINE bool computeNumbers(const TNumberRun &run, double &value, double &lastLeft)
 {
     double stack[TCommandPlan::MaxNumberDepth];
     int top = 0;
-    double lastLeft = 0;   // the left operand of the last operator
     for (const TNumberOp &op : run.Code) {
         if (op.Kind == TNumberOp::noVariable) {
             if (op.Variable->VarType() != vtNumber)
@@ -581,7 +582,25 @@ QUARN_INTERP_INLINE bool runNumbers(const TCommandStep *step, const TNumberRun &
         default: left = left != 0 || right != 0; break;   // OR
         }
     }
-    const double value = stack[0];
+    value = stack[0];
+    return true;
+}
+
+// A number run (TNumberRun in CommandPlan.h): the expression computed on
+// the numbers, the value stored, passed or tested as its last command
+// would, and the registers left with the types and numbers the commands
+// would leave them (a function may read them, and a failed run leaves them
+// to the next). Saves the register moves, the stack entries and the
+// dispatch of the runs the expression is made of: a statement
+// "COUNTER := COUNTER + 1" takes 160 instructions instead of 226, and
+// longer expressions and conditions save more. False, with nothing done,
+// when a variable holds anything but a number, a divisor is zero or the
+// target of a store holds anything but a number.
+QUARN_INTERP_INLINE bool runNumbers(const TCommandStep *step, const TNumberRun &run, TReportHost &report, int &pc)
+{
+    double value, lastLeft = 0;   // lastLeft: the left operand of the last operator
+    if (!computeNumbers(run, value, lastLeft))
+        return false;
     TCommand *const last = step[run.Length - 1].Command;
     // "op @B, @A; @A := @B" before it
     auto *result = static_cast<TAssignCmd *>(step[run.Length - 2].Command);
@@ -614,6 +633,38 @@ QUARN_INTERP_INLINE bool runNumbers(const TCommandStep *step, const TNumberRun &
         add->Params().AddEmpty(add->Var()).SetAsNumber(value);
     }
     pc += run.Length;
+    return true;
+}
+
+// A call of a function that only reads its arguments (TDirectCall in
+// CommandPlan.h), given the call's own parameter list: bench_script's
+// eight calls a run take about 230 instructions each for saving, clearing,
+// refilling and restoring the caller's parameter list and copying the
+// arguments in. False when the call is to run by its commands instead: a
+// number argument that is not computed on numbers, or a failure of the
+// function, which the commands then give with their own message.
+bool runDirectCall(TDirectCall &call, const TCommandPlan &plan, TReportHost &report)
+{
+    if (!call.Numbers.empty()) {
+        double value = 0, lastLeft = 0;
+        for (const TDirectCall::TNumberArgument &number : call.Numbers) {
+            lastLeft = 0;
+            if (!computeNumbers(plan.NumberRun(number.Run), value, lastLeft))
+                return false;
+            number.Holder->BecomeNumber(value);
+        }
+        call.RegisterB->BecomeNumber(value, lastLeft);
+    }
+    call.Result->Clear();
+    try {
+        if (call.Code)
+            call.Code(report, call.Arguments, *call.Result);
+        else
+            call.Func->Implementation()(report, call.Arguments, *call.Result);
+    } catch (...) {
+        return false;
+    }
+    report.SetErrorPos(call.EndPosition - 1);
     return true;
 }
 
@@ -656,7 +707,7 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
                                   &&push, &&pop, &&clearParamList, &&addParam, &&singleCall,
                                   &&assignTaken, &&copyTaken, &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument,
                                   &&openCall, &&callReturn, &&loadStore, &&opResult, &&wholeCall,
-                                  &&numbers};
+                                  &&numbers, &&directCall};
     static_assert(std::size(kinds) == TCommandPlan::KindCount);
 #define QUARN_NEXT_COMMAND                       \
     do {                                         \
@@ -751,6 +802,14 @@ numbers: {
     if (runNumbers(step, run, report, pc))
         QUARN_NEXT_COMMAND;
     goto *kinds[run.Fallback];   // the runs the expression is made of
+}
+directCall: {
+    TDirectCall &call = plan.DirectCall(*step);
+    if (runDirectCall(call, plan, report)) {
+        pc += call.Length;
+        QUARN_NEXT_COMMAND;
+    }
+    goto *kinds[call.Fallback];   // the runs the call is made of
 }
 wholeCall:
     runCall(step, report, stack);

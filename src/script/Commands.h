@@ -120,6 +120,12 @@ public:
     void Run(int &pc, TReportHost &report, TVarStack &stack);
     // Stores the constant into `target`, without clearing it first.
     void StoreInto(TReportVar &target) const;
+    // Stores the constant into an empty argument holder as loading it
+    // through a register and taking it from there leaves it: an empty text
+    // arrives as a null one. StoreArgumentInto is the interpreter's inline
+    // version.
+    void StoreArgument(TReportVar &argument) const;
+    void StoreArgumentInto(TReportVar &argument) const;
 
 private:
     TReportVar *m_target;
@@ -296,6 +302,10 @@ public:
         : TCommand(ckCall), m_result(&result), m_func(&func), m_params(&params) {}
     const char *Kind() const override { return "TCallCmd"; }
     QString Operands() const override;
+
+    TReportVar &Result() const { return *m_result; }
+    const TFunc &Func() const { return *m_func; }
+    TParamList &Params() const { return *m_params; }
 
     // Execute without the virtual call.
     void Run(int &pc, TReportHost &report, TVarStack &stack);

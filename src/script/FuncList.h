@@ -39,6 +39,15 @@ public:
     const TByRefSet &ByRefSet() const { return m_byRefSet; }
     const QString &Description() const { return m_description; }
 
+    // Whether the function only reads the values of its arguments: it never
+    // stores into an argument holder, keeps no reference to one past the
+    // call, runs no script and reads nothing of a holder but its type and
+    // value. The interpreter may then hand it the caller's variables, and
+    // holders of its own for constants and computed numbers, instead of
+    // copies in the parameter list (see TDirectCall in CommandPlan.h).
+    bool ReadsArgumentsOnly() const { return m_readsArgumentsOnly; }
+    void SetReadsArgumentsOnly(bool readsOnly) { m_readsArgumentsOnly = readsOnly; }
+
     // Whether argument `position` (from 0) takes a variable instead of a
     // value. Position 255 in the set inverts the answer for every position:
     // {0} makes only the first argument a variable, {0, 255} every argument
@@ -52,6 +61,7 @@ private:
     TFuncImpl m_implementation;
     TByRefSet m_byRefSet;
     QString m_description;
+    bool m_readsArgumentsOnly = false;
 };
 
 // The function registry of a report: the records in registration order.

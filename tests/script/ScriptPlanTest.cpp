@@ -9,6 +9,7 @@
 
 #include "ScriptCorpus.h"
 
+#include "script/BuiltinFunctions.h"
 #include "script/CommandPlan.h"
 
 #include <QRandomGenerator>
@@ -83,7 +84,8 @@ public:
 
 // A host for the generated programs: typed variables, functions shaped like
 // the built-ins (by-reference ones, ones reading the registers, one that
-// fails on long texts, one that runs another script of the same host) and
+// fails on long texts, one that runs another script of the same host, and
+// those that only read their arguments marked so, as the built-ins are) and
 // an automation object.
 struct TPlanHost : TScriptTestHost {
     TCommandList Nested;
@@ -108,6 +110,7 @@ struct TPlanHost : TScriptTestHost {
             r.SetAsNumber(p.Count());
         });
         AddFunc(QStringLiteral("Nothing"), 0, [](TReportHost &, TParamList &, TReportVar &) {});
+
         AddFunc(QStringLiteral("Store"), 2, [](TReportHost &, TParamList &p, TReportVar &) {
             p[0]->Clear();
             p[0]->Assign(*p[1]);
@@ -140,6 +143,8 @@ struct TPlanHost : TScriptTestHost {
             r.SetAsNumber(1);
         });
         Compile(QStringLiteral("T1 = @A; T2 = @B; K = K + 1; X4 = PeekB;"), Nested);
+        for (const char *name : {"Len", "Cat", "Twice", "Count", "Fail"})
+            FindFunc(QLatin1String(name))->SetReadsArgumentsOnly(true);
     }
 };
 
@@ -335,6 +340,8 @@ private slots:
     void planRunsAsTheCommandsDo();
     void numberRunsAsTheCommandsDo_data();
     void numberRunsAsTheCommandsDo();
+    void directCallsAsTheCommandsDo_data();
+    void directCallsAsTheCommandsDo();
 };
 
 void ScriptPlanTest::planRunsAsTheCommandsDo_data()
@@ -486,27 +493,79 @@ void ScriptPlanTest::numberRunsAsTheCommandsDo_data()
     QTest::newRow("registers after an argument") << "@A := N2; X1 := Twice(N1 * 2); M1 := 7;" << 1;
 }
 
-void ScriptPlanTest::numberRunsAsTheCommandsDo()
+namespace {
+
+// The script planned and not, run twice on hosts of their own with the
+// built-ins beside the test functions: the plan must have `count` steps of
+// `kind`, and both runs must end the same.
+void comparePlanned(const QString &script, int kind, int count)
 {
-    QFETCH(QString, script);
-    QFETCH(int, numberRuns);
     TPlanHost hosts[2];
     TCommandList lists[2];
     for (int k = 0; k < 2; ++k) {
+        RegisterBuiltinFunctions(hosts[k].Funcs);
         lists[k].SetPlanEnabled(k == 0);
         hosts[k].Compile(script, lists[k]);
     }
     int planned = 0;
     const TCommandStep *steps = lists[0].Plan().Steps();
     for (int i = 0; i < lists[0].Count(); ++i)
-        planned += steps[i].Kind == TCommandPlan::rkNumbers;
-    QCOMPARE(planned, numberRuns);
+        planned += steps[i].Kind == kind;
+    QCOMPARE(planned, count);
     for (int run = 1; run <= 2; ++run) {
         QStringList results[2];
         for (int k = 0; k < 2; ++k)
             results[k] = outcome(hosts[k], runOnce(hosts[k], lists[k]), &hosts[k].Server->Log);
         QCOMPARE(results[0], results[1]);
     }
+}
+
+} // namespace
+
+void ScriptPlanTest::numberRunsAsTheCommandsDo()
+{
+    QFETCH(QString, script);
+    QFETCH(int, numberRuns);
+    comparePlanned(script, TCommandPlan::rkNumbers, numberRuns);
+}
+
+void ScriptPlanTest::directCallsAsTheCommandsDo_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("directCalls");   // how many the plan finds
+
+    QTest::newRow("texts") << "X2 := Copy(S1, N1 - 2, 1) + UpCase(S1) + LowCase('AB') + Trim(' a ') + LPad(S1, 4, '*')"
+                              " + RPad(S1, N1) + DeleteSpace('a  b') + Delete(S1, 1, 1) + Insert('x', S1, 2)" << 9;
+    QTest::newRow("numbers") << "X1 := Length(S1) + Pos('b', S1) + Round(N2) + Trunc(N2) + Rd2(N1 / 7) + Val('12')"
+                                " + DateToFloat(D1) + Number('7')" << 8;
+    QTest::newRow("conversions") << "X2 := DateToStr(D1) + DateToStr(D1 + N1, 'mmmmm yyyy') + Ext2Str(N2, 2, 1)"
+                                    " + Ext2Money(N1) + Format('%.1f-%s', N1, S1) + String(N2) + String(B1)" << 7;
+    QTest::newRow("dates and truths") << "X4 := FloatToDate(N1); T1 := StrToDate('01.02.2024'); T2 := Date(N1 * 2);"
+                                         " B1 := Boolean('true'); IF In(N1, 1, 3) THEN K := 1;" << 5;
+    QTest::newRow("empty texts") << "X2 := Copy('', 1, 2) + Copy(S2, 1, 1); X1 := Length(S2) + Pos('', S1)" << 4;
+    QTest::newRow("the whole text shared") << "X2 := Copy(S1, 1, 9); S1 := 'cd'" << 1;
+    QTest::newRow("calls within calls") << "X2 := Copy(UpCase(S1), 1, Length(S1))" << 2;
+    QTest::newRow("within another call's arguments") << "K := Count(N1, Length(S1), Twice(N2 + 1))" << 2;
+    // failures give the commands' own messages: an argument copy is named
+    // after its register
+    QTest::newRow("a text where a number goes") << "X1 := Round(S1)" << 1;
+    QTest::newRow("a number where a text goes") << "X1 := Length(N1)" << 1;
+    QTest::newRow("a failing argument number") << "X2 := Copy(S1, U1 + 1, 2)" << 1;
+    QTest::newRow("a division by zero") << "X1 := Round(N1 / (N1 - 3))" << 1;
+    QTest::newRow("a result of another type") << "S1 := Length(S1)" << 1;
+    QTest::newRow("a failing function") << "X2 := Fail('abcdef'); K := 1" << 1;
+    // not run directly
+    QTest::newRow("too few arguments") << "X2 := Copy(S1, 1)" << 0;
+    QTest::newRow("a register argument") << "X1 := Length(@B)" << 0;
+    QTest::newRow("by reference") << "X2 := OldStr(S1)" << 0;
+    QTest::newRow("arguments of a call") << "X2 := Copy(Cat(S1, S1), 1, 2)" << 1;
+}
+
+void ScriptPlanTest::directCallsAsTheCommandsDo()
+{
+    QFETCH(QString, script);
+    QFETCH(int, directCalls);
+    comparePlanned(script, TCommandPlan::rkDirectCall, directCalls);
 }
 
 QUARN_TEST_MAIN(ScriptPlanTest)
