@@ -310,6 +310,29 @@ int TCommandPlan::registerOf(const TReportVar &holder) const
     return -1;
 }
 
+namespace {
+
+// The number code of an operator's token code.
+TNumberOp::TCode numberCode(quint8 op)
+{
+    switch (op) {
+    case tkPlus: return TNumberOp::ncPlus;
+    case tkMinus: return TNumberOp::ncMinus;
+    case tkMultiply: return TNumberOp::ncMultiply;
+    case tkDivide: return TNumberOp::ncDivide;
+    case tkEqual: return TNumberOp::ncEqual;
+    case tkNotEqual: return TNumberOp::ncNotEqual;
+    case tkGreater: return TNumberOp::ncGreater;
+    case tkLess: return TNumberOp::ncLess;
+    case tkGreaterEqual: return TNumberOp::ncGreaterEqual;
+    case tkLessEqual: return TNumberOp::ncLessEqual;
+    case tkAnd: return TNumberOp::ncAnd;
+    default: return TNumberOp::ncOr;
+    }
+}
+
+} // namespace
+
 // The number run from `i` (see TNumberRun), worked out by following what
 // the registers and the stack entries hold, as postfix code, command by
 // command up to a command that uses a value; comparisons may be joined by
@@ -331,7 +354,7 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
     };
     auto leaf = [&](const TReportVar *variable, double constant) {
         TNumberOp op;
-        op.Kind = variable ? TNumberOp::noVariable : TNumberOp::noConstant;
+        op.Code = variable ? TNumberOp::ncVariable : TNumberOp::ncConstant;
         op.Variable = variable;
         op.Constant = constant;
         return TValue{{op}, false};
@@ -341,8 +364,7 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
             return false;
         left.Code.insert(left.Code.end(), right.Code.begin(), right.Code.end());
         TNumberOp op;
-        op.Kind = TNumberOp::noOperator;
-        op.Op = code;
+        op.Code = numberCode(code);
         left.Code.push_back(op);
         left.Truth = truth;
         computes = true;
@@ -370,13 +392,32 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
         }
         int depth = 0, deepest = 0;
         for (const TNumberOp &op : value.Code) {
-            depth += op.Kind == TNumberOp::noOperator ? -1 : 1;
+            depth += op.IsOperator() ? -1 : 1;
             deepest = std::max(deepest, depth);
         }
         if (deepest > MaxNumberDepth)
             return false;
         run.Code = value.Code;
+        run.Code.push_back(TNumberOp{TNumberOp::ncEnd});
         run.Length = k - i + 1;
+        run.A = &static_cast<const TAssignCmd *>(result)->Target();
+        run.B = &static_cast<const TAssignCmd *>(result)->Source();
+        const TCommand *last = commands[k];
+        run.LastPosition = last->Position();
+        switch (last->Code()) {
+        case TCommand::ckJnz:
+            run.Use = TNumberRun::nuJump;
+            run.JumpOffset = static_cast<const TJnzCmd *>(last)->Offset();
+            break;
+        case TCommand::ckAddParam:
+            run.Use = TNumberRun::nuArgument;
+            run.Argument = static_cast<TAddParamCmd *>(commands[k]);
+            break;
+        default:
+            run.Use = TNumberRun::nuStore;
+            run.Target = &static_cast<const TAssignCmd *>(last)->Target();
+            break;
+        }
         return true;
     };
     // every operation takes at most four commands of its own

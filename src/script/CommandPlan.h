@@ -27,13 +27,22 @@ struct TCommandStep {
 
 // One operation of the postfix code of a TNumberRun: push a variable's
 // number or a constant, or apply an operator (+ - * /, a comparison, whose
-// truth is 1 or 0, or AND and OR of two truths) to the two numbers on top.
+// truth is 1 or 0, or AND and OR of two truths) to the two numbers on top;
+// the code ends with ncEnd. The code is also the index of the operation's
+// handler in the loop that computes the run (ComputeNumbers).
 struct TNumberOp {
-    enum TKind : quint8 { noVariable, noConstant, noOperator };
-    TKind Kind = noConstant;
-    quint8 Op = 0;
+    enum TCode : quint8 {
+        ncVariable, ncConstant,
+        ncPlus, ncMinus, ncMultiply, ncDivide,
+        ncEqual, ncNotEqual, ncGreater, ncLess, ncGreaterEqual, ncLessEqual,
+        ncAnd, ncOr,
+        ncEnd,
+    };
+    TCode Code = ncConstant;
     const TReportVar *Variable = nullptr;
     double Constant = 0;
+
+    bool IsOperator() const { return Code >= ncPlus && Code < ncEnd; }
 };
 
 // The commands of an expression over variables and constants, through the
@@ -46,12 +55,27 @@ struct TNumberOp {
 // last commands leave them, without the moves and stack entries on the way;
 // any other value (a text, a date, an UNDEFINED variable), a division by
 // zero or a store into a holder of anything but a number runs the commands
-// by the runs they are made of.
+// by the runs they are made of. What the last commands name is copied here
+// once, so that the loop reads the run alone.
 struct TNumberRun {
+    enum TUse : quint8 { nuStore, nuArgument, nuJump };
+
     std::vector<TNumberOp> Code;
     int Length = 0;         // commands, the last one included
     quint8 Fallback = 0;    // the kind of the first index without this run
+    TUse Use = nuStore;     // what the last command does with the value
+    TReportVar *A = nullptr;        // the registers of "op @B, @A; @A := @B"
+    TReportVar *B = nullptr;
+    TReportVar *Target = nullptr;   // nuStore: the variable stored into
+    TAddParamCmd *Argument = nullptr;   // nuArgument: the ADDPARAM
+    int LastPosition = 0;   // the last command's position
+    int JumpOffset = 0;     // nuJump: the JNZ's offset
 };
+
+// Computes a number run's code: its value and the left operand of its last
+// operator (the previous number the operator leaves in @B). False when a
+// variable holds anything but a number or a divisor is zero.
+bool ComputeNumbers(const TNumberOp *code, double &value, double &lastLeft);
 
 // A whole call of a function that only reads its arguments
 // (TFunc::ReadsArgumentsOnly), "PUSH P; CLEAR P; arguments; CALL; POP P",

@@ -542,50 +542,6 @@ QUARN_INTERP_INLINE void runCall(const TCommandStep *step, TReportHost &report, 
     static_cast<TPopCmd *>(argument[1].Command)->Run(pc, report, stack);
 }
 
-// The value of a number run's postfix code, and the left operand of its
-// last operator (the previous number the operator leaves in @B). False
-// when a variable holds anything but a number or a divisor is zero.
-QUARN_INTERP_INLINE bool computeNumbers(const TNumberRun &run, double &value, double &lastLeft)
-{
-    double stack[TCommandPlan::MaxNumberDepth];
-    int top = 0;
-    for (const TNumberOp &op : run.Code) {
-        if (op.Kind == TNumberOp::noVariable) {
-            if (op.Variable->VarType() != vtNumber)
-                return false;
-            stack[top++] = op.Variable->GetAsNumber();
-            continue;
-        }
-        if (op.Kind == TNumberOp::noConstant) {
-            stack[top++] = op.Constant;
-            continue;
-        }
-        const double right = stack[--top];
-        double &left = stack[top - 1];
-        lastLeft = left;
-        switch (op.Op) {
-        case tkPlus: left += right; break;
-        case tkMinus: left -= right; break;
-        case tkMultiply: left *= right; break;
-        case tkDivide:
-            if (right == 0)
-                return false;
-            left /= right;
-            break;
-        case tkEqual: left = left == right; break;
-        case tkNotEqual: left = left != right; break;
-        case tkGreater: left = left > right; break;
-        case tkLess: left = left < right; break;
-        case tkGreaterEqual: left = left >= right; break;
-        case tkLessEqual: left = left <= right; break;
-        case tkAnd: left = left != 0 && right != 0; break;
-        default: left = left != 0 || right != 0; break;   // OR
-        }
-    }
-    value = stack[0];
-    return true;
-}
-
 // A number run (TNumberRun in CommandPlan.h): the expression computed on
 // the numbers, the value stored, passed or tested as its last command
 // would, and the registers left with the types and numbers the commands
@@ -596,41 +552,33 @@ QUARN_INTERP_INLINE bool computeNumbers(const TNumberRun &run, double &value, do
 // longer expressions and conditions save more. False, with nothing done,
 // when a variable holds anything but a number, a divisor is zero or the
 // target of a store holds anything but a number.
-QUARN_INTERP_INLINE bool runNumbers(const TCommandStep *step, const TNumberRun &run, TReportHost &report, int &pc)
+QUARN_INTERP_INLINE bool runNumbers(const TNumberRun &run, TReportHost &report, int &pc)
 {
-    double value, lastLeft = 0;   // lastLeft: the left operand of the last operator
-    if (!computeNumbers(run, value, lastLeft))
+    double value, lastLeft;
+    if (!ComputeNumbers(run.Code.data(), value, lastLeft))
         return false;
-    TCommand *const last = step[run.Length - 1].Command;
-    // "op @B, @A; @A := @B" before it
-    auto *result = static_cast<TAssignCmd *>(step[run.Length - 2].Command);
-    TReportVar &a = result->Target();
-    TReportVar &b = result->Source();
-    if (last->Code() == TCommand::ckJnz) {
+    TReportVar &a = *run.A;
+    TReportVar &b = *run.B;
+    if (run.Use == TNumberRun::nuJump) {
         // the comparison's truth in both registers
         b.BecomeBoolean(value != 0);
         a.BecomeBoolean(value != 0);
-        report.SetErrorPos(last->Position() - 1);
-        pc += value != 0 ? run.Length : run.Length - 1 + static_cast<TJnzCmd *>(last)->Offset();
+        report.SetErrorPos(run.LastPosition - 1);
+        pc += value != 0 ? run.Length : run.Length - 1 + run.JumpOffset;
         return true;
     }
-    TReportVar *target = nullptr;
-    if (last->Code() == TCommand::ckAssign) {
-        target = &static_cast<TAssignCmd *>(last)->Target();
-        if (!target->HoldsOnlyNumbers())
-            return false;
-    }
+    if (run.Use == TNumberRun::nuStore && !run.Target->HoldsOnlyNumbers())
+        return false;
     // @B as the operator leaves it, @A its copy or, once taken by an
     // argument, UNDEFINED
     b.BecomeNumber(value, lastLeft);
-    report.SetErrorPos(last->Position() - 1);
-    if (target) {
+    report.SetErrorPos(run.LastPosition - 1);
+    if (run.Use == TNumberRun::nuStore) {
         a.BecomeNumber(value);
-        target->SetAsNumber(value);
+        run.Target->SetAsNumber(value);
     } else {
         a.Clear();
-        auto *add = static_cast<TAddParamCmd *>(last);
-        add->Params().AddEmpty(add->Var()).SetAsNumber(value);
+        run.Argument->Params().AddEmpty(run.Argument->Var()).SetAsNumber(value);
     }
     pc += run.Length;
     return true;
@@ -649,7 +597,7 @@ bool runDirectCall(TDirectCall &call, const TCommandPlan &plan, TReportHost &rep
         double value = 0, lastLeft = 0;
         for (const TDirectCall::TNumberArgument &number : call.Numbers) {
             lastLeft = 0;
-            if (!computeNumbers(plan.NumberRun(number.Run), value, lastLeft))
+            if (!ComputeNumbers(plan.NumberRun(number.Run).Code.data(), value, lastLeft))
                 return false;
             number.Holder->BecomeNumber(value);
         }
@@ -681,6 +629,60 @@ QUARN_INTERP_INLINE void runLoadStore(const TCommandStep *step, TReportHost &rep
 }
 
 } // namespace
+
+// Threaded like the command loop: each operation ends in a jump of its
+// own to the next one's handler, so that the processor predicts it from the
+// operation it follows; through one shared switch, the branch that picked
+// the operation was the costliest part of the report's arithmetic.
+bool ComputeNumbers(const TNumberOp *op, double &value, double &lastLeft)
+{
+    static void *const handlers[] = {&&variable, &&constant, &&plus, &&minus, &&multiply, &&divide,
+                                     &&equal, &&notEqual, &&greater, &&less, &&greaterEqual, &&lessEqual,
+                                     &&andOp, &&orOp, &&end};
+    static_assert(std::size(handlers) == TNumberOp::ncEnd + 1);
+    double stack[TCommandPlan::MaxNumberDepth];
+    double *top = stack;   // the next free entry
+#define QUARN_NEXT_NUMBER goto *handlers[(++op)->Code]
+#define QUARN_NUMBER_OPERATOR(label, expression) \
+    label:                                       \
+    --top;                                       \
+    lastLeft = top[-1];                          \
+    top[-1] = (expression);                      \
+    QUARN_NEXT_NUMBER;
+
+    goto *handlers[op->Code];
+variable:
+    if (op->Variable->VarType() != vtNumber)
+        return false;
+    *top++ = op->Variable->GetAsNumber();
+    QUARN_NEXT_NUMBER;
+constant:
+    *top++ = op->Constant;
+    QUARN_NEXT_NUMBER;
+    QUARN_NUMBER_OPERATOR(plus, top[-1] + top[0])
+    QUARN_NUMBER_OPERATOR(minus, top[-1] - top[0])
+    QUARN_NUMBER_OPERATOR(multiply, top[-1] * top[0])
+divide:
+    if (top[-1] == 0)
+        return false;
+    --top;
+    lastLeft = top[-1];
+    top[-1] /= top[0];
+    QUARN_NEXT_NUMBER;
+    QUARN_NUMBER_OPERATOR(equal, top[-1] == top[0])
+    QUARN_NUMBER_OPERATOR(notEqual, top[-1] != top[0])
+    QUARN_NUMBER_OPERATOR(greater, top[-1] > top[0])
+    QUARN_NUMBER_OPERATOR(less, top[-1] < top[0])
+    QUARN_NUMBER_OPERATOR(greaterEqual, top[-1] >= top[0])
+    QUARN_NUMBER_OPERATOR(lessEqual, top[-1] <= top[0])
+    QUARN_NUMBER_OPERATOR(andOp, top[-1] != 0 && top[0] != 0)
+    QUARN_NUMBER_OPERATOR(orOp, top[-1] != 0 || top[0] != 0)
+#undef QUARN_NUMBER_OPERATOR
+#undef QUARN_NEXT_NUMBER
+end:
+    value = stack[0];
+    return true;
+}
 
 void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStack &stack)
 {
@@ -799,7 +801,7 @@ opResult:
     QUARN_NEXT_COMMAND;
 numbers: {
     const TNumberRun &run = plan.NumberRun(*step);
-    if (runNumbers(step, run, report, pc))
+    if (runNumbers(run, report, pc))
         QUARN_NEXT_COMMAND;
     goto *kinds[run.Fallback];   // the runs the expression is made of
 }
