@@ -686,5 +686,12 @@ std::unique_ptr<TDirectCall> TCommandPlan::planDirectCall(const TCommandList &co
     call->Result = &calling->Result();
     call->Length = k + 2 - i;
     call->EndPosition = commands[k + 1]->Position();
+    if (k + 2 < count && m_steps[size_t(k + 2)].Kind == rkAssignTaken) {
+        auto *store = static_cast<TAssignCmd *>(commands[k + 2]);
+        if (store->KeepType() && &store->Source() == call->Result) {
+            call->Store = store;
+            ++call->Length;
+        }
+    }
     return call;
 }

@@ -87,7 +87,8 @@ bool ComputeNumbers(const TNumberOp *code, double &value, double &lastLeft);
 // refilled, no argument is copied, and the stack is not touched. The
 // holders end as the commands would leave them: the result in the call's
 // result register, @B as the last number argument's run leaves it, and
-// ErrorPos at the POP.
+// ErrorPos at the POP; a store of the result that follows is done in the
+// same step.
 //
 // A number argument that cannot be computed on numbers, or a function that
 // fails, runs the call by the runs it is made of instead (the Fallback
@@ -114,7 +115,10 @@ struct TDirectCall {
     std::vector<TNumberArgument> Numbers;
     // the register @B that a number run leaves its operator's result in
     TReportVar *RegisterB = nullptr;
-    int Length = 0;       // commands, the POP included
+    // "X := @A keep" right after the POP, taking the result: a call's value
+    // stored, done in the same step
+    TAssignCmd *Store = nullptr;
+    int Length = 0;       // commands, the POP (and the store) included
     int EndPosition = 0;  // the POP's position
     quint8 Fallback = 0;  // the kind of the first index without this call
 };

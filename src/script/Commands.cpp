@@ -612,7 +612,13 @@ bool runDirectCall(TDirectCall &call, const TCommandPlan &plan, TReportHost &rep
     } catch (...) {
         return false;
     }
-    report.SetErrorPos(call.EndPosition - 1);
+    if (call.Store) {
+        // as the store's own step: it may fail, with its own message
+        report.SetErrorPos(call.Store->Position() - 1);
+        call.Store->Target().AssignTaken(*call.Result);
+    } else {
+        report.SetErrorPos(call.EndPosition - 1);
+    }
     return true;
 }
 
