@@ -397,8 +397,8 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
         }
         if (deepest > MaxNumberDepth)
             return false;
-        run.Code = value.Code;
-        run.Code.push_back(TNumberOp{TNumberOp::ncEnd});
+        run.Planned = value.Code;
+        run.Planned.push_back(TNumberOp{TNumberOp::ncEnd});
         run.Length = k - i + 1;
         run.A = &static_cast<const TAssignCmd *>(result)->Target();
         run.B = &static_cast<const TAssignCmd *>(result)->Source();
@@ -604,6 +604,15 @@ void TCommandPlan::planRuns(const TCommandList &commands)
         step.NumberRun = quint32(m_numberRuns.size());
         m_numberRuns.push_back(std::move(run));
         i += m_numberRuns.back().Length - 1;
+    }
+    size_t codeSize = 0;
+    for (const TNumberRun &run : m_numberRuns)
+        codeSize += run.Planned.size();
+    m_numberCode.reserve(codeSize);
+    for (TNumberRun &run : m_numberRuns) {
+        run.Code = m_numberCode.data() + m_numberCode.size();
+        m_numberCode.insert(m_numberCode.end(), run.Planned.begin(), run.Planned.end());
+        run.Planned = {};
     }
     // the calls of functions that only read their arguments, from the
     // runs above

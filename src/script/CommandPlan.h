@@ -60,7 +60,10 @@ struct TNumberOp {
 struct TNumberRun {
     enum TUse : quint8 { nuStore, nuArgument, nuJump };
 
-    std::vector<TNumberOp> Code;
+    // the postfix code, while the plan is worked out; then in the plan's
+    // one array of the code of all its runs, from Code
+    std::vector<TNumberOp> Planned;
+    const TNumberOp *Code = nullptr;
     int Length = 0;         // commands, the last one included
     quint8 Fallback = 0;    // the kind of the first index without this run
     TUse Use = nuStore;     // what the last command does with the value
@@ -205,6 +208,9 @@ private:
 
     std::vector<TCommandStep> m_steps;
     std::vector<TNumberRun> m_numberRuns;
+    // the code of all number runs, one after the other, so that a record's
+    // arithmetic reads a few adjacent cache lines
+    std::vector<TNumberOp> m_numberCode;
     std::vector<std::unique_ptr<TDirectCall>> m_directCalls;
     // the registers "@A" and "@B" that the liveness pass found
     const TReportVar *m_registers[2] = {nullptr, nullptr};

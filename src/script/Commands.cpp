@@ -555,7 +555,7 @@ QUARN_INTERP_INLINE void runCall(const TCommandStep *step, TReportHost &report, 
 QUARN_INTERP_INLINE bool runNumbers(const TNumberRun &run, TReportHost &report, int &pc)
 {
     double value, lastLeft;
-    if (!ComputeNumbers(run.Code.data(), value, lastLeft))
+    if (!ComputeNumbers(run.Code, value, lastLeft))
         return false;
     TReportVar &a = *run.A;
     TReportVar &b = *run.B;
@@ -597,7 +597,7 @@ bool runDirectCall(TDirectCall &call, const TCommandPlan &plan, TReportHost &rep
         double value = 0, lastLeft = 0;
         for (const TDirectCall::TNumberArgument &number : call.Numbers) {
             lastLeft = 0;
-            if (!ComputeNumbers(plan.NumberRun(number.Run).Code.data(), value, lastLeft))
+            if (!ComputeNumbers(plan.NumberRun(number.Run).Code, value, lastLeft))
                 return false;
             number.Holder->BecomeNumber(value);
         }
