@@ -22,7 +22,10 @@
 #include <QSqlRecord>
 #include <QSqlResult>
 #include <QUrl>
+
+#include <cstring>
 #include <sqlite3.h>
+#include <vector>
 
 namespace {
 
@@ -234,6 +237,7 @@ public:
             const QString name = QString(static_cast<const QChar *>(sqlite3_column_name16(m_stmt, i))).remove(u'"');
             m_columns.append(describeColumn(m_stmt, i, name, driverType(i)));
         }
+        m_lastTexts.resize(size_t(n));
     }
 
     const QList<TColumnDesc> &Columns() const override { return m_columns; }
@@ -268,7 +272,7 @@ public:
                 break;
             }
             default:
-                row[i] = text(v);
+                row[i] = text(v, size_t(i));
                 break;
             }
         }
@@ -305,15 +309,28 @@ private:
 
     // A text value: decoded from SQLite's UTF-8 where that leaves no doubt
     // about the driver's result, else SQLite's own UTF-16 as the driver
-    // reads it.
-    QVariant text(sqlite3_value *v) const
+    // reads it. The text of the column's last decoded value is handed out
+    // again, shared, while the bytes stay the same: rows sorted or grouped
+    // by a text repeat it from row to row (a region, a city, a client), and
+    // each repeat then costs a comparison of its bytes instead of a new
+    // text decoded, and freed again when the next row replaces it.
+    QVariant text(sqlite3_value *v, size_t column)
     {
         if (m_utf8) {
             const uchar *p = sqlite3_value_text(v);
             const int n = sqlite3_value_bytes(v);
+            TLastText &last = m_lastTexts[column];
+            if (p && last.Valid && last.Bytes.size() == n && std::memcmp(last.Bytes.constData(), p, size_t(n)) == 0)
+                return QVariant(last.Text);
             QString s;
-            if (p && decodeUtf8(p, n, s))
+            if (p && decodeUtf8(p, n, s)) {
+                last.Bytes.resize(n);   // in place once it has grown: the array is this holder's alone
+                std::memcpy(last.Bytes.data(), p, size_t(n));
+                last.Text = s;
+                last.Valid = true;
                 return QVariant(s);
+            }
+            last.Valid = false;
         }
         const QChar *t = static_cast<const QChar *>(sqlite3_value_text16(v));
         return QVariant(QString(t, sqlite3_value_bytes16(v) / qsizetype(sizeof(QChar))));
@@ -357,6 +374,13 @@ private:
     bool m_done = false;
     QSqlError m_error;
     QList<TColumnDesc> m_columns;
+    // per column: the bytes and the text of the last UTF-8 text decoded
+    struct TLastText {
+        QByteArray Bytes;
+        QString Text;
+        bool Valid = false;
+    };
+    std::vector<TLastText> m_lastTexts;
 };
 
 class TSqliteEngine : public TEngine {
