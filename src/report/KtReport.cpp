@@ -1062,7 +1062,11 @@ void TKtReport::expandLine(TReportLine &line)
     for (int r = 0; r < repeats; ++r) {
         countLine();
         out.resize(0);
-        out.reserve(capacity);
+        // QString::reserve reallocates when asked for exactly the capacity
+        // it has (Qt 6.4 tests ">="): the buffer kept from line to line grows
+        // only when the line needs more room
+        if (out.capacity() <= capacity)
+            out.reserve(capacity + 1);
         AppendChars(out, pieces.front());
         bool formFeed = false;
         for (size_t i = 0; i < line.Fields.size(); ++i) {
