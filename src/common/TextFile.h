@@ -59,4 +59,5 @@ private:
     // the code page's bytes (TCodePage::Bytes), null for other code pages
     const quint8 *m_table = nullptr;
     bool m_nulMapped = false;   // U+0000 is in the table (as byte 0)
+    bool m_asciiSame = false;   // the table keeps ASCII other than NUL as it is
 };

@@ -77,6 +77,13 @@ static bool parseIsoTime(QStringView s, qsizetype pos, TDateTime &result)
     return true;
 }
 
+// The text a variant of type QString holds, read in place: what
+// QVariant::toString gives without its conversion machinery and a copy.
+static const QString &textOf(const QVariant &v)
+{
+    return *static_cast<const QString *>(v.constData());
+}
+
 // "yyyy-mm-dd", "yyyy-mm-dd hh:mm[:ss[.zzz]]" (or with "T"), "hh:mm[:ss]".
 static bool parseIsoText(const QString &text, TDateTime &result)
 {
@@ -110,7 +117,7 @@ bool ToDateTime(const QVariant &v, TDateTime &result)
         result = QDateToDateTime(dt.date()) + QTimeToDateTime(dt.time());
         return true;
     }
-    case QMetaType::QString: return parseIsoText(v.toString(), result);
+    case QMetaType::QString: return parseIsoText(textOf(v), result);
     case QMetaType::Double: case QMetaType::Int: case QMetaType::LongLong:
         result = v.toDouble();
         return true;
@@ -329,7 +336,7 @@ QString TField::AsStringOf(const QVariant &v) const
     case ftFloat: case ftCurrency:
         return FloatToStr(FieldValue::ToFloat(v));
     case ftBCD:
-        if (v.typeId() == QMetaType::QString) return v.toString();
+        if (v.typeId() == QMetaType::QString) return FieldValue::textOf(v);
         return FloatToStr(FieldValue::ToFloat(v));
     case ftBoolean:
         return FieldValue::ToBoolean(v) ? QStringLiteral("True") : QStringLiteral("False");
@@ -346,7 +353,8 @@ QString TField::AsStringOf(const QVariant &v) const
             return QString::fromLatin1(v.toByteArray());
         return v.toString();
     default:
-        return v.toString();
+        // most text columns hold a QString: no conversion to go through
+        return v.typeId() == QMetaType::QString ? FieldValue::textOf(v) : v.toString();
     }
 }
 

@@ -145,29 +145,62 @@ void AppendFieldNumber(QString &out, double value, const TFieldSpec &spec, const
     appendFieldNumber(out, value, spec, settings);
 }
 
+namespace {
+
+// `n` characters of `text` at `d`, padded to the field's width with `pad`:
+// right-aligned, centred (the odd character to the right) or left-aligned.
+char16_t *writePadded(char16_t *d, const char16_t *text, qsizetype n, const TFieldSpec &spec, char16_t pad)
+{
+    const qsizetype fill = std::max<qsizetype>(spec.width - n, 0);
+    const qsizetype before = (spec.flags & ffRight) ? fill : (spec.flags & ffCenter) ? fill / 2 : 0;
+    d = std::fill_n(d, before, pad);
+    d = std::copy_n(text, n, d);
+    return std::fill_n(d, fill - before, pad);
+}
+
+char16_t padOf(const TFieldSpec &spec)
+{
+    return (spec.flags & ffZeroPad) ? u'0' : u' ';
+}
+
+// The text of a plain fixed-point number in `text`; its length, or -1 when
+// the number is not plain or not within FormatQuickFixed's reach.
+int plainNumber(char16_t (&text)[QuickFixedRoom], double value, const TFieldSpec &spec, const TFormatSettings &fs)
+{
+    const bool plain = !(spec.flags & (ffCurrency | ffAccounting | ffGeneral))
+                       && !((spec.flags & ffZeroAsZero) && value == 0);
+    return plain ? FormatQuickFixed(text, value, 15, spec.decimals, fs) : -1;
+}
+
+} // namespace
+
 void AppendPaddedFieldNumber(QString &out, double value, const TFieldSpec &spec, const TFormatSettings &fs)
 {
     // The plain fixed-point numbers of most fields, written with their
     // padding in one piece: no blanks to trim in such a text.
-    const bool plain = !(spec.flags & (ffCurrency | ffAccounting | ffGeneral))
-                       && !((spec.flags & ffZeroAsZero) && value == 0);
     char16_t text[QuickFixedRoom];
-    const int n = plain ? FormatQuickFixed(text, value, 15, spec.decimals, fs) : -1;
+    const int n = plainNumber(text, value, spec, fs);
     if (n < 0) {
         const qsizetype start = out.size();
         AppendFieldNumber(out, value, spec, fs);
         PadFieldTail(out, start, spec, true);
         return;
     }
-    const qsizetype fill = std::max<qsizetype>(spec.width - n, 0);
-    const char16_t pad = (spec.flags & ffZeroPad) ? u'0' : u' ';
-    const qsizetype before = (spec.flags & ffRight) ? fill : (spec.flags & ffCenter) ? fill / 2 : 0;
     const qsizetype at = out.size();
-    out.resize(at + n + fill);
-    char16_t *d = reinterpret_cast<char16_t *>(out.data()) + at;
-    d = std::fill_n(d, before, pad);
-    d = std::copy_n(text, n, d);
-    std::fill_n(d, fill - before, pad);
+    out.resize(at + std::max<qsizetype>(spec.width, n));
+    writePadded(reinterpret_cast<char16_t *>(out.data()) + at, text, n, spec, padOf(spec));
+}
+
+char16_t *WritePaddedFieldNumber(char16_t *d, double value, const TFieldSpec &spec, const TFormatSettings &fs)
+{
+    char16_t text[QuickFixedRoom];
+    const int n = plainNumber(text, value, spec, fs);
+    return n < 0 ? nullptr : writePadded(d, text, n, spec, padOf(spec));
+}
+
+char16_t *WritePaddedFieldText(char16_t *d, QStringView text, const TFieldSpec &spec)
+{
+    return writePadded(d, text.utf16(), text.size(), spec, padOf(spec));
 }
 
 QString FormatFieldNumber(double value, const TFieldSpec &spec, const TFormatSettings &settings)

@@ -55,6 +55,18 @@ void PadFieldTail(QString &out, qsizetype start, const TFieldSpec &spec, bool ze
 void AppendPaddedFieldNumber(QString &out, double value, const TFieldSpec &spec,
                              const TFormatSettings &fs = FormatSettings());
 
+// The same for a line built in a buffer of its own, written at `d`; each
+// returns the end of what it wrote. The padded number of a plain
+// fixed-point field (no currency, accounting or general format, no zero
+// printed as "0", at most 15 digits), or null, writing nothing, for any
+// other: it needs room for the width or QuickFixedRoom characters,
+// whichever is more.
+char16_t *WritePaddedFieldNumber(char16_t *d, double value, const TFieldSpec &spec,
+                                 const TFormatSettings &fs = FormatSettings());
+// A text padded as PadFieldTail pads it (zeros allowed); it needs room for
+// the width or the text, whichever is longer.
+char16_t *WritePaddedFieldText(char16_t *d, QStringView text, const TFieldSpec &spec);
+
 // A string wrapped into lines of at most `width` characters, breaking after
 // a blank or punctuation that does not stand between two digits (so 3.14,
 // 1,000 and 12:30 stay whole). Break characters stay at the end of their

@@ -147,6 +147,10 @@ private:
     int valueCount(TReportField &f);
     // the field's next value, formatted and padded, appended to the line
     void appendValueText(QString &out, TReportField &f);
+    // the same written in place for a plain number or text; false, doing
+    // nothing, for any other value
+    class TLineBuilder;
+    bool writeValueText(TLineBuilder &line, TReportField &f);
     double numberValue(TReportField &f);
     bool footerModeFor(const TReportField &f) const;
     void countLine();

@@ -34,14 +34,15 @@ public:
         m_file = std::make_unique<TSafeFile>(path);
         if (append)
             m_file->CopyTarget();
+        m_buffer.reserve(FlushSize + 4096);
     }
 
     void write(const QString &text, bool lineEnd)
     {
         m_encoder.append(m_buffer, text);
         if (lineEnd)
-            m_buffer += "\r\n";
-        if (m_buffer.size() >= 1 << 16)
+            m_buffer.append("\r\n", 2);
+        if (m_buffer.size() >= FlushSize)
             flush();
     }
 
@@ -49,7 +50,8 @@ public:
     {
         if (!m_buffer.isEmpty())
             m_file->Write(m_buffer);
-        m_buffer.clear();
+        // emptied, not freed: the buffer's memory serves the whole run
+        m_buffer.resize(0);
     }
 
     // Puts the output in place; true when it holds no byte (nothing is put
@@ -70,6 +72,8 @@ public:
     QString path() const { return m_file->FileName(); }
 
 private:
+    static constexpr qsizetype FlushSize = 1 << 16;
+
     TCodePageEncoder m_encoder;
     std::unique_ptr<TSafeFile> m_file;
     QByteArray m_buffer;
@@ -169,7 +173,11 @@ bool TReportWriter::WriteLine(const QString &input)
     if (input.isEmpty())
         blank = QStringLiteral(" ");
     const QString &whole = input.isEmpty() ? blank : input;
-    const qsizetype pb = findPrintCode(whole, u'P', u'B');
+    // Every print code starts with a backslash: most lines have none, and
+    // one search for it spares them the searches for "\PB" and "\PE" and
+    // the walk through the line's codes when it is measured.
+    const bool codes = whole.contains(u'\\');
+    const qsizetype pb = codes ? findPrintCode(whole, u'P', u'B') : -1;
     if (pb >= 0) {
         const TPrintCode code = ParsePrintCode(whole, pb);
         if (code.kind == TPrintCode::ParaBegin) {
@@ -179,7 +187,10 @@ bool TReportWriter::WriteLine(const QString &input)
     }
     const TFontSpec fontBefore = m_measurer->Font();
     const int codeBefore = m_out.fontCode;
-    const TLineMeasure m = measureLine(whole, m_paragraph);
+    // without codes and outside a paragraph a line is one run of text in the
+    // current font, never cut: its height is all there is to measure
+    const TLineMeasure m = codes || m_paragraph ? measureLine(whole, m_paragraph)
+                                                : TLineMeasure{m_measurer->TextHeight(whole), 0, -1};
     QString remainder, head;
     if (m.cut >= 0) {
         remainder = whole.mid(m.cut);
@@ -187,7 +198,7 @@ bool TReportWriter::WriteLine(const QString &input)
     }
     const QString &line = m.cut >= 0 ? head : whole;
     if (m_paragraph) {
-        const bool ends = findPrintCode(input, u'P', u'E') >= 0;
+        const bool ends = codes && findPrintCode(input, u'P', u'E') >= 0;
         if (!ends && remainder.isEmpty()) {
             // waits for the next line of the paragraph; its codes apply
             // when it is measured again

@@ -297,6 +297,39 @@ private slots:
         QVERIFY(!TCodePageEncoder(QStringLiteral("no-such-code-page")).isValid());
     }
 
+    // Runs of ASCII skip the table eight characters a step: runs of every
+    // length up to past two steps, starting anywhere in a step, between
+    // characters that end a run (a letter of the code page, one it lacks,
+    // U+0080 just above ASCII, a NUL), with DEL and print codes inside.
+    void codePageEncoderCopiesAsciiRuns_data()
+    {
+        QTest::addColumn<QString>("codePage");
+        QTest::addColumn<QString>("stop");
+        for (const char *cp : {"windows-1251", "IBM866", "Shift_JIS", "IBM037"}) {
+            QTest::addRow("%s letter", cp) << cp << QStringLiteral("Ж");
+            QTest::addRow("%s lacked", cp) << cp << QStringLiteral("☃");
+            QTest::addRow("%s U+0080", cp) << cp << QString(QChar(0x80));
+            QTest::addRow("%s NUL", cp) << cp << QString(QChar(0));
+        }
+    }
+    void codePageEncoderCopiesAsciiRuns()
+    {
+        QFETCH(QString, codePage);
+        QFETCH(QString, stop);
+        TCodePageEncoder encoder(codePage);
+        QVERIFY(encoder.isValid());
+        const QString ascii = QStringLiteral("\\F1 Sum: 12.50 \x7F|~ \\PB5:5 0123456789 abc xyz");
+        for (int lead = 0; lead <= 9; ++lead) {
+            for (int run = 0; run <= 20; ++run) {
+                const QString text = ascii.left(lead) + stop + ascii.mid(lead, run) + stop + ascii.left(run);
+                QByteArray out("head");
+                encoder.append(out, text);
+                const QByteArray expected = QStringEncoder(codePage.toLatin1().constData()).encode(text);
+                QVERIFY2(out == "head" + expected, qPrintable(QStringLiteral("%1 + %2").arg(lead).arg(run)));
+            }
+        }
+    }
+
     // Every byte of a code page through the tables and through Qt: the
     // character a byte stands for, and the byte a character is written as
     // wherever the two directions agree on one byte.

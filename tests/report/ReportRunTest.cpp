@@ -162,6 +162,9 @@ private slots:
             << ".DETAIL\n#Filtr := ID = 1\n[@LONGNAME:30.3]"
             << QStringList{"[Общество с ограниченной       ]", "[ответственностью Иванов и     ]",
                            "[партнёры                      ]"};
+        QTest::newRow("a text longer than its field and the line's room, zero-padded texts")
+            << ".DETAIL\n#Filtr := ID = 1\n[@LONGNAME:3]@NAME:-010|@NAME:010|@ID:-3"
+            << QStringList{"[Общество с ограниченной ответственностью Иванов и партнёры]0000Иванов|Иванов0000|  1"};
         QTest::newRow("alignment and number formats")
             << ".DETAIL\n#Filtr := ID < 3\n@ID:-05|@NAME:+10|@AMOUNT:=10.2|@AMOUNT:G$10.2|@QTY:#6.2|@DT"
             << QStringList{"00001|  Иванов  |100-50    |    100.50|2.00  |15.01.2024",
