@@ -398,6 +398,7 @@ bool TCommandPlan::planNumberRun(const TCommandList &commands, int i, TNumberRun
         if (deepest > MaxNumberDepth)
             return false;
         run.Planned = value.Code;
+        run.Binary = value.Code.size() == 3;
         run.Planned.push_back(TNumberOp{TNumberOp::ncEnd});
         run.Length = k - i + 1;
         run.A = &static_cast<const TAssignCmd *>(result)->Target();

@@ -72,6 +72,7 @@ struct TNumberRun {
     TReportVar *Target = nullptr;   // nuStore: the variable stored into
     TAddParamCmd *Argument = nullptr;   // nuArgument: the ADDPARAM
     int LastPosition = 0;   // the last command's position
+    bool Binary = false;    // the code is two leaves and an operator
     int JumpOffset = 0;     // nuJump: the JNZ's offset
 };
 
