@@ -472,6 +472,8 @@ void ScriptPlanTest::numberRunsAsTheCommandsDo_data()
         QTest::newRow(qPrintable(script)) << script << 1;
     }
     QTest::newRow("operators in order") << "X1 := N1 - N2 * 2 + 7 / N1 - 1 . 5" << 1;
+    QTest::newRow("one operator each") << "X1 := N2 - N1; K := N1 / N2; U1 := N2 * 3; X4 := 1 + N2" << 4;
+    QTest::newRow("one operator, a division by zero") << "K := N1 - N1; X1 := N2 / K" << 2;
     QTest::newRow("parentheses") << "X1 := (N1 - N2) / (N1 + N2) * (0 - N1)" << 1;
     QTest::newRow("the target among the operands") << "N1 := N1 * N1 + N1" << 1;
     QTest::newRow("division by zero") << "X1 := N1 / (N1 - 3)" << 1;
