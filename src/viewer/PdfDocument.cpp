@@ -11,7 +11,10 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <zlib.h>
 
 namespace {
@@ -348,10 +351,108 @@ TPdfDocument::TPdfDocument(QIODevice &device, const QPageLayout &layout, int dpi
     write("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n");
 }
 
-TPdfDocument::~TPdfDocument()
+// Compresses one stream at a time in zlib's format, on a thread of its
+// own, the state kept from stream to stream: the writer hands it a page's
+// contents and draws the next page meanwhile (zlib was a fifth of a PDF
+// run). A failure of its own (no memory) gives a null result.
+class TPdfDocument::TPacker {
+public:
+    explicit TPacker(int level) : m_level(level), m_thread([this] { run(); }) {}
+    ~TPacker()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+        if (m_zlibReady)
+            deflateEnd(&m_zlib);
+    }
+    TPacker(const TPacker &) = delete;
+    TPacker &operator=(const TPacker &) = delete;
+
+    // Starts packing `data`; the result of the stream before must have
+    // been taken.
+    void Start(QByteArray data)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_in = std::move(data);
+            m_hasInput = true;
+        }
+        m_changed.notify_all();
+    }
+    // The packed stream last started, once it is ready.
+    QByteArray Take()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_hasOutput; });
+        m_hasOutput = false;
+        return std::move(m_out);
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_quit || m_hasInput; });
+            if (m_quit)
+                return;
+            const QByteArray in = std::move(m_in);
+            m_hasInput = false;
+            lock.unlock();
+            QByteArray out;
+            try {
+                out = pack(in);
+            } catch (...) {
+                out = QByteArray();
+            }
+            lock.lock();
+            m_out = std::move(out);
+            m_hasOutput = true;
+            m_changed.notify_all();
+        }
+    }
+
+    QByteArray pack(const QByteArray &data)
+    {
+        if (!m_zlibReady) {
+            m_zlib = z_stream{};
+            if (deflateInit(&m_zlib, m_level) != Z_OK)
+                return qCompress(data, m_level).sliced(4);
+            m_zlibReady = true;
+        } else {
+            deflateReset(&m_zlib);
+        }
+        QByteArray out(qsizetype(deflateBound(&m_zlib, uLong(data.size()))), Qt::Uninitialized);
+        m_zlib.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+        m_zlib.avail_in = uInt(data.size());
+        m_zlib.next_out = reinterpret_cast<Bytef *>(out.data());
+        m_zlib.avail_out = uInt(out.size());
+        deflate(&m_zlib, Z_FINISH);
+        out.truncate(out.size() - qsizetype(m_zlib.avail_out));
+        return out;
+    }
+
+    const int m_level;
+    z_stream m_zlib{};   // the packing thread's alone
+    bool m_zlibReady = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QByteArray m_in, m_out;
+    bool m_hasInput = false, m_hasOutput = false, m_quit = false;
+    std::thread m_thread;   // last: started once the rest is ready
+};
+
+TPdfDocument::~TPdfDocument() = default;
+
+TPdfDocument::TPacker &TPdfDocument::packer()
 {
-    if (m_zlib)
-        deflateEnd(m_zlib.get());
+    if (!m_packer)
+        m_packer = std::make_unique<TPacker>(m_level);
+    return *m_packer;
 }
 
 int TPdfDocument::allocObject()
@@ -377,7 +478,18 @@ void TPdfDocument::beginObject(int object)
 
 void TPdfDocument::writeStream(int object, const QByteArray &data, const QByteArray &extra)
 {
-    const QByteArray packed = m_level > 0 ? compress(data) : data;
+    if (m_level <= 0) {
+        writePacked(object, data, extra);
+        return;
+    }
+    packer().Start(data);
+    writePacked(object, packer().Take(), extra);
+}
+
+void TPdfDocument::writePacked(int object, const QByteArray &packed, const QByteArray &extra)
+{
+    if (m_level > 0 && packed.isNull())
+        m_failed = true;   // the packer ran out of memory
     beginObject(object);
     write("<< /Length " + QByteArray::number(packed.size()) + (m_level > 0 ? " /Filter /FlateDecode" : "")
           + extra + " >>\nstream\n");
@@ -385,28 +497,20 @@ void TPdfDocument::writeStream(int object, const QByteArray &data, const QByteAr
     write("\nendstream\nendobj\n");
 }
 
-// zlib's stream format, the state kept from stream to stream.
-QByteArray TPdfDocument::compress(const QByteArray &data)
+// The objects of the page ended last, in the order they were numbered:
+// nothing else is written between one page's end and the next one's.
+void TPdfDocument::writePendingPage()
 {
-    if (!m_zlib) {
-        m_zlib = std::make_unique<z_stream>();
-        *m_zlib = z_stream{};
-        if (deflateInit(m_zlib.get(), m_level) != Z_OK) {
-            m_zlib.reset();
-            return qCompress(data, m_level).sliced(4);
-        }
-    } else {
-        deflateReset(m_zlib.get());
-    }
-    z_stream &z = *m_zlib;
-    QByteArray out(qsizetype(deflateBound(&z, uLong(data.size()))), Qt::Uninitialized);
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.truncate(out.size() - qsizetype(z.avail_out));
-    return out;
+    if (!m_pending)
+        return;
+    const TPendingPage page = std::move(*m_pending);
+    m_pending.reset();
+    writePacked(page.Contents, m_level > 0 ? packer().Take() : page.Data);
+    const QRect full = m_layout.fullRectPoints();
+    beginObject(page.Page);
+    write("<<\n/Type /Page\n/Parent " + ref(m_pagesObject) + "\n/MediaBox [0 0 "
+          + QByteArray::number(full.width()) + ' ' + QByteArray::number(full.height()) + "]\n/Resources "
+          + ref(m_resourcesObject) + "\n/Contents " + ref(page.Contents) + "\n>>\nendobj\n");
 }
 
 void TPdfDocument::NewPage()
@@ -451,12 +555,12 @@ void TPdfDocument::endPage()
     m_content += "Q\n";
     const int contents = allocObject();
     const int page = allocObject();
-    writeStream(contents, m_content);
-    const QRect full = m_layout.fullRectPoints();
-    beginObject(page);
-    write("<<\n/Type /Page\n/Parent " + ref(m_pagesObject) + "\n/MediaBox [0 0 "
-          + QByteArray::number(full.width()) + ' ' + QByteArray::number(full.height()) + "]\n/Resources "
-          + ref(m_resourcesObject) + "\n/Contents " + ref(contents) + "\n>>\nendobj\n");
+    writePendingPage();
+    m_pending = TPendingPage{contents, page, {}};
+    if (m_level > 0)
+        packer().Start(m_content);   // shared: drawing the next page detaches it
+    else
+        m_pending->Data = m_content;
     m_pageObjects.push_back(page);
     m_inPage = false;
 }
@@ -882,6 +986,7 @@ bool TPdfDocument::Finish()
 {
     if (m_pageObjects.empty() || m_inPage)
         endPage();
+    writePendingPage();
     for (auto &f : m_faces)
         if (f->trueType)
             writeFace(*f);

@@ -10,12 +10,12 @@
 #include <QString>
 #include <QStringView>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QIODevice;
 class QPainterPath;
 class QRawFont;
-struct z_stream_s;
 
 // A PDF file written straight from the viewer's layout, for the output's
 // pages: lines, rectangle outlines and runs of text in the report fonts,
@@ -27,7 +27,9 @@ struct z_stream_s;
 // operator per glyph, so a page's content is a tenth of the size and the
 // compression no longer dominates the run. The fonts are embedded as
 // subsets of the files Qt draws with, glyph numbers kept, with their
-// character maps so that the text can be found and copied.
+// character maps so that the text can be found and copied. A page's
+// contents are compressed on a thread of the document's own while the next
+// page is drawn; the file is the same as if they were compressed in turn.
 class TPdfDocument {
 public:
     // Writes to `device` (open for writing); pages as `layout` says, at `dpi`.
@@ -62,12 +64,15 @@ private:
     struct TFace;
     struct TFontRes;
     struct TFontUse;
+    class TPacker;
 
     int allocObject();
     void beginObject(int object);
     void write(const QByteArray &bytes);
-    QByteArray compress(const QByteArray &data);
+    TPacker &packer();
     void writeStream(int object, const QByteArray &data, const QByteArray &extra = {});
+    void writePacked(int object, const QByteArray &packed, const QByteArray &extra = {});
+    void writePendingPage();
     void endPage();
     void endText();
     void beginText();
@@ -86,7 +91,13 @@ private:
     QPageLayout m_layout;
     int m_dpi;
     int m_level = 3;
-    std::unique_ptr<z_stream_s> m_zlib;
+    std::unique_ptr<TPacker> m_packer;   // made for the first stream
+    // the last page ended: its objects, written when its contents are packed
+    struct TPendingPage {
+        int Contents = 0, Page = 0;
+        QByteArray Data;   // the contents, when they are not compressed
+    };
+    std::optional<TPendingPage> m_pending;
     QString m_title, m_creator;
     qint64 m_pos = 0;
     bool m_failed = false;

@@ -3,7 +3,9 @@
 #include "common/Settings.h"
 #include "common/TextFile.h"
 #include "viewer/OutputPages.h"
+#include "viewer/PdfDocument.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -103,7 +105,49 @@ class PdfDocumentTest : public QObject {
         }
     }
 
+    // The streams of a document of many pages, in file order, unpacked.
+    static QList<QByteArray> streams(int level)
+    {
+        QBuffer file;
+        file.open(QIODevice::WriteOnly);
+        TPdfDocument pdf(file, OutputPdfLayout(TPageGeometry::Portrait), 300);
+        pdf.SetCompressionLevel(level);
+        QFont font(QStringLiteral("DejaVu Sans Mono"));
+        font.setPixelSize(40);
+        const int handle = pdf.Font(font);
+        for (int p = 0; p < 40; ++p) {
+            pdf.NewPage();
+            for (int line = 0; line <= p % 7; ++line)
+                pdf.DrawText(handle, QPointF(10, 50 * (line + 1)), QStringLiteral("страница %1, строка %2").arg(p).arg(line));
+        }
+        if (!pdf.Finish())
+            return {};
+        static const QRegularExpression stream(QStringLiteral("/Length (\\d+)[^>]*>>\nstream\n"));
+        const QByteArray data = file.data();
+        const QString text = QString::fromLatin1(data);
+        QList<QByteArray> list;
+        for (auto it = stream.globalMatch(text); it.hasNext();) {
+            const auto m = it.next();
+            QByteArray bytes = data.mid(m.capturedEnd(), m.captured(1).toInt());
+            if (level > 0)   // qUncompress wants a size first, big-endian; a bound will do
+                bytes = qUncompress(QByteArray::fromHex("00100000") + bytes);
+            list << bytes;
+        }
+        return list;
+    }
+
 private slots:
+    // Pages are compressed on a thread of their own while the next one is
+    // drawn: every stream must still be its page's, in its place.
+    void pagesPackedInTurn()
+    {
+        const QList<QByteArray> plain = streams(0), packed = streams(6);
+        QVERIFY(plain.size() > 40);
+        QCOMPARE(packed.size(), plain.size());
+        for (int i = 0; i < plain.size(); ++i)
+            QVERIFY2(packed[i] == plain[i], qPrintable(QStringLiteral("stream %1 of %2").arg(i).arg(plain.size())));
+    }
+
     void sameAsPainted_data()
     {
         QTest::addColumn<QStringList>("lines");
