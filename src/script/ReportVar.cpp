@@ -210,7 +210,10 @@ QString TReportVar::TextBuffer(qsizetype size)
     if (m_spare.capacity() < size)
         return QString(size, Qt::Uninitialized);
     QString text = std::move(m_spare);
-    text.resize(size);   // in place: nothing else shares it
+    // in place, nothing else sharing it; mostly not at all, as a statement
+    // makes texts of the same length from record to record
+    if (text.size() != size)
+        text.resize(size);
     return text;
 }
 
