@@ -20,6 +20,7 @@ TCommandPlan::TCommandPlan(const TCommandList &commands)
     }
     planMoves(commands);
     planRuns(commands);
+    m_liveOut = {};
 }
 
 // A register copy whose register is overwritten before it is read again
@@ -142,6 +143,7 @@ void TCommandPlan::planMoves(const TCommandList &commands)
     }
     m_registers[0] = registers[0];
     m_registers[1] = registers[1];
+    m_liveOut.assign(liveOut.begin(), liveOut.end());
     for (int i = 0; i < count; ++i) {
         const TCommand *c = commands[i];
         if (c->Code() == TCommand::ckAssign) {
@@ -629,6 +631,100 @@ void TCommandPlan::planRuns(const TCommandList &commands)
         step.NumberRun = quint32(m_directCalls.size());
         m_directCalls.push_back(std::move(call));
     }
+    // the concatenations of texts, from the runs above as their fallback
+    for (int i = 0; i < count; ++i) {
+        TTextRun run;
+        if (!planTextRun(commands, i, run))
+            continue;
+        TCommandStep &step = m_steps[size_t(i)];
+        if (step.Kind == rkNumbers) {
+            // the same leaves, all variables: numbers first, then texts
+            TNumberRun &numbers = m_numberRuns[step.NumberRun];
+            run.Fallback = numbers.Fallback;
+            numbers.TextRun = quint32(m_textRuns.size()) + 1;
+        } else {
+            run.Fallback = step.Kind;
+            step.Kind = rkTextRun;
+            step.NumberRun = quint32(m_textRuns.size());
+        }
+        i += run.Length - 1;
+        m_textRuns.push_back(std::move(run));
+    }
+}
+
+// The text run from `i` (see TTextRun), or false.
+bool TCommandPlan::planTextRun(const TCommandList &commands, int i, TTextRun &run)
+{
+    const int count = commands.Count();
+    constexpr unsigned A = 1;
+    auto isRegister = [](const TReportVar &holder) { return holder.Name().startsWith(u'@'); };
+    // a leaf loaded into @A by the command at k: a variable or a text constant
+    auto leaf = [&](int k) -> const TReportVar * {
+        const TCommand *c = commands[k];
+        if (c->Code() == TCommand::ckAssign) {
+            auto *a = static_cast<const TAssignCmd *>(c);
+            if (a->KeepType() || registerOf(a->Target()) != 0 || isRegister(a->Source()))
+                return nullptr;
+            return &a->Source();
+        }
+        if (c->Code() != TCommand::ckAssignConst)
+            return nullptr;
+        auto *a = static_cast<const TAssignConstCmd *>(c);
+        if (a->KeepType() || registerOf(a->Target()) != 0 || a->Value().Type != TConstValue::ctString)
+            return nullptr;
+        // the holder as "@A := constant" leaves @A
+        auto holder = std::make_unique<TReportVar>(a->Target().Name(), a->Target().Owner());
+        a->Store(*holder);
+        m_textConstants.push_back(std::move(holder));
+        return m_textConstants.back().get();
+    };
+    // "@A := L0; COPY @B, @A", @A used up by the copy, planned as no more
+    // than that or a number run
+    quint8 kind = m_steps[size_t(i)].Kind;
+    if (kind == rkNumbers)
+        kind = m_numberRuns[m_steps[size_t(i)].NumberRun].Fallback;
+    if ((kind != rkLoadCopy && kind != TCommand::ckAssignConst) || i + 1 >= count
+        || commands[i + 1]->Code() != TCommand::ckCalc || !takes(i + 1))
+        return false;
+    auto *copy = static_cast<const TCalcCmd *>(commands[i + 1]);
+    if (copy->Op() != opCopy || registerOf(copy->Target()) != 1 || registerOf(copy->Source()) != 0)
+        return false;
+    const size_t constantsBefore = m_textConstants.size();
+    auto fail = [&] {
+        m_textConstants.resize(constantsBefore);
+        return false;
+    };
+    const TReportVar *first = leaf(i);
+    if (!first)
+        return fail();
+    run.Leaves.push_back(first);
+    run.B = &copy->Target();
+    int k = i + 2;
+    // "PUSH @B; @A := Li; POP @B; + @B, @A", @A overwritten after the "+"
+    while (k + 3 < count && m_steps[size_t(k)].Kind == rkSavedOperand) {
+        auto *push = static_cast<const TPushCmd *>(commands[k]);
+        auto *pop = static_cast<const TPopCmd *>(commands[k + 2]);
+        if (push->Var() != run.B || pop->Var() != run.B || commands[k + 3]->Code() != TCommand::ckCalc)
+            break;
+        auto *add = static_cast<const TCalcCmd *>(commands[k + 3]);
+        if (add->Op() != tkPlus || &add->Target() != run.B || registerOf(add->Source()) != 0
+            || (m_liveOut[size_t(k + 3)] & A))
+            break;
+        const TReportVar *next = leaf(k + 1);
+        if (!next)
+            return fail();
+        run.Leaves.push_back(next);
+        k += 4;
+    }
+    // "@A := @B"
+    if (run.Leaves.size() < 2 || k >= count || commands[k]->Code() != TCommand::ckAssign)
+        return fail();
+    auto *result = static_cast<const TAssignCmd *>(commands[k]);
+    if (result->KeepType() || registerOf(result->Target()) != 0 || &result->Source() != run.B)
+        return fail();
+    run.Result = &m_steps[size_t(k)];
+    run.Length = k - i + 1;
+    return true;
 }
 
 // A whole call from the "PUSH P" at `i` that can run as a TDirectCall, or

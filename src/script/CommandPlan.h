@@ -21,7 +21,7 @@ struct TCommandStep {
     // rkCall: the number of arguments, each loaded by an rkLoadArgument pair.
     quint8 Arguments = 0;
     // rkNumbers: the index of its TNumberRun in the plan; rkDirectCall: the
-    // index of its TDirectCall.
+    // index of its TDirectCall; rkTextRun: the index of its TTextRun.
     quint32 NumberRun = 0;
 };
 
@@ -73,6 +73,9 @@ struct TNumberRun {
     TAddParamCmd *Argument = nullptr;   // nuArgument: the ADDPARAM
     int LastPosition = 0;   // the last command's position
     bool Binary = false;    // the code is two leaves and an operator
+    // a concatenation of texts from the same index, tried before the
+    // fallback: its index in the plan plus one, or 0
+    quint32 TextRun = 0;
     int JumpOffset = 0;     // nuJump: the JNZ's offset
 };
 
@@ -127,6 +130,23 @@ struct TDirectCall {
     quint8 Fallback = 0;  // the kind of the first index without this call
 };
 
+// The commands of a concatenation of texts up to its result in @A,
+// "@A := L0; COPY @B, @A", then for every further leaf
+// "PUSH @B; @A := Li; POP @B; + @B, @A", and "@A := @B", where every leaf
+// is a variable or a text constant and @A is overwritten before it is read
+// again after each "+". When every variable holds a text and the sum is not
+// too long, so that nothing can fail, the loop does on @B what those
+// commands do (a fresh copy of L0, then for every leaf the previous values
+// dropped and the leaf added) without the copies of the leaves into @A,
+// then runs "@A := @B"; else the runs the commands are made of.
+struct TTextRun {
+    std::vector<const TReportVar *> Leaves;   // variables, and the plan's holders of constants
+    TReportVar *B = nullptr;
+    const TCommandStep *Result = nullptr;     // the step of "@A := @B"
+    int Length = 0;                           // commands, "@A := @B" included
+    quint8 Fallback = 0;
+};
+
 // The interpreter's plan for a command list, worked out once per version of
 // the list (TCommandList::Plan): which register copies may move their
 // values, and which short runs of commands the loop does in one step. The
@@ -171,8 +191,10 @@ public:
         rkNumbers,
         // a whole call of a function that only reads its arguments (TDirectCall)
         rkDirectCall,
+        // a concatenation of texts (TTextRun)
+        rkTextRun,
     };
-    static constexpr int KindCount = rkDirectCall + 1;
+    static constexpr int KindCount = rkTextRun + 1;
     // The deepest stack of numbers a TNumberRun may need, and the most
     // operations it may have: longer expressions run by the smaller runs,
     // and working out the plan stays linear in the length of the list.
@@ -189,6 +211,8 @@ public:
     const TNumberRun &NumberRun(const TCommandStep &step) const { return m_numberRuns[step.NumberRun]; }
     const TNumberRun &NumberRun(quint32 index) const { return m_numberRuns[index]; }
     TDirectCall &DirectCall(const TCommandStep &step) const { return *m_directCalls[step.NumberRun]; }
+    const TTextRun &TextRun(const TCommandStep &step) const { return m_textRuns[step.NumberRun]; }
+    const TTextRun &TextRun(quint32 index) const { return m_textRuns[index]; }
 
 private:
     void planMoves(const TCommandList &commands);
@@ -205,6 +229,7 @@ private:
     int callArguments(const TCommandList &commands, int i) const;
     bool planNumberRun(const TCommandList &commands, int i, TNumberRun &run) const;
     std::unique_ptr<TDirectCall> planDirectCall(const TCommandList &commands, int i) const;
+    bool planTextRun(const TCommandList &commands, int i, TTextRun &run);
     int registerOf(const TReportVar &holder) const;
 
     std::vector<TCommandStep> m_steps;
@@ -213,6 +238,11 @@ private:
     // arithmetic reads a few adjacent cache lines
     std::vector<TNumberOp> m_numberCode;
     std::vector<std::unique_ptr<TDirectCall>> m_directCalls;
+    std::vector<TTextRun> m_textRuns;
+    std::vector<std::unique_ptr<TReportVar>> m_textConstants;   // the text runs' constant leaves
+    // the registers read after each command before being overwritten (bit
+    // 0 @A, bit 1 @B), while the plan is worked out
+    std::vector<quint8> m_liveOut;
     // the registers "@A" and "@B" that the liveness pass found
     const TReportVar *m_registers[2] = {nullptr, nullptr};
     quint32 m_version;

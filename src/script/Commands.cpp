@@ -6,6 +6,7 @@
 #include "VarStack.h"
 
 #include "common/Exceptions.h"
+#include "common/Limits.h"
 #include "common/Format.h"
 
 #include <vector>
@@ -211,6 +212,11 @@ QUARN_INTERP_INLINE void TAssignConstCmd::StoreArgumentInto(TReportVar &argument
 void TAssignConstCmd::StoreArgument(TReportVar &argument) const
 {
     StoreArgumentInto(argument);
+}
+
+void TAssignConstCmd::Store(TReportVar &target) const
+{
+    StoreInto(target);
 }
 
 QUARN_INTERP_INLINE void TAssignConstCmd::Run(int &pc, TReportHost &report, TVarStack &)
@@ -674,6 +680,38 @@ bool runDirectCall(TDirectCall &call, const TCommandPlan &plan, TReportHost &rep
     return true;
 }
 
+// A concatenation of texts (TTextRun in CommandPlan.h): @B made as the
+// commands make it, the leaves added straight from their holders rather
+// than through copies in @A that are overwritten unread. False, with
+// nothing done, when a leaf holds anything but a text, a leaf added is
+// empty or the sum would be too long: the commands then run, and fail, as
+// compiled.
+QUARN_INTERP_INLINE bool runText(const TTextRun &run, TReportHost &report, TVarStack &stack, int &pc)
+{
+    qsizetype size = 0;
+    for (size_t i = 0; i < run.Leaves.size(); ++i) {
+        const TReportVar &leaf = *run.Leaves[i];
+        // an empty text reaches "+" as a null one through @A: left to the
+        // commands, as rare as it is
+        if (leaf.VarType() != vtString || (i > 0 && leaf.StringValue().isEmpty()))
+            return false;
+        size += leaf.StringValue().size();
+    }
+    if (size > MaxStringLength)
+        return false;
+    // "PUSH @B; ...; POP @B" drops @B's previous values before each "+",
+    // which sets the previous text anew and leaves the rest as the fresh
+    // copy did: nothing to do for it here
+    TReportVar &b = *run.B;
+    b.AssignFresh(*run.Leaves[0]);
+    for (size_t i = 1; i < run.Leaves.size(); ++i)
+        b.Add(*run.Leaves[i]);
+    int next = 0;
+    static_cast<TAssignCmd *>(run.Result->Command)->Run(next, report, stack, run.Result->TakeSource);
+    pc += run.Length;
+    return true;
+}
+
 // "@A := v; X := @A" with @A used up: X := v.
 QUARN_INTERP_INLINE void runLoadStore(const TCommandStep *step, TReportHost &report)
 {
@@ -768,7 +806,7 @@ void ExecuteCommands(const TCommandList &commands, TReportHost &report, TVarStac
                                   &&push, &&pop, &&clearParamList, &&addParam, &&singleCall,
                                   &&assignTaken, &&copyTaken, &&savedOperand, &&loadCopy, &&storeResult, &&opStore, &&loadArgument,
                                   &&openCall, &&callReturn, &&loadStore, &&opResult, &&wholeCall,
-                                  &&numbers, &&directCall};
+                                  &&numbers, &&directCall, &&textRun};
     static_assert(std::size(kinds) == TCommandPlan::KindCount);
 #define QUARN_NEXT_COMMAND                       \
     do {                                         \
@@ -860,7 +898,7 @@ opResult:
     QUARN_NEXT_COMMAND;
 numbers: {
     const TNumberRun &run = plan.NumberRun(*step);
-    if (runNumbers(run, report, pc))
+    if (runNumbers(run, report, pc) || (run.TextRun && runText(plan.TextRun(run.TextRun - 1), report, stack, pc)))
         QUARN_NEXT_COMMAND;
     goto *kinds[run.Fallback];   // the runs the expression is made of
 }
@@ -871,6 +909,12 @@ directCall: {
         QUARN_NEXT_COMMAND;
     }
     goto *kinds[call.Fallback];   // the runs the call is made of
+}
+textRun: {
+    const TTextRun &run = plan.TextRun(*step);
+    if (runText(run, report, stack, pc))
+        QUARN_NEXT_COMMAND;
+    goto *kinds[run.Fallback];   // the runs the concatenation is made of
 }
 wholeCall:
     runCall(step, report, stack);

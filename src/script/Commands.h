@@ -118,7 +118,9 @@ public:
 
     // Execute without the virtual call.
     void Run(int &pc, TReportHost &report, TVarStack &stack);
-    // Stores the constant into `target`, without clearing it first.
+    // Stores the constant into `target`, without clearing it first;
+    // StoreInto is the interpreter's inline version.
+    void Store(TReportVar &target) const;
     void StoreInto(TReportVar &target) const;
     // Stores the constant into an empty argument holder as loading it
     // through a register and taking it from there leaves it: an empty text

@@ -342,6 +342,8 @@ private slots:
     void numberRunsAsTheCommandsDo();
     void directCallsAsTheCommandsDo_data();
     void directCallsAsTheCommandsDo();
+    void textRunsAsTheCommandsDo_data();
+    void textRunsAsTheCommandsDo();
 };
 
 void ScriptPlanTest::planRunsAsTheCommandsDo_data()
@@ -510,9 +512,14 @@ void comparePlanned(const QString &script, int kind, int count)
         hosts[k].Compile(script, lists[k]);
     }
     int planned = 0;
-    const TCommandStep *steps = lists[0].Plan().Steps();
-    for (int i = 0; i < lists[0].Count(); ++i)
+    const TCommandPlan &plan = lists[0].Plan();
+    const TCommandStep *steps = plan.Steps();
+    for (int i = 0; i < lists[0].Count(); ++i) {
         planned += steps[i].Kind == kind;
+        // a concatenation of variables only is tried after its number run
+        planned += kind == TCommandPlan::rkTextRun && steps[i].Kind == TCommandPlan::rkNumbers
+                   && plan.NumberRun(steps[i]).TextRun;
+    }
     QCOMPARE(planned, count);
     for (int run = 1; run <= 2; ++run) {
         QStringList results[2];
@@ -568,6 +575,33 @@ void ScriptPlanTest::directCallsAsTheCommandsDo()
     QFETCH(QString, script);
     QFETCH(int, directCalls);
     comparePlanned(script, TCommandPlan::rkDirectCall, directCalls);
+}
+
+void ScriptPlanTest::textRunsAsTheCommandsDo_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("textRuns");   // how many the plan finds
+
+    // S1 is 'ab', S2 an empty text
+    QTest::newRow("variables and constants") << "X2 := S1 + ' / ' + S1 + 'c'; K := 1" << 1;
+    QTest::newRow("at the end of the list") << "X2 := 'a' + S1 || 'b'" << 1;
+    QTest::newRow("the target among the leaves") << "S1 := S1 + 'x' + S1; X2 := 'y' + S1" << 2;
+    QTest::newRow("an empty first leaf") << "X2 := S2 + S1" << 1;
+    QTest::newRow("an empty leaf added") << "X2 := S1 + S2 + 'x'; T1 := '' + S1" << 2;
+    QTest::newRow("a number among the leaves") << "X2 := S1 + N1" << 1;
+    QTest::newRow("an undefined leaf") << "X2 := S1 + U1" << 1;
+    QTest::newRow("a store of another type") << "N1 := S1 + 'x'" << 1;
+    QTest::newRow("twice, the registers read") << "X2 := S1 + 'x'; X4 := PeekB; T2 := PeekA" << 1;
+    // not concatenations of leaves
+    QTest::newRow("a call among them") << "X2 := S1 + Cat(S1, 'x')" << 0;
+    QTest::newRow("a register") << "X2 := S1 + @B" << 0;
+}
+
+void ScriptPlanTest::textRunsAsTheCommandsDo()
+{
+    QFETCH(QString, script);
+    QFETCH(int, textRuns);
+    comparePlanned(script, TCommandPlan::rkTextRun, textRuns);
 }
 
 QUARN_TEST_MAIN(ScriptPlanTest)
