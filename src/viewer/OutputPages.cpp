@@ -315,16 +315,22 @@ void TOutputPages::split()
 
 // The kind of a plain line in the state: without a page mark, with one,
 // or a page mark alone.
-quint32 TOutputPages::plainKind(int variant, const TOutputState &state)
+// A line begun in `state` with `font`: its font and paragraph margins.
+TLine TOutputPages::lineIn(const TOutputState &state, const TFontSpec &font)
 {
     TLine line;
-    const TFontSpec &font = m_measurer->Font();
     line.fontCode = quint8(state.fontCode);
     line.fontSize = quint8(font.size);
     line.fontFace = quint8(font.face);
     line.fontStyle = quint8(font.style);
     line.leftMargin = clamp16(state.paraLeftPx);
     line.rightMargin = clamp16(state.paraRightPx);
+    return line;
+}
+
+quint32 TOutputPages::plainKind(int variant, const TOutputState &state)
+{
+    TLine line = lineIn(state, m_measurer->Font());
     line.flags = variant > 0 ? TLine::PageStart : 0;
     line.height = clamp16(variant < 2 ? m_measurer->TextHeight(u" ") : 0);
     return m_plainKinds[variant] = kindOf(line);
@@ -361,13 +367,7 @@ quint32 TOutputPages::measure(const char *bytes, qsizetype length, TOutputState 
     const TOutputState stateIn = state;
     const TFontSpec fontIn = measurer.Font();
     const bool paragraphIn = paragraph;
-    TLine line;
-    line.fontCode = quint8(state.fontCode);
-    line.fontSize = quint8(fontIn.size);
-    line.fontFace = quint8(fontIn.face);
-    line.fontStyle = quint8(fontIn.style);
-    line.leftMargin = clamp16(state.paraLeftPx);
-    line.rightMargin = clamp16(state.paraRightPx);
+    TLine line = lineIn(state, fontIn);
     if (empty)
         m_text = QStringLiteral(" ");
     else

@@ -174,6 +174,7 @@ public:
 private:
     void split();
     void paginate();
+    static TLine lineIn(const TOutputState &state, const TFontSpec &font);
     quint32 plainKind(int variant, const TOutputState &state);
     quint32 measure(const char *bytes, qsizetype length, TOutputState &state, bool &paragraph);
     quint32 kindOf(const TLine &line);
