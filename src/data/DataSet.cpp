@@ -345,9 +345,7 @@ const QVariant *TDataSet::CurrentRow() const
 
 const QVariant &TDataSet::CurrentValue(int column) const
 {
-    if (m_state == dsEdit || m_state == dsInsert)
-        return m_buffer[size_t(column)];
-    const QVariant *row = CurrentRow();
+    const QVariant *row = CurrentValues();
     return row ? row[column] : nullValue;
 }
 

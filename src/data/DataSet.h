@@ -132,6 +132,13 @@ public:
 
     // Used by fields.
     const QVariant &CurrentValue(int column) const;
+    // All the current record's values (the edit buffer while editing or
+    // inserting), or null without a current record: for reading many
+    // fields of a record at once (TField::ValueIn).
+    const QVariant *CurrentValues() const
+    {
+        return m_state == dsEdit || m_state == dsInsert ? m_buffer.data() : CurrentRow();
+    }
     void SetFieldValue(TField *field, const QVariant &value);
     // Used by data sources.
     void AddDataSource(TDataSource *ds);

@@ -77,6 +77,18 @@ static bool parseIsoTime(QStringView s, qsizetype pos, TDateTime &result)
     return true;
 }
 
+// QVariant's isValid() || isNull() without the call into the library for
+// the values rows hold: for types that are no pointers, a variant is null
+// exactly when its own null flag is set.
+static inline bool isNullValue(const QVariant &v)
+{
+    if (!v.isValid())
+        return true;
+    if (v.metaType().flags() & QMetaType::IsPointer)
+        return v.isNull();
+    return v.data_ptr().is_null;
+}
+
 // The text a variant of type QString holds, read in place: what
 // QVariant::toString gives without its conversion machinery and a copy.
 static const QString &textOf(const QVariant &v)
@@ -176,7 +188,7 @@ bool ToBoolean(const QVariant &v)
 
 QVariant Normalize(const QVariant &v, TFieldType type)
 {
-    if (!v.isValid() || v.isNull())
+    if (FieldValue::isNullValue(v))
         return QVariant();
     switch (type) {
     case ftString: case ftMemo:
@@ -299,13 +311,13 @@ bool TField::CanModify() const
 bool TField::IsNull() const
 {
     const QVariant &v = m_dataSet->CurrentValue(m_column);
-    return !v.isValid() || v.isNull();
+    return FieldValue::isNullValue(v);
 }
 
 QVariant TField::Value() const
 {
     const QVariant &v = m_dataSet->CurrentValue(m_column);
-    if (!v.isValid() || v.isNull())
+    if (FieldValue::isNullValue(v))
         return QVariant();
     return FieldValue::Normalize(v, m_type);
 }
@@ -328,7 +340,7 @@ QString TField::AsString() const
 
 QString TField::AsStringOf(const QVariant &v) const
 {
-    if (!v.isValid() || v.isNull())
+    if (FieldValue::isNullValue(v))
         return QString();
     switch (m_type) {
     case ftSmallint: case ftInteger: case ftWord: case ftAutoInc:
@@ -371,7 +383,7 @@ QString TField::DisplayTextOf(const QVariant &v) const
     case ftGraphic: return QStringLiteral("(GRAPHIC)");
     default: break;
     }
-    if (!v.isValid() || v.isNull())
+    if (FieldValue::isNullValue(v))
         return QString();
     switch (m_type) {
     case ftSmallint: case ftInteger: case ftWord: case ftAutoInc:
@@ -394,19 +406,27 @@ QString TField::DisplayTextOf(const QVariant &v) const
 qint64 TField::AsInteger() const
 {
     const QVariant &v = m_dataSet->CurrentValue(m_column);
-    return (!v.isValid() || v.isNull()) ? 0 : FieldValue::ToInteger(v);
+    return FieldValue::isNullValue(v) ? 0 : FieldValue::ToInteger(v);
 }
 
 double TField::AsFloat() const
 {
-    const QVariant &v = m_dataSet->CurrentValue(m_column);
-    return (!v.isValid() || v.isNull()) ? 0.0 : FieldValue::ToFloat(v);
+    return AsFloatOf(m_dataSet->CurrentValue(m_column));
+}
+
+double TField::AsFloatOf(const QVariant &v) const
+{
+    return FieldValue::isNullValue(v) ? 0.0 : FieldValue::ToFloat(v);
 }
 
 TDateTime TField::AsDateTime() const
 {
-    const QVariant &v = m_dataSet->CurrentValue(m_column);
-    if (!v.isValid() || v.isNull())
+    return AsDateTimeOf(m_dataSet->CurrentValue(m_column));
+}
+
+TDateTime TField::AsDateTimeOf(const QVariant &v) const
+{
+    if (FieldValue::isNullValue(v))
         return 0;
     TDateTime dt = 0;
     if (!FieldValue::ToDateTime(v, dt))
@@ -416,8 +436,12 @@ TDateTime TField::AsDateTime() const
 
 bool TField::AsBoolean() const
 {
-    const QVariant &v = m_dataSet->CurrentValue(m_column);
-    return v.isValid() && !v.isNull() && FieldValue::ToBoolean(v);
+    return AsBooleanOf(m_dataSet->CurrentValue(m_column));
+}
+
+bool TField::AsBooleanOf(const QVariant &v) const
+{
+    return !FieldValue::isNullValue(v) && FieldValue::ToBoolean(v);
 }
 
 void TField::SetValue(const QVariant &v)

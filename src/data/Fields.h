@@ -101,6 +101,11 @@ public:
     // The same for any value of the field's column (a grid's other rows).
     QString AsStringOf(const QVariant &v) const;
     QString DisplayTextOf(const QVariant &v) const;
+    double AsFloatOf(const QVariant &v) const;
+    TDateTime AsDateTimeOf(const QVariant &v) const;
+    bool AsBooleanOf(const QVariant &v) const;
+    // This field's value among a record's values (TDataSet::CurrentValues).
+    const QVariant &ValueIn(const QVariant *values) const { return values[m_column]; }
     QString Text() const { return AsString(); }
     qint64 AsInteger() const;
     double AsFloat() const;

@@ -741,23 +741,28 @@ void TKtReport::copyRecord()
     TDataSet *ds = GetDataSet();
     if (!ds || !ds->Active() || (ds->Eof() && ds->Bof()))
         return;
+    // the record's values are looked up once, not once per field; without
+    // a current record every field reads as NULL
+    static const QVariant none;
+    const QVariant *values = ds->CurrentValues();
     for (const auto &[f, v, type] : m_fieldVars) {
+        const QVariant &value = values ? f->ValueIn(values) : none;
         switch (type) {
         case vtString:
-            v->SetAsString(f->AsString());
+            v->SetAsString(f->AsStringOf(value));
             break;
         case vtNumber:
-            v->SetAsNumber(f->AsFloat());   // 0 for NULL
+            v->SetAsNumber(f->AsFloatOf(value));   // 0 for NULL
             break;
         case vtBoolean:
-            v->SetAsBoolean(f->AsBoolean());
+            v->SetAsBoolean(f->AsBooleanOf(value));
             break;
         case vtDate:
-            v->SetAsDate(f->AsDateTime());   // 0 for NULL
+            v->SetAsDate(f->AsDateTimeOf(value));   // 0 for NULL
             break;
         case vtMemo: {
             static const QRegularExpression lineEnds(QStringLiteral("\r\n|\n|\r"));
-            const QString text = f->AsString();
+            const QString text = f->AsStringOf(value);
             v->SetAsMemo(text.isEmpty() ? QStringList() : text.split(lineEnds));
             break;
         }
