@@ -243,39 +243,26 @@ public:
     const QList<TColumnDesc> &Columns() const override { return m_columns; }
     bool Direct() const override { return true; }
 
+    // Hands out the rows in batches read ahead: the statement is stepped
+    // and its values read for up to `Batch` rows at a time, so that
+    // SQLite's code and data stay in the processor's caches for the whole
+    // batch instead of being pushed out by the caller's work on each row
+    // (a report's script and lines), and the caller's in turn by SQLite's.
+    // Reading ahead leaves the rows what they would be: whether a statement
+    // being stepped sees a change made on its connection meanwhile is left
+    // open by SQLite itself. A failing step is raised when the rows read
+    // before it have been handed out.
     bool Fetch(QVariant *row) override
     {
-        if (!m_pending && !step())
+        if (m_next == m_count && !fill())
             return false;
-        m_pending = false;
-        // Each value is read through its sqlite3_value: one call into the
-        // library that takes the connection's mutex per value rather than
-        // one per question. The value stays in the statement, used by this
-        // thread only, until the next step.
+        // swapped, not copied: the slot gets the caller's previous values
+        // back, whose texts and numbers the next batch overwrites in place
         const int n = int(m_columns.size());
-        for (int i = 0; i < n; ++i) {
-            sqlite3_value *v = sqlite3_column_value(m_stmt, i);
-            switch (sqlite3_value_type(v)) {
-            case SQLITE_INTEGER:
-                row[i] = QVariant(qint64(sqlite3_value_int64(v)));
-                break;
-            case SQLITE_FLOAT:
-                row[i] = QVariant(sqlite3_value_double(v));
-                break;
-            case SQLITE_NULL:
-                row[i] = QVariant(QMetaType::fromType<QString>());
-                break;
-            case SQLITE_BLOB: {
-                // an empty blob has no address: a null QByteArray, as the driver's
-                const char *bytes = static_cast<const char *>(sqlite3_value_blob(v));
-                row[i] = QVariant(QByteArray(bytes, sqlite3_value_bytes(v)));
-                break;
-            }
-            default:
-                row[i] = text(v, size_t(i));
-                break;
-            }
-        }
+        QVariant *from = m_ahead.data() + size_t(m_next) * size_t(n);
+        for (int i = 0; i < n; ++i)
+            row[i].swap(from[i]);
+        ++m_next;
         return true;
     }
 
@@ -286,9 +273,77 @@ public:
         m_stmt = nullptr;
         m_pending = false;
         m_done = true;
+        m_next = m_count = 0;
     }
 
 private:
+    // Reads the next batch of rows; false when there is none. A failure
+    // after the first row of the batch ends the batch, and the next call
+    // raises it.
+    bool fill()
+    {
+        m_next = m_count = 0;
+        const int n = int(m_columns.size());
+        m_ahead.resize(size_t(Batch) * size_t(n));
+        qsizetype bytes = 0;
+        while (m_count < Batch && bytes < BatchBytes) {
+            if (m_pending) {
+                m_pending = false;
+            } else {
+                try {
+                    if (!step())
+                        break;
+                } catch (...) {
+                    if (m_count == 0)
+                        throw;
+                    break;
+                }
+            }
+            bytes += readRow(m_ahead.data() + size_t(m_count) * size_t(n));
+            ++m_count;
+        }
+        return m_count > 0;
+    }
+
+    // Reads the values of the row the statement stands on; returns about
+    // how many bytes of texts and blobs they hold.
+    qsizetype readRow(QVariant *row)
+    {
+        // Each value is read through its sqlite3_value: one call into the
+        // library that takes the connection's mutex per value rather than
+        // one per question. The value stays in the statement, used by this
+        // thread only, until the next step.
+        qsizetype bytes = 0;
+        const int n = int(m_columns.size());
+        for (int i = 0; i < n; ++i) {
+            sqlite3_value *v = sqlite3_column_value(m_stmt, i);
+            switch (sqlite3_value_type(v)) {
+            case SQLITE_INTEGER:
+                store(row[i], qint64(sqlite3_value_int64(v)));
+                break;
+            case SQLITE_FLOAT:
+                store(row[i], sqlite3_value_double(v));
+                break;
+            case SQLITE_NULL:
+                row[i] = QVariant(QMetaType::fromType<QString>());
+                break;
+            case SQLITE_BLOB: {
+                // an empty blob has no address: a null QByteArray, as the driver's
+                const char *data = static_cast<const char *>(sqlite3_value_blob(v));
+                const int size = sqlite3_value_bytes(v);
+                row[i] = QVariant(QByteArray(data, size));
+                bytes += size;
+                break;
+            }
+            default:
+                text(row[i], v, size_t(i));
+                bytes += sqlite3_value_bytes(v);
+                break;
+            }
+        }
+        return bytes;
+    }
+
     // The type the driver gives a column (a QMetaType id): by its declared
     // type when it has one, else by its first value.
     int driverType(int i) const
@@ -314,26 +369,43 @@ private:
     // by a text repeat it from row to row (a region, a city, a client), and
     // each repeat then costs a comparison of its bytes instead of a new
     // text decoded, and freed again when the next row replaces it.
-    QVariant text(sqlite3_value *v, size_t column)
+    void text(QVariant &slot, sqlite3_value *v, size_t column)
     {
         if (m_utf8) {
             const uchar *p = sqlite3_value_text(v);
             const int n = sqlite3_value_bytes(v);
             TLastText &last = m_lastTexts[column];
-            if (p && last.Valid && last.Bytes.size() == n && std::memcmp(last.Bytes.constData(), p, size_t(n)) == 0)
-                return QVariant(last.Text);
+            if (p && last.Valid && last.Bytes.size() == n && std::memcmp(last.Bytes.constData(), p, size_t(n)) == 0) {
+                store(slot, last.Text);
+                return;
+            }
             QString s;
             if (p && decodeUtf8(p, n, s)) {
                 last.Bytes.resize(n);   // in place once it has grown: the array is this holder's alone
                 std::memcpy(last.Bytes.data(), p, size_t(n));
                 last.Text = s;
                 last.Valid = true;
-                return QVariant(s);
+                store(slot, std::move(s));
+                return;
             }
             last.Valid = false;
         }
         const QChar *t = static_cast<const QChar *>(sqlite3_value_text16(v));
-        return QVariant(QString(t, sqlite3_value_bytes16(v) / qsizetype(sizeof(QChar))));
+        store(slot, QString(t, sqlite3_value_bytes16(v) / qsizetype(sizeof(QChar))));
+    }
+
+    // Puts a value into a row's slot: in place when the slot holds a value
+    // of the same type, not null and not shared, as the row before mostly
+    // left it, which spares a variant made and another destroyed per value.
+    template <class T>
+    static void store(QVariant &slot, T &&value)
+    {
+        using V = std::decay_t<T>;
+        const QVariant::Private &d = slot.data_ptr();
+        if (!d.is_null && d.type() == QMetaType::fromType<V>() && slot.isDetached())
+            *static_cast<V *>(const_cast<void *>(d.storage())) = std::forward<T>(value);
+        else
+            slot = QVariant::fromValue<V>(std::forward<T>(value));
     }
 
     // The next row; false at the end. A failure raises the error the driver
@@ -370,7 +442,13 @@ private:
     sqlite3 *m_connection;
     sqlite3_stmt *m_stmt;
     bool m_utf8;            // the database keeps its texts in UTF-8
-    bool m_pending = false; // a row stepped to and not handed out yet
+    bool m_pending = false; // a row stepped to and not read yet
+    // rows read ahead: m_count of them in m_ahead, m_next the next to hand out
+    static constexpr int Batch = 32;
+    static constexpr qsizetype BatchBytes = 256 * 1024;   // texts and blobs of one batch
+    std::vector<QVariant> m_ahead;
+    int m_count = 0;
+    int m_next = 0;
     bool m_done = false;
     QSqlError m_error;
     QList<TColumnDesc> m_columns;
