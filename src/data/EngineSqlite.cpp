@@ -336,8 +336,7 @@ private:
                 break;
             }
             default:
-                text(row[i], v, size_t(i));
-                bytes += sqlite3_value_bytes(v);
+                bytes += text(row[i], v, size_t(i));
                 break;
             }
         }
@@ -369,7 +368,8 @@ private:
     // by a text repeat it from row to row (a region, a city, a client), and
     // each repeat then costs a comparison of its bytes instead of a new
     // text decoded, and freed again when the next row replaces it.
-    void text(QVariant &slot, sqlite3_value *v, size_t column)
+    // Returns the text's size in bytes.
+    int text(QVariant &slot, sqlite3_value *v, size_t column)
     {
         if (m_utf8) {
             const uchar *p = sqlite3_value_text(v);
@@ -377,7 +377,7 @@ private:
             TLastText &last = m_lastTexts[column];
             if (p && last.Valid && last.Bytes.size() == n && std::memcmp(last.Bytes.constData(), p, size_t(n)) == 0) {
                 store(slot, last.Text);
-                return;
+                return n;
             }
             QString s;
             if (p && decodeUtf8(p, n, s)) {
@@ -386,12 +386,14 @@ private:
                 last.Text = s;
                 last.Valid = true;
                 store(slot, std::move(s));
-                return;
+                return n;
             }
             last.Valid = false;
         }
         const QChar *t = static_cast<const QChar *>(sqlite3_value_text16(v));
-        store(slot, QString(t, sqlite3_value_bytes16(v) / qsizetype(sizeof(QChar))));
+        const int n = sqlite3_value_bytes16(v);
+        store(slot, QString(t, n / qsizetype(sizeof(QChar))));
+        return n;
     }
 
     // Puts a value into a row's slot: in place when the slot holds a value

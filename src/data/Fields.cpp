@@ -77,16 +77,24 @@ static bool parseIsoTime(QStringView s, qsizetype pos, TDateTime &result)
     return true;
 }
 
+// QVariant::typeId() without the call into the library.
+static inline int typeOf(const QVariant &v)
+{
+    return v.data_ptr().type().id();
+}
+
 // QVariant's isValid() || isNull() without the call into the library for
 // the values rows hold: for types that are no pointers, a variant is null
 // exactly when its own null flag is set.
 static inline bool isNullValue(const QVariant &v)
 {
-    if (!v.isValid())
+    const QVariant::Private &d = v.data_ptr();
+    const QMetaType type = d.type();
+    if (!type.isValid())
         return true;
-    if (v.metaType().flags() & QMetaType::IsPointer)
+    if (type.flags() & QMetaType::IsPointer)
         return v.isNull();
-    return v.data_ptr().is_null;
+    return d.is_null;
 }
 
 // The text a variant of type QString holds, read in place: what
@@ -120,7 +128,7 @@ static bool parseIsoText(const QString &text, TDateTime &result)
 
 bool ToDateTime(const QVariant &v, TDateTime &result)
 {
-    switch (v.typeId()) {
+    switch (typeOf(v)) {
     case QMetaType::QDate: result = QDateToDateTime(v.toDate()); return v.toDate().isValid();
     case QMetaType::QTime: result = QTimeToDateTime(v.toTime()); return v.toTime().isValid();
     case QMetaType::QDateTime: {
@@ -140,7 +148,7 @@ bool ToDateTime(const QVariant &v, TDateTime &result)
 
 double ToFloat(const QVariant &v)
 {
-    switch (v.typeId()) {
+    switch (typeOf(v)) {
     // what QVariant::toDouble gives, read in place
     case QMetaType::Double: return *static_cast<const double *>(v.constData());
     case QMetaType::LongLong: return double(*static_cast<const qint64 *>(v.constData()));
@@ -163,7 +171,7 @@ double ToFloat(const QVariant &v)
 
 qint64 ToInteger(const QVariant &v)
 {
-    switch (v.typeId()) {
+    switch (typeOf(v)) {
     case QMetaType::LongLong: return *static_cast<const qint64 *>(v.constData());
     case QMetaType::Double: return qint64(std::llround(v.toDouble()));
     case QMetaType::QString: {
@@ -179,7 +187,7 @@ qint64 ToInteger(const QVariant &v)
 
 bool ToBoolean(const QVariant &v)
 {
-    if (v.typeId() == QMetaType::QString) {
+    if (typeOf(v) == QMetaType::QString) {
         const QString s = v.toString().trimmed().toUpper();
         return s == u"TRUE" || s == u"T" || s == u"1" || s == u"Y" || s == u"YES" || s == u"Д";
     }
@@ -198,7 +206,7 @@ QVariant Normalize(const QVariant &v, TFieldType type)
     case ftFloat: case ftCurrency:
         return QVariant(ToFloat(v));
     case ftBCD:
-        return v.typeId() == QMetaType::QString ? v : QVariant(ToFloat(v));
+        return typeOf(v) == QMetaType::QString ? v : QVariant(ToFloat(v));
     case ftBoolean:
         return QVariant(ToBoolean(v));
     case ftDate: case ftTime: case ftDateTime: {
@@ -348,7 +356,7 @@ QString TField::AsStringOf(const QVariant &v) const
     case ftFloat: case ftCurrency:
         return FloatToStr(FieldValue::ToFloat(v));
     case ftBCD:
-        if (v.typeId() == QMetaType::QString) return FieldValue::textOf(v);
+        if (FieldValue::typeOf(v) == QMetaType::QString) return FieldValue::textOf(v);
         return FloatToStr(FieldValue::ToFloat(v));
     case ftBoolean:
         return FieldValue::ToBoolean(v) ? QStringLiteral("True") : QStringLiteral("False");
@@ -361,12 +369,12 @@ QString TField::AsStringOf(const QVariant &v) const
         return DateTimeToStr(dt);
     }
     case ftBlob: case ftGraphic: case ftBytes: case ftVarBytes:
-        if (v.typeId() == QMetaType::QByteArray)
+        if (FieldValue::typeOf(v) == QMetaType::QByteArray)
             return QString::fromLatin1(v.toByteArray());
         return v.toString();
     default:
         // most text columns hold a QString: no conversion to go through
-        return v.typeId() == QMetaType::QString ? FieldValue::textOf(v) : v.toString();
+        return FieldValue::typeOf(v) == QMetaType::QString ? FieldValue::textOf(v) : v.toString();
     }
 }
 
