@@ -355,6 +355,27 @@ private slots:
         }
     }
 
+    // A script may write to the table its report walks, on the same
+    // connection, while rows are read ahead: every write lands and every
+    // row is walked once, in order.
+    void writingWhileWalking()
+    {
+        exec(QStringLiteral("LITE"), {QStringLiteral("DROP TABLE IF EXISTS d_written"),
+                                      QStringLiteral("CREATE TABLE d_written (k INTEGER PRIMARY KEY, v INTEGER)"),
+                                      QStringLiteral("WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
+                                                     "WHERE n < 100) INSERT INTO d_written SELECT n, 0 FROM s")});
+        auto q = walk(QStringLiteral("SELECT k FROM d_written ORDER BY k"));
+        QVERIFY(q->ReadsDirect());
+        int walked = 0;
+        for (; !q->Eof(); q->Next()) {
+            QCOMPARE(q->Fields(0)->AsInteger(), qint64(++walked));
+            exec(QStringLiteral("LITE"), {QStringLiteral("UPDATE d_written SET v = v + 1 WHERE k = %1").arg(walked)});
+        }
+        QCOMPARE(walked, 100);
+        QCOMPARE(scalar(QStringLiteral("LITE"), QStringLiteral("SELECT COUNT(*) FROM d_written WHERE v = 1")),
+                 QStringLiteral("100"));
+    }
+
     // A walk left open when its database closes ends with it: the file is
     // free for a writer on another connection.
     void closingTheDatabaseEndsAWalk()
