@@ -24,6 +24,7 @@
 #include <QUrl>
 
 #include <cstring>
+#include <exception>
 #include <sqlite3.h>
 #include <vector>
 
@@ -282,6 +283,8 @@ private:
     // raises it.
     bool fill()
     {
+        if (m_failure)
+            std::rethrow_exception(std::exchange(m_failure, nullptr));
         m_next = m_count = 0;
         const int n = int(m_columns.size());
         m_ahead.resize(size_t(Batch) * size_t(n));
@@ -296,6 +299,7 @@ private:
                 } catch (...) {
                     if (m_count == 0)
                         throw;
+                    m_failure = std::current_exception();
                     break;
                 }
             }
@@ -451,6 +455,7 @@ private:
     std::vector<QVariant> m_ahead;
     int m_count = 0;
     int m_next = 0;
+    std::exception_ptr m_failure;   // the step that ended the batch failed
     bool m_done = false;
     QSqlError m_error;
     QList<TColumnDesc> m_columns;
