@@ -25,6 +25,7 @@
 #include <QSqlRecord>
 #include <QRegularExpression>
 #include <deque>
+#include <vector>
 
 namespace {
 
@@ -123,8 +124,29 @@ public:
 
     const QList<TColumnDesc> &Columns() const override { return m_columns; }
 
+    // Hands out the rows of a page converted in batches, as the SQLite
+    // rows are read ahead: the driver's conversion code stays in the
+    // processor's caches for a batch instead of changing places with the
+    // caller's work on every row. A batch ends with its page; the next page
+    // is fetched when its first row is asked for, as before.
     bool Fetch(QVariant *row) override
     {
+        if (m_next == m_count && !fill())
+            return false;
+        const int n = int(m_columns.size());
+        QVariant *from = m_ahead.data() + size_t(m_next) * size_t(n);
+        for (int i = 0; i < n; ++i)
+            row[i].swap(from[i]);
+        ++m_next;
+        return true;
+    }
+
+private:
+    // Converts the next rows of the page, up to `Batch` of them; false when
+    // there are no more rows.
+    bool fill()
+    {
+        m_next = m_count = 0;
         if (!m_page || !m_page->next()) {
             // the page is used up: a short one was the last
             if (m_page) {
@@ -140,14 +162,18 @@ public:
                 return false;
             }
         }
-        ++m_pageRows;
         const int n = int(m_columns.size());
-        for (int i = 0; i < n; ++i)
-            row[i] = m_columns[i].Type == ftCurrency ? moneyValue(m_page->value(i)) : m_page->value(i);
+        m_ahead.resize(size_t(Batch) * size_t(n));
+        do {
+            ++m_pageRows;
+            QVariant *to = m_ahead.data() + size_t(m_count) * size_t(n);
+            for (int i = 0; i < n; ++i)
+                to[i] = m_columns[i].Type == ftCurrency ? moneyValue(m_page->value(i)) : m_page->value(i);
+            ++m_count;
+        } while (m_count < Batch && m_page->next());
         return true;
     }
 
-private:
     void readPage()
     {
         checkAlive();
@@ -177,6 +203,11 @@ private:
     std::unique_ptr<QSqlQuery> m_page;   // the page being read (after m_conn: it goes first)
     int m_pageRows = 0;                  // rows taken from it
     bool m_done = false;
+    // rows converted ahead: m_count of them in m_ahead, m_next the next to hand out
+    static constexpr int Batch = 32;
+    std::vector<QVariant> m_ahead;
+    int m_count = 0;
+    int m_next = 0;
 };
 
 // Rows of a statement that cannot stand in a cursor (SHOW, EXPLAIN,
