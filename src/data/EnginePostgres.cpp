@@ -25,7 +25,6 @@
 #include <QSqlRecord>
 #include <QRegularExpression>
 #include <deque>
-#include <vector>
 
 namespace {
 
@@ -124,29 +123,22 @@ public:
 
     const QList<TColumnDesc> &Columns() const override { return m_columns; }
 
-    // Hands out the rows of a page converted in batches, as the SQLite
-    // rows are read ahead: the driver's conversion code stays in the
-    // processor's caches for a batch instead of changing places with the
-    // caller's work on every row. A batch ends with its page; the next page
-    // is fetched when its first row is asked for, as before.
+    // Hands out the rows of a page converted a batch at a time
+    // (TRowsAhead). A batch ends with its page; the next page is fetched
+    // when its first row is asked for.
     bool Fetch(QVariant *row) override
     {
-        if (m_next == m_count && !fill())
+        if (m_ahead.Empty() && !fill())
             return false;
-        const int n = int(m_columns.size());
-        QVariant *from = m_ahead.data() + size_t(m_next) * size_t(n);
-        for (int i = 0; i < n; ++i)
-            row[i].swap(from[i]);
-        ++m_next;
+        m_ahead.HandOut(row);
         return true;
     }
 
 private:
-    // Converts the next rows of the page, up to `Batch` of them; false when
-    // there are no more rows.
+    // Converts the next rows of the page, a batch at most; false when there
+    // are no more rows.
     bool fill()
     {
-        m_next = m_count = 0;
         if (!m_page || !m_page->next()) {
             // the page is used up: a short one was the last
             if (m_page) {
@@ -163,14 +155,14 @@ private:
             }
         }
         const int n = int(m_columns.size());
-        m_ahead.resize(size_t(Batch) * size_t(n));
+        m_ahead.Begin(n);
         do {
             ++m_pageRows;
-            QVariant *to = m_ahead.data() + size_t(m_count) * size_t(n);
+            QVariant *to = m_ahead.Slot();
             for (int i = 0; i < n; ++i)
                 to[i] = m_columns[i].Type == ftCurrency ? moneyValue(m_page->value(i)) : m_page->value(i);
-            ++m_count;
-        } while (m_count < Batch && m_page->next());
+            m_ahead.Added();
+        } while (!m_ahead.Full() && m_page->next());
         return true;
     }
 
@@ -203,11 +195,7 @@ private:
     std::unique_ptr<QSqlQuery> m_page;   // the page being read (after m_conn: it goes first)
     int m_pageRows = 0;                  // rows taken from it
     bool m_done = false;
-    // rows converted ahead: m_count of them in m_ahead, m_next the next to hand out
-    static constexpr int Batch = 32;
-    std::vector<QVariant> m_ahead;
-    int m_count = 0;
-    int m_next = 0;
+    TRowsAhead m_ahead;
 };
 
 // Rows of a statement that cannot stand in a cursor (SHOW, EXPLAIN,

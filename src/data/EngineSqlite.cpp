@@ -244,26 +244,17 @@ public:
     const QList<TColumnDesc> &Columns() const override { return m_columns; }
     bool Direct() const override { return true; }
 
-    // Hands out the rows in batches read ahead: the statement is stepped
-    // and its values read for up to `Batch` rows at a time, so that
-    // SQLite's code and data stay in the processor's caches for the whole
-    // batch instead of being pushed out by the caller's work on each row
-    // (a report's script and lines), and the caller's in turn by SQLite's.
-    // Reading ahead leaves the rows what they would be: whether a statement
-    // being stepped sees a change made on its connection meanwhile is left
-    // open by SQLite itself. A failing step is raised when the rows read
-    // before it have been handed out.
+    // Hands out the rows read ahead (TRowsAhead): the statement is stepped
+    // and its values read for a batch of rows at a time. Reading ahead
+    // leaves the rows what they would be: whether a statement being stepped
+    // sees a change made on its connection meanwhile is left open by SQLite
+    // itself. A failing step is raised when the rows read before it have
+    // been handed out.
     bool Fetch(QVariant *row) override
     {
-        if (m_next == m_count && !fill())
+        if (m_ahead.Empty() && !fill())
             return false;
-        // swapped, not copied: the slot gets the caller's previous values
-        // back, whose texts and numbers the next batch overwrites in place
-        const int n = int(m_columns.size());
-        QVariant *from = m_ahead.data() + size_t(m_next) * size_t(n);
-        for (int i = 0; i < n; ++i)
-            row[i].swap(from[i]);
-        ++m_next;
+        m_ahead.HandOut(row);
         return true;
     }
 
@@ -274,7 +265,7 @@ public:
         m_stmt = nullptr;
         m_pending = false;
         m_done = true;
-        m_next = m_count = 0;
+        m_ahead.Clear();
     }
 
 private:
@@ -285,11 +276,9 @@ private:
     {
         if (m_failure)
             std::rethrow_exception(std::exchange(m_failure, nullptr));
-        m_next = m_count = 0;
-        const int n = int(m_columns.size());
-        m_ahead.resize(size_t(Batch) * size_t(n));
+        m_ahead.Begin(int(m_columns.size()));
         qsizetype bytes = 0;
-        while (m_count < Batch && bytes < BatchBytes) {
+        while (!m_ahead.Full() && bytes < BatchBytes) {
             if (m_pending) {
                 m_pending = false;
             } else {
@@ -297,16 +286,16 @@ private:
                     if (!step())
                         break;
                 } catch (...) {
-                    if (m_count == 0)
+                    if (m_ahead.Count() == 0)
                         throw;
                     m_failure = std::current_exception();
                     break;
                 }
             }
-            bytes += readRow(m_ahead.data() + size_t(m_count) * size_t(n));
-            ++m_count;
+            bytes += readRow(m_ahead.Slot());
+            m_ahead.Added();
         }
-        return m_count > 0;
+        return m_ahead.Count() > 0;
     }
 
     // Reads the values of the row the statement stands on; returns about
@@ -449,12 +438,8 @@ private:
     sqlite3_stmt *m_stmt;
     bool m_utf8;            // the database keeps its texts in UTF-8
     bool m_pending = false; // a row stepped to and not read yet
-    // rows read ahead: m_count of them in m_ahead, m_next the next to hand out
-    static constexpr int Batch = 32;
-    static constexpr qsizetype BatchBytes = 256 * 1024;   // texts and blobs of one batch
-    std::vector<QVariant> m_ahead;
-    int m_count = 0;
-    int m_next = 0;
+    TRowsAhead m_ahead;
+    static constexpr qsizetype BatchBytes = 256 * 1024;   // texts and blobs of one batch at most
     std::exception_ptr m_failure;   // the step that ended the batch failed
     bool m_done = false;
     QSqlError m_error;
