@@ -4,9 +4,9 @@
 # otherwise it prints the apt-get line and stops.
 
 QUARN_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n
-  libxlsxwriter-dev libsqlite3-dev zlib1g-dev fonts-liberation2
+  libxlsxwriter-dev libsqlite3-dev libpq-dev zlib1g-dev fonts-liberation2
   postgresql
   xvfb xauth
   python3-openpyxl unzip   # the office tests read .xlsx and .odt files back
