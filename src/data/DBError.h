@@ -15,6 +15,7 @@ struct TDBError {
     int NativeError = 0;
     QString Message;
     QString SqlState;   // the server's five-character state, when it sent one
+    int Position = -1;  // 0-based character of the statement the error points at, when known
 
     int Category() const { return (ErrorCode >> 8) & 0xFF; }
     int SubCode() const { return ErrorCode & 0xFF; }

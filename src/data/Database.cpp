@@ -154,8 +154,10 @@ void TDatabase::CheckOpen()
 QSqlQuery TDatabase::Query(const QString &sql)
 {
     CheckOpen();
+    // Buffered, not forward-only: a forward-only PostgreSQL query would
+    // keep the connection busy until its last row is read, and the engine
+    // runs statements of its own on the same connection.
     QSqlQuery q(Connection());
-    q.setForwardOnly(true);
     if (!q.exec(sql))
         RaiseEngineError(*m_engine, q.lastError());
     return q;
@@ -212,12 +214,12 @@ QList<TColumnDesc> TDatabase::TableColumns(const QString &table)
     return cols;
 }
 
-QStringList TDatabase::PrimaryKey(const QString &table)
+TTableKey TDatabase::TableKey(const QString &table)
 {
     auto it = m_keyCache.find(table);
     if (it != m_keyCache.end())
         return it->second;
-    QStringList key = m_engine->PrimaryKey(*this, table);
+    TTableKey key = m_engine->TableKey(*this, table);
     m_keyCache[table] = key;
     return key;
 }

@@ -63,7 +63,7 @@ public:
     QSqlDatabase &Connection();
     // Engine metadata cache for editable results.
     QList<TColumnDesc> TableColumns(const QString &table);
-    QStringList PrimaryKey(const QString &table);
+    TTableKey TableKey(const QString &table);
     // Runs `sql` and raises on failure; for the engines' own statements.
     QSqlQuery Query(const QString &sql);
     // Raises an engine error when the connection was lost.
@@ -91,7 +91,7 @@ private:
     int m_cursorCounter = 0;
     std::vector<TDataSet *> m_dataSets;
     std::map<QString, QList<TColumnDesc>> m_columnCache;
-    std::map<QString, QStringList> m_keyCache;
+    std::map<QString, TTableKey> m_keyCache;
 };
 
 // The one session of the process: knows the aliases and opens databases.

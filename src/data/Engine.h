@@ -24,8 +24,15 @@ struct TColumnDesc {
     int Scale = 0;          // decimals
     QString Table;          // base table of a result column, when known
     QString Origin;         // the base table's column name, when known
+    // Where the engine says a result column comes from: the identity of its
+    // base table (TTableKey::Identity) and the column's number in it (or,
+    // where the engine names it, Origin). Empty for expressions, aggregates,
+    // subqueries of other tables and anything else that is no column.
+    QString TableId;
+    int OriginNo = 0;
     bool AutoInc = false;
     bool Required = false;  // NOT NULL without a default
+    bool NotNull = false;   // NOT NULL (a table's column)
     bool Hidden = false;    // a key column the data layer added itself
     QString DeclaredType;   // the engine's own type name
 };
@@ -41,6 +48,43 @@ struct TTableInfo {
 struct TIndexInfo {
     QString Name;
     bool Unique = false;
+};
+
+// How the rows of one table are found again to be written: what a result
+// column's TableId must be to belong to it, the columns of its key, and
+// the hidden row number where the engine has one.
+struct TTableKey {
+    QString Identity;       // the TableId of the table's own columns
+    bool Writable = false;  // a base table the connection may change (no view)
+    // The primary key, else the shortest unique key whose columns are all
+    // NOT NULL; empty when the table has neither.
+    QStringList Columns;
+    // SQLite: the name of the row number ("rowid", "_rowid_" or "oid") that
+    // no column of the table shadows, empty for tables without one. Rows
+    // found by it are also matched on the old values of every column read.
+    QString RowId;
+};
+
+// One row to write: an INSERT, or an UPDATE or DELETE of exactly the row
+// whose key (and old values) are given.
+struct TRowWrite {
+    enum TKind { Insert, Update, Delete } Kind = Update;
+    QString Table;   // as the catalog names it
+    struct TValue {
+        QString Column;
+        QVariant Value;
+        TFieldType Type = ftUnknown;
+        QString DeclaredType;   // TColumnDesc::DeclaredType of the column
+    };
+    QList<TValue> Set;     // INSERT/UPDATE: the new values
+    QList<TValue> Key;     // UPDATE/DELETE: column = value, never NULL
+    QList<TValue> Match;   // UPDATE/DELETE: the column still holds its old value (NULL too)
+    QString RowId;         // the row number's name, where the table has one
+    QVariant RowIdValue;   // UPDATE/DELETE: the row's number (invalid: not matched by it)
+    // What to hand back of the written row: table columns, and the row
+    // number (RowId) when ReturnRowId is set, last.
+    QStringList Returning;
+    bool ReturnRowId = false;
 };
 
 // The rows of one open statement, read forward once. The values are what
@@ -140,19 +184,19 @@ public:
     // "schema"."table" for a qualified name.
     QString QuoteTable(const QString &table) const;
 
-    // The hidden row identity to select for editable results on tables
-    // without a usable key ("_rowid_" for SQLite), empty when none.
-    virtual QString RowIdColumn() const { return QString(); }
-    // Whether INSERT/UPDATE ... RETURNING is understood.
-    virtual bool HasReturning() const { return true; }
+    // How rows of a table are found again for writing (raises when the
+    // name is no table or view).
+    virtual TTableKey TableKey(TDatabase &db, const QString &table) = 0;
+    // Runs one row's statement and returns the rows it touched; `returned`
+    // receives the Returning values of the first of them. The caller makes
+    // sure that a count other than one changes nothing.
+    virtual int WriteRow(TDatabase &db, const TRowWrite &write, QVariantList &returned) = 0;
     // Statements inside a transaction are guarded by a savepoint, so that a
     // failed one leaves the transaction usable (PostgreSQL aborts it otherwise).
     virtual bool GuardsStatements() const { return false; }
 
     // The columns of a table (with Required, AutoInc filled), in order.
     virtual QList<TColumnDesc> TableColumns(TDatabase &db, const QString &table) = 0;
-    // Names of the primary-key columns, empty when the table has none.
-    virtual QStringList PrimaryKey(TDatabase &db, const QString &table) = 0;
     virtual QList<TTableInfo> Tables(TDatabase &db, bool systemTables, bool extendedInfo) = 0;
     virtual QList<TIndexInfo> Indexes(TDatabase &db, const QString &table) = 0;
 

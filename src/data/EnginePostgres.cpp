@@ -1,16 +1,25 @@
-// The PostgreSQL engine through QPSQL. A SELECT is read through a
-// server-side cursor, one page at a time, so that neither a report walk nor
-// a grid holds the whole result in client memory, and the connection stays
-// free for other statements between pages (QPSQL's own streaming mode would
-// lose its rows as soon as another statement runs).
+// The PostgreSQL engine. QPSQL opens the connection and runs the data
+// layer's own catalog statements; every statement sent for a person or a
+// script goes through libpq itself on the driver's connection, and rows are
+// read straight from libpq's results. That keeps every value exact (numeric
+// and date-time texts as the server wrote them, 64-bit integers as
+// integers, never through a double or a millisecond clock) and gives the
+// origin of each result column (PQftable, PQftablecol), by which editable
+// results are written back.
 //
-// Where the cursor lives: a cursor outside a transaction must be WITH HOLD,
-// and PostgreSQL then copies the whole result at once (a second for a
-// million rows before the first one shows). So while the database has no
-// transaction open, SELECTs run on a second, read-only connection of the
-// same login inside a read transaction of their own, where the cursor is
-// read lazily; everything the main connection did is committed and so
-// visible there. Inside a transaction the cursor is declared on the main
+// A SELECT is read through a server-side cursor, one page at a time, so that
+// neither a report walk nor a grid holds the whole result in client memory,
+// and the connection stays free for other statements between pages.
+//
+// Where the cursor lives. While the database has no transaction open,
+// SELECTs run on a second, read-only connection of the same login (the
+// reader), so that they never hold a transaction on the connection that
+// writes. A one-way walk (a report) reads inside a read transaction of its
+// own that ends with the walk. Any other result (a grid) is read through a
+// WITH HOLD cursor: its first page is read inside a short transaction, whose
+// COMMIT is then sent without waiting for it; the server keeps the rest of
+// the result for the cursor, and no transaction stays open while the grid
+// is shown. Inside a transaction the cursor is declared on the main
 // connection WITH HOLD, so it sees the transaction's own changes and
 // survives its commit. A statement that names something only the main
 // session knows (a temporary table) falls back to the main connection.
@@ -20,20 +29,29 @@
 #include "common/Format.h"
 
 #include <QHash>
-#include <QSqlField>
+#include <QSqlDriver>
 #include <QSqlQuery>
-#include <QSqlRecord>
+#include <QTimeZone>
+
 #include <QRegularExpression>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
 #include <deque>
+#include <exception>
+#include <libpq-fe.h>
 
 namespace {
 
 // Type OIDs of the built-in types.
 enum : int {
     BoolOid = 16, ByteaOid = 17, CharOid = 18, NameOid = 19, Int8Oid = 20, Int2Oid = 21,
-    Int4Oid = 23, TextOid = 25, OidOid = 26, JsonOid = 114, XmlOid = 142, Float4Oid = 700,
-    Float8Oid = 701, MoneyOid = 790, BpcharOid = 1042, VarcharOid = 1043, DateOid = 1082,
-    TimeOid = 1083, TimestampOid = 1114, TimestampTzOid = 1184, IntervalOid = 1186,
+    Int4Oid = 23, TextOid = 25, OidOid = 26, JsonOid = 114, XmlOid = 142, PointOid = 600,
+    LsegOid = 601, PathOid = 602, BoxOid = 603, PolygonOid = 604, LineOid = 628, Float4Oid = 700,
+    Float8Oid = 701, CircleOid = 718, MoneyOid = 790, BpcharOid = 1042, VarcharOid = 1043,
+    DateOid = 1082, TimeOid = 1083, TimestampOid = 1114, TimestampTzOid = 1184, IntervalOid = 1186,
     TimeTzOid = 1266, NumericOid = 1700, UuidOid = 2950, JsonbOid = 3802
 };
 
@@ -78,38 +96,264 @@ TFieldType typeOf(int oid, int typmod, int &size, int &precision, int &scale)
     }
 }
 
-// A money text in the C locale ("-$1,234.56") as a number.
-QVariant moneyValue(const QVariant &v)
+// Types whose values have no equality operator: an old value is matched in
+// its text form.
+bool comparedAsText(int oid)
 {
-    if (v.isNull() || v.typeId() != QMetaType::QString)
-        return v;
-    QString s = v.toString();
-    const bool negative = s.contains(u'-') || s.startsWith(u'(');
-    s.remove(QRegularExpression(QStringLiteral("[^0-9.]")));
-    const double d = s.toDouble();
-    return QVariant(negative ? -d : d);
+    switch (oid) {
+    case JsonOid: case XmlOid: case PointOid: case LsegOid: case PathOid: case BoxOid:
+    case PolygonOid: case LineOid: case CircleOid:
+        return true;
+    default:
+        return false;
+    }
 }
 
-QList<TColumnDesc> describe(const QSqlRecord &rec)
+// A money text in the C locale ("-$1,234.56") as a number.
+double moneyValue(const char *p, int n)
+{
+    bool negative = false;
+    QByteArray digits;
+    digits.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        const char c = p[i];
+        if (c == '-' || c == '(')
+            negative = true;
+        else if ((c >= '0' && c <= '9') || c == '.')
+            digits += c;
+    }
+    double d = 0;
+    std::from_chars(digits.constData(), digits.constData() + digits.size(), d);
+    return negative ? -d : d;
+}
+
+// The value of one field of a result in the data layer's form. Texts the
+// client would round (numeric, dates with times, times) stay the server's
+// exact text; integers are qint64, floats doubles, bytea bytes.
+QVariant pgValue(const PGresult *res, int row, int col, int oid)
+{
+    if (PQgetisnull(res, row, col))
+        return QVariant(QMetaType::fromType<QString>());
+    const char *p = PQgetvalue(res, row, col);
+    const int n = PQgetlength(res, row, col);
+    switch (oid) {
+    case BoolOid:
+        return QVariant(n > 0 && p[0] == 't');
+    case Int2Oid: case Int4Oid: case Int8Oid: case OidOid: {
+        qint64 v = 0;
+        if (std::from_chars(p, p + n, v).ec == std::errc())
+            return QVariant(v);
+        break;
+    }
+    case Float4Oid: case Float8Oid: {
+        double d = 0;
+        if (std::from_chars(p, p + n, d).ec == std::errc())
+            return QVariant(d);
+        if (n >= 3 && std::strncmp(p, "NaN", 3) == 0)
+            return QVariant(std::numeric_limits<double>::quiet_NaN());
+        if (std::strstr(p, "Infinity"))
+            return QVariant(p[0] == '-' ? -std::numeric_limits<double>::infinity()
+                                        : std::numeric_limits<double>::infinity());
+        break;
+    }
+    case MoneyOid:
+        return QVariant(moneyValue(p, n));
+    case DateOid:
+        if (n == 10) {
+            const QDate d = QDate::fromString(QString::fromLatin1(p, n), Qt::ISODate);
+            if (d.isValid())
+                return QVariant(d);
+        }
+        break;   // infinity, BC and five-digit years stay text
+    case ByteaOid: {
+        size_t size = 0;
+        unsigned char *bytes = PQunescapeBytea(reinterpret_cast<const unsigned char *>(p), &size);
+        QByteArray b(reinterpret_cast<const char *>(bytes), qsizetype(size));
+        PQfreemem(bytes);
+        return QVariant(b);
+    }
+    default:
+        break;
+    }
+    return QVariant(QString::fromUtf8(p, n));
+}
+
+QList<TColumnDesc> describe(const PGresult *res)
 {
     QList<TColumnDesc> cols;
-    for (int i = 0; i < rec.count(); ++i) {
-        const QSqlField f = rec.field(i);
+    const int n = PQnfields(res);
+    for (int i = 0; i < n; ++i) {
         TColumnDesc c;
-        c.Name = f.name();
-        int typmod = -1;
-        // QPSQL reports the declared length of strings and the digits of
-        // numbers already unpacked; pack them back into a modifier.
-        if (f.typeID() == VarcharOid || f.typeID() == BpcharOid)
-            typmod = f.length() > 0 ? f.length() + 4 : -1;
-        else if (f.typeID() == NumericOid)
-            typmod = f.length() > 0 ? ((f.length() << 16) | (f.precision() & 0xFFFF)) + 4 : -1;
-        c.Type = typeOf(f.typeID(), typmod, c.Size, c.Precision, c.Scale);
-        c.Table = f.tableName();
-        c.DeclaredType = QString::number(f.typeID());
+        c.Name = QString::fromUtf8(PQfname(res, i));
+        const int oid = int(PQftype(res, i));
+        c.Type = typeOf(oid, PQfmod(res, i), c.Size, c.Precision, c.Scale);
+        c.DeclaredType = QString::number(oid);
+        const Oid table = PQftable(res, i);
+        if (table != InvalidOid && PQftablecol(res, i) > 0) {
+            c.TableId = QString::number(table);
+            c.OriginNo = PQftablecol(res, i);
+        }
         cols.append(c);
     }
     return cols;
+}
+
+// A result of libpq, cleared when dropped.
+struct TPgResultFree {
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+using TPgResult = std::unique_ptr<PGresult, TPgResultFree>;
+
+// The data layer's error code of a SQLSTATE (or, without one, of the
+// library's message).
+int errorCode(const QString &s, const QString &message, bool connectionError)
+{
+    const QString text = message.toLower();
+    if (s == u"23505") return DBErrorCode::UniqueKey;
+    if (s == u"23503") return DBErrorCode::ForeignKey;
+    if (s == u"23502") return DBErrorCode::RequiredValue;
+    if (s == u"23514") return DBErrorCode::CheckFailed;
+    if (s.startsWith(u"23")) return 0x2600;
+    if (s == u"42601") return DBErrorCode::SyntaxError;
+    if (s == u"42P01" || s == u"42703" || s == u"42883" || s == u"3F000" || s == u"3D000" || s == u"34000")
+        return DBErrorCode::ObjectMissing;
+    if (s == u"42501") return DBErrorCode::PermissionDenied;
+    if (s.startsWith(u"28")) return DBErrorCode::LoginFailed;
+    if (s.startsWith(u"08") || s.startsWith(u"57P")) return DBErrorCode::ConnectionLost;
+    if (s == u"40P01" || s == u"40001") return DBErrorCode::Deadlock;
+    if (s == u"55P03") return DBErrorCode::Locked;
+    if (s.startsWith(u"22")) return DBErrorCode::BadValue;
+    if (!s.isEmpty()) return DBErrorCode::StatementFailed;
+    if (text.contains(u"password authentication failed") || text.contains(u"no password supplied"))
+        return DBErrorCode::LoginFailed;
+    if (text.contains(u"server closed the connection") || text.contains(u"terminating connection")
+        || text.contains(u"no connection to the server") || text.contains(u"connection to server was lost"))
+        return DBErrorCode::ConnectionLost;
+    if (text.contains(u"does not exist"))
+        return DBErrorCode::ObjectMissing;
+    return connectionError ? DBErrorCode::ConnectFailed : DBErrorCode::StatementFailed;
+}
+
+// The engine error of a failed libpq call: the server's message, its
+// detail and hint as further entries, and the position of the error in the
+// statement when the server gave one.
+[[noreturn]] void raisePg(const PGresult *res, PGconn *conn)
+{
+    auto field = [res](int code) {
+        return res ? QString::fromUtf8(PQresultErrorField(res, code)).trimmed() : QString();
+    };
+    TDBError first;
+    first.SqlState = field(PG_DIAG_SQLSTATE);
+    first.Message = field(PG_DIAG_MESSAGE_PRIMARY);
+    if (first.Message.isEmpty())
+        first.Message = QString::fromUtf8(res ? PQresultErrorMessage(res) : PQerrorMessage(conn)).trimmed();
+    if (first.Message.isEmpty() && conn)
+        first.Message = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    const bool broken = !conn || PQstatus(conn) != CONNECTION_OK;
+    first.ErrorCode = errorCode(first.SqlState, first.Message, broken);
+    if (broken && first.SqlState.isEmpty())
+        first.ErrorCode = DBErrorCode::ConnectionLost;
+    first.NativeError = SqlStateNumber(first.SqlState);
+    bool ok = false;
+    const int position = field(PG_DIAG_STATEMENT_POSITION).toInt(&ok);
+    if (ok)
+        first.Position = position - 1;
+    QList<TDBError> entries{first};
+    if (first.ErrorCode == DBErrorCode::ConnectionLost)
+        entries.prepend(TDBError{first.ErrorCode, 0, QStringLiteral("Соединение с сервером базы данных потеряно"), QString()});
+    for (int code : {PG_DIAG_MESSAGE_DETAIL, PG_DIAG_MESSAGE_HINT}) {
+        const QString more = field(code);
+        if (!more.isEmpty())
+            entries.append(TDBError{first.ErrorCode, 0, more, QString()});
+    }
+    throw EDBEngineError(entries);
+}
+
+// Runs one statement through the extended protocol, which the server
+// refuses for a text of more than one statement; raises on failure.
+TPgResult execPg(PGconn *conn, const QString &sql)
+{
+    const QByteArray text = sql.toUtf8();
+    TPgResult r(PQexecParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        raisePg(r.get(), conn);
+    return r;
+}
+
+// Reads what is left of a command sent without waiting; the last failure
+// (if any) is raised.
+void drainPg(PGconn *conn)
+{
+    TPgResult failed;
+    while (PGresult *r = PQgetResult(conn)) {
+        const ExecStatusType status = PQresultStatus(r);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            failed.reset(r);
+        else
+            PQclear(r);
+    }
+    if (failed)
+        raisePg(failed.get(), conn);
+}
+
+// The libpq connection under a QPSQL database.
+PGconn *pgConnOf(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    // the driver registers the type under its struct's name
+    if (!handle.isValid()
+        || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.constData());
+}
+
+// A value in the text form the server reads for a column of any type: the
+// literal is left untyped, so the server takes it as the column's own type
+// with nothing lost (numeric and date-time texts as read, floats in their
+// shortest exact form).
+QString pgText(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QMetaType::Double: case QMetaType::Float: {
+        const double d = v.toDouble();
+        if (std::isnan(d)) return QStringLiteral("NaN");
+        if (std::isinf(d)) return d < 0 ? QStringLiteral("-Infinity") : QStringLiteral("Infinity");
+        return QString::number(d, 'g', QLocale::FloatingPointShortest);
+    }
+    case QMetaType::QDate:
+        return v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case QMetaType::QTime:
+        return v.toTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        QString s = dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        // a time of a known zone keeps its offset; a local time is read in
+        // the session's zone, which is the client's
+        if (dt.timeSpec() == Qt::UTC || dt.timeSpec() == Qt::OffsetFromUTC || dt.timeSpec() == Qt::TimeZone) {
+            const int offset = dt.offsetFromUtc();
+            s += (offset < 0 ? u'-' : u'+')
+                 + QStringLiteral("%1:%2").arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                       .arg(std::abs(offset) / 60 % 60, 2, 10, QLatin1Char('0'));
+        }
+        return s;
+    }
+    case QMetaType::QByteArray:
+        return QStringLiteral("\\x") + QString::fromLatin1(v.toByteArray().toHex());
+    default:
+        return v.toString();
+    }
+}
+
+QString pgLiteral(const QVariant &v)
+{
+    if (!v.isValid() || v.isNull())
+        return QStringLiteral("NULL");
+    QString s = pgText(v);
+    s.replace(u'\'', QStringLiteral("''"));
+    return u'\'' + s + u'\'';
 }
 
 class TPostgresEngine;
@@ -117,8 +361,12 @@ class TPostgresEngine;
 // Rows read page by page from a cursor.
 class TCursorRows : public TRowSource {
 public:
-    TCursorRows(TPostgresEngine &engine, QSqlDatabase conn, bool reader, QString cursor, bool highPrecision);
-
+    // `first` is the first page, fetched already (a held cursor's), or null.
+    // A reader's cursor lives as long as its `generation` of the reader: of
+    // the reading connection for a held cursor, else of the read
+    // transaction, which a walk's cursor keeps open (`walk`).
+    TCursorRows(TPostgresEngine &engine, PGconn *conn, bool reader, bool held, bool walk, QString cursor,
+                int generation, TPgResult first);
     ~TCursorRows() override;
 
     const QList<TColumnDesc> &Columns() const override { return m_columns; }
@@ -139,61 +387,57 @@ private:
     // are no more rows.
     bool fill()
     {
-        if (!m_page || !m_page->next()) {
+        if (!m_page || m_next >= PQntuples(m_page.get())) {
             // the page is used up: a short one was the last
             if (m_page) {
-                m_done = m_pageRows < PageRows;
+                m_done = PQntuples(m_page.get()) < PageRows;
                 m_page.reset();
             }
             if (m_done)
                 return false;
             readPage();
-            if (!m_page->next()) {
+            if (PQntuples(m_page.get()) == 0) {
                 m_page.reset();
                 m_done = true;
                 return false;
             }
         }
         const int n = int(m_columns.size());
+        const int rows = PQntuples(m_page.get());
         m_ahead.Begin(n);
         do {
-            ++m_pageRows;
             QVariant *to = m_ahead.Slot();
             for (int i = 0; i < n; ++i)
-                to[i] = m_columns[i].Type == ftCurrency ? moneyValue(m_page->value(i)) : m_page->value(i);
+                to[i] = pgValue(m_page.get(), m_next, i, m_oids[size_t(i)]);
             m_ahead.Added();
-        } while (!m_ahead.Full() && m_page->next());
+            ++m_next;
+        } while (!m_ahead.Full() && m_next < rows);
         return true;
     }
 
-    void readPage()
+    void readPage();
+    void setPage(TPgResult page)
     {
-        checkAlive();
-        // A page is read whole (QPSQL's buffered mode), so the connection is
-        // free again before the first of its rows is used; the rows are then
-        // taken from the page's result one by one, as they are asked for.
-        auto q = std::make_unique<QSqlQuery>(m_conn);
-        q->setNumericalPrecisionPolicy(m_highPrecision ? QSql::HighPrecision : QSql::LowPrecisionDouble);
-        if (!q->exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(PageRows).arg(m_cursor)))
-            failed(q->lastError());
-        if (m_columns.isEmpty())
-            m_columns = describe(q->record());
-        m_page = std::move(q);
-        m_pageRows = 0;
+        m_page = std::move(page);
+        m_next = 0;
+        if (m_columns.isEmpty()) {
+            m_columns = describe(m_page.get());
+            for (int i = 0; i < m_columns.size(); ++i)
+                m_oids.push_back(int(PQftype(m_page.get(), i)));
+        }
     }
 
-    [[noreturn]] void failed(const QSqlError &e);
-    void checkAlive() const;
-
     TPostgresEngine &m_engine;
-    QSqlDatabase m_conn;
+    PGconn *m_conn;
     bool m_reader;
+    bool m_held;        // a held cursor of the reader, outside any read transaction
+    bool m_walk;        // a one-way walk's cursor, in the read transaction
     QString m_cursor;
-    bool m_highPrecision;
-    int m_generation;   // of the reading connection's transaction
+    int m_generation;   // of the reader, when on it
     QList<TColumnDesc> m_columns;
-    std::unique_ptr<QSqlQuery> m_page;   // the page being read (after m_conn: it goes first)
-    int m_pageRows = 0;                  // rows taken from it
+    std::vector<int> m_oids;
+    TPgResult m_page;   // the page being read
+    int m_next = 0;     // its next row
     bool m_done = false;
     TRowsAhead m_ahead;
 };
@@ -202,35 +446,34 @@ private:
 // RETURNING), read whole at once.
 class TBufferedRows : public TRowSource {
 public:
-    explicit TBufferedRows(QSqlQuery &q)
+    explicit TBufferedRows(TPgResult res) : m_res(std::move(res))
     {
-        m_columns = describe(q.record());
-        const int n = int(m_columns.size());
-        while (q.next()) {
-            std::vector<QVariant> r(static_cast<size_t>(n));
-            for (int i = 0; i < n; ++i)
-                r[size_t(i)] = m_columns[i].Type == ftCurrency ? moneyValue(q.value(i)) : q.value(i);
-            m_rows.push_back(std::move(r));
-        }
+        m_columns = describe(m_res.get());
+        for (int i = 0; i < m_columns.size(); ++i)
+            m_oids.push_back(int(PQftype(m_res.get(), i)));
     }
     const QList<TColumnDesc> &Columns() const override { return m_columns; }
     bool Fetch(QVariant *row) override
     {
-        if (m_rows.empty())
+        if (m_next >= PQntuples(m_res.get()))
             return false;
-        for (size_t i = 0; i < m_rows.front().size(); ++i)
-            row[i] = std::move(m_rows.front()[i]);
-        m_rows.pop_front();
+        for (int i = 0; i < m_columns.size(); ++i)
+            row[i] = pgValue(m_res.get(), m_next, i, m_oids[size_t(i)]);
+        ++m_next;
         return true;
     }
 
 private:
+    TPgResult m_res;
     QList<TColumnDesc> m_columns;
-    std::deque<std::vector<QVariant>> m_rows;
+    std::vector<int> m_oids;
+    int m_next = 0;
 };
 
 class TPostgresEngine : public TEngine {
 public:
+    ~TPostgresEngine() override { closeReader(); }
+
     QString DriverName() const override { return QStringLiteral("QPSQL"); }
     QString DefaultType() const override { return QStringLiteral("POSTGRESQL"); }
 
@@ -254,135 +497,211 @@ public:
         db.setConnectOptions(options);
         if (!db.open())
             RaiseEngineError(*this, db.lastError());
-        setUp(db);
-        m_main = db;   // the reading connection is a clone of it, login and all
+        m_main = pgConnOf(db);
+        if (!m_main)
+            throw EDBEngineError(DBErrorCode::UnknownDriver,
+                                 QStringLiteral("Драйвер QPSQL не дает доступа к соединению libpq"));
+        setUp(m_main);
     }
 
-    static void setUp(QSqlDatabase &db)
+    // The session settings every connection of the program works with.
+    static void setUp(PGconn *conn)
     {
-        QSqlQuery q(db);
-        // money as plain "$1,234.56" and literals without backslash escapes
-        q.exec(QStringLiteral("SET lc_monetary TO 'C'"));
-        q.exec(QStringLiteral("SET standard_conforming_strings TO on"));
-        q.exec(QStringLiteral("SET client_min_messages TO warning"));
+        // money as plain "$1,234.56", literals without backslash escapes,
+        // floats in their exact shortest form, dates in ISO form, and
+        // times with a zone shown and read in the client's own zone
+        static const char *const settings[] = {
+            "SET lc_monetary TO 'C'", "SET standard_conforming_strings TO on",
+            "SET client_min_messages TO warning", "SET extra_float_digits TO 3",
+            "SET DateStyle TO 'ISO, YMD'", "SET IntervalStyle TO 'postgres'"};
+        for (const char *s : settings)
+            PQclear(PQexec(conn, s));
+        const QByteArray zone = QTimeZone::systemTimeZoneId();
+        if (!zone.isEmpty()) {
+            char *quoted = PQescapeLiteral(conn, zone.constData(), size_t(zone.size()));
+            if (quoted) {
+                PQclear(PQexec(conn, QByteArray("SET TIME ZONE ") + quoted));
+                PQfreemem(quoted);
+            }
+        }
     }
 
     void Disconnected() override
     {
         closeReader();
-        m_main = QSqlDatabase();
+        m_main = nullptr;
     }
 
-    // The reading connection inside its read transaction, opened on demand.
-    QSqlDatabase &reader()
+    // ------------------------------------------------------------ the reader
+
+    // The reading connection, opened on demand with the main connection's
+    // own parameters, and free for the next command.
+    PGconn *reader()
     {
-        if (!m_reader.isValid() || !m_reader.isOpen()) {
+        if (m_reader && PQstatus(m_reader) != CONNECTION_OK)
             closeReader();
-            m_readerName = m_main.connectionName() + QStringLiteral("_reader");
-            m_reader = QSqlDatabase::cloneDatabase(m_main, m_readerName);
-            if (!m_reader.open()) {
-                const QSqlError e = m_reader.lastError();
-                closeReader();
-                RaiseEngineError(*this, e);
+        if (!m_reader) {
+            if (!m_main)
+                throw EDBEngineError(DBErrorCode::ConnectionLost, QStringLiteral("Соединение с базой данных закрыто"));
+            PQconninfoOption *options = PQconninfo(m_main);
+            std::vector<const char *> keys, values;
+            for (PQconninfoOption *o = options; o && o->keyword; ++o)
+                if (o->val && *o->val) {
+                    keys.push_back(o->keyword);
+                    values.push_back(o->val);
+                }
+            keys.push_back(nullptr);
+            values.push_back(nullptr);
+            m_reader = PQconnectdbParams(keys.data(), values.data(), 0);
+            PQconninfoFree(options);
+            if (PQstatus(m_reader) != CONNECTION_OK) {
+                const QString message = QString::fromUtf8(PQerrorMessage(m_reader)).trimmed();
+                PQfinish(m_reader);
+                m_reader = nullptr;
+                throw EDBEngineError({TDBError{DBErrorCode::ConnectFailed, 0, message, QString()}});
             }
             setUp(m_reader);
         }
-        if (m_readerCursors == 0) {
-            QSqlQuery q(m_reader);
-            if (!q.exec(QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED READ ONLY"))) {
-                const QSqlError e = q.lastError();
-                closeReader();
-                RaiseEngineError(*this, e);
+        if (m_readerCommitting) {
+            m_readerCommitting = false;
+            try {
+                drainPg(m_reader);
+            } catch (const EDBEngineError &) {
+                // the server could not keep the rows of the cursors declared
+                // in that transaction (a row it failed to compute): they are
+                // gone, and each says why when it is read next
+                m_commitFailure = std::current_exception();
+                m_commitFailed = m_readerConnection;
+                ++m_readerGeneration;
+                ++m_readerConnection;
             }
         }
         return m_reader;
     }
 
-    // Each read transaction has its own number; cursors of an earlier one
-    // are gone.
-    int readerGeneration() const { return m_readerGeneration; }
+    // Each reading connection has its own number, and each read transaction
+    // on it; cursors of an earlier one are gone. A held cursor outlives the
+    // transaction it was declared in.
+    int readerGeneration(bool held) const { return held ? m_readerConnection : m_readerGeneration; }
+
+    // Raises why the cursors of an earlier generation are gone.
+    [[noreturn]] void raiseGone(bool held, int generation) const
+    {
+        if (held && m_commitFailure && generation == m_commitFailed)
+            std::rethrow_exception(m_commitFailure);
+        throw EDBEngineError(DBErrorCode::StatementFailed,
+                             QStringLiteral("Курсор закрыт: чтение прервано ошибкой другого запроса"));
+    }
 
     void closeReader()
     {
         m_readerCursors = 0;
+        m_readerCommitting = false;
         ++m_readerGeneration;
-        if (m_reader.isValid()) {
-            m_reader.close();
-            m_reader = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_readerName);
+        ++m_readerConnection;
+        if (m_reader) {
+            PQfinish(m_reader);
+            m_reader = nullptr;
         }
     }
 
-    // A cursor of the reading connection was closed; the last one ends the
-    // read transaction.
-    void releaseReaderCursor(const QString &cursor, int generation)
+    // A cursor of the reading connection was closed; the last walk's cursor
+    // ends the read transaction.
+    void releaseReaderCursor(const QString &cursor, int generation, bool held, bool walk)
     {
-        if (generation != m_readerGeneration)
+        if (generation != readerGeneration(held) || !m_reader || PQstatus(m_reader) != CONNECTION_OK)
             return;
-        if (!m_reader.isValid() || !m_reader.isOpen()) {
-            m_readerCursors = 0;
-            return;
-        }
-        QSqlQuery q(m_reader);
-        q.exec(QStringLiteral("CLOSE ") + cursor);
-        if (m_readerCursors > 0 && --m_readerCursors == 0)
-            q.exec(QStringLiteral("COMMIT"));
+        PGconn *r = reader();
+        PQclear(PQexec(r, ("CLOSE " + cursor).toUtf8().constData()));
+        if (walk && m_readerCursors > 0 && --m_readerCursors == 0)
+            PQclear(PQexec(r, "COMMIT"));
     }
 
-    void readerFailed(const QSqlError &e)
+    void readerFailed()
     {
-        const QString state = e.nativeErrorCode();
-        if (state.isEmpty() || state.startsWith(u"08") || state.startsWith(u"57P") || !m_reader.isOpen()) {
+        if (!m_reader || PQstatus(m_reader) != CONNECTION_OK) {
             closeReader();   // the connection is gone: open a new one next time
             return;
         }
         // a failed FETCH aborted the read transaction with all its cursors:
         // end it, and let the next SELECT begin a new one
-        QSqlQuery q(m_reader);
-        q.exec(QStringLiteral("ROLLBACK"));
+        if (PQtransactionStatus(m_reader) != PQTRANS_IDLE)
+            PQclear(PQexec(m_reader, "ROLLBACK"));
         m_readerCursors = 0;
         ++m_readerGeneration;
     }
 
     // Declares a cursor for `sql` on the reading connection; false when the
     // statement must run on the main connection instead.
-    bool declareOnReader(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows)
+    bool declareOnReader(TDatabase &db, const QString &sql, bool held, std::unique_ptr<TRowSource> *rows)
     {
-        QSqlDatabase &r = reader();
+        PGconn *r = reader();
+        const bool ownTransaction = m_readerCursors == 0;
+        if (ownTransaction)
+            execPg(r, QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED READ ONLY"));
         const QString cursor = db.NewCursorName();
-        QSqlQuery q(r);
-        q.exec(QStringLiteral("SAVEPOINT quarn_declare"));
-        if (!q.exec(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR ").arg(cursor) + sql)) {
-            const QSqlError e = q.lastError();
-            if (r.isOpen()) {
-                QSqlQuery undo(r);
-                undo.exec(QStringLiteral("ROLLBACK TO SAVEPOINT quarn_declare"));
-                if (m_readerCursors == 0)
-                    undo.exec(QStringLiteral("COMMIT"));
+        execPg(r, QStringLiteral("SAVEPOINT quarn_declare"));
+        try {
+            execPg(r, QStringLiteral("DECLARE %1 NO SCROLL CURSOR%2 FOR ")
+                          .arg(cursor, held ? QStringLiteral(" WITH HOLD") : QString()) + sql);
+        } catch (const EDBEngineError &e) {
+            if (PQstatus(r) == CONNECTION_OK) {
+                PQclear(PQexec(r, "ROLLBACK TO SAVEPOINT quarn_declare"));
+                if (ownTransaction)
+                    PQclear(PQexec(r, "COMMIT"));
+            } else {
+                closeReader();
+                throw;
             }
-            const QString state = e.nativeErrorCode();
+            const QString state = e.Errors().first().SqlState;
             if (state == u"42P01" || state == u"42883" || state == u"3F000" || state == u"42704"
                 || state == u"0A000" || state == u"25006")
                 return false;   // only the main session knows the object
-            readerFailed(e);
-            RaiseEngineError(*this, e);
-        }
-        q.exec(QStringLiteral("RELEASE SAVEPOINT quarn_declare"));
-        ++m_readerCursors;
-        try {
-            *rows = std::make_unique<TCursorRows>(*this, r, true, cursor, db.Alias().EnableBCD);
-        } catch (...) {
-            releaseReaderCursor(cursor, m_readerGeneration);
             throw;
         }
+        PQclear(PQexec(r, "RELEASE SAVEPOINT quarn_declare"));
+        if (!held) {
+            ++m_readerCursors;
+            try {
+                *rows = std::make_unique<TCursorRows>(*this, r, true, false, true, cursor, m_readerGeneration, nullptr);
+            } catch (...) {
+                releaseReaderCursor(cursor, m_readerGeneration, false, true);
+                throw;
+            }
+            return true;
+        }
+        // A held cursor: its first page now, then the transaction ends
+        // without waiting for the server to keep the rest of the rows.
+        TPgResult first;
+        try {
+            first = execPg(r, QStringLiteral("FETCH FORWARD %1 FROM %2").arg(PageRows).arg(cursor));
+        } catch (...) {
+            readerFailed();
+            throw;
+        }
+        // (declared inside another walk's read transaction, it ends with it)
+        if (ownTransaction && PQsendQuery(r, "COMMIT"))
+            m_readerCommitting = true;
+        *rows = std::make_unique<TCursorRows>(*this, r, true, ownTransaction, false, cursor,
+                                              readerGeneration(ownTransaction), std::move(first));
         return true;
     }
+
+    // -------------------------------------------------------- the statements
 
     bool GuardsStatements() const override { return true; }
     QString FoldName(const QString &name) const override { return name.toLower(); }
 
+    PGconn *mainConn(TDatabase &db)
+    {
+        db.CheckOpen();
+        if (!m_main || PQstatus(m_main) != CONNECTION_OK)
+            raisePg(nullptr, m_main);
+        return m_main;
+    }
+
     bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows, int &rowsAffected,
-             TRowReading) override
+             TRowReading reading) override
     {
         CheckOneStatement(sql);
         // Inside a transaction a failed statement would abort the whole
@@ -391,46 +710,42 @@ public:
         if (guard)
             db.Query(QStringLiteral("SAVEPOINT quarn_statement"));
         try {
-            const bool result = run(db, sql, rows, rowsAffected);
+            const bool result = run(db, sql, rows, rowsAffected, reading);
             if (guard)
                 db.Query(QStringLiteral("RELEASE SAVEPOINT quarn_statement"));
             return result;
         } catch (const EDBEngineError &) {
-            if (guard && db.Connection().isOpen()) {
-                QSqlQuery q(db.Connection());
-                q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT quarn_statement"));
-            }
+            if (guard && m_main && PQstatus(m_main) == CONNECTION_OK)
+                PQclear(PQexec(m_main, "ROLLBACK TO SAVEPOINT quarn_statement"));
             throw;
         }
     }
 
-    bool run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows, int &rowsAffected)
+    bool run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows, int &rowsAffected,
+             TRowReading reading)
     {
         const QString keyword = FirstSqlKeyword(sql);
-        const bool highPrecision = db.Alias().EnableBCD;
+        PGconn *conn = mainConn(db);
         if (rows && (keyword == u"SELECT" || keyword == u"VALUES" || keyword == u"TABLE")
             && !sql.contains(QRegularExpression(QStringLiteral("\\bINTO\\b"),
                                                 QRegularExpression::CaseInsensitiveOption))) {
             rowsAffected = -1;
-            if (!db.InTransaction() && declareOnReader(db, sql, rows))
+            if (!db.InTransaction() && declareOnReader(db, sql, reading != TRowReading::OneWay, rows))
                 return true;
             const QString cursor = db.NewCursorName();
-            db.Query(QStringLiteral("DECLARE %1 NO SCROLL CURSOR WITH HOLD FOR ").arg(cursor) + sql);
-            *rows = std::make_unique<TCursorRows>(*this, db.Connection(), false, cursor, highPrecision);
+            execPg(conn, QStringLiteral("DECLARE %1 NO SCROLL CURSOR WITH HOLD FOR ").arg(cursor) + sql);
+            *rows = std::make_unique<TCursorRows>(*this, conn, false, false, false, cursor, 0, nullptr);
             return true;
         }
-        db.CheckOpen();
-        QSqlQuery q(db.Connection());
-        q.setNumericalPrecisionPolicy(highPrecision ? QSql::HighPrecision : QSql::LowPrecisionDouble);
-        if (!q.exec(sql))
-            RaiseEngineError(*this, q.lastError());
-        if (q.isSelect()) {
+        TPgResult r = execPg(conn, sql);
+        if (PQresultStatus(r.get()) == PGRES_TUPLES_OK) {
             if (rows)
-                *rows = std::make_unique<TBufferedRows>(q);
+                *rows = std::make_unique<TBufferedRows>(std::move(r));
             rowsAffected = -1;
             return true;
         }
-        rowsAffected = ReportedRowsAffected(keyword, q.numRowsAffected());
+        const char *tuples = PQcmdTuples(r.get());
+        rowsAffected = ReportedRowsAffected(keyword, tuples && *tuples ? QByteArray(tuples).toInt() : 0);
         return false;
     }
 
@@ -442,6 +757,57 @@ public:
         return CommonLiteral(value, type, QStringLiteral("TRUE"), QStringLiteral("FALSE"));
     }
 
+    // ------------------------------------------------------------ writing
+
+    int WriteRow(TDatabase &db, const TRowWrite &w, QVariantList &returned) override
+    {
+        const QString table = QuoteTable(w.Table);
+        QStringList conditions;
+        for (const TRowWrite::TValue &k : w.Key)
+            conditions.append(QuoteName(k.Column) + QStringLiteral(" = ") + pgLiteral(k.Value));
+        for (const TRowWrite::TValue &m : w.Match) {
+            const QString column = QuoteName(m.Column);
+            conditions.append(comparedAsText(m.DeclaredType.toInt())
+                                  ? QStringLiteral("CAST(%1 AS text) IS NOT DISTINCT FROM %2").arg(column, pgLiteral(m.Value))
+                                  : QStringLiteral("%1 IS NOT DISTINCT FROM %2").arg(column, pgLiteral(m.Value)));
+        }
+        QStringList back;
+        for (const QString &c : w.Returning)
+            back.append(QuoteName(c));
+        if (back.isEmpty())
+            back.append(QStringLiteral("1"));
+        QString sql;
+        if (w.Kind == TRowWrite::Insert) {
+            QStringList names, values;
+            for (const TRowWrite::TValue &s : w.Set) {
+                names.append(QuoteName(s.Column));
+                values.append(pgLiteral(s.Value));
+            }
+            sql = QStringLiteral("INSERT INTO ") + table
+                  + (names.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
+                                     : QStringLiteral(" (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")),
+                                                                              values.join(QStringLiteral(", "))));
+        } else if (w.Kind == TRowWrite::Update) {
+            QStringList sets;
+            for (const TRowWrite::TValue &s : w.Set)
+                sets.append(QuoteName(s.Column) + QStringLiteral(" = ") + pgLiteral(s.Value));
+            sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QStringLiteral(", ")),
+                                                                  conditions.join(QStringLiteral(" AND ")));
+        } else {
+            sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, conditions.join(QStringLiteral(" AND ")));
+        }
+        sql += QStringLiteral(" RETURNING ") + back.join(QStringLiteral(", "));
+        TPgResult r = execPg(mainConn(db), sql);
+        const int count = PQntuples(r.get());
+        returned.clear();
+        if (count > 0 && !w.Returning.isEmpty())
+            for (int i = 0; i < PQnfields(r.get()); ++i)
+                returned.append(pgValue(r.get(), 0, i, int(PQftype(r.get(), i))));
+        return count;
+    }
+
+    // ------------------------------------------------------------ catalog
+
     // The regclass of a table name as the catalog lists it.
     QString regclass(const QString &table) const
     {
@@ -452,7 +818,7 @@ public:
     {
         QSqlQuery q = db.Query(QStringLiteral(
             "SELECT a.attname, a.atttypid, a.atttypmod, a.attnotnull, d.adbin IS NOT NULL, "
-            "coalesce(pg_get_expr(d.adbin, d.adrelid), ''), a.attidentity "
+            "coalesce(pg_get_expr(d.adbin, d.adrelid), ''), a.attidentity, a.attnum, a.attrelid "
             "FROM pg_attribute a LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
             "WHERE a.attrelid = %1 AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum")
                                    .arg(regclass(table)));
@@ -467,7 +833,10 @@ public:
             const QString identity = q.value(6).toString();
             c.AutoInc = (hasDefault && q.value(5).toString().startsWith(u"nextval("))
                         || identity == u"a" || identity == u"d";
-            c.Required = q.value(3).toBool() && !hasDefault && !c.AutoInc;
+            c.NotNull = q.value(3).toBool();
+            c.Required = c.NotNull && !hasDefault && !c.AutoInc;
+            c.OriginNo = q.value(7).toInt();
+            c.TableId = q.value(8).toString();
             cols.append(c);
         }
         if (cols.isEmpty())
@@ -476,16 +845,35 @@ public:
         return cols;
     }
 
-    QStringList PrimaryKey(TDatabase &db, const QString &table) override
+    TTableKey TableKey(TDatabase &db, const QString &table) override
     {
+        TTableKey key;
+        QSqlQuery t = db.Query(QStringLiteral(
+            "SELECT c.oid, c.relkind IN ('r', 'p') AND (has_table_privilege(c.oid, 'UPDATE') "
+            "OR has_table_privilege(c.oid, 'INSERT') OR has_table_privilege(c.oid, 'DELETE')) "
+            "AND NOT pg_is_in_recovery() FROM pg_class c WHERE c.oid = %1").arg(regclass(table)));
+        if (!t.next())
+            throw EDBEngineError(DBErrorCode::ObjectMissing,
+                                 Format(QStringLiteral("Таблица не найдена: %s"), {table}));
+        key.Identity = t.value(0).toString();
+        key.Writable = t.value(1).toBool();
+        // the primary key first, else the unique keys of plain NOT NULL
+        // columns, the shortest first
         QSqlQuery q = db.Query(QStringLiteral(
-            "SELECT a.attname FROM pg_index i JOIN pg_attribute a "
-            "ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
-            "WHERE i.indrelid = %1 AND i.indisprimary "
-            "ORDER BY array_position(i.indkey::int2[], a.attnum)").arg(regclass(table)));
-        QStringList key;
-        while (q.next())
-            key.append(q.value(0).toString());
+            "SELECT i.indisprimary, array_to_string(ARRAY(SELECT a.attname FROM unnest(i.indkey::int2[]) "
+            "WITH ORDINALITY k(n, o) JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.n "
+            "ORDER BY k.o), chr(1)), "
+            "(SELECT bool_and(a.attnotnull) FROM pg_attribute a WHERE a.attrelid = i.indrelid "
+            "AND a.attnum = ANY(i.indkey::int2[])) "
+            "FROM pg_index i WHERE i.indrelid = %1 AND i.indisunique AND i.indpred IS NULL "
+            "AND i.indexprs IS NULL AND i.indisvalid AND 0 <> ALL(i.indkey::int2[]) "
+            "ORDER BY i.indisprimary DESC, i.indnkeyatts, i.indexrelid").arg(key.Identity));
+        while (q.next()) {
+            if (!q.value(0).toBool() && !q.value(2).toBool())
+                continue;
+            key.Columns = q.value(1).toString().split(QChar(1));
+            break;
+        }
         return key;
     }
 
@@ -612,77 +1000,60 @@ public:
             r.Message = e.driverText().trimmed();
         r.SqlState = e.nativeErrorCode().trimmed();
         r.NativeError = SqlStateNumber(r.SqlState);
-        const QString s = r.SqlState;
-        const QString text = r.Message.toLower();
-        if (s == u"23505") r.ErrorCode = DBErrorCode::UniqueKey;
-        else if (s == u"23503") r.ErrorCode = DBErrorCode::ForeignKey;
-        else if (s == u"23502") r.ErrorCode = DBErrorCode::RequiredValue;
-        else if (s == u"23514") r.ErrorCode = DBErrorCode::CheckFailed;
-        else if (s.startsWith(u"23")) r.ErrorCode = 0x2600;
-        else if (s == u"42601") r.ErrorCode = DBErrorCode::SyntaxError;
-        else if (s == u"42P01" || s == u"42703" || s == u"42883" || s == u"3F000" || s == u"3D000"
-                 || s == u"34000")
-            r.ErrorCode = DBErrorCode::ObjectMissing;
-        else if (s == u"42501") r.ErrorCode = DBErrorCode::PermissionDenied;
-        else if (s.startsWith(u"28")) r.ErrorCode = DBErrorCode::LoginFailed;
-        else if (s.startsWith(u"08") || s.startsWith(u"57P")) r.ErrorCode = DBErrorCode::ConnectionLost;
-        else if (s == u"40P01" || s == u"40001") r.ErrorCode = DBErrorCode::Deadlock;
-        else if (s == u"55P03") r.ErrorCode = DBErrorCode::Locked;
-        else if (s.startsWith(u"22")) r.ErrorCode = DBErrorCode::BadValue;
-        else if (!s.isEmpty()) r.ErrorCode = DBErrorCode::StatementFailed;
-        else if (text.contains(u"password authentication failed") || text.contains(u"no password supplied"))
-            r.ErrorCode = DBErrorCode::LoginFailed;
-        else if (text.contains(u"server closed the connection") || text.contains(u"terminating connection")
-                 || text.contains(u"no connection to the server") || text.contains(u"connection to server was lost"))
-            r.ErrorCode = DBErrorCode::ConnectionLost;
-        else if (text.contains(u"does not exist"))
-            r.ErrorCode = DBErrorCode::ObjectMissing;
-        else if (e.type() == QSqlError::ConnectionError)
-            r.ErrorCode = DBErrorCode::ConnectFailed;
-        else
-            r.ErrorCode = DBErrorCode::StatementFailed;
+        r.ErrorCode = errorCode(r.SqlState, r.Message, e.type() == QSqlError::ConnectionError);
         return r;
     }
 
 private:
-    QSqlDatabase m_main;
-    QSqlDatabase m_reader;
-    QString m_readerName;
-    int m_readerCursors = 0;
-    int m_readerGeneration = 0;
+    PGconn *m_main = nullptr;            // the driver's connection
+    PGconn *m_reader = nullptr;          // the reading connection, ours
+    bool m_readerCommitting = false;     // a COMMIT sent and not read back yet
+    int m_readerCursors = 0;             // one-way cursors of the read transaction
+    int m_readerGeneration = 0;          // of the read transactions
+    int m_readerConnection = 0;          // of the reading connections
+    std::exception_ptr m_commitFailure;  // the last held cursors' COMMIT that failed,
+    int m_commitFailed = -1;             // and the generation it ended
     QHash<QString, QString> m_routineNames;   // lower-case name -> the routine's own
 };
 
-TCursorRows::TCursorRows(TPostgresEngine &engine, QSqlDatabase conn, bool reader, QString cursor,
-                         bool highPrecision)
-    : m_engine(engine), m_conn(std::move(conn)), m_reader(reader), m_cursor(std::move(cursor)),
-      m_highPrecision(highPrecision), m_generation(engine.readerGeneration())
+TCursorRows::TCursorRows(TPostgresEngine &engine, PGconn *conn, bool reader, bool held, bool walk,
+                         QString cursor, int generation, TPgResult first)
+    : m_engine(engine), m_conn(conn), m_reader(reader), m_held(held), m_walk(walk), m_cursor(std::move(cursor)),
+      m_generation(generation)
 {
-    readPage();
-}
-
-void TCursorRows::checkAlive() const
-{
-    if (m_reader && m_generation != m_engine.readerGeneration())
-        throw EDBEngineError(DBErrorCode::StatementFailed,
-                             QStringLiteral("Курсор закрыт: чтение прервано ошибкой другого запроса"));
+    if (first)
+        setPage(std::move(first));
+    else
+        readPage();
 }
 
 TCursorRows::~TCursorRows()
 {
     if (m_reader) {
-        m_engine.releaseReaderCursor(m_cursor, m_generation);
-    } else if (m_conn.isOpen()) {
-        QSqlQuery q(m_conn);
-        q.exec(QStringLiteral("CLOSE ") + m_cursor);
+        m_engine.releaseReaderCursor(m_cursor, m_generation, m_held, m_walk);
+    } else if (PQstatus(m_conn) == CONNECTION_OK && PQtransactionStatus(m_conn) != PQTRANS_ACTIVE) {
+        PQclear(PQexec(m_conn, ("CLOSE " + m_cursor).toUtf8().constData()));
     }
 }
 
-void TCursorRows::failed(const QSqlError &e)
+void TCursorRows::readPage()
 {
-    if (m_reader)
-        m_engine.readerFailed(e);
-    RaiseEngineError(m_engine, e);
+    PGconn *conn = m_conn;
+    if (m_reader) {
+        conn = m_engine.reader();
+        if (m_generation != m_engine.readerGeneration(m_held))
+            m_engine.raiseGone(m_held, m_generation);
+    }
+    // A page is read whole, so the connection is free again before the
+    // first of its rows is used; the rows are then taken from the page's
+    // result as they are asked for.
+    try {
+        setPage(execPg(conn, QStringLiteral("FETCH FORWARD %1 FROM %2").arg(PageRows).arg(m_cursor)));
+    } catch (...) {
+        if (m_reader)
+            m_engine.readerFailed();
+        throw;
+    }
 }
 
 } // namespace

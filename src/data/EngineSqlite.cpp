@@ -70,6 +70,13 @@ TFieldType declaredType(const QString &declared, int &size, int &precision, int 
     return ftFloat;   // numeric affinity
 }
 
+// What names a table among the connection's databases ("main.orders"):
+// SQLite matches table names in any case.
+QString tableIdentity(const QString &schema, const QString &table)
+{
+    return (schema.isEmpty() ? QStringLiteral("main") : schema).toLower() + u'.' + table.toLower();
+}
+
 // One result column: its type from the declared type, else from the type
 // the driver gives the column (`driverType`, a QMetaType id); its base table
 // and column when SQLite knows them.
@@ -96,6 +103,7 @@ TColumnDesc describeColumn(sqlite3_stmt *stmt, int i, const QString &name, int d
         if (table && origin) {
             c.Table = QString::fromUtf8(table);
             c.Origin = QString::fromUtf8(origin);
+            c.TableId = tableIdentity(QString::fromUtf8(dbName), c.Table);
             int notNull = 0, primary = 0, autoInc = 0;
             if (sqlite3_table_column_metadata(sqlite3_db_handle(stmt), dbName, table, origin, nullptr,
                                               nullptr, &notNull, &primary, &autoInc)
@@ -561,7 +569,179 @@ public:
         return CommonLiteral(value, type, QStringLiteral("1"), QStringLiteral("0"));
     }
 
-    QString RowIdColumn() const override { return QStringLiteral("_rowid_"); }
+    // A value as it is bound to a statement: dates and times in the text
+    // forms the program stores them in, Booleans as 1 and 0, everything
+    // else as read, so an old value matches the stored one exactly.
+    static QVariant bindable(const QVariant &v, TFieldType type)
+    {
+        if (!v.isValid() || v.isNull())
+            return QVariant();
+        switch (v.typeId()) {
+        case QMetaType::QDate: case QMetaType::QTime: case QMetaType::QDateTime: {
+            const QString literal = CommonLiteral(v, type, QStringLiteral("1"), QStringLiteral("0"));
+            return QVariant(literal.mid(1, literal.size() - 2));
+        }
+        case QMetaType::Bool:
+            return QVariant(qint64(v.toBool() ? 1 : 0));
+        default:
+            return v;
+        }
+    }
+
+    int WriteRow(TDatabase &db, const TRowWrite &w, QVariantList &returned) override
+    {
+        QVariantList binds;
+        QStringList conditions;
+        for (const TRowWrite::TValue &k : w.Key) {
+            conditions.append(QuoteName(k.Column) + QStringLiteral(" = ?"));
+            binds.append(bindable(k.Value, k.Type));
+        }
+        if (!w.RowId.isEmpty() && w.RowIdValue.isValid()) {
+            conditions.append(w.RowId + QStringLiteral(" = ?"));
+            binds.append(w.RowIdValue);
+        }
+        for (const TRowWrite::TValue &m : w.Match) {
+            conditions.append(QuoteName(m.Column) + QStringLiteral(" IS ?"));
+            binds.append(bindable(m.Value, m.Type));
+        }
+        QStringList back;
+        for (const QString &c : w.Returning)
+            back.append(QuoteName(c));
+        if (w.ReturnRowId)
+            back.append(w.RowId);
+        if (back.isEmpty())
+            back.append(QStringLiteral("1"));
+        const QString table = QuoteTable(w.Table);
+        QString sql;
+        QVariantList setBinds;
+        if (w.Kind == TRowWrite::Insert) {
+            QStringList names, marks;
+            for (const TRowWrite::TValue &v : w.Set) {
+                names.append(QuoteName(v.Column));
+                marks.append(QStringLiteral("?"));
+                setBinds.append(bindable(v.Value, v.Type));
+            }
+            sql = QStringLiteral("INSERT INTO ") + table
+                  + (names.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
+                                     : QStringLiteral(" (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")),
+                                                                              marks.join(QStringLiteral(", "))));
+        } else if (w.Kind == TRowWrite::Update) {
+            QStringList sets;
+            for (const TRowWrite::TValue &v : w.Set) {
+                sets.append(QuoteName(v.Column) + QStringLiteral(" = ?"));
+                setBinds.append(bindable(v.Value, v.Type));
+            }
+            sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QStringLiteral(", ")),
+                                                                  conditions.join(QStringLiteral(" AND ")));
+        } else {
+            sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, conditions.join(QStringLiteral(" AND ")));
+        }
+        sql += QStringLiteral(" RETURNING ") + back.join(QStringLiteral(", "));
+        db.CheckOpen();
+        QSqlQuery q(db.Connection());
+        q.setForwardOnly(true);
+        if (!q.prepare(sql))
+            RaiseEngineError(*this, q.lastError());
+        for (const QVariant &v : setBinds + binds)
+            q.addBindValue(v);
+        if (!q.exec())
+            RaiseEngineError(*this, q.lastError());
+        // every returned row is read, so the statement is done before the
+        // caller commits
+        int count = 0;
+        returned.clear();
+        while (q.next()) {
+            if (count++ == 0 && (!w.Returning.isEmpty() || w.ReturnRowId))
+                for (int i = 0; i < q.record().count(); ++i)
+                    returned.append(q.value(i));
+        }
+        if (q.lastError().isValid())
+            RaiseEngineError(*this, q.lastError());
+        q.finish();
+        return count;
+    }
+
+    TTableKey TableKey(TDatabase &db, const QString &table) override
+    {
+        TTableKey key;
+        const qsizetype dot = schemaDot(table);
+        const QString bare = dot > 0 ? table.mid(dot + 1) : table;
+        QString schema = dot > 0 ? table.left(dot).toLower() : QString();
+        if (schema.isEmpty()) {
+            // an unqualified name means a temporary table before a main one
+            QSqlQuery t = db.Query(QStringLiteral("SELECT 1 FROM sqlite_temp_master WHERE type IN ('table', 'view') "
+                                                  "AND name = %1 COLLATE NOCASE").arg(Literal(bare, ftString)));
+            schema = t.next() ? QStringLiteral("temp") : QStringLiteral("main");
+        }
+        const QString master = schema == u"temp" ? QStringLiteral("sqlite_temp_master")
+                                                 : QuoteName(schema) + QStringLiteral(".sqlite_master");
+        QSqlQuery m = db.Query(QStringLiteral("SELECT type, name FROM %1 WHERE type IN ('table', 'view') "
+                                              "AND name = %2 COLLATE NOCASE").arg(master, Literal(bare, ftString)));
+        if (!m.next())
+            throw EDBEngineError(DBErrorCode::ObjectMissing,
+                                 Format(QStringLiteral("Таблица не найдена: %s"), {table}));
+        key.Identity = tableIdentity(schema, m.value(1).toString());
+        const bool view = m.value(0).toString() == u"view";
+        sqlite3 *connection = handleOf(db);
+        const QByteArray schemaName = schema.toUtf8();
+        key.Writable = !view && !(connection && sqlite3_db_readonly(connection, schemaName.constData()) == 1);
+        if (view)
+            return key;
+
+        const QList<TColumnDesc> cols = TableColumns(db, table);
+        auto notNull = [&](const QString &name) {
+            for (const TColumnDesc &c : cols)
+                if (c.Name.compare(name, Qt::CaseInsensitive) == 0)
+                    return c.NotNull;
+            return false;
+        };
+        // the primary key, else the shortest unique key of NOT NULL columns
+        QMap<int, QString> primary;
+        QSqlQuery info = db.Query(pragma(QStringLiteral("table_info"), table));
+        while (info.next())
+            if (info.value(5).toInt() > 0)
+                primary.insert(info.value(5).toInt(), info.value(1).toString());
+        key.Columns = primary.values();
+        if (key.Columns.isEmpty()) {
+            QSqlQuery list = db.Query(pragma(QStringLiteral("index_list"), table));
+            QStringList indexes;
+            while (list.next())
+                if (list.value(2).toInt() != 0 && list.value(4).toInt() == 0)   // unique, not partial
+                    indexes.append(list.value(1).toString());
+            for (const QString &index : indexes) {
+                QSqlQuery cols = db.Query(pragma(QStringLiteral("index_info"), schema + u'.' + index));
+                QStringList names;
+                bool usable = true;
+                while (cols.next()) {
+                    const QString name = cols.value(2).toString();
+                    usable = usable && cols.value(1).toInt() >= 0 && notNull(name);
+                    names.append(name);
+                }
+                if (usable && !names.isEmpty() && (key.Columns.isEmpty() || names.size() < key.Columns.size()))
+                    key.Columns = names;
+            }
+        }
+        // the row number, by a name no column shadows; tables WITHOUT ROWID
+        // have none
+        for (const QString &name : {QStringLiteral("rowid"), QStringLiteral("_rowid_"), QStringLiteral("oid")}) {
+            if (std::any_of(cols.begin(), cols.end(),
+                            [&](const TColumnDesc &c) { return c.Name.compare(name, Qt::CaseInsensitive) == 0; }))
+                continue;
+            QSqlQuery probe(db.Connection());
+            if (probe.exec(QStringLiteral("SELECT %1 FROM %2 LIMIT 0").arg(name, QuoteTable(table))))
+                key.RowId = name;
+            break;
+        }
+        return key;
+    }
+
+    static sqlite3 *handleOf(TDatabase &db)
+    {
+        const QVariant handle = db.Connection().driver()->handle();
+        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            return nullptr;
+        return *static_cast<sqlite3 *const *>(handle.constData());
+    }
 
     // The dot after "main" or "temp", which qualify a table; -1 for a name
     // whose dot is its own (the local database's "TABLE1.DBF").
@@ -598,7 +778,8 @@ public:
             c.Type = declaredType(c.DeclaredType, c.Size, c.Precision, c.Scale);
             if (c.Type == ftUnknown)
                 c.Type = ftBlob;
-            c.Required = q.value(3).toInt() != 0 && q.value(4).isNull();
+            c.NotNull = q.value(3).toInt() != 0;
+            c.Required = c.NotNull && q.value(4).isNull();
             if (q.value(5).toInt() > 0)
                 ++pkCount;
             c.AutoInc = q.value(5).toInt() > 0;   // refined below
@@ -622,20 +803,12 @@ public:
         for (TColumnDesc &c : cols) {
             const bool rowidAlias = c.AutoInc && pkCount == 1 && c.DeclaredType.trimmed().toUpper() == u"INTEGER";
             c.AutoInc = rowidAlias && autoIncrement;
-            if (rowidAlias)
+            if (rowidAlias) {
                 c.Required = false;
+                c.NotNull = true;   // the row number itself
+            }
         }
         return cols;
-    }
-
-    QStringList PrimaryKey(TDatabase &db, const QString &table) override
-    {
-        QSqlQuery q = db.Query(pragma(QStringLiteral("table_info"), table));
-        QMap<int, QString> key;
-        while (q.next())
-            if (q.value(5).toInt() > 0)
-                key.insert(q.value(5).toInt(), q.value(1).toString());
-        return key.values();
     }
 
     QList<TTableInfo> Tables(TDatabase &db, bool systemTables, bool extendedInfo) override

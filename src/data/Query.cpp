@@ -2,9 +2,8 @@
 
 #include "common/Format.h"
 
+#include <QSqlQuery>
 #include <algorithm>
-
-static const QString hiddenRowId = QStringLiteral("quarn$rowid");
 
 // ---------------------------------------------------------------- TDBDataSet
 
@@ -110,21 +109,63 @@ void TDBDataSet::prepareLive(const QString &sql, QString &toRun)
     const QString bare = sel.TableQuoted ? sel.BareTable : engine.FoldName(sel.BareTable);
     const QString table = sel.Schema.isEmpty() ? bare
                           : (sel.SchemaQuoted ? sel.Schema : engine.FoldName(sel.Schema)) + u'.' + bare;
-    QStringList key;
+    TTableKey key;
     try {
-        db->TableColumns(table);
-        key = db->PrimaryKey(table);
+        key = db->TableKey(table);
     } catch (const EDBEngineError &) {
-        return;   // not a table we can write to (a view, a function): read-only
+        return;   // not a table we can write to (a function, a table expression): read-only
     }
+    // a view, a read-only database, or rows that cannot be found again
+    if (!key.Writable || (key.Columns.isEmpty() && key.RowId.isEmpty()))
+        return;
     m_table = table;
-    m_bareTable = bare;
-    m_keyNames = key;
+    m_tableKey = key;
     m_live = true;
-    const QString rowId = db->Engine().RowIdColumn();
-    if (!rowId.isEmpty())
-        toRun = sql.left(sel.SelectListStart) + QStringLiteral(" %1 AS %2,").arg(rowId, db->Engine().QuoteName(hiddenRowId))
-                + sql.mid(sel.SelectListStart);
+    QStringList hidden;
+    for (int i = 0; i < key.Columns.size(); ++i)
+        hidden.append(QStringLiteral("%1.%2 AS %3").arg(sel.TableRef, engine.QuoteName(key.Columns[i]),
+                                                        engine.QuoteName(QStringLiteral("quarn$k%1").arg(i))));
+    if (!key.RowId.isEmpty())
+        hidden.append(QStringLiteral("%1.%2 AS %3").arg(sel.TableRef, key.RowId,
+                                                        engine.QuoteName(QStringLiteral("quarn$rowid"))));
+    m_hidden = int(hidden.size());
+    toRun = sql.left(sel.SelectListStart) + u' ' + hidden.join(QStringLiteral(", ")) + u','
+            + sql.mid(sel.SelectListStart);
+}
+
+// Which result columns are written back: only a column the engine says is
+// a column of the edited table, each table column once. Expressions,
+// aggregates, subqueries and other tables' columns are read-only whatever
+// they are named.
+void TDBDataSet::describeLive(QList<TColumnDesc> &cols)
+{
+    const QList<TColumnDesc> tableCols = m_database->TableColumns(m_table);
+    m_origins.assign(size_t(cols.size()), QString());
+    for (int i = 0; i < m_hidden && i < cols.size(); ++i)
+        cols[i].Hidden = true;
+    m_keyColumns.clear();
+    for (int i = 0; i < m_tableKey.Columns.size(); ++i)
+        m_keyColumns.push_back(i);
+    m_rowIdColumn = m_tableKey.RowId.isEmpty() ? -1 : int(m_tableKey.Columns.size());
+    m_keyNames = m_tableKey.Columns.isEmpty() ? QStringList{m_tableKey.RowId} : m_tableKey.Columns;
+    if (m_keyColumns.empty())
+        m_keyColumns.push_back(m_rowIdColumn);
+    for (int i = m_hidden; i < cols.size(); ++i) {
+        TColumnDesc &c = cols[i];
+        if (c.TableId.isEmpty() || c.TableId != m_tableKey.Identity)
+            continue;
+        const TColumnDesc *t = nullptr;
+        for (const TColumnDesc &x : tableCols)
+            if (c.OriginNo > 0 ? x.OriginNo == c.OriginNo : x.Name == c.Origin) {
+                t = &x;
+                break;
+            }
+        if (!t || std::find(m_origins.begin(), m_origins.end(), t->Name) != m_origins.end())
+            continue;
+        m_origins[size_t(i)] = t->Name;
+        c.Required = t->Required;
+        c.AutoInc = t->AutoInc;
+    }
 }
 
 void TDBDataSet::InternalOpen()
@@ -133,8 +174,11 @@ void TDBDataSet::InternalOpen()
     db->AttachDataSet(this);
     m_live = false;
     m_table.clear();
+    m_tableKey = TTableKey();
     m_keyNames.clear();
     m_keyColumns.clear();
+    m_rowIdColumn = -1;
+    m_hidden = 0;
     m_origins.clear();
     const QString sql = SelectText();
     QString toRun = sql;
@@ -145,62 +189,14 @@ void TDBDataSet::InternalOpen()
     } catch (const EDBEngineError &) {
         if (toRun == sql)
             throw;
-        // the table has no row identity (WITHOUT ROWID): try as written
+        // the statement does not take the key's columns: read-only, as written
         m_live = false;
+        m_hidden = 0;
         OpenStatement(sql);
     }
     QList<TColumnDesc> cols = m_source->Columns();
-    if (m_live) {
-        const QList<TColumnDesc> tableCols = db->TableColumns(m_table);
-        auto tableColumn = [&](const QString &name) -> const TColumnDesc * {
-            for (const TColumnDesc &t : tableCols)
-                if (t.Name == name)
-                    return &t;
-            for (const TColumnDesc &t : tableCols)
-                if (t.Name.compare(name, Qt::CaseInsensitive) == 0)
-                    return &t;
-            return nullptr;
-        };
-        int rowIdColumn = -1;
-        m_origins.assign(size_t(cols.size()), QString());
-        for (int i = 0; i < cols.size(); ++i) {
-            TColumnDesc &c = cols[i];
-            if (c.Name == hiddenRowId && i == 0 && toRun != sql) {
-                c.Hidden = true;
-                rowIdColumn = i;
-                continue;
-            }
-            if (!c.Table.isEmpty() && c.Table.compare(m_bareTable, Qt::CaseInsensitive) != 0)
-                continue;   // a column of another table (a subquery)
-            const TColumnDesc *t = tableColumn(c.Origin.isEmpty() ? c.Name : c.Origin);
-            if (!t)
-                continue;   // an expression: read-only
-            m_origins[size_t(i)] = t->Name;
-            c.Required = t->Required;
-            c.AutoInc = t->AutoInc;
-        }
-        // the key: the primary key when the result has all its columns,
-        // else the row identity
-        bool haveKey = !m_keyNames.isEmpty();
-        std::vector<int> keyCols;
-        for (const QString &k : m_keyNames) {
-            auto it = std::find(m_origins.begin(), m_origins.end(), k);
-            if (it == m_origins.end()) { haveKey = false; break; }
-            keyCols.push_back(int(it - m_origins.begin()));
-        }
-        if (haveKey) {
-            m_keyColumns = keyCols;
-        } else if (rowIdColumn >= 0) {
-            m_keyColumns = {rowIdColumn};
-            m_keyNames = {db->Engine().RowIdColumn()};
-            m_origins[size_t(rowIdColumn)] = db->Engine().RowIdColumn();
-        } else {
-            m_live = false;   // no way to find a row again
-            m_keyNames.clear();
-        }
-        if (rowIdColumn >= 0 && haveKey)
-            m_origins[size_t(rowIdColumn)] = db->Engine().RowIdColumn();
-    }
+    if (m_live)
+        describeLive(cols);
     CreateFields(cols, db->Alias().EnableBCD);
     if (m_live)
         for (int i = 0; i < FieldCount(); ++i)
@@ -226,83 +222,110 @@ QVariantList TDBDataSet::RowKey(const QVariant *row) const
     return key;
 }
 
-QString TDBDataSet::whereKey(const QVariant *oldRow) const
+static bool isNull(const QVariant &v)
 {
-    const TEngine &engine = m_database->Engine();
-    QStringList parts;
-    const QList<TColumnDesc> &cols = ColumnDescs();
-    for (int c : m_keyColumns) {
-        const QString name = c == 0 && cols[0].Hidden ? m_origins[size_t(c)]
-                                                       : engine.QuoteName(m_origins[size_t(c)]);
-        const QVariant &v = oldRow[c];
-        if (!v.isValid() || v.isNull())
-            parts.append(name + QStringLiteral(" IS NULL"));
-        else
-            parts.append(name + QStringLiteral(" = ") + engine.Literal(v, cols[c].Type));
-    }
-    return QStringLiteral(" WHERE ") + parts.join(QStringLiteral(" AND "));
+    return !v.isValid() || v.isNull();
 }
 
 void TDBDataSet::writeRow(Pending::Kind kind, const QVariant *oldRow, std::vector<QVariant> &row,
                           const std::vector<bool> &assigned)
 {
     TDatabase *db = Database();
-    const TEngine &engine = db->Engine();
     const QList<TColumnDesc> &cols = ColumnDescs();
-    const QString table = engine.QuoteTable(m_table);
-    auto columnName = [&](int c) {
-        return cols[c].Hidden ? m_origins[size_t(c)] : engine.QuoteName(m_origins[size_t(c)]);
+    TRowWrite w;
+    w.Kind = kind == Pending::Insert ? TRowWrite::Insert : kind == Pending::Update ? TRowWrite::Update
+                                                                                    : TRowWrite::Delete;
+    w.Table = m_table;
+    w.RowId = m_tableKey.RowId;
+    auto value = [&](int c, const QVariant &v) {
+        return TRowWrite::TValue{m_origins[size_t(c)], v, cols[c].Type, cols[c].DeclaredType};
     };
-    QStringList returning;
-    std::vector<int> returned;
-    for (int c = 0; c < cols.size(); ++c)
-        if (!m_origins[size_t(c)].isEmpty()) {
-            returning.append(columnName(c));
-            returned.push_back(c);
+    auto written = [&](int c) { return c >= m_hidden && !m_origins[size_t(c)].isEmpty(); };
+
+    // what comes back: the written columns, the key and the row number, as
+    // the table holds them now (defaults, triggers, a changed key)
+    std::vector<int> back;
+    for (int c = m_hidden; c < cols.size(); ++c)
+        if (written(c)) {
+            w.Returning.append(m_origins[size_t(c)]);
+            back.push_back(c);
         }
-    const QString returningText = QStringLiteral(" RETURNING ") + returning.join(QStringLiteral(", "));
-    QString sql;
-    if (kind == Pending::Delete) {
-        sql = QStringLiteral("DELETE FROM ") + table + whereKey(oldRow);
-    } else if (kind == Pending::Insert) {
-        QStringList names, values;
-        for (int c = 0; c < cols.size(); ++c)
-            if (assigned[size_t(c)] && !cols[c].Hidden && !m_origins[size_t(c)].isEmpty()) {
-                names.append(columnName(c));
-                values.append(engine.Literal(row[size_t(c)], cols[c].Type));
+    for (int k = 0; k < m_tableKey.Columns.size(); ++k) {
+        w.Returning.append(m_tableKey.Columns[k]);
+        back.push_back(k);
+    }
+    if (m_rowIdColumn >= 0) {
+        w.ReturnRowId = true;
+        back.push_back(m_rowIdColumn);
+    }
+
+    if (kind != Pending::Insert) {
+        // by the key as read; a row whose key holds a NULL (SQLite allows
+        // it) by its row number and the old value of every column read
+        bool byKey = !m_tableKey.Columns.isEmpty();
+        for (int k = 0; byKey && k < m_tableKey.Columns.size(); ++k)
+            byKey = !isNull(oldRow[k]);
+        if (byKey) {
+            for (int k = 0; k < m_tableKey.Columns.size(); ++k)
+                w.Key.append({m_tableKey.Columns[k], oldRow[k], cols[k].Type, cols[k].DeclaredType});
+            // a changed column still holds what was read: a change made
+            // meanwhile by someone else is not written over
+            if (kind == Pending::Update)
+                for (int c = m_hidden; c < cols.size(); ++c)
+                    if (written(c) && assigned[size_t(c)])
+                        w.Match.append(value(c, oldRow[c]));
+        } else if (m_rowIdColumn >= 0 && !isNull(oldRow[m_rowIdColumn])) {
+            w.RowIdValue = oldRow[m_rowIdColumn];
+            for (int c = m_hidden; c < cols.size(); ++c)
+                if (written(c))
+                    w.Match.append(value(c, oldRow[c]));
+        } else {
+            throw EDBEngineError(DBErrorCode::RecordNotFound,
+                                 QStringLiteral("Запись нельзя найти в таблице: у нее нет ключа"));
+        }
+    }
+    if (kind != Pending::Delete)
+        for (int c = m_hidden; c < cols.size(); ++c)
+            if (written(c) && assigned[size_t(c)])
+                w.Set.append(value(c, row[size_t(c)]));
+    if (kind == Pending::Update && w.Set.isEmpty())
+        return;
+
+    // Exactly one row or nothing: anything else is undone.
+    const bool own = !db->InTransaction();
+    if (own)
+        db->StartTransaction();
+    else
+        db->Query(QStringLiteral("SAVEPOINT quarn_row"));
+    auto undo = [&] {
+        try {
+            if (own) {
+                db->Rollback();
+            } else {
+                db->Query(QStringLiteral("ROLLBACK TO SAVEPOINT quarn_row"));
+                db->Query(QStringLiteral("RELEASE SAVEPOINT quarn_row"));
             }
-        sql = QStringLiteral("INSERT INTO ") + table
-              + (names.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
-                                 : QStringLiteral(" (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")),
-                                                                          values.join(QStringLiteral(", "))))
-              + returningText;
-    } else {
-        QStringList sets;
-        for (int c = 0; c < cols.size(); ++c)
-            if (assigned[size_t(c)] && !cols[c].Hidden && !m_origins[size_t(c)].isEmpty())
-                sets.append(columnName(c) + QStringLiteral(" = ") + engine.Literal(row[size_t(c)], cols[c].Type));
-        if (sets.isEmpty())
-            return;
-        sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets.join(QStringLiteral(", "))
-              + whereKey(oldRow) + returningText;
-    }
-    int affected = -1;
-    std::unique_ptr<TRowSource> rows;
-    const bool gotRows = db->Engine().Run(*db, sql, &rows, affected);
-    if (gotRows) {
-        std::vector<QVariant> back(size_t(rows->Columns().size()));
-        if (!rows->Fetch(back.data()))
-            affected = 0;
-        else {
-            affected = 1;
-            if (kind != Pending::Delete)
-                for (size_t i = 0; i < returned.size() && i < back.size(); ++i)
-                    row[size_t(returned[i])] = back[i];
+        } catch (const EDBEngineError &) {
+            // a lost connection has undone it already
         }
+    };
+    QVariantList returned;
+    try {
+        const int count = db->Engine().WriteRow(*db, w, returned);
+        if (count != 1)
+            throw EDBEngineError(DBErrorCode::RecordNotFound,
+                                 QStringLiteral("Запись изменена или удалена другим пользователем"));
+    } catch (...) {
+        undo();
+        throw;
     }
-    if (affected == 0)
-        throw EDBEngineError(DBErrorCode::RecordNotFound,
-                             QStringLiteral("Запись не найдена или изменена другим пользователем"));
+    if (own)
+        db->Commit();
+    else
+        db->Query(QStringLiteral("RELEASE SAVEPOINT quarn_row"));
+    if (kind != Pending::Delete)
+        for (size_t i = 0; i < back.size() && i < size_t(returned.size()); ++i)
+            row[size_t(back[i])] = returned[qsizetype(i)];
 }
 
 void TDBDataSet::InternalPost(bool inserting, const QVariant *oldRow, std::vector<QVariant> &row,

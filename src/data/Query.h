@@ -73,8 +73,8 @@ private:
     };
     void writeRow(Pending::Kind kind, const QVariant *oldRow, std::vector<QVariant> &row,
                   const std::vector<bool> &assigned);
-    QString whereKey(const QVariant *oldRow) const;
     void prepareLive(const QString &sql, QString &toRun);
+    void describeLive(QList<TColumnDesc> &cols);
 
     QString m_databaseName;
     TDatabase *m_database = nullptr;
@@ -83,13 +83,18 @@ private:
     bool m_cachedUpdates = false;
     std::vector<Pending> m_pending;
 
-    // editable results
+    // Editable results. The statement run selects the table's key (and its
+    // row number, where it has one) in hidden columns ahead of its own, so
+    // that a row is always found by the values the table holds, whatever
+    // the statement's own columns are named.
     bool m_live = false;
     QString m_table;
-    QString m_bareTable;
-    QStringList m_keyNames;         // key column names in the table
-    std::vector<int> m_keyColumns;  // their positions in the row
-    std::vector<QString> m_origins; // base column of each row position (empty: not writable)
+    TTableKey m_tableKey;
+    QStringList m_keyNames;          // the key's columns, or the row number's name
+    std::vector<int> m_keyColumns;   // the row positions of the key's hidden values
+    int m_rowIdColumn = -1;          // the row position of the hidden row number
+    int m_hidden = 0;                // hidden columns at the start of each row
+    std::vector<QString> m_origins;  // per row position: the table column written back ("": read-only)
 };
 
 // A query: SQL text as lines, named parameters `:Name`, a master data

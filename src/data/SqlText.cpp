@@ -57,6 +57,7 @@ struct Token {
     QString text;    // as written, quotes removed for quoted names
     int start = 0;
     bool quoted = false;
+    int end = 0;     // just past the token in the text
 };
 
 // Words, quoted names and single punctuation characters; literals and
@@ -75,9 +76,9 @@ QList<Token> tokenize(const QString &s)
                 QString name = s.mid(i + 1, q - i - 2);
                 if (c == u'"')
                     name.replace(QStringLiteral("\"\""), QStringLiteral("\""));
-                out.append({name, name, i, true});
+                out.append({name, name, i, true, q});
             } else if (c == u'\'' || c == u'$') {
-                out.append({QStringLiteral("'"), QString(), i, false});
+                out.append({QStringLiteral("'"), QString(), i, false, q});
             }
             i = q;
             continue;
@@ -87,11 +88,11 @@ QList<Token> tokenize(const QString &s)
             while (j < n && isNameChar(s[j]))
                 ++j;
             const QString w = s.mid(i, j - i);
-            out.append({w.toUpper(), w, i, false});
+            out.append({w.toUpper(), w, i, false, j});
             i = j;
             continue;
         }
-        out.append({QString(c), QString(c), i, false});
+        out.append({QString(c), QString(c), i, false, i + 1});
         ++i;
     }
     return out;
@@ -187,6 +188,8 @@ TSingleTableSelect ParseSingleTableSelect(const QString &sql)
         return r;
     QString first = t[i].text;
     bool firstQuoted = t[i].quoted;
+    const int refStart = t[i].start;
+    int refEnd = t[i].end;
     ++i;
     r.TableQuoted = firstQuoted;
     if (i + 1 < t.size() && t[i].upper == u"." && !t[i + 1].upper.isEmpty()) {
@@ -195,6 +198,7 @@ TSingleTableSelect ParseSingleTableSelect(const QString &sql)
         r.TableQuoted = t[i + 1].quoted;
         r.BareTable = t[i + 1].text;
         r.Table = first + u'.' + r.BareTable;
+        refEnd = t[i + 1].end;
         i += 2;
     } else {
         r.BareTable = first;
@@ -209,12 +213,15 @@ TSingleTableSelect ParseSingleTableSelect(const QString &sql)
         QStringLiteral("NATURAL"), QStringLiteral("CROSS"), QStringLiteral("LEFT"),
         QStringLiteral("RIGHT"), QStringLiteral("INNER"), QStringLiteral("FULL"),
         QStringLiteral("WINDOW")};
+    r.TableRef = sql.mid(refStart, refEnd - refStart);
     // an optional alias
     if (i < t.size() && !t[i].quoted && t[i].upper == u"AS")
         ++i;
     if (i < t.size() && (t[i].quoted || (isNameStart(t[i].text.isEmpty() ? QChar() : t[i].text[0])
-                                         && !ends.contains(t[i].upper) && !refused.contains(t[i].upper))))
+                                         && !ends.contains(t[i].upper) && !refused.contains(t[i].upper)))) {
+        r.TableRef = sql.mid(t[i].start, t[i].end - t[i].start);
         ++i;
+    }
     if (i < t.size() && t[i].upper != u";" && (t[i].quoted || !ends.contains(t[i].upper)))
         return r;
     depth = 0;

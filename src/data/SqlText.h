@@ -54,6 +54,9 @@ struct TSingleTableSelect {
     bool SchemaQuoted = false;   // written in double quotes (case kept)
     bool TableQuoted = false;
     int SelectListStart = 0;  // position right after the SELECT keyword
+    // What names the table's columns in the statement: its alias, or the
+    // table as written, quotes and all ("x", main."My Table").
+    QString TableRef;
 };
 
 // Recognises "SELECT list FROM table [alias] [WHERE ...] [ORDER BY ...]
