@@ -173,13 +173,45 @@ TSingleTableSelect ParseSingleTableSelect(const QString &sql)
     i = 1;
     if (i < t.size() && !t[i].quoted && (t[i].upper == u"DISTINCT" || t[i].upper == u"ALL"))
         return r;
-    // the select list: up to FROM at parenthesis depth 0
+    // the select list: up to FROM at parenthesis depth 0; an aggregate
+    // there (not a window function) makes one row of many
+    static const QStringList aggregates = {
+        QStringLiteral("COUNT"), QStringLiteral("SUM"), QStringLiteral("AVG"), QStringLiteral("MIN"),
+        QStringLiteral("MAX"), QStringLiteral("TOTAL"), QStringLiteral("GROUP_CONCAT"),
+        QStringLiteral("STRING_AGG"), QStringLiteral("ARRAY_AGG"), QStringLiteral("JSON_AGG"),
+        QStringLiteral("JSONB_AGG"), QStringLiteral("JSON_OBJECT_AGG"), QStringLiteral("JSONB_OBJECT_AGG"),
+        QStringLiteral("JSON_GROUP_ARRAY"), QStringLiteral("JSON_GROUP_OBJECT"), QStringLiteral("BOOL_AND"),
+        QStringLiteral("BOOL_OR"), QStringLiteral("EVERY"), QStringLiteral("BIT_AND"), QStringLiteral("BIT_OR"),
+        QStringLiteral("STDDEV"), QStringLiteral("STDDEV_POP"), QStringLiteral("STDDEV_SAMP"),
+        QStringLiteral("VARIANCE"), QStringLiteral("VAR_POP"), QStringLiteral("VAR_SAMP"),
+        QStringLiteral("XMLAGG"), QStringLiteral("PERCENTILE_CONT"), QStringLiteral("PERCENTILE_DISC"),
+        QStringLiteral("MODE")};
     int depth = 0;
     for (; i < t.size(); ++i) {
         if (t[i].quoted) continue;
         if (t[i].upper == u"(") ++depth;
         else if (t[i].upper == u")") --depth;
         else if (depth == 0 && t[i].upper == u"FROM") break;
+        else if (depth == 0 && i + 1 < t.size() && t[i + 1].upper == u"(" && aggregates.contains(t[i].upper)) {
+            // past its arguments (and a FILTER clause): OVER makes it a
+            // window function, one value per row
+            int j = i + 1;
+            for (int round = 0; round < 2; ++round) {
+                int d = 0;
+                for (; j < t.size(); ++j) {
+                    if (t[j].quoted) continue;
+                    if (t[j].upper == u"(") ++d;
+                    else if (t[j].upper == u")" && --d == 0) break;
+                }
+                ++j;
+                if (round == 0 && j + 1 < t.size() && t[j].upper == u"FILTER" && t[j + 1].upper == u"(")
+                    ++j;
+                else
+                    break;
+            }
+            if (j >= t.size() || t[j].upper != u"OVER")
+                return r;
+        }
     }
     if (i >= t.size())
         return r;

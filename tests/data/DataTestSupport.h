@@ -14,6 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTimeZone>
 #include <QtTest>
 #include <cstring>
@@ -163,5 +166,66 @@ inline QString scalar(const QString &alias, const QString &sql)
     q.Open();
     return q.Fields(0)->AsString();
 }
+
+} // namespace DataTest
+
+namespace DataTest {
+
+// A connection of its own to the alias's database, beside the program's:
+// what another program sees (and changes) while the program works.
+class TSecondConnection {
+public:
+    explicit TSecondConnection(const QString &alias)
+    {
+        static int counter = 0;
+        m_name = QStringLiteral("second_%1").arg(++counter);
+        if (isPg(alias)) {
+            const auto dsn = parseDsn(qEnvironmentVariable("QUARN_PG_DSN"));
+            m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+            m_db.setHostName(dsn.value(QStringLiteral("host")));
+            m_db.setPort(dsn.value(QStringLiteral("port")).toInt());
+            m_db.setDatabaseName(dsn.value(QStringLiteral("dbname")));
+            m_db.setUserName(dsn.value(QStringLiteral("user")));
+            m_db.setPassword(dsn.value(QStringLiteral("password")));
+        } else {
+            m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+            m_db.setDatabaseName(QDir(ProgramDir()).filePath(QStringLiteral("lite.db")));
+            m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        }
+        m_db.open();
+    }
+    ~TSecondConnection()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    bool isOpen() const { return m_db.isOpen(); }
+    // Runs a statement; the error's text, empty when it succeeded.
+    QString exec(const QString &sql)
+    {
+        QSqlQuery q(m_db);
+        return q.exec(sql) ? QString() : q.lastError().text();
+    }
+    // Every row of a query, its columns joined by "|", the rows by ",".
+    QString rows(const QString &sql)
+    {
+        QSqlQuery q(m_db);
+        if (!q.exec(sql))
+            return QStringLiteral("ERROR: ") + q.lastError().text();
+        QStringList out;
+        while (q.next()) {
+            QStringList cols;
+            for (int i = 0; i < q.record().count(); ++i)
+                cols.append(q.isNull(i) ? QStringLiteral("NULL") : q.value(i).toString());
+            out.append(cols.join(u'|'));
+        }
+        return out.join(u',');
+    }
+
+private:
+    QString m_name;
+    QSqlDatabase m_db;
+};
 
 } // namespace DataTest
