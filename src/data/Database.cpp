@@ -199,7 +199,7 @@ int TDatabase::ExecSQL(const QString &sql)
 
 void TDatabase::ExecScript(const QString &script)
 {
-    for (const QString &stmt : SplitSqlScript(script))
+    for (const QString &stmt : SplitSqlScript(script, m_engine->Dialect()))
         ExecSQL(stmt);
     FlushSchemaCache();
 }

@@ -17,9 +17,9 @@ std::unique_ptr<TEngine> TEngine::Create(const QString &driver)
                          Format(QStringLiteral("Драйвер %s не поддерживается"), {driver}));
 }
 
-void CheckOneStatement(const QString &sql)
+void CheckOneStatement(const QString &sql, TSqlDialect dialect)
 {
-    const int at = SecondStatementStart(sql);
+    const int at = SecondStatementStart(sql, dialect);
     if (at < 0)
         return;
     QString rest = sql.mid(at).simplified();

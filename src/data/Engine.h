@@ -3,6 +3,7 @@
 #include "DBError.h"
 #include "Fields.h"
 #include "Params.h"
+#include "SqlText.h"
 
 #include <QList>
 #include <QSqlDatabase>
@@ -159,6 +160,8 @@ public:
     static std::unique_ptr<TEngine> Create(const QString &driver);
 
     virtual QString DriverName() const = 0;
+    // Whose rules the engine reads statement texts by.
+    virtual TSqlDialect Dialect() const = 0;
     virtual QString DefaultType() const = 0;
     // The location shown as PHYNAME: a file, or host:port/database.
     virtual QString PhysicalName(const TAlias &alias) const = 0;
@@ -231,7 +234,7 @@ public:
 // a report's SQL section, ExecSQL and the SQL editor. Text after the first
 // ";" other than blanks and comments raises EDBEngineError before anything
 // is sent, so a value substituted into the text cannot add a statement.
-void CheckOneStatement(const QString &sql);
+void CheckOneStatement(const QString &sql, TSqlDialect dialect);
 
 // The rows touched as the data layer reports them: the driver's count for
 // INSERT, UPDATE, DELETE, MERGE, REPLACE and WITH statements, -1 for others

@@ -475,6 +475,7 @@ public:
     ~TPostgresEngine() override { closeReader(); }
 
     QString DriverName() const override { return QStringLiteral("QPSQL"); }
+    TSqlDialect Dialect() const override { return TSqlDialect::Postgres; }
     QString DefaultType() const override { return QStringLiteral("POSTGRESQL"); }
 
     QString PhysicalName(const TAlias &alias) const override
@@ -703,7 +704,7 @@ public:
     bool Run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows, int &rowsAffected,
              TRowReading reading) override
     {
-        CheckOneStatement(sql);
+        CheckOneStatement(sql, Dialect());
         // Inside a transaction a failed statement would abort the whole
         // transaction; a savepoint keeps the work done before it.
         const bool guard = db.InTransaction();

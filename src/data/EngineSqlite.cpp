@@ -114,16 +114,22 @@ TColumnDesc describeColumn(sqlite3_stmt *stmt, int i, const QString &name, int d
     return c;
 }
 
+// The statement handle under a QSQLITE query.
+sqlite3_stmt *statementOf(const QSqlQuery &q)
+{
+    const QVariant h = q.result()->handle();
+    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3_stmt*") == 0)
+        return *static_cast<sqlite3_stmt *const *>(h.constData());
+    return nullptr;
+}
+
 // Rows read through the QSQLITE driver.
 class TSqliteRows : public TRowSource {
 public:
     TSqliteRows(const TEngine &engine, std::unique_ptr<QSqlQuery> q) : m_engine(engine), m_q(std::move(q))
     {
         const QSqlRecord rec = m_q->record();
-        sqlite3_stmt *stmt = nullptr;
-        const QVariant h = m_q->result()->handle();
-        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3_stmt*") == 0)
-            stmt = *static_cast<sqlite3_stmt *const *>(h.constData());
+        sqlite3_stmt *stmt = statementOf(*m_q);
         for (int i = 0; i < rec.count(); ++i)
             m_columns.append(describeColumn(stmt, i, rec.fieldName(i), rec.field(i).metaType().id()));
     }
@@ -464,6 +470,7 @@ private:
 class TSqliteEngine : public TEngine {
 public:
     QString DriverName() const override { return QStringLiteral("QSQLITE"); }
+    TSqlDialect Dialect() const override { return TSqlDialect::Sqlite; }
     QString DefaultType() const override { return QStringLiteral("SQLITE"); }
 
     QString PhysicalName(const TAlias &alias) const override
@@ -509,7 +516,7 @@ public:
              TRowReading reading) override
     {
         // SQLite would run the first statement and drop the rest unread
-        CheckOneStatement(sql);
+        CheckOneStatement(sql, Dialect());
         db.CheckOpen();
         if (reading == TRowReading::OneWay && rows)
             if (std::unique_ptr<TRowSource> direct = runDirect(db, sql)) {
@@ -519,7 +526,17 @@ public:
             }
         auto q = std::make_unique<QSqlQuery>(db.Connection());
         q->setForwardOnly(true);
-        if (!q->exec(sql))
+        if (!q->prepare(sql))
+            RaiseEngineError(*this, q->lastError());
+        // SQLite's own parameters ($x, :x, @x, ?) get no value from the
+        // program: say which one, rather than the driver's count mismatch
+        if (sqlite3_stmt *stmt = statementOf(*q); stmt && sqlite3_bind_parameter_count(stmt) > 0) {
+            const char *name = sqlite3_bind_parameter_name(stmt, 1);
+            throw EDBEngineError(DBErrorCode::NoParamValue,
+                                 Format(QStringLiteral("Нет значения для параметра '%s'"),
+                                        {name ? QString::fromUtf8(name) : QStringLiteral("?")}));
+        }
+        if (!q->exec())
             RaiseEngineError(*this, q->lastError());
         if (q->isSelect()) {
             if (rows)

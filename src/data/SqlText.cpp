@@ -3,54 +3,232 @@
 namespace {
 
 bool isNameStart(QChar c) { return c.isLetter() || c == u'_'; }
-bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
 
-// Index just past the literal, quoted name or comment that starts at i, or i
-// when none starts there.
-int skipQuoted(const QString &s, int i)
-{
-    const int n = int(s.size());
-    const QChar c = s[i];
-    if (c == u'\'' || c == u'"' || c == u'`') {
-        // E'...' strings may escape a quote with a backslash
-        const bool backslash = c == u'\'' && i > 0 && (s[i - 1] == u'E' || s[i - 1] == u'e')
-                               && (i < 2 || !isNameChar(s[i - 2]));
-        int j = i + 1;
-        while (j < n) {
-            if (backslash && s[j] == u'\\') { j += 2; continue; }
-            if (s[j] == c) {
-                if (j + 1 < n && s[j + 1] == c) { j += 2; continue; }
-                return j + 1;
+bool isAsciiLetter(QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// The pieces of SQL text the statement splitter and the parameter finder
+// need: what is a literal, a quoted name or a comment (where a ";" or a
+// ":" means nothing), and where words begin and end. Each dialect follows
+// its engine's own tokenizer:
+//   SQLite     'strings' ('' doubled), "names" `names` [names], -- comments
+//              to a line feed, /* comments */ not nested; $x and :x are
+//              parameters, never quotes
+//   PostgreSQL 'strings' ('' doubled), E'strings' (backslash escapes, and
+//              their continuations across a line break), U&'...', "names",
+//              -- comments to a line feed or carriage return, /* comments */
+//              nested, $tag$ dollar quotes (the tag a name without "$"),
+//              "$" inside a name
+//   Common     the statement texts of either engine, read where the engine
+//              is not known yet (parameters, keywords): PostgreSQL's
+//              literals and SQLite's [names], comments not nested
+class TSqlLexer {
+public:
+    enum TKind { Space, Comment, Literal, QuotedName, Word, Number, Punct, End };
+
+    TSqlLexer(const QString &s, TSqlDialect d) : m_s(s), m_n(int(s.size())), m_d(d) {}
+
+    int Pos() const { return m_pos; }
+    void SetPos(int pos) { m_pos = pos; }
+
+    // The next piece from the current position: its kind, and [start, end).
+    TKind Next(int &start, int &end)
+    {
+        start = m_pos;
+        if (m_pos >= m_n) {
+            end = m_n;
+            return End;
+        }
+        const TKind kind = scan();
+        end = m_pos;
+        return kind;
+    }
+
+private:
+    QChar at(int i) const { return i < m_n ? m_s[i] : QChar(); }
+    bool pg() const { return m_d == TSqlDialect::Postgres; }
+
+    bool identStart(QChar c) const
+    {
+        return isAsciiLetter(c) || c == u'_' || c.unicode() >= 0x80;
+    }
+    bool identChar(QChar c) const { return identStart(c) || isDigit(c) || c == u'$'; }
+    bool space(QChar c) const
+    {
+        return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f'
+               || (m_d != TSqlDialect::Postgres && c == u'\v');
+    }
+
+    TKind scan()
+    {
+        const QChar c = m_s[m_pos];
+        if (space(c)) {
+            while (m_pos < m_n && space(m_s[m_pos]))
+                ++m_pos;
+            return Space;
+        }
+        if (c == u'-' && at(m_pos + 1) == u'-') {
+            while (m_pos < m_n && m_s[m_pos] != u'\n' && !(pg() && m_s[m_pos] == u'\r'))
+                ++m_pos;
+            return Comment;
+        }
+        if (c == u'/' && at(m_pos + 1) == u'*') {
+            blockComment();
+            return Comment;
+        }
+        if (c == u'\'') {
+            quoted(u'\'', false);
+            return Literal;
+        }
+        if (c == u'"' || (c == u'`' && !pg())) {
+            quoted(c, false);
+            return QuotedName;
+        }
+        if (c == u'[' && !pg()) {
+            const int j = int(m_s.indexOf(u']', m_pos + 1));
+            m_pos = j < 0 ? m_n : j + 1;
+            return QuotedName;
+        }
+        if (c == u'$' && m_d != TSqlDialect::Sqlite && dollarQuote())
+            return Literal;
+        if (identStart(c)) {
+            if (m_d != TSqlDialect::Sqlite && (c == u'E' || c == u'e') && at(m_pos + 1) == u'\'') {
+                ++m_pos;
+                quoted(u'\'', true);
+                return Literal;
             }
-            ++j;
+            if ((c == u'U' || c == u'u') && at(m_pos + 1) == u'&' && (at(m_pos + 2) == u'\'' || at(m_pos + 2) == u'"')) {
+                m_pos += 2;
+                const QChar q = m_s[m_pos];
+                quoted(q, false);
+                return q == u'"' ? QuotedName : Literal;
+            }
+            while (m_pos < m_n && identChar(m_s[m_pos]))
+                ++m_pos;
+            return Word;
         }
-        return n;
+        if (isDigit(c) || (c == u'.' && isDigit(at(m_pos + 1)))) {
+            // digits, a point, an exponent, and letters run into it (which
+            // the engines refuse); "$" does not belong to a number
+            while (m_pos < m_n && (isDigit(m_s[m_pos]) || m_s[m_pos] == u'.' || isAsciiLetter(m_s[m_pos])
+                                   || m_s[m_pos] == u'_'
+                                   || ((m_s[m_pos] == u'+' || m_s[m_pos] == u'-')
+                                       && (m_s[m_pos - 1] == u'e' || m_s[m_pos - 1] == u'E'))))
+                ++m_pos;
+            return Number;
+        }
+        if (c == u'$' && isDigit(at(m_pos + 1))) {   // $1: a parameter
+            ++m_pos;
+            while (m_pos < m_n && isDigit(m_s[m_pos]))
+                ++m_pos;
+            return Word;
+        }
+        if (c == u'$' && m_d == TSqlDialect::Sqlite) {   // $name: a parameter
+            ++m_pos;
+            while (m_pos < m_n && identChar(m_s[m_pos]))
+                ++m_pos;
+            return Word;
+        }
+        ++m_pos;
+        return Punct;
     }
-    if (c == u'[') {
-        const int j = int(s.indexOf(u']', i + 1));
-        return j < 0 ? n : j + 1;
+
+    // A literal or quoted name from its opening quote: the quote doubled
+    // stands for itself; with `escapes` a backslash escapes the character
+    // after it. A PostgreSQL literal goes on after its closing quote when a
+    // line break and another quote follow (string continuation).
+    void quoted(QChar q, bool escapes)
+    {
+        ++m_pos;
+        while (m_pos < m_n) {
+            const QChar c = m_s[m_pos];
+            if (escapes && c == u'\\') {
+                m_pos += 2;
+                continue;
+            }
+            if (c == q) {
+                if (at(m_pos + 1) == q) {
+                    m_pos += 2;
+                    continue;
+                }
+                ++m_pos;
+                if (q == u'\'' && pg()) {
+                    const int next = continuation(m_pos);
+                    if (next >= 0) {
+                        m_pos = next + 1;
+                        continue;
+                    }
+                }
+                return;
+            }
+            ++m_pos;
+        }
+        m_pos = m_n;
     }
-    if (c == u'-' && i + 1 < n && s[i + 1] == u'-') {
-        const int j = int(s.indexOf(u'\n', i));
-        return j < 0 ? n : j + 1;
+
+    // Where the quote continuing a PostgreSQL literal stands: after blanks
+    // holding a line break (and comments after the line break), or -1.
+    int continuation(int i) const
+    {
+        bool newline = false;
+        while (i < m_n) {
+            const QChar c = m_s[i];
+            if (c == u'\n' || c == u'\r') {
+                newline = true;
+                ++i;
+            } else if (c == u' ' || c == u'\t' || c == u'\f') {
+                ++i;
+            } else if (newline && c == u'-' && at(i + 1) == u'-') {
+                while (i < m_n && m_s[i] != u'\n' && m_s[i] != u'\r')
+                    ++i;
+            } else {
+                break;
+            }
+        }
+        return newline && at(i) == u'\'' ? i : -1;
     }
-    if (c == u'/' && i + 1 < n && s[i + 1] == u'*') {
-        const int j = int(s.indexOf(QStringLiteral("*/"), i + 2));
-        return j < 0 ? n : j + 2;
-    }
-    if (c == u'$' && (i == 0 || !isNameChar(s[i - 1]))) {
-        // dollar quoting: $$...$$ or $tag$...$tag$
-        int j = i + 1;
-        while (j < n && (s[j].isLetterOrNumber() || s[j] == u'_') && !s[j].isDigit())
-            ++j;
-        if (j < n && s[j] == u'$') {
-            const QString tag = s.mid(i, j - i + 1);
-            const int end = int(s.indexOf(tag, j + 1));
-            return end < 0 ? n : end + int(tag.size());
+
+    void blockComment()
+    {
+        m_pos += 2;
+        int depth = 1;
+        while (m_pos < m_n) {
+            if (m_s[m_pos] == u'*' && at(m_pos + 1) == u'/') {
+                m_pos += 2;
+                if (--depth == 0)
+                    return;
+            } else if (pg() && m_s[m_pos] == u'/' && at(m_pos + 1) == u'*') {
+                m_pos += 2;
+                ++depth;
+            } else {
+                ++m_pos;
+            }
         }
     }
-    return i;
-}
+
+    // $$...$$ or $tag$...$tag$ (a tag starts with a letter or "_", goes on
+    // with letters, digits and "_"); false when no delimiter starts here.
+    bool dollarQuote()
+    {
+        int j = m_pos + 1;
+        if (j < m_n && identStart(m_s[j])) {
+            ++j;
+            while (j < m_n && (identStart(m_s[j]) || isDigit(m_s[j])))
+                ++j;
+        }
+        if (j >= m_n || m_s[j] != u'$')
+            return false;
+        const QString tag = m_s.mid(m_pos, j - m_pos + 1);
+        const int end = int(m_s.indexOf(tag, j + 1));
+        m_pos = end < 0 ? m_n : end + int(tag.size());
+        return true;
+    }
+
+    const QString &m_s;
+    const int m_n;
+    const TSqlDialect m_d;
+    int m_pos = 0;
+};
 
 struct Token {
     QString upper;   // the word upper-cased, or the punctuation character
@@ -62,39 +240,143 @@ struct Token {
 
 // Words, quoted names and single punctuation characters; literals and
 // comments are skipped (literals leave a "'" token).
-QList<Token> tokenize(const QString &s)
+QList<Token> tokenize(const QString &s, TSqlDialect dialect = TSqlDialect::Common)
 {
     QList<Token> out;
-    const int n = int(s.size());
-    int i = 0;
-    while (i < n) {
-        const QChar c = s[i];
-        if (c.isSpace()) { ++i; continue; }
-        const int q = skipQuoted(s, i);
-        if (q != i) {
-            if (c == u'"' || c == u'`' || c == u'[') {
-                QString name = s.mid(i + 1, q - i - 2);
-                if (c == u'"')
-                    name.replace(QStringLiteral("\"\""), QStringLiteral("\""));
-                out.append({name, name, i, true, q});
-            } else if (c == u'\'' || c == u'$') {
-                out.append({QStringLiteral("'"), QString(), i, false, q});
-            }
-            i = q;
-            continue;
+    TSqlLexer lex(s, dialect);
+    int a = 0, b = 0;
+    for (TSqlLexer::TKind k; (k = lex.Next(a, b)) != TSqlLexer::End;) {
+        switch (k) {
+        case TSqlLexer::Space: case TSqlLexer::Comment:
+            break;
+        case TSqlLexer::QuotedName: {
+            const int open = s[a] == u'U' || s[a] == u'u' ? a + 2 : a;
+            const QChar q = s[open];
+            QString name = s.mid(open + 1, std::max(0, b - open - 2));
+            if (q != u'[')
+                name.replace(QString(2, q), QString(q));
+            out.append({name, name, a, true, b});
+            break;
         }
-        if (isNameChar(c)) {
-            int j = i;
-            while (j < n && isNameChar(s[j]))
-                ++j;
-            const QString w = s.mid(i, j - i);
-            out.append({w.toUpper(), w, i, false, j});
-            i = j;
-            continue;
+        case TSqlLexer::Literal:
+            out.append({QStringLiteral("'"), QString(), a, false, b});
+            break;
+        case TSqlLexer::Word: case TSqlLexer::Number: {
+            const QString w = s.mid(a, b - a);
+            out.append({w.toUpper(), w, a, false, b});
+            break;
         }
-        out.append({QString(c), QString(c), i, false, i + 1});
-        ++i;
+        default:
+            out.append({QString(s[a]), QString(s[a]), a, false, b});
+            break;
+        }
     }
+    return out;
+}
+
+// A statement of a text: from its first token to the ";" that ends it (or
+// the end of the text), the first token's place apart.
+struct TStatementRange {
+    int start = 0;    // the statement's first character (blanks and comments before it included)
+    int first = 0;    // its first token
+    int end = 0;      // its ";" or the end of the text
+};
+
+// The statements of a text as the engine of `dialect` reads them: split at
+// ";" outside literals, quoted names and comments, and outside the bodies
+// that hold statements of their own (SQLite's CREATE TRIGGER ... BEGIN ...
+// END, PostgreSQL's BEGIN ATOMIC ... END of a function, and a ";" inside
+// parentheses, as psql reads them). Empty statements are left out.
+QList<TStatementRange> statementRanges(const QString &s, TSqlDialect dialect)
+{
+    QList<TStatementRange> out;
+    TSqlLexer lex(s, dialect);
+    TStatementRange cur;
+    bool empty = true;
+    // SQLite: sqlite3_complete's states for CREATE [TEMP] TRIGGER
+    enum { Start, Normal, Explain, Create, Trigger, TriggerSemi, TriggerEnd } trig = Start;
+    // PostgreSQL: psql's reading of CREATE [OR REPLACE] FUNCTION/PROCEDURE
+    int parens = 0, beginDepth = 0, words = 0;
+    char firstWords[4] = {0, 0, 0, 0};
+    int a = 0, b = 0;
+    for (TSqlLexer::TKind k; (k = lex.Next(a, b)) != TSqlLexer::End;) {
+        if (k == TSqlLexer::Space || k == TSqlLexer::Comment)
+            continue;
+        const bool semi = k == TSqlLexer::Punct && s[a] == u';';
+        if (semi) {
+            bool ends = true;
+            if (dialect != TSqlDialect::Postgres) {
+                if (trig == Trigger || trig == TriggerSemi) {
+                    trig = TriggerSemi;
+                    ends = false;
+                }
+            }
+            if (dialect != TSqlDialect::Sqlite && (parens > 0 || beginDepth > 0))
+                ends = false;
+            if (ends) {
+                cur.end = a;
+                if (!empty)
+                    out.append(cur);
+                cur = TStatementRange();
+                cur.start = b;
+                empty = true;
+                trig = Start;
+                parens = beginDepth = words = 0;
+                std::fill(std::begin(firstWords), std::end(firstWords), 0);
+            }
+            continue;
+        }
+        if (empty) {
+            cur.first = a;
+            empty = false;
+        }
+        const QString word = k == TSqlLexer::Word ? s.mid(a, b - a).toUpper() : QString();
+        if (dialect != TSqlDialect::Postgres) {
+            switch (trig) {
+            case Start: case Explain:
+                trig = word == u"CREATE" ? Create : word == u"EXPLAIN" && trig == Start ? Explain : Normal;
+                break;
+            case Create:
+                trig = word == u"TRIGGER" ? Trigger : (word == u"TEMP" || word == u"TEMPORARY") ? Create : Normal;
+                break;
+            case TriggerSemi:
+                trig = word == u"END" ? TriggerEnd : Trigger;
+                break;
+            case TriggerEnd:
+                trig = Trigger;
+                break;
+            default:
+                break;
+            }
+        }
+        if (dialect != TSqlDialect::Sqlite) {
+            if (k == TSqlLexer::Punct && s[a] == u'(')
+                ++parens;
+            else if (k == TSqlLexer::Punct && s[a] == u')' && parens > 0)
+                --parens;
+            else if (k == TSqlLexer::Word && isNameStart(s[a])) {
+                if (words < 4 && (word == u"CREATE" || word == u"FUNCTION" || word == u"PROCEDURE"
+                                  || word == u"OR" || word == u"REPLACE"))
+                    firstWords[words] = char(word[0].toLower().unicode());
+                ++words;
+                const bool routine = firstWords[0] == 'c'
+                                     && (firstWords[1] == 'f' || firstWords[1] == 'p'
+                                         || (firstWords[1] == 'o' && firstWords[2] == 'r'
+                                             && (firstWords[3] == 'f' || firstWords[3] == 'p')));
+                if (routine && parens == 0) {
+                    if (word == u"BEGIN")
+                        ++beginDepth;
+                    else if (word == u"CASE" && beginDepth >= 1)
+                        ++beginDepth;
+                    else if (word == u"END" && beginDepth > 0)
+                        --beginDepth;
+                }
+            }
+        }
+    }
+    cur.end = int(s.size());
+    if (!empty)
+        out.append(cur);
     return out;
 }
 
@@ -104,31 +386,34 @@ QList<TSqlParamMark> FindSqlParams(const QString &sql)
 {
     QList<TSqlParamMark> marks;
     const int n = int(sql.size());
-    int i = 0;
-    while (i < n) {
-        const int q = skipQuoted(sql, i);
-        if (q != i) { i = q; continue; }
-        if (sql[i] == u':') {
-            if (i + 1 < n && (sql[i + 1] == u':' || sql[i + 1] == u'=')) { i += 2; continue; }
-            if (i > 0 && sql[i - 1] == u':') { ++i; continue; }
-            if (i + 1 < n && isNameStart(sql[i + 1])) {
-                int j = i + 1;
-                while (j < n && (sql[j].isLetterOrNumber() || sql[j] == u'_'))
-                    ++j;
-                marks.append({sql.mid(i + 1, j - i - 1), i, j - i});
-                i = j;
+    TSqlLexer lex(sql, TSqlDialect::Common);
+    int a = 0, i = 0;
+    for (TSqlLexer::TKind k; (k = lex.Next(a, i)) != TSqlLexer::End;) {
+        if (k != TSqlLexer::Punct || sql[a] != u':')
+            continue;
+        i = a;
+        if (i + 1 < n && (sql[i + 1] == u':' || sql[i + 1] == u'=')) {
+            lex.SetPos(i + 2);
+            continue;
+        }
+        if (i > 0 && sql[i - 1] == u':')
+            continue;
+        if (i + 1 < n && isNameStart(sql[i + 1])) {
+            int j = i + 1;
+            while (j < n && (sql[j].isLetterOrNumber() || sql[j] == u'_'))
+                ++j;
+            marks.append({sql.mid(i + 1, j - i - 1), i, j - i});
+            lex.SetPos(j);
+            continue;
+        }
+        if (i + 1 < n && sql[i + 1] == u'"') {
+            const int end = int(sql.indexOf(u'"', i + 2));
+            if (end > 0) {
+                marks.append({sql.mid(i + 2, end - i - 2), i, end - i + 1});
+                lex.SetPos(end + 1);
                 continue;
             }
-            if (i + 1 < n && sql[i + 1] == u'"') {
-                const int end = int(sql.indexOf(u'"', i + 2));
-                if (end > 0) {
-                    marks.append({sql.mid(i + 2, end - i - 2), i, end - i + 1});
-                    i = end + 1;
-                    continue;
-                }
-            }
         }
-        ++i;
     }
     return marks;
 }
@@ -268,72 +553,16 @@ TSingleTableSelect ParseSingleTableSelect(const QString &sql)
     return r;
 }
 
-QStringList SplitSqlScript(const QString &script)
+QStringList SplitSqlScript(const QString &script, TSqlDialect dialect)
 {
     QStringList out;
-    const int n = int(script.size());
-    int start = 0, i = 0;
-    auto flush = [&](int end) {
-        const QString stmt = script.mid(start, end - start).trimmed();
-        if (!FirstSqlKeyword(stmt).isEmpty())
-            out.append(stmt);
-    };
-    while (i < n) {
-        const int q = skipQuoted(script, i);
-        if (q != i) { i = q; continue; }
-        if (script[i] == u';') {
-            flush(i);
-            start = i + 1;
-        }
-        ++i;
-    }
-    flush(n);
+    for (const TStatementRange &r : statementRanges(script, dialect))
+        out.append(script.mid(r.start, r.end - r.start).trimmed());
     return out;
 }
 
-int SecondStatementStart(const QString &sql)
+int SecondStatementStart(const QString &sql, TSqlDialect dialect)
 {
-    const int n = int(sql.size());
-    // the body of CREATE TRIGGER is statements between BEGIN and END (CASE
-    // ... END nests inside): its semicolons do not end the statement
-    const QList<Token> head = tokenize(sql.left(200));
-    bool trigger = !head.isEmpty() && head[0].upper == u"CREATE";
-    if (trigger) {
-        int k = 1;
-        while (k < head.size() && (head[k].upper == u"TEMP" || head[k].upper == u"TEMPORARY"))
-            ++k;
-        trigger = k < head.size() && head[k].upper == u"TRIGGER";
-    }
-    int depth = 0;
-    int i = 0;
-    while (i < n && (sql[i] != u';' || depth > 0)) {
-        const int q = skipQuoted(sql, i);
-        if (q != i) {
-            i = q;
-            continue;
-        }
-        if (trigger && isNameStart(sql[i]) && (i == 0 || !isNameChar(sql[i - 1]))) {
-            int j = i;
-            while (j < n && isNameChar(sql[j]))
-                ++j;
-            const QString word = sql.mid(i, j - i).toUpper();
-            if (word == u"BEGIN" || word == u"CASE")
-                ++depth;
-            else if (word == u"END")
-                --depth;
-            i = j;
-            continue;
-        }
-        ++i;
-    }
-    while (++i < n) {
-        const QChar c = sql[i];
-        if (c.isSpace() || c == u';')
-            continue;
-        const bool comment = (c == u'-' || c == u'/') && skipQuoted(sql, i) != i;
-        if (!comment)
-            return i;
-        i = skipQuoted(sql, i) - 1;
-    }
-    return -1;
+    const QList<TStatementRange> ranges = statementRanges(sql, dialect);
+    return ranges.size() > 1 ? ranges[1].first : -1;
 }

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+// Whose rules a text is read by: an engine's own tokenizer, or, where the
+// engine is not known yet, the common reading of both (see SqlText.cpp).
+enum class TSqlDialect { Common, Sqlite, Postgres };
+
 // A parameter mark `:Name` found in an SQL text: the name and where the mark
 // (colon included) stands.
 struct TSqlParamMark {
@@ -63,11 +67,13 @@ struct TSingleTableSelect {
 // [LIMIT ...]" with no join, grouping, DISTINCT or set operation.
 TSingleTableSelect ParseSingleTableSelect(const QString &sql);
 
-// The statements of a script, split at ";" outside literals, quoted names
-// and comments; empty statements are dropped.
-QStringList SplitSqlScript(const QString &script);
+// The statements of a script as the engine of `dialect` splits them: at ";"
+// outside literals, quoted names and comments, and outside the bodies that
+// hold statements of their own (a trigger's BEGIN ... END, a function's
+// BEGIN ATOMIC ... END); empty statements are dropped.
+QStringList SplitSqlScript(const QString &script, TSqlDialect dialect = TSqlDialect::Common);
 
-// Where a second statement starts in `sql`: the first character after the
-// first ";" (outside literals, quoted names and comments) that is not a
-// blank, a comment or another ";". -1 when `sql` holds one statement.
-int SecondStatementStart(const QString &sql);
+// Where a second statement starts in `sql`, read as SplitSqlScript reads it:
+// its first character that is not a blank or a comment; -1 when `sql` holds
+// one statement (or none).
+int SecondStatementStart(const QString &sql, TSqlDialect dialect = TSqlDialect::Common);
