@@ -526,17 +526,14 @@ public:
             }
         auto q = std::make_unique<QSqlQuery>(db.Connection());
         q->setForwardOnly(true);
-        if (!q->prepare(sql))
-            RaiseEngineError(*this, q->lastError());
         // SQLite's own parameters ($x, :x, @x, ?) get no value from the
         // program: say which one, rather than the driver's count mismatch
-        if (sqlite3_stmt *stmt = statementOf(*q); stmt && sqlite3_bind_parameter_count(stmt) > 0) {
-            const char *name = sqlite3_bind_parameter_name(stmt, 1);
-            throw EDBEngineError(DBErrorCode::NoParamValue,
-                                 Format(QStringLiteral("Нет значения для параметра '%s'"),
-                                        {name ? QString::fromUtf8(name) : QStringLiteral("?")}));
-        }
-        if (!q->exec())
+        // (the driver's own prepare would take colons in comments for
+        // parameters, so the text is asked about apart)
+        if (const QString name = unboundParameter(db, sql); !name.isEmpty())
+            throw EDBEngineError(DBErrorCode::StatementFailed,
+                                 Format(QStringLiteral("Нет значения для параметра SQLite '%s'"), {name}));
+        if (!q->exec(sql))
             RaiseEngineError(*this, q->lastError());
         if (q->isSelect()) {
             if (rows)
@@ -546,6 +543,25 @@ public:
         }
         rowsAffected = ReportedRowsAffected(FirstSqlKeyword(sql), q->numRowsAffected());
         return false;
+    }
+
+    // The first parameter of SQLite's own in the statement, empty when it
+    // has none (or does not prepare: the driver then says why).
+    static QString unboundParameter(TDatabase &db, const QString &sql)
+    {
+        sqlite3 *connection = handleOf(db);
+        if (!connection)
+            return QString();
+        sqlite3_stmt *stmt = nullptr;
+        QString name;
+        if (sqlite3_prepare16_v2(connection, sql.constData(), int((sql.size() + 1) * qsizetype(sizeof(QChar))),
+                                 &stmt, nullptr) == SQLITE_OK
+            && stmt && sqlite3_bind_parameter_count(stmt) > 0) {
+            const char *n = sqlite3_bind_parameter_name(stmt, 1);
+            name = n ? QString::fromUtf8(n) : QStringLiteral("?");
+        }
+        sqlite3_finalize(stmt);
+        return name;
     }
 
     // A read-only statement that returns rows, stepped through SQLite on

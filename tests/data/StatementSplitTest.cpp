@@ -230,7 +230,7 @@ private slots:
         QTest::newRow("pg comment ended by CR") << "PG" << "SELECT 1 -- x\r; DELETE FROM sp" << two;
         QTest::newRow("pg E string") << "PG" << "SELECT E'\\'; DELETE FROM sp'" << QString();
         QTest::newRow("sqlite dollar is a parameter") << "LITE" << "SELECT $x$"
-                                                      << QStringLiteral("Нет значения для параметра '$x$'");
+                                                      << QStringLiteral("Нет значения для параметра SQLite '$x$'");
         QTest::newRow("sqlite comment through CR") << "LITE" << "SELECT 1 -- x\r; DELETE FROM sp" << QString();
         QTest::newRow("sqlite unnested comment") << "LITE" << "SELECT 1 /* /* */ ; DELETE FROM sp" << two;
     }
