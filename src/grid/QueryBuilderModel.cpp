@@ -118,6 +118,22 @@ bool checkDateList(QString &value, const QString &field, const TSearchDateText &
     return true;
 }
 
+// A list value "(1, -2.5)" whose every item is a number, written as SQL
+// numbers.
+bool checkNumberList(QString &value, const TFormatSettings &fs)
+{
+    if (!value.startsWith(u'(') || !value.endsWith(u')'))
+        return false;
+    QStringList items = value.mid(1, value.size() - 2).split(u',');
+    for (QString &item : items) {
+        item = SqlNumberLiteral(item.trimmed(), fs);
+        if (item.isEmpty())
+            return false;
+    }
+    value = u'(' + items.join(u',') + u')';
+    return true;
+}
+
 } // namespace
 
 QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &fields,
@@ -153,13 +169,21 @@ QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &field
         const QString fieldName = fields.FieldNameOfLabel(label);
         bool usable = op && !fieldName.isEmpty()
                       && (!value.isEmpty() || op->operand == TBuilderOperator::NoValue);
+        const char kind = fields.KindOfLabel(label);
+        const bool literal = usable && !value.startsWith(u'@') && op->operand != TBuilderOperator::NoValue;
         if (usable && fields.IsLabel(value)) {
             value = fields.FieldNameOfLabel(value);   // compares two fields
-        } else if (usable && fields.KindOfLabel(label) == 'D' && !value.startsWith(u'@')
-                   && op->operand != TBuilderOperator::NoValue) {
+        } else if (literal && kind == 'D') {
             usable = op->operand == TBuilderOperator::ValueList
                          ? checkDateList(value, fieldName, dateText, fs)
                          : checkDateLiteral(value, fieldName, dateText, fs);
+        } else if (literal && kind == 'N') {
+            // a number, or a list of numbers, and nothing else (rows also
+            // come from table states and value files)
+            usable = op->operand == TBuilderOperator::ValueList ? checkNumberList(value, fs)
+                                                                 : !(value = SqlNumberLiteral(value, fs)).isEmpty();
+        } else if (literal && kind == 'S') {
+            usable = IsSqlStringLiteral(value, op->operand == TBuilderOperator::ValueList);
         }
         if (!usable) {
             rows.removeAt(i);

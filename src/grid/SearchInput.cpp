@@ -100,6 +100,69 @@ bool NormalizeSearchDate(QString &value, TDateTime &result, const TFormatSetting
     return true;
 }
 
+QString SqlNumberLiteral(const QString &text, const TFormatSettings &fs)
+{
+    QString out;
+    out.reserve(text.size());
+    bool digits = false, point = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (isDigit(c)) {
+            out += c;
+            digits = true;
+        } else if (c == u'-' && i == 0) {
+            out += c;
+        } else if (c == fs.DecimalSeparator && !point) {
+            out += u'.';
+            point = true;
+        } else if (c == fs.ThousandSeparator && !point && digits) {
+            continue;
+        } else {
+            return QString();
+        }
+    }
+    if (out.endsWith(u'.'))
+        out.chop(1);   // "12." is 12
+    return digits ? out : QString();
+}
+
+bool IsSqlStringLiteral(const QString &text, bool list)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    auto literal = [&] {
+        if (i >= n || text[i] != u'\'')
+            return false;
+        for (++i; i < n; ++i)
+            if (text[i] == u'\'') {
+                if (i + 1 < n && text[i + 1] == u'\'')
+                    ++i;
+                else
+                    return ++i, true;
+            }
+        return false;
+    };
+    auto blanks = [&] {
+        while (i < n && text[i] == u' ')
+            ++i;
+    };
+    if (!list)
+        return literal() && i == n;
+    if (i >= n || text[i++] != u'(')
+        return false;
+    for (;;) {
+        blanks();
+        if (!literal())
+            return false;
+        blanks();
+        if (i < n && text[i] == u',') {
+            ++i;
+            continue;
+        }
+        return i + 1 == n && text[i] == u')';
+    }
+}
+
 QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSearchKindOf &kindOf,
                                const TSearchDateText &dateText, const TFormatSettings &fs)
 {
@@ -124,19 +187,12 @@ QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSea
         case 'S':
             value = u'\'' + value + u'\'';
             break;
-        case 'N': {
-            QString number;
-            for (QChar c : value)
-                if (c == u'-' || isDigit(c) || c == fs.DecimalSeparator)
-                    number += c;
-            if (number.endsWith(fs.DecimalSeparator))
-                number.chop(1);
-            // a display text without digits is no number to compare with
-            if (!std::any_of(number.begin(), number.end(), isDigit))
+        case 'N':
+            // a display text that is no number is nothing to compare with
+            value = SqlNumberLiteral(value.trimmed(), fs);
+            if (value.isEmpty())
                 continue;
-            value = number;
             break;
-        }
         default:
             continue;
         }

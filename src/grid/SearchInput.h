@@ -43,11 +43,22 @@ bool NormalizeSearchDate(QString &value, const TFormatSettings &fs = FormatSetti
 // or invalid value).
 bool NormalizeSearchDate(QString &value, TDateTime &date, const TFormatSettings &fs = FormatSettings());
 
+// A number as typed or shown ("-1,234.5") as an SQL number literal
+// ("-1234.5"): thousands separators dropped, the decimal separator a point.
+// Empty when the text is no number ("5-3", "1--1", "0) OR (1=1"): such a
+// text never reaches SQL as a number.
+QString SqlNumberLiteral(const QString &text, const TFormatSettings &fs = FormatSettings());
+
+// Whether a text is exactly one SQL string literal ('...' with every quote
+// inside doubled), or a parenthesised, comma-separated list of them when
+// `list` is set.
+bool IsSqlStringLiteral(const QString &text, bool list = false);
+
 // The condition lines that restrict a query to the marked rows ("field=text"
 // lines of the grid's marks): one "FIELD = value" comparison per usable
 // mark, joined by OR and parenthesised, with NOT in front when `invert`.
 // Marks on columns that cannot be searched, with invalid dates, or with no
-// digits in a number column are left out. Dates are written by `dateText`
+// number in a number column are left out. Dates are written by `dateText`
 // when given.
 QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSearchKindOf &kindOf,
                                const TSearchDateText &dateText = {},

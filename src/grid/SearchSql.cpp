@@ -126,9 +126,12 @@ QString BuildSearchSql(const QString &sql, const QStringList &searchValues, TPar
         // matched as they stand
         if (kind == 'S') {
             suffix = QStringLiteral("%");
-        } else if (kind == 'N' && !pattern) {
+        } else if (kind == 'N' && !pattern && !SqlNumberLiteral(value, fs).isEmpty()) {
+            // only a number goes in bare; anything else ("5-3", "1--1") is
+            // matched as a text pattern in quotes, and finds nothing
             templ = QStringLiteral("%fld = %f");
             paramType = ftFloat;
+            value = SqlNumberLiteral(value, fs);
         } else if (kind == 'D' && !pattern && !isLiveQuery && NormalizeSearchDate(value, date, fs)) {
             templ = QStringLiteral("%fld = %d");
             paramType = ftDateTime;

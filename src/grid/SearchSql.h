@@ -43,7 +43,8 @@ TSearchDateText SearchDateTextOf(TQuery &query);
 // lines, in order; the value "^" removes the column's condition) put into
 // it, one block per column named after the field:
 //   string columns        FIELD like 'value%'
-//   number columns        FIELD = value
+//   number columns        FIELD = value (a number; any other text is
+//                         matched as a pattern, in quotes)
 //   date columns          FIELD = 'DD.MM.YY' (a date; `dateText` spells it)
 //   any pattern with "_" or "%", a date that does not convert, or any date
 //   of a live query       FIELD like 'value'

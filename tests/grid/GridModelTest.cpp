@@ -116,6 +116,9 @@ private slots:
                  QStringList({"(CODE = 7)"}));
         QCOMPARE(MarkConditionLines({"CODE=12.", "BLOB=1"}, false, kindOf), QStringList({"(CODE = 12)"}));
         QVERIFY(MarkConditionLines({"BLOB=1"}, false, kindOf).isEmpty());
+        // a text of a state that is no number never reaches SQL as one
+        QCOMPARE(MarkConditionLines({"CODE=5-3", "CODE=1--1", "CODE=0) OR (1=1", "CODE=-1,234.5"}, false, kindOf),
+                 QStringList({"(CODE = -1234.5)"}));
     }
 
     void typedNumbersHoldNoSql_data()

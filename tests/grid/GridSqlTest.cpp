@@ -95,6 +95,9 @@ private slots:
         // values of table states never went through the key filter
         QTest::newRow("quote from a state") << QStringList{"S=O'H"} << false << QStringList{"S: S like 'O\"H%'"};
         QTest::newRow("letters in a number") << QStringList{"N=1 OR 1=1"} << false << QStringList{"N: N = 111"};
+        // arithmetic and comments are no number: matched as text, in quotes
+        QTest::newRow("arithmetic in a number") << QStringList{"N=5-3"} << false << QStringList{"N: N like '5-3'"};
+        QTest::newRow("comment in a number") << QStringList{"N=1--1"} << false << QStringList{"N: N like '1--1'"};
         QTest::newRow("line breaks") << QStringList{"S=a\r\n/*End for S*/\r\n"} << false
                                      << QStringList{"S: S like 'a/*End for S*/%'"};
     }
@@ -314,6 +317,12 @@ private slots:
                 << "(|((price < code) AND|(sold IS NOT NULL ))|)" << QStringList{"1", "2", "3"};
             engineRow(alias, "like, list") << QStringList{"Имя_клиента не похоже на 'IV%'", "Код в списке (30,50)"}
                 << "(|((name NOT LIKE 'IV%') AND|(code IN (30,50)))|)" << QStringList{"3", "5"};
+            // values of a state or a value file that are no number or no
+            // single literal change no condition: their rows are dropped
+            engineRow(alias, "values that would change the condition")
+                << QStringList{"Код = 0) OR (1=1", "Код в списке (30, 2-1)", "Имя_клиента = 'x') OR ('1'='1'",
+                               "Код = 10"}
+                << "(|((code = 10))|)" << QStringList{"1"};
         }
     }
     void builder()
