@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds Quarn and starts it. On a fresh machine it installs what is missing
+# Builds Quarn and starts it on the DEMO database, its browser window open
+# with the tables listed (--start DEMO; a database file or --open given as an
+# argument is opened instead). On a fresh machine it installs what is missing
 # first; the DEMO database (demo.sqlite beside the program) is made from the
-# project's SQL scripts when it is not there yet.
+# project's SQL scripts in sql/ when it is not there yet.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
@@ -11,11 +13,11 @@ quarn_install_deps
 quarn_build quarn quarn-report
 
 quarn=build/bin/quarn
-"$quarn" --create-demo sql/sys_tables_sqlite.sql sql/demo.sql
+"$quarn" --create-demo
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "Нет дисплея (DISPLAY не задан). Окно программы можно посмотреть снимком:" >&2
-  echo "  scripts/screenshot.sh /tmp/quarn.png --open DEMO --keys Return" >&2
+  echo "  scripts/screenshot.sh /tmp/quarn.png --start DEMO" >&2
   exit 1
 fi
-exec "$quarn" "$@"
+exec "$quarn" --start DEMO "$@"

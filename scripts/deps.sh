@@ -11,6 +11,10 @@ QUARN_PACKAGES=(
   xvfb xauth
   python3-openpyxl unzip   # the office tests read .xlsx and .odt files back
   poppler-utils            # the PDF tests count pages and render them to images
+  librsvg2-bin             # rsvg-convert draws the PNG icons from the SVG at build time
+  desktop-file-utils appstream   # the install test validates the desktop entry and metainfo
+  man-db groff-base        # the manual pages are checked with man --warnings
+  dpkg-dev file lintian    # cpack -G DEB (dpkg-shlibdeps) and the package check
 )
 
 quarn_install_deps() {

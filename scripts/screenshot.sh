@@ -5,6 +5,7 @@
 #   scripts/screenshot.sh OUT.png [--open ALIAS] [--keys KEYS] [--delay MS]
 #
 #   --open ALIAS  opens the database ALIAS as "Открыть..." would
+#   --start ALIAS opens it with its tree of tables expanded, as run.sh starts
 #   --keys KEYS   keys pressed one after another, comma-separated, as Qt
 #                 names them: Return, Down, F6, Shift+F6, Alt+D, Ctrl+O ...
 #   --delay MS    wait before the picture is taken (default 1500)
@@ -14,6 +15,7 @@
 #                 to its grid)
 #
 # Examples:
+#   scripts/screenshot.sh /tmp/start.png --start DEMO
 #   scripts/screenshot.sh /tmp/browser.png --open DEMO --keys Return
 #   scripts/screenshot.sh /tmp/error.png --open NOSUCH --keys Alt+D
 #   scripts/screenshot.sh /tmp/page.png --preview /tmp/invoices.prn --zoom 4
@@ -25,7 +27,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -lt 1 ] || [[ "$1" == -* ]]; then
-  sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 fi
 out=$(realpath -m "$1")
@@ -38,7 +40,7 @@ if [ ! -x "$bin" ]; then
 fi
 command -v xvfb-run >/dev/null || { echo "Нет xvfb-run: установите пакеты xvfb xauth" >&2; exit 1; }
 
-"$bin" --create-demo sql/sys_tables_sqlite.sql sql/demo.sql >/dev/null
+"$bin" --create-demo >/dev/null
 
 export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}

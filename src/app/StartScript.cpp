@@ -3,6 +3,7 @@
 #include "workspace/Application.h"
 #include "viewer/KtPreviewForm.h"
 #include "workspace/DbMainForm.h"
+#include "workspace/QuarnForm.h"
 
 #include <QApplication>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWindow>
 #include <cstdio>
 
@@ -53,7 +55,16 @@ TStartScript::TStartScript(TDbMainForm &mainForm, TStartSteps steps)
 
 void TStartScript::openAlias()
 {
-    Guarded(&m_mainForm, [this] { m_mainForm.OpenDatabase(m_steps.OpenAlias); });
+    Guarded(&m_mainForm, [this] {
+        m_mainForm.OpenDatabase(m_steps.OpenAlias);
+        if (!m_steps.ExpandTree)
+            return;
+        // the tables under the database's line, as Enter on it shows them
+        auto *browser = qobject_cast<TQuarnForm *>(m_mainForm.ActiveChild());
+        QTreeWidgetItem *root = browser ? browser->Tree->topLevelItem(0) : nullptr;
+        if (root && !root->isExpanded())
+            browser->ToggleLine(root);
+    });
 }
 
 void TStartScript::openSqlEditor()

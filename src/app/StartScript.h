@@ -10,7 +10,8 @@ class TDbMainForm;
 // window can be looked at as a person would see it: open an alias, press
 // keys, save an image of the screen and end.
 struct TStartSteps {
-    QString OpenAlias;       // --open ALIAS
+    QString OpenAlias;       // --open ALIAS (or --start ALIAS)
+    bool ExpandTree = false; // --start: the browser opens with its tree expanded
     QString OpenFile;        // quarn FILE.sqlite: a database file under a session alias
     QStringList Keys;        // --keys "Return,Down,Alt+D"
     QString ScreenshotFile;  // --screenshot FILE

@@ -9,6 +9,7 @@
 //   quarn-report --alias DEMO --export-fmt DIR [--group G]
 //   quarn-report --alias DEMO --import-fmt DIR [--group G]
 //                write the stored reports to .FMT files and read them back
+//   quarn-report --version
 //
 // SYS_REPORT is read and written under the application name "Quarn", as the
 // program does.
@@ -215,12 +216,14 @@ int main(int argc, char *argv[])
     setRuntimeDirectory();
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quarn-report"));
+    QCoreApplication::setApplicationVersion(ProgramVersion());
     LoadQtTranslation();   // the parser's help and errors in Russian
     InstallFunctions();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Выполняет шаблон отчета на базе данных."));
     const QCommandLineOption helpOpt = parser.addHelpOption();
+    const QCommandLineOption versionOpt = parser.addVersionOption();
     const QCommandLineOption aliasOpt(QStringLiteral("alias"), QStringLiteral("Псевдоним базы данных."), QStringLiteral("ALIAS"));
     const QCommandLineOption templateOpt(QStringLiteral("template"), QStringLiteral("Файл шаблона."), QStringLiteral("FILE"));
     const QCommandLineOption queryOpt(QStringLiteral("query"), QStringLiteral("Запрос, записи которого обходит отчет."), QStringLiteral("SQL"));
@@ -241,6 +244,10 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(helpOpt) || parser.isSet(QStringLiteral("help-all"))) {
         out() << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(versionOpt)) {
+        out() << QCoreApplication::applicationName() << ' ' << ProgramVersion() << '\n';
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -15,3 +15,8 @@ void SetAppName(const QString &name)
 {
     appName() = name;
 }
+
+QString ProgramVersion()
+{
+    return QStringLiteral(QUARN_VERSION);
+}

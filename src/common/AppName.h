@@ -7,3 +7,6 @@
 // its title at start.
 const QString &AppName();
 void SetAppName(const QString &name);
+
+// The program's version, the project version of the build ("0.1").
+QString ProgramVersion();

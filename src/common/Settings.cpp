@@ -49,13 +49,24 @@ static QString executableDir()
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
 }
 
+QString ProgramDataDir()
+{
+    const QString exeDir = executableDir();
+    if (exeDir.isEmpty())
+        return QString();
+    const QString data = QDir::cleanPath(exeDir + QStringLiteral("/../share/quarn"));
+    return QFileInfo(data).isDir() ? data : QString();
+}
+
 QString ProgramDir()
 {
     const QString env = qEnvironmentVariable("QUARN_HOME");
     if (!env.isEmpty())
         return QDir::cleanPath(env);
+    // An installed program never writes beside itself, even where it could
+    // (root, a prefix in the user's home): its files are the user's.
     const QString exeDir = executableDir();
-    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
+    if (!exeDir.isEmpty() && ProgramDataDir().isEmpty() && QFileInfo(exeDir).isWritable())
         return exeDir;
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                          + QStringLiteral("/Quarn");
