@@ -24,8 +24,12 @@ void TDataSet::CheckActive() const
 void TDataSet::CheckBrowseMode()
 {
     CheckActive();
-    if (m_state == dsEdit || m_state == dsInsert)
+    if (m_state != dsEdit && m_state != dsInsert)
+        return;
+    if (m_modified)
         Post();
+    else
+        Cancel();
 }
 
 void TDataSet::SetUniDirectional(bool on)

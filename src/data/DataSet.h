@@ -122,6 +122,10 @@ public:
     void Refresh();
     // Raises unless the dataset is open.
     void CheckActive() const;
+    // Ends an edit before the rows are read again: a changed record is
+    // posted (a failed post raises, and the edit stays), an untouched one
+    // (a new row left empty) is cancelled.
+    void CheckBrowseMode();
 
     // Events.
     std::function<void(TDataSet &)> AfterOpen, BeforeClose, BeforePost, AfterPost, OnNewRecord,
@@ -171,8 +175,6 @@ protected:
     const QList<TColumnDesc> &ColumnDescs() const { return m_columns; }
     const QVariant *CurrentRow() const;
     void SetModified(bool m) { m_modified = m; }
-    // The dataset is in a state that allows editing; raises otherwise.
-    void CheckBrowseMode();
 
 private:
     bool fetchOne();

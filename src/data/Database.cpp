@@ -75,27 +75,33 @@ void TDatabase::SetConnected(bool on)
         connect();
         return;
     }
-    if (m_inTransaction) {
-        const int answer = UserInterface().MessageDlg(
-            Format(QStringLiteral("База данных %s: транзакция не завершена. Зафиксировать изменения?"),
-                   {m_alias.Name}),
-            QString(), TUserInterface::mtConfirmation,
-            {TUserInterface::mbYes, TUserInterface::mbNo, TUserInterface::mbCancel});
-        if (answer == TUserInterface::mbCancel)
-            Abort();
-        if (answer == TUserInterface::mbYes) {
-            Commit();
-        } else {
-            try {
-                Rollback();
-            } catch (const EDBEngineError &) {
-                // a lost connection has rolled back already
-            }
-        }
-    }
+    if (!AskEndTransaction())
+        Abort();
     for (TDataSet *ds : std::vector<TDataSet *>(m_dataSets))
         ds->Close();
     disconnect();
+}
+
+bool TDatabase::AskEndTransaction()
+{
+    if (!m_inTransaction)
+        return true;
+    const int answer = UserInterface().MessageDlg(
+        QStringLiteral("Транзакция не завершена. Зафиксировать изменения?"),
+        Format(QStringLiteral("База данных %s"), {m_alias.Name}), TUserInterface::mtConfirmation,
+        {TUserInterface::mbYes, TUserInterface::mbNo, TUserInterface::mbCancel});
+    if (answer == TUserInterface::mbYes) {
+        Commit();
+    } else if (answer == TUserInterface::mbNo) {
+        try {
+            Rollback();
+        } catch (const EDBEngineError &) {
+            // a lost connection has rolled back already
+        }
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void TDatabase::connect()
@@ -496,6 +502,14 @@ TDatabase *TSession::FindDatabase(const QString &name) const
         if (db->DatabaseName().compare(name, Qt::CaseInsensitive) == 0)
             return db.get();
     return nullptr;
+}
+
+std::vector<TDatabase *> TSession::Databases() const
+{
+    std::vector<TDatabase *> list;
+    for (const auto &db : m_databases)
+        list.push_back(db.get());
+    return list;
 }
 
 TDatabase *TSession::OpenDatabase(const QString &name)

@@ -50,6 +50,10 @@ public:
     void Close() { SetConnected(false); }
 
     bool InTransaction() const { return m_inTransaction; }
+    // With a transaction open, asks "Транзакция не завершена. Зафиксировать
+    // изменения?": Yes commits it, No rolls it back, and Cancel keeps it and
+    // gives false. True at once without a transaction.
+    bool AskEndTransaction();
     void StartTransaction();
     void Commit();      // harmless without an open transaction
     void Rollback();    // likewise
@@ -129,6 +133,8 @@ public:
     TDatabase *OpenDatabase(const QString &name);
     // The database object of an alias when one was opened, else nullptr.
     TDatabase *FindDatabase(const QString &name) const;
+    // Every database object opened so far, in the order they were opened.
+    std::vector<TDatabase *> Databases() const;
     // Closes and forgets one database, or all of them.
     void CloseDatabase(TDatabase *db);
     void CloseAll();

@@ -62,6 +62,8 @@ bool ApplySearch(TQuery &query, TGridConditions &conditions)
 {
     if (conditions.SearchLocked)
         return false;
+    if (query.Active())
+        query.CheckBrowseMode();   // the edit first: a failed post changes nothing
     const QString oldText = query.SQLText();
     TParams params = query.Params();
     const QString text = BuildSearchSql(query, conditions.SearchValues, &params);
@@ -84,6 +86,7 @@ bool ToggleMarkedFilter(TQuery &query, TGridConditions &conditions)
 {
     if (!query.Active())
         return false;
+    query.CheckBrowseMode();
     const QString oldText = query.SQLText();
     const QStringList oldApplied = conditions.AppliedChoice;
     QString text;
@@ -130,6 +133,8 @@ TBuilderFields BuilderFieldsOf(const TDataSet &dataSet)
 void ApplyQueryBuilder(TQuery &query, TGridConditions &conditions, QStringList &rows,
                        const QString &orderText, const QString &baseSql, bool interactive)
 {
+    if (query.Active())
+        query.CheckBrowseMode();
     const QStringList lines = BuilderConditionLines(rows, BuilderFieldsOf(query), SearchDateTextOf(query));
     const QString base = baseSql.isEmpty() ? query.SQLText() : baseSql;
     const QString rewritten = RewriteCondition(base, NoteTemplate, lines.join(QStringLiteral("\r\n")),

@@ -60,6 +60,8 @@ void clearSearchValues(TGridConditions &c)
 // together, installed once with the query's parameter values kept.
 void applyConditions(TQuery &query, TGridConditions &c, const QString &orderText, bool reopen)
 {
+    if (query.Active())
+        query.CheckBrowseMode();
     TControlsDisabled quiet(query);
     TParams params = query.Params();
     const QString searched = BuildSearchSql(query, c.SearchValues, &params);

@@ -185,6 +185,9 @@ void ReplaceQuerySql(TQuery &query, const QString &text, bool onlyIfOpen, const 
 {
     if (text.isEmpty() || (onlyIfOpen && !query.Active()))
         return;
+    // an edit is written before the rows go; if it cannot be, nothing changes
+    if (query.Active())
+        query.CheckBrowseMode();
     TControlsDisabled quiet(query);
     const TParams own = params ? TParams() : query.Params();
     const TParams &values = params ? *params : own;

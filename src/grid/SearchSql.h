@@ -71,7 +71,8 @@ QString BuildSearchSql(TQuery &query, const QStringList &searchValues, TParams *
 
 // Puts a new SQL text into a query, keeping its parameter values by name:
 // nothing happens for an empty text or, with `onlyIfOpen`, for a closed
-// query. When the text differs or `reopen` is set, the text is replaced,
+// query. A record being edited is posted first; when that fails, the error
+// goes on and the query stays as it was, the edit with it. When the text differs or `reopen` is set, the text is replaced,
 // the query closed and every parameter takes the value of the parameter of
 // the same name in `params` (a copy of the query's own when null); with
 // `reopen` the query is then opened. The query's data-aware controls are

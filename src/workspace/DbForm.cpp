@@ -3,6 +3,8 @@
 #include "Application.h"
 #include "DbMainForm.h"
 
+#include "data/Database.h"
+
 #include <QCloseEvent>
 #include <QMdiArea>
 
@@ -48,7 +50,11 @@ void TDbForm::closeEvent(QCloseEvent *event)
     TCloseAction action = caMinimize;
     bool close = false;
     Guarded(this, [&] {
-        if (FormCloseQuery()) {
+        // the window's own questions first (an edit is posted there), then
+        // the transaction its database has open; a closing program has
+        // asked them all already
+        if (m_mainForm.Closing()
+            || (FormCloseQuery() && (!m_database || !m_database->Connected() || m_database->AskEndTransaction()))) {
             FormClose(action);
             close = true;
         }

@@ -21,6 +21,9 @@ public:
     // The open database the window works on.
     TDatabase *Database() const { return m_database; }
     TDbMainForm &MainForm() const { return m_mainForm; }
+    // Asks the window's own questions (and writes an edited record) as its
+    // closing would, without closing it; false when the window stays.
+    bool CloseQuery() { return FormCloseQuery(); }
 
 protected:
     // Puts the window into the main window's client area (which owns it

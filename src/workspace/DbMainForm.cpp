@@ -119,7 +119,30 @@ bool TDbMainForm::event(QEvent *event)
 
 void TDbMainForm::closeEvent(QCloseEvent *event)
 {
+    // Every child asks its own questions as if it were closed alone
+    // (unsaved text, an edit to write), then every database with a
+    // transaction open asks whether to commit it. An answer that keeps a
+    // window or a transaction keeps the program as it was; only then are
+    // the windows closed.
+    if (!m_closing) {
+        bool stays = true;
+        Guarded(this, [&] {
+            for (TDbForm *child : Children())
+                if (!child->CloseQuery())
+                    return;
+            for (TDatabase *db : Session().Databases())
+                if (db->Connected() && !db->AskEndTransaction())
+                    return;
+            stays = false;
+        });
+        if (stays) {
+            event->ignore();
+            return;
+        }
+    }
     m_closing = true;
+    for (TDbForm *child : Children())
+        child->close();
     QMainWindow::closeEvent(event);
 }
 

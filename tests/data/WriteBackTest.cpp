@@ -288,6 +288,36 @@ private slots:
         QCOMPARE(other.rows(QStringLiteral("SELECT id, name FROM p ORDER BY id")), QStringLiteral("1|A"));
     }
 
+    // A grid over PostgreSQL holds no transaction while it is shown: its
+    // rows are kept for it by the server after a short read, and an edit
+    // commits at once, so another session's ALTER TABLE goes through.
+    void gridHoldsNoTransaction()
+    {
+        QUARN_NEED_ENGINE(QStringLiteral("PG"));
+        exec(QStringLiteral("PG"), {QStringLiteral("DROP TABLE IF EXISTS held"),
+                                    QStringLiteral("CREATE TABLE held (id INTEGER PRIMARY KEY, v INTEGER)"),
+                                    QStringLiteral("INSERT INTO held SELECT g, g FROM generate_series(1, 3000) g")});
+        TSecondConnection other(QStringLiteral("PG"));
+        const QString idle = QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() "
+                                            "AND pid <> pg_backend_pid() AND state = 'idle in transaction'");
+        TQuery q;
+        q.SetDatabaseName(QStringLiteral("PG"));
+        q.SetSQLText(QStringLiteral("SELECT id, v FROM held ORDER BY id"));
+        q.SetRequestLive(true);
+        q.Open();
+        QCOMPARE(q.FieldByName("v")->AsInteger(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(other.rows(idle), QStringLiteral("0"), 5000);
+        QCOMPARE(other.exec(QStringLiteral("SET lock_timeout = '5s'")), QString());
+        QCOMPARE(other.exec(QStringLiteral("ALTER TABLE held ADD COLUMN extra INTEGER")), QString());
+        q.Last();
+        QCOMPARE(q.RecNo(), 3000);
+        q.Edit();
+        q.FieldByName("v")->SetAsInteger(-1);
+        q.Post();
+        QCOMPARE(other.rows(idle), QStringLiteral("0"));
+        QCOMPARE(other.rows(QStringLiteral("SELECT v FROM held WHERE id = 3000")), QStringLiteral("-1"));
+    }
+
     void bigValuesSurviveAnEditOfAnotherColumn_data() { engineRows(); }
     void bigValuesSurviveAnEditOfAnotherColumn()
     {

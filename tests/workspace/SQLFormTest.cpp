@@ -9,6 +9,7 @@
 #include "workspace/SQLForm.h"
 
 #include <QCheckBox>
+#include <QMdiArea>
 #include <QToolButton>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -23,11 +24,12 @@ public:
     TAnswers() : m_previous(SetUserInterface(this)) {}
     ~TAnswers() override { SetUserInterface(m_previous); }
     int Answer = mbNo;
+    QMap<QString, int> Answers;   // answers of particular questions, Answer for the rest
     QStringList Asked;
     int MessageDlg(const QString &text, const QString &, Kind, const QList<Button> &) override
     {
         Asked << text;
-        return Answer;
+        return Answers.value(text, Answer);
     }
 
 private:
@@ -160,6 +162,61 @@ private slots:
         settle();
         QCOMPARE(ui.Asked, asked ? QStringList{"Будет закрыто окно. Прервать?"} : QStringList());
         QCOMPARE(editor.isNull(), closed);
+    }
+
+    // "В&ыход" (Ctrl+X) with a transaction open: the editor's own question
+    // first, then the transaction's; Да commits, Нет rolls back, Отмена
+    // keeps the program, its windows and the transaction as they were.
+    void exitWithOpenTransaction_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<int>("answer");
+        for (const QString alias : {"LITE", "PG"}) {
+            const QString e = alias == u"PG" ? "postgresql: " : "sqlite: ";
+            QTest::newRow(qPrintable(e + "Да commits")) << alias << int(TUserInterface::mbYes);
+            QTest::newRow(qPrintable(e + "Нет rolls back")) << alias << int(TUserInterface::mbNo);
+            QTest::newRow(qPrintable(e + "Отмена keeps it all")) << alias << int(TUserInterface::mbCancel);
+        }
+    }
+    void exitWithOpenTransaction()
+    {
+        QFETCH(QString, alias);
+        QFETCH(int, answer);
+        QUARN_NEED_ENGINE(alias);
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        QPointer<TSQLForm> editor = editorOn(*main, alias, "UPDATE T_SQLFORM SET NAME = 'changed' WHERE ID = 1");
+        QVERIFY(editor);
+        auto watch = onModal<TSQLResultDlg>([](TSQLResultDlg *d) { QTest::mouseClick(d->CloseBtn, Qt::LeftButton); });
+        main->Commands().MExecSQL->trigger();
+        QCOMPARE(watch->Hits(), 1);
+        TDatabase *db = Session().FindDatabase(alias);
+        QVERIFY(db && db->InTransaction());
+
+        TAnswers ui;
+        ui.Answers = {{"Будет закрыто окно. Прервать?", TUserInterface::mbNo},
+                      {"Транзакция не завершена. Зафиксировать изменения?", answer}};
+        ui.Answer = TUserInterface::mbCancel;
+        // Ctrl+X where it is no "cut": on the database's tree
+        auto *browser = qobject_cast<TQuarnForm *>(main->Children().first());
+        QVERIFY(browser);
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main.get()));
+        main->MdiArea()->setActiveSubWindow(browser);
+        browser->Tree->setFocus();
+        QTest::keyClick(browser->Tree, Qt::Key_X, Qt::ControlModifier);
+        settle();
+        QCOMPARE(ui.Asked, QStringList({"Будет закрыто окно. Прервать?", "Транзакция не завершена. Зафиксировать изменения?"}));
+        const bool kept = answer == TUserInterface::mbCancel;
+        QCOMPARE(main->isVisible(), kept);
+        QCOMPARE(editor.isNull(), !kept);
+        QCOMPARE(db->InTransaction(), kept);
+        DataTest::TSecondConnection other(alias);
+        QCOMPARE(other.rows("SELECT NAME FROM T_SQLFORM WHERE ID = 1"),
+                 QString(answer == TUserInterface::mbYes ? "changed" : "one"));
+        if (kept)
+            db->Rollback();
+        DataTest::exec(alias, {"UPDATE T_SQLFORM SET NAME = 'one' WHERE ID = 1"});
     }
 
     // The plan window: the engine's own plan, one step a line, children
