@@ -418,6 +418,15 @@ QList<TSqlParamMark> FindSqlParams(const QString &sql)
     return marks;
 }
 
+QStringList SqlWords(const QString &sql, TSqlDialect dialect)
+{
+    QStringList words;
+    for (const Token &t : tokenize(sql, dialect))
+        if (!t.quoted && !t.upper.isEmpty() && isNameStart(t.upper[0]))
+            words.append(t.upper);
+    return words;
+}
+
 QString FirstSqlKeyword(const QString &sql)
 {
     for (const Token &t : tokenize(sql)) {
@@ -555,9 +564,17 @@ TSingleTableSelect ParseSingleTableSelect(const QString &sql)
 
 QStringList SplitSqlScript(const QString &script, TSqlDialect dialect)
 {
+    // blanks as the dialect has them: a vertical tab is none to PostgreSQL
+    const QStringView blanks = dialect == TSqlDialect::Postgres ? QStringView(u" \t\n\r\f") : QStringView(u" \t\n\r\f\v");
     QStringList out;
-    for (const TStatementRange &r : statementRanges(script, dialect))
-        out.append(script.mid(r.start, r.end - r.start).trimmed());
+    for (const TStatementRange &r : statementRanges(script, dialect)) {
+        int a = r.start, b = r.end;
+        while (a < b && blanks.contains(script[a]))
+            ++a;
+        while (b > a && blanks.contains(script[b - 1]))
+            --b;
+        out.append(script.mid(a, b - a));
+    }
     return out;
 }
 

@@ -39,6 +39,11 @@ QString ReplaceSqlParams(const QString &sql, const QList<TSqlParamMark> &marks, 
     return out;
 }
 
+// The bare words of a text, upper-cased, in order: names and keywords
+// outside literals, quoted names and comments, as the engine of `dialect`
+// reads them.
+QStringList SqlWords(const QString &sql, TSqlDialect dialect = TSqlDialect::Common);
+
 // The first word of a statement, upper-cased, skipping blanks, comments and
 // opening parentheses ("SELECT", "INSERT", "WITH", ...).
 QString FirstSqlKeyword(const QString &sql);

@@ -1,0 +1,1 @@
+SELECT 'a;b', "x;y", $a1$;$a1$ FROM t /* /* */ */ -- c; DELETE FROM t

@@ -1,0 +1,1 @@
+CREATE FUNCTION f() RETURNS int LANGUAGE sql BEGIN ATOMIC SELECT 1; END; SELECT :p, ':q', x::text, U&'d;' AS U&"e;"
