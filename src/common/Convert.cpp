@@ -236,6 +236,51 @@ double StrToFloat(const QString &s, const TFormatSettings &fs)
     return v;
 }
 
+QString StrToDecimalText(const QString &s, const TFormatSettings &fs)
+{
+    const QString t = s.trimmed();
+    QString out;
+    out.reserve(t.size());
+    bool digits = false, point = false;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (c >= u'0' && c <= u'9') {
+            out += c;
+            digits = true;
+        } else if ((c == u'-' || c == u'+') && i == 0) {
+            if (c == u'-')
+                out += c;
+        } else if (c == fs.DecimalSeparator && !point) {
+            out += u'.';
+            point = true;
+        } else if (c == fs.ThousandSeparator && !point && digits) {
+            continue;
+        } else {
+            notFloat(s);
+        }
+    }
+    if (!digits)
+        notFloat(s);
+    if (out.endsWith(u'.'))
+        out.chop(1);
+    return out;
+}
+
+bool IsDecimalText(QStringView s)
+{
+    qsizetype i = s.startsWith(u'-') ? 1 : 0;
+    bool digits = false, point = false;
+    for (; i < s.size(); ++i) {
+        if (s[i] >= u'0' && s[i] <= u'9')
+            digits = true;
+        else if (s[i] == u'.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digits;
+}
+
 bool TryStrToInt64(const QString &s, qint64 &value)
 {
     qsizetype i = 0;

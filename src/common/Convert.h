@@ -12,6 +12,15 @@ double StrToFloat(const QString &s, const TFormatSettings &fs = FormatSettings()
 bool TryStrToFloat(const QString &s, double &value,
                    const TFormatSettings &fs = FormatSettings());
 
+// A decimal typed as text ("-1234.5", blanks around it allowed, the
+// settings' decimal separator, thousands separators in the integer part) as
+// the exact decimal text with a point ("-1234.5"), for a column that keeps
+// decimals exactly: never through a double. Failures raise StrToFloat's
+// error.
+QString StrToDecimalText(const QString &s, const TFormatSettings &fs = FormatSettings());
+// Whether a text is a plain decimal as StrToDecimalText writes it.
+bool IsDecimalText(QStringView s);
+
 // Text to integer: an optional sign and decimal digits, or "$" and
 // hexadecimal digits. Failures raise "'%s' - не целое значение".
 int StrToInt(const QString &s);

@@ -1,5 +1,6 @@
 #include "Format.h"
 
+#include "Convert.h"
 #include "Exceptions.h"
 #include "Strings.h"
 
@@ -514,4 +515,48 @@ int FormatQuickFixed(char16_t *text, double value, int precision, int decimals, 
             *p++ = i < 0 ? u'0' : char16_t(digits[i]);
     }
     return int(p - text);
+}
+
+QString FormatDecimalText(const QString &text, int decimals, bool thousands, const TFormatSettings &fs)
+{
+    if (!IsDecimalText(text))
+        return text;
+    const bool negative = text.startsWith(u'-');
+    QString digits = negative ? text.mid(1) : text;
+    qsizetype point = digits.indexOf(u'.');
+    QString whole = point < 0 ? digits : digits.left(point);
+    QString frac = point < 0 ? QString() : digits.mid(point + 1);
+    if (whole.isEmpty())
+        whole = QStringLiteral("0");
+    if (decimals >= 0 && frac.size() > decimals) {
+        const bool up = frac[decimals] >= u'5';
+        frac.truncate(decimals);
+        if (up) {
+            // add one in the last place kept, carrying leftwards
+            QString all = whole + frac;
+            qsizetype i = all.size() - 1;
+            for (; i >= 0 && all[i] == u'9'; --i)
+                all[i] = u'0';
+            if (i < 0)
+                all.prepend(u'1');
+            else
+                all[i] = QChar(all[i].unicode() + 1);
+            whole = all.left(all.size() - frac.size());
+            frac = all.right(frac.size());
+        }
+    } else if (decimals >= 0) {
+        frac += QString(decimals - frac.size(), u'0');
+    }
+    while (whole.size() > 1 && whole.startsWith(u'0'))
+        whole.remove(0, 1);
+    if (thousands)
+        for (qsizetype i = whole.size() - 3; i > 0; i -= 3)
+            whole.insert(i, fs.ThousandSeparator);
+    const bool zero = std::all_of(whole.begin(), whole.end(), [](QChar c) { return c == u'0' || !c.isDigit(); })
+                      && std::all_of(frac.begin(), frac.end(), [](QChar c) { return c == u'0'; });
+    QString out = negative && !zero ? QStringLiteral("-") : QString();
+    out += whole;
+    if (!frac.isEmpty())
+        out += fs.DecimalSeparator + frac;
+    return out;
 }

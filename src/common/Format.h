@@ -92,3 +92,11 @@ void AppendFloatToStrF(QString &out, double value, TFloatFormat format, int prec
                        const TFormatSettings &fs = FormatSettings());
 // The general format with 15 significant digits.
 QString FloatToStr(double value, const TFormatSettings &fs = FormatSettings());
+
+// An exact decimal text ("12345678901234567890.5", as IsDecimalText takes
+// it) written with `decimals` decimals (rounded half away from zero or
+// padded with zeros; -1 keeps its own), thousands separators when asked,
+// in the settings' separators. Nothing passes through a double. A text
+// that is no plain decimal ("NaN") comes back as it is.
+QString FormatDecimalText(const QString &text, int decimals, bool thousands,
+                          const TFormatSettings &fs = FormatSettings());

@@ -114,6 +114,7 @@ void TDataSet::CreateFields(const QList<TColumnDesc> &columns, bool enableBCD)
         f->m_precision = d.Precision;
         f->m_scale = d.Scale;
         f->m_required = d.Required;
+        f->m_exact = d.Type == ftBCD;
         m_fields.push_back(std::move(f));
     }
 }

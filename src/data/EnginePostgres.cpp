@@ -80,18 +80,17 @@ TFieldType typeOf(int oid, int typmod, int &size, int &precision, int &scale)
     case TimeOid: case TimeTzOid: return ftTime;
     case TimestampOid: case TimestampTzOid: return ftDateTime;
     case ByteaOid: return ftBlob;
-    case TextOid: case JsonOid: case JsonbOid: case XmlOid: return ftMemo;
+    case XmlOid: return ftMemo;
     case CharOid: size = precision = 1; return ftString;
     case NameOid: size = precision = 63; return ftString;
     case UuidOid: size = precision = 36; return ftString;
     case BpcharOid: case VarcharOid:
-        if (typmod >= 4) {
+        if (typmod >= 4)
             size = precision = typmod - 4;
-            return ftString;
-        }
-        return oid == BpcharOid ? (size = precision = 1, ftString) : ftMemo;
+        return ftString;
     default:
-        size = precision = 255;
+        // text, json, enums, citext, intervals, arrays...: strings of any
+        // length, shown, searched and edited in the cell
         return ftString;
     }
 }
@@ -922,7 +921,6 @@ public:
         if (n.startsWith(u"time ")) return ftTime;
         if (n.startsWith(u"timestamp")) return ftDateTime;
         if (n == u"bytea") return ftBlob;
-        if (n == u"text") return ftMemo;
         return ftString;
     }
 

@@ -54,15 +54,20 @@ TFieldType declaredType(const QString &declared, int &size, int &precision, int 
         return ftBCD;   // a float field unless the alias enables BCD
     }
     if (base.contains(u"REAL") || base.contains(u"FLOA") || base.contains(u"DOUB")) return ftFloat;
-    if (base.contains(u"CHAR") || base.contains(u"STRING")) {
-        if (base.contains(u"CHAR") && !m.hasMatch() && (base.contains(u"VAR") || base.contains(u"NCHAR"))) {
-            size = precision = 255;
-            return ftString;
-        }
-        size = precision = m.hasMatch() ? a1 : (base == u"CHAR" || base == u"CHARACTER" ? 1 : 255);
-        return ftString;
+    // text affinity: strings, shown and searched in the cell; only types
+    // declared as large text are memos
+    if (base.contains(u"CLOB") || base.contains(u"MEMO") || base.contains(u"LONGTEXT")
+        || base.contains(u"MEDIUMTEXT") || base.contains(u"LONG VARCHAR"))
+        return ftMemo;
+    if (base.contains(u"CHAR") || base.contains(u"STRING") || base.contains(u"TEXT")) {
+        if (m.hasMatch())
+            size = precision = a1;
+        else if (base == u"CHAR" || base == u"CHARACTER")
+            size = precision = 1;
+        else if (base.contains(u"CHAR"))
+            size = precision = 255;   // VARCHAR, NVARCHAR without a length
+        return ftString;              // TEXT: no length
     }
-    if (base.contains(u"CLOB") || base.contains(u"TEXT") || base.contains(u"MEMO")) return ftMemo;
     if (base.contains(u"GRAPHIC") || base.contains(u"IMAGE")) return ftGraphic;
     if (base.contains(u"BLOB") || base.contains(u"BINARY")) return ftBlob;
     if (base.isEmpty()) return ftUnknown;
@@ -93,7 +98,7 @@ TColumnDesc describeColumn(sqlite3_stmt *stmt, int i, const QString &name, int d
         case QMetaType::Int: case QMetaType::LongLong: c.Type = ftInteger; break;
         case QMetaType::Double: c.Type = ftFloat; break;
         case QMetaType::QByteArray: c.Type = ftBlob; break;
-        default: c.Type = ftString; c.Size = c.Precision = 255; break;
+        default: c.Type = ftString; break;   // a text of any length
         }
     }
     if (stmt) {

@@ -189,7 +189,7 @@ bool ToBoolean(const QVariant &v)
 {
     if (typeOf(v) == QMetaType::QString) {
         const QString s = v.toString().trimmed().toUpper();
-        return s == u"TRUE" || s == u"T" || s == u"1" || s == u"Y" || s == u"YES" || s == u"Д";
+        return s == u"TRUE" || s == u"T" || s == u"1" || s == u"Y" || s == u"YES" || s == u"Д" || s == u"ДА";
     }
     return v.toBool();
 }
@@ -298,7 +298,7 @@ int TField::DisplayWidth() const
     if (m_displayWidth >= 0)
         return m_displayWidth;
     switch (m_type) {
-    case ftString: return m_size > 0 ? m_size : 20;
+    case ftString: return m_size > 0 ? m_size : 30;   // unbounded text: its start
     case ftSmallint: return 6;
     case ftWord: return 5;
     case ftInteger: case ftAutoInc: return 11;
@@ -330,15 +330,21 @@ QVariant TField::Value() const
     return FieldValue::Normalize(v, m_type);
 }
 
-QString TField::formatNumber(double v) const
+QString TField::formatNumber(const QVariant &v) const
 {
     if (!m_displayFormat.isEmpty())
-        return FormatFloat(m_displayFormat, v);
+        return FormatFloat(m_displayFormat, FieldValue::ToFloat(v));
+    // an exact decimal is written from its own digits
+    const bool text = FieldValue::typeOf(v) == QMetaType::QString && IsDecimalText(FieldValue::textOf(v));
     if (m_currency)
-        return FloatToStrF(v, TFloatFormat::ffCurrency, 15, FormatSettings().CurrencyDecimals);
-    if (m_type == ftBCD && m_scale > 0)
-        return FloatToStrF(v, TFloatFormat::ffFixed, 18, m_scale);
-    return FloatToStr(v);
+        return text ? FormatDecimalText(FieldValue::textOf(v), FormatSettings().CurrencyDecimals, true)
+                    : FloatToStrF(FieldValue::ToFloat(v), TFloatFormat::ffCurrency, 15, FormatSettings().CurrencyDecimals);
+    if (m_scale > 0)
+        return text ? FormatDecimalText(FieldValue::textOf(v), m_scale, false)
+                    : FloatToStrF(FieldValue::ToFloat(v), TFloatFormat::ffFixed, 18, m_scale);
+    if (text)
+        return FormatDecimalText(FieldValue::textOf(v), -1, false);
+    return FloatToStr(FieldValue::ToFloat(v));
 }
 
 QString TField::AsString() const
@@ -353,10 +359,10 @@ QString TField::AsStringOf(const QVariant &v) const
     switch (m_type) {
     case ftSmallint: case ftInteger: case ftWord: case ftAutoInc:
         return QString::number(FieldValue::ToInteger(v));
-    case ftFloat: case ftCurrency:
-        return FloatToStr(FieldValue::ToFloat(v));
-    case ftBCD:
-        if (FieldValue::typeOf(v) == QMetaType::QString) return FieldValue::textOf(v);
+    case ftFloat: case ftCurrency: case ftBCD:
+        // an exact decimal as the engine wrote it
+        if (FieldValue::typeOf(v) == QMetaType::QString && IsDecimalText(FieldValue::textOf(v)))
+            return FieldValue::textOf(v);
         return FloatToStr(FieldValue::ToFloat(v));
     case ftBoolean:
         return FieldValue::ToBoolean(v) ? QStringLiteral("True") : QStringLiteral("False");
@@ -385,13 +391,14 @@ QString TField::DisplayText() const
 
 QString TField::DisplayTextOf(const QVariant &v) const
 {
+    const bool null = FieldValue::isNullValue(v);
     switch (m_type) {
-    case ftMemo: return QStringLiteral("(MEMO)");
-    case ftBlob: return QStringLiteral("(BLOB)");
-    case ftGraphic: return QStringLiteral("(GRAPHIC)");
+    case ftMemo: return null ? QStringLiteral("(memo)") : QStringLiteral("(MEMO)");
+    case ftBlob: return null ? QStringLiteral("(blob)") : QStringLiteral("(BLOB)");
+    case ftGraphic: return null ? QStringLiteral("(graphic)") : QStringLiteral("(GRAPHIC)");
     default: break;
     }
-    if (FieldValue::isNullValue(v))
+    if (null)
         return QString();
     switch (m_type) {
     case ftSmallint: case ftInteger: case ftWord: case ftAutoInc:
@@ -399,7 +406,9 @@ QString TField::DisplayTextOf(const QVariant &v) const
             return FormatFloat(m_displayFormat, double(FieldValue::ToInteger(v)));
         return AsStringOf(v);
     case ftFloat: case ftCurrency: case ftBCD:
-        return formatNumber(FieldValue::ToFloat(v));
+        return formatNumber(v);
+    case ftBoolean:
+        return FieldValue::ToBoolean(v) ? QStringLiteral("Да") : QStringLiteral("Нет");
     case ftDate: case ftTime: case ftDateTime: {
         TDateTime dt = 0;
         if (!m_displayFormat.isEmpty() && FieldValue::ToDateTime(v, dt))
@@ -468,13 +477,14 @@ void TField::SetAsString(const QString &s)
         SetValue(QVariant(StrToInt64(s.trimmed())));
         break;
     case ftFloat: case ftCurrency: case ftBCD:
-        SetValue(QVariant(StrToFloat(s.trimmed())));
+        if (m_exact)
+            m_dataSet->SetFieldValue(this, QVariant(StrToDecimalText(s)));   // exactly as typed
+        else
+            SetValue(QVariant(StrToFloat(s.trimmed())));
         break;
-    case ftBoolean: {
-        const QString u = s.trimmed().toUpper();
-        SetValue(QVariant(u == u"TRUE" || u == u"T" || u == u"1" || u == u"Y" || u == u"Д"));
+    case ftBoolean:
+        SetValue(QVariant(FieldValue::ToBoolean(QVariant(s))));
         break;
-    }
     case ftDate: SetAsDateTime(StrToDate(s)); break;
     case ftTime: SetAsDateTime(StrToTime(s)); break;
     case ftDateTime: SetAsDateTime(StrToDateTime(s)); break;

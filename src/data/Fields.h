@@ -87,6 +87,11 @@ public:
     void SetDisplayFormat(const QString &f);
     const QString &EditFormat() const { return m_editFormat; }
     void SetEditFormat(const QString &f) { m_editFormat = f; }
+    // A decimal column that keeps its values exactly (numeric, decimal):
+    // values stay the engine's decimal text, are shown with the column's
+    // decimals and typed values are kept as text, never passing through a
+    // double on their way to the database.
+    bool ExactDecimal() const { return m_exact; }
     // Float fields: show the value as an amount of money.
     bool Currency() const { return m_currency; }
     void SetCurrency(bool v);
@@ -97,7 +102,10 @@ public:
     bool IsNull() const;
     QVariant Value() const;              // null variant for SQL NULL
     QString AsString() const;
-    QString DisplayText() const;         // formatted for a grid or a label
+    // Formatted for a grid or a label: numbers with their decimals,
+    // Booleans as "Да"/"Нет", a memo as "(MEMO)" ("(memo)" when NULL);
+    // NULL is an empty text (the grid draws its own mark for it).
+    QString DisplayText() const;
     // The same for any value of the field's column (a grid's other rows).
     QString AsStringOf(const QVariant &v) const;
     QString DisplayTextOf(const QVariant &v) const;
@@ -122,7 +130,7 @@ public:
 
 private:
     friend class TDataSet;
-    QString formatNumber(double v) const;
+    QString formatNumber(const QVariant &v) const;
     void layoutChanged();
 
     TDataSet *m_dataSet;
@@ -141,6 +149,7 @@ private:
     bool m_readOnly = false;
     bool m_required = false;
     bool m_currency = false;
+    bool m_exact = false;
     QString m_displayFormat;
     QString m_editFormat;
 };

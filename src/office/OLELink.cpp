@@ -192,7 +192,15 @@ void TOLELink::AddRecord()
         TDispValue value;
         switch (var.VarType()) {
         case vtNumber: value = TDispValue::FromDouble(var.GetAsNumber()); break;
-        case vtString: value = TDispValue::FromString(var.GetAsString()); break;
+        case vtString: {
+            // a text of several lines (a TEXT column's) as a memo's: line
+            // feeds alone
+            QString text = var.GetAsString();
+            if (text.contains(u'\r'))
+                text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+            value = TDispValue::FromString(text);
+            break;
+        }
         case vtDate: value = TDispValue::FromDate(var.GetAsDate()); break;
         case vtBoolean: value = TDispValue::FromBoolean(var.GetAsBoolean()); break;
         case vtMemo: {

@@ -1,5 +1,7 @@
 #include "FieldFormat.h"
 
+#include <QRegularExpression>
+
 #include "common/DateTime.h"
 #include "common/Format.h"
 #include "common/Limits.h"
@@ -257,8 +259,23 @@ QString PadFieldText(const QString &text, const TFieldSpec &spec, bool zeroPadAl
     return out;
 }
 
+QStringList TextLines(const QString &text)
+{
+    static const QRegularExpression lineEnds(QStringLiteral("\r\n|\n|\r"));
+    return text.split(lineEnds);
+}
+
 QStringList WrapFieldText(const QString &text, int width)
 {
+    // each line of a text of several is wrapped on its own
+    if (HasLineBreak(text)) {
+        QStringList lines;
+        for (const QString &line : TextLines(text)) {
+            const QStringList wrapped = WrapFieldText(line, width);
+            lines += wrapped.isEmpty() ? QStringList{QString()} : wrapped;
+        }
+        return lines;
+    }
     static const QString breakChars = QStringLiteral(" !*+,-./:;?\\|");
     QStringList lines;
     if (width <= 0)

@@ -72,3 +72,12 @@ char16_t *WritePaddedFieldText(char16_t *d, QStringView text, const TFieldSpec &
 // 1,000 and 12:30 stay whole). Break characters stay at the end of their
 // line; lines are not trimmed.
 QStringList WrapFieldText(const QString &text, int width);
+
+// Whether a text holds a line break (CR LF, LF or CR); such a string prints
+// as a memo does, a line of the field per line of the text.
+inline bool HasLineBreak(QStringView text)
+{
+    return text.contains(u'\n') || text.contains(u'\r');
+}
+// The lines of a text, split at CR LF, LF or CR.
+QStringList TextLines(const QString &text);

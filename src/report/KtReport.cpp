@@ -937,12 +937,15 @@ int TKtReport::valueCount(TReportField &f)
     TReportVar &v = *f.Variable;
     const bool footer = footerModeFor(f);
     switch (v.VarType()) {
-    case vtString:
+    case vtString: {
+        const QString &text = footer ? v.PrevStr() : v.StringValue();
         if (f.Decimals() > 0) {
-            const int n = int(WrapFieldText(footer ? v.PrevStr() : v.GetAsString(), f.Width()).size());
+            const int n = int(WrapFieldText(text, f.Width()).size());
             return std::max(1, std::min(n, f.Decimals()));
         }
-        return 1;
+        // a text of several lines (a TEXT column's) prints one per line
+        return HasLineBreak(text) ? int(TextLines(text).size()) : 1;
+    }
     case vtMemo:
         return int((footer ? v.PrevMemo() : v.GetAsMemo()).size());
     case vtObject:
@@ -984,6 +987,8 @@ void TKtReport::appendValueText(QString &out, TReportField &f)
             const QString &text = footer ? v.PrevStr() : v.StringValue();
             if (f.Decimals() > 0)
                 out += WrapFieldText(text, f.Width()).value(f.Index);
+            else if (HasLineBreak(text))
+                out += TextLines(text).value(f.Index);
             else
                 AppendChars(out, text);
         }
@@ -1088,6 +1093,8 @@ bool TKtReport::writeValueText(TLineBuilder &line, TReportField &f)
         }
     } else if (v.VarType() == vtString && &v != m_invalid && f.Decimals() <= 0) {
         const QString &text = footerModeFor(f) ? v.PrevStr() : v.StringValue();
+        if (HasLineBreak(text))
+            return false;   // a line of the text at a time
         line.Advance(WritePaddedFieldText(line.Room(std::max<qsizetype>(f.Width(), text.size())), text, f.Spec));
     } else {
         return false;

@@ -116,7 +116,8 @@ QString FieldTypeText(int type, int subType, int units1, int units2, int length)
     case 0:
         return Format(QStringLiteral("%s(%d)"), {name, length});
     case 1: case 9: case 15:
-        return Format(QStringLiteral("%s(%d)"), {name, units1});
+        // a text of any length (TEXT, text) has no length to show
+        return type == 1 && units1 <= 0 ? name : Format(QStringLiteral("%s(%d)"), {name, units1});
     case 3: case 7: case 8: case 14: {
         QString text = name;
         if (subType >= 21 && subType <= 28) {

@@ -60,8 +60,9 @@ private slots:
                      ddl(alias, QStringLiteral(
                          "CREATE TABLE q_types (id INTEGER PRIMARY KEY, s VARCHAR(20), c CHAR(3), ns %1, "
                          "sm SMALLINT, i INTEGER, f DOUBLE PRECISION, n NUMERIC(10,2), m %MONEY%, "
-                         "b BOOLEAN, d DATE, t TIME, dt %TS%, memo TEXT, bl %2)")
-                                    .arg(pg ? u"VARCHAR(10)" : u"NVARCHAR(10)", pg ? u"BYTEA" : u"BLOB")),
+                         "b BOOLEAN, d DATE, t TIME, dt %TS%, memo %3, bl %2)")
+                                    .arg(pg ? u"VARCHAR(10)" : u"NVARCHAR(10)", pg ? u"BYTEA" : u"BLOB",
+                                         pg ? u"XML" : u"CLOB")),
                      QStringLiteral("INSERT INTO q_types VALUES (1, 'Иванов', 'abc', 'Ёжик', 7, 123456, 2.5, "
                                     "1234.5, 1234.5, %1, '2024-03-15', '13:45:30', '2024-03-15 13:45:30', "
                                     "'длинный текст', %2)")

@@ -48,7 +48,7 @@ private slots:
             if (usable(alias))
                 DataTest::exec(alias, {DataTest::ddl(alias, "CREATE TABLE g_items (id INTEGER PRIMARY KEY, "
                                        "name VARCHAR(40), code INTEGER, price NUMERIC(10,2), sold DATE, "
-                                       "stamp %TS%, note TEXT)"),
+                                       "stamp %TS%, note " + QString(DataTest::isPg(alias) ? "XML" : "CLOB") + ")"),
                                        "INSERT INTO g_items VALUES (1, 'IVANOV', 10, 1.50, '" + march12 + "', '"
                                        + march12 + " 00:00:00', 'a'), (2, 'IVASHIN', 20, 2.50, '2024-02-01', "
                                        "'2024-02-01 10:30:00', 'b'), (3, 'PETROV', 30, -3, '1950-02-01', NULL, 'c'), "

@@ -76,7 +76,7 @@ private slots:
                               QStringLiteral("Поле CUS_ID           Int32"),
                               QStringLiteral("Поле INV_PAID         Boolean"),
                               QStringLiteral("Поле INV_TOTAL        Decimal(14,2)"),
-                              QStringLiteral("Поле INV_NOTE         Blob:Memo")}));
+                              QStringLiteral("Поле INV_NOTE         String")}));
         QVERIFY(dynamic_cast<TQuarnIndexNode *>(browser->NodeOf(invoices->child(1))));
         QCOMPARE(browser->NodeOf(invoices->child(1))->Name, QStringLiteral("INVOICES_DATE"));
         QCOMPARE(browser->NodeOf(invoices->child(4))->Name, QStringLiteral("INV_NUM"));
