@@ -115,6 +115,7 @@ void TDataSet::CreateFields(const QList<TColumnDesc> &columns, bool enableBCD)
         f->m_scale = d.Scale;
         f->m_required = d.Required;
         f->m_exact = d.Type == ftBCD;
+        f->m_declaredType = d.DeclaredType;
         m_fields.push_back(std::move(f));
     }
 }

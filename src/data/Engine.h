@@ -216,12 +216,19 @@ public:
     enum TPlanStyle { psPlanTable, psExplainQueryPlan, psExplain };
     virtual TPlanStyle PlanStyle() const { return psPlanTable; }
 
+    // What follows a LIKE pattern so that the pattern means what was typed:
+    // PostgreSQL's " ESCAPE ''" (its LIKE takes a backslash for an escape,
+    // so "back\" would find nothing); empty where LIKE has no escape.
+    virtual QString LikeEscape() const { return QString(); }
+
     // The expression a LIKE pattern is matched against for a column of the
-    // given type: the column itself where the engine compares any value as
-    // text, else its text form.
-    virtual QString LikeOperand(const QString &column, TFieldType type) const
+    // given type (and the engine's own type name, TColumnDesc::DeclaredType):
+    // the column itself where the engine compares it as text, else its text
+    // form.
+    virtual QString LikeOperand(const QString &column, TFieldType type, const QString &declaredType) const
     {
         Q_UNUSED(type);
+        Q_UNUSED(declaredType);
         return column;
     }
 };

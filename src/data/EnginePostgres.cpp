@@ -982,11 +982,16 @@ public:
 
     TPlanStyle PlanStyle() const override { return psExplain; }
 
-    // PostgreSQL has LIKE for texts only: numbers and dates are matched in
-    // their plain text form, as SQLite matches them (dates "yyyy-mm-dd").
-    QString LikeOperand(const QString &column, TFieldType type) const override
+    QString LikeEscape() const override { return QStringLiteral(" ESCAPE ''"); }
+
+    // PostgreSQL has LIKE for texts only: numbers, dates and the other
+    // types shown as text (uuid, enums, json ...) are matched in their plain
+    // text form, as SQLite matches them (dates "yyyy-mm-dd").
+    QString LikeOperand(const QString &column, TFieldType type, const QString &declaredType) const override
     {
-        if (type == ftString || type == ftMemo)
+        const int oid = declaredType.toInt();
+        const bool text = oid == TextOid || oid == VarcharOid || oid == BpcharOid || oid == NameOid || oid == CharOid;
+        if ((type == ftString || type == ftMemo) && (text || declaredType.isEmpty()))
             return column;
         return QStringLiteral("CAST(%1 AS text)").arg(column);
     }

@@ -28,6 +28,9 @@
 #include <sqlite3.h>
 #include <vector>
 
+// Unicode-aware upper, lower and LIKE on a SQLite connection (below).
+void RegisterUnicodeFunctions(sqlite3 *db);
+
 namespace {
 
 // The field type of a declared column type, by the same rules SQLite uses
@@ -161,6 +164,84 @@ private:
     std::unique_ptr<QSqlQuery> m_q;
     QList<TColumnDesc> m_columns;
 };
+
+// ---------------------------------------------------------------------
+// upper, lower and LIKE over the whole of Unicode. SQLite's own fold only
+// the Latin letters, so "за" would never find "ЗАО"; these take Qt's case
+// mapping. LIKE stays case-insensitive, as SQLite's own is.
+
+QString textArgument(sqlite3_value *v)
+{
+    const void *p = sqlite3_value_text16(v);
+    return p ? QString(static_cast<const QChar *>(p), sqlite3_value_bytes16(v) / qsizetype(sizeof(QChar))) : QString();
+}
+
+void resultText(sqlite3_context *ctx, const QString &text)
+{
+    sqlite3_result_text16(ctx, text.constData(), int(text.size() * qsizetype(sizeof(QChar))), SQLITE_TRANSIENT);
+}
+
+template <QString (QString::*Map)() const &>
+void caseFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    resultText(ctx, (textArgument(argv[0]).*Map)());
+}
+
+// Whether `text` matches the LIKE `pattern` ("%" any run, "_" any one
+// character, `escape` making the next character plain), both case-folded,
+// compared a Unicode character at a time.
+bool likeMatch(const QList<uint> &pattern, const QList<uint> &text, uint escape)
+{
+    qsizetype i = 0, j = 0, starJ = -1, starI = 0;
+    const qsizetype n = text.size(), m = pattern.size();
+    while (i < n) {
+        if (j < m) {
+            const uint c = pattern[j];
+            if (escape && c == escape && j + 1 < m) {
+                if (pattern[j + 1] == text[i]) {
+                    ++i;
+                    j += 2;
+                    continue;
+                }
+            } else if (c == uint('%')) {
+                starJ = j++;
+                starI = i;
+                continue;
+            } else if (c == uint('_') || c == text[i]) {
+                ++i;
+                ++j;
+                continue;
+            }
+        }
+        if (starJ < 0)
+            return false;
+        j = starJ + 1;
+        i = ++starI;
+    }
+    while (j < m && pattern[j] == uint('%'))
+        ++j;
+    return j == m;
+}
+
+// like(pattern, text [, escape]): "text LIKE pattern [ESCAPE escape]".
+void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    for (int i = 0; i < argc; ++i)
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL)
+            return sqlite3_result_null(ctx);
+    uint escape = 0;
+    if (argc == 3) {
+        const QList<uint> e = textArgument(argv[2]).toUcs4();
+        if (e.size() != 1)
+            return sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+        escape = QChar::toCaseFolded(e.first());
+    }
+    const QList<uint> pattern = textArgument(argv[0]).toCaseFolded().toUcs4();
+    const QList<uint> text = textArgument(argv[1]).toCaseFolded().toUcs4();
+    sqlite3_result_int(ctx, likeMatch(pattern, text, escape) ? 1 : 0);
+}
 
 class TSqliteEngine;
 
@@ -507,6 +588,9 @@ public:
             RaiseEngineError(*this, db.lastError());
         QSqlQuery q(db);
         q.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+        const QVariant handle = db.driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            RegisterUnicodeFunctions(*static_cast<sqlite3 *const *>(handle.constData()));
     }
 
     void Disconnected() override
@@ -982,6 +1066,15 @@ const TEngine &TSqliteDirectRows::engine() const
 }
 
 } // namespace
+
+void RegisterUnicodeFunctions(sqlite3 *db)
+{
+    const int flags = SQLITE_UTF16 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db, "upper", 1, flags, nullptr, caseFunction<&QString::toUpper>, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "lower", 1, flags, nullptr, caseFunction<&QString::toLower>, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
+}
 
 std::unique_ptr<TEngine> CreateSqliteEngine()
 {

@@ -92,6 +92,8 @@ public:
     // decimals and typed values are kept as text, never passing through a
     // double on their way to the database.
     bool ExactDecimal() const { return m_exact; }
+    // The engine's own name of the column's type (TColumnDesc::DeclaredType).
+    const QString &DeclaredType() const { return m_declaredType; }
     // Float fields: show the value as an amount of money.
     bool Currency() const { return m_currency; }
     void SetCurrency(bool v);
@@ -150,6 +152,7 @@ private:
     bool m_required = false;
     bool m_currency = false;
     bool m_exact = false;
+    QString m_declaredType;
     QString m_displayFormat;
     QString m_editFormat;
 };

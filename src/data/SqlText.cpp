@@ -427,6 +427,37 @@ QStringList SqlWords(const QString &sql, TSqlDialect dialect)
     return words;
 }
 
+qsizetype FindSqlKeyword(const QString &sql, const QStringList &words, qsizetype from, qsizetype *end)
+{
+    const QList<Token> tokens = tokenize(sql);
+    int depth = 0, base = -1;
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token &t = tokens[i];
+        if (t.start >= from && base < 0)
+            base = depth;
+        if (!t.quoted && t.upper == u"(") {
+            ++depth;
+            continue;
+        }
+        if (!t.quoted && t.upper == u")") {
+            if (--depth < base)
+                return -1;   // out of the parentheses `from` stands in
+            continue;
+        }
+        if (base < 0 || depth != base || t.quoted)
+            continue;
+        bool match = i + words.size() <= tokens.size();
+        for (qsizetype k = 0; match && k < words.size(); ++k)
+            match = !tokens[i + k].quoted && tokens[i + k].upper == words[k].toUpper();
+        if (match) {
+            if (end)
+                *end = tokens[i + words.size() - 1].end;
+            return t.start;
+        }
+    }
+    return -1;
+}
+
 QString FirstSqlKeyword(const QString &sql)
 {
     for (const Token &t : tokenize(sql)) {

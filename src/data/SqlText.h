@@ -44,6 +44,15 @@ QString ReplaceSqlParams(const QString &sql, const QList<TSqlParamMark> &marks, 
 // reads them.
 QStringList SqlWords(const QString &sql, TSqlDialect dialect = TSqlDialect::Common);
 
+// Where the word sequence `words` ({"ORDER", "BY"}) stands in `sql` at the
+// parenthesis depth of position `from`, searching from there: outside
+// literals, quoted names and comments, its words matched without regard to
+// case and apart by blanks and comments only. Returns the first word's
+// position and sets `end` just past the last word; -1 when the words do not
+// stand at that depth before the parentheses around `from` close.
+qsizetype FindSqlKeyword(const QString &sql, const QStringList &words, qsizetype from = 0,
+                         qsizetype *end = nullptr);
+
 // The first word of a statement, upper-cased, skipping blanks, comments and
 // opening parentheses ("SELECT", "INSERT", "WITH", ...).
 QString FirstSqlKeyword(const QString &sql);

@@ -1,5 +1,7 @@
 #include "ConditionRewriter.h"
 
+#include "data/SqlText.h"
+
 #include <QList>
 
 namespace {
@@ -17,12 +19,32 @@ QString endComment(const QString &name)
     return QStringLiteral("\r\n/*End for %1*/\r\n").arg(name);
 }
 
-// Keywords and marks are looked for in the upper-cased text; the patterns
-// are upper case already, so a case-insensitive search is the same thing
-// and keeps the positions of the original text.
-qsizetype findKeyword(const QString &text, const QString &pattern, qsizetype from = 0)
+// The mark is looked for as it is written; keywords count only at the
+// statement's top level, outside parentheses (a window's "OVER (ORDER BY
+// ...)", a subquery), literals and comments.
+qsizetype findMark(const QString &text)
 {
-    return text.indexOf(pattern, from, Qt::CaseInsensitive);
+    return text.indexOf(RewriteMark, 0, Qt::CaseInsensitive);
+}
+
+qsizetype findKeyword(const QString &text, const QStringList &words, qsizetype from = 0)
+{
+    return FindSqlKeyword(text, words, from);
+}
+
+// Where a new condition goes when the statement has no WHERE (HAVING) of
+// its own: before the clauses that follow it, at the statement's level.
+qsizetype clauseAfterCondition(const QString &text, qsizetype from)
+{
+    qsizetype at = -1;
+    for (const QStringList &words : {QStringList{QStringLiteral("WINDOW")}, QStringList{QStringLiteral("ORDER"), QStringLiteral("BY")},
+                                     QStringList{QStringLiteral("LIMIT")}, QStringList{QStringLiteral("OFFSET")},
+                                     QStringList{QStringLiteral("FETCH")}, QStringList{QStringLiteral("FOR")}}) {
+        const qsizetype p = findKeyword(text, words, from);
+        if (p >= 0 && (at < 0 || p < at))
+            at = p;
+    }
+    return at;
 }
 
 struct TStatement {
@@ -34,8 +56,8 @@ struct TStatement {
 
     void analyse()
     {
-        mark = findKeyword(text, RewriteMark);
-        keyword = findKeyword(text, QStringLiteral("GROUP BY")) >= 0 && mark < 0
+        mark = findMark(text);
+        keyword = findKeyword(text, {QStringLiteral("GROUP"), QStringLiteral("BY")}) >= 0 && mark < 0
                       ? QStringLiteral("HAVING")
                       : QStringLiteral("WHERE");
     }
@@ -87,13 +109,16 @@ void appendCondition(QString &out, const QString &keyword, const QString &block)
 
 QString ExpandConditionTemplate(const QString &templ, const QString &value,
                                 const QString &blockName, const QString &prefix,
-                                const QString &suffix, bool byParams)
+                                const QString &suffix, bool byParams, const QString &column)
 {
     const QString v = byParams ? QStringLiteral(":_") + blockName : value;
-    const QString quoted = byParams ? v : u'\'' + v + u'\'';
-    const QString search = byParams ? v : u'\'' + prefix + v + suffix + u'\'';
+    // in a literal a quote stands for itself doubled: "O'Brien" is 'O''Brien'
+    auto literal = [](QString text) { return u'\'' + text.replace(u'\'', QStringLiteral("''")) + u'\''; };
+    const QString quoted = byParams ? v : literal(v);
+    const QString search = byParams ? v : literal(prefix + v + suffix);
+    const QString &name = column.isEmpty() ? blockName : column;
     const std::pair<QString, const QString *> placeholders[] = {
-        {QStringLiteral("%FLD"), &blockName}, {QStringLiteral("%F"), &v},
+        {QStringLiteral("%FLD"), &name}, {QStringLiteral("%F"), &v},
         {QStringLiteral("%D"), &quoted},      {QStringLiteral("%NOTE"), &v},
         {QStringLiteral("%S"), &search},
     };
@@ -131,14 +156,14 @@ QString ExpandConditionTemplate(const QString &templ, const QString &value,
 
 QString RewriteCondition(const QString &sql, const QString &templ, const QString &value,
                          const QString &blockName, const QString &prefix, const QString &suffix,
-                         bool byParams)
+                         bool byParams, const QString &column)
 {
     const QString begin = beginComment(blockName);
 
     // A UNION statement without the mark is rewritten in its first SELECT.
     QString head = sql, tail;
-    const qsizetype unionPos = findKeyword(sql, QStringLiteral("UNION"));
-    if (unionPos >= 0 && findKeyword(sql, RewriteMark) < 0) {
+    const qsizetype unionPos = findKeyword(sql, {QStringLiteral("UNION")});
+    if (unionPos >= 0 && findMark(sql) < 0) {
         head = sql.left(unionPos);
         tail = sql.mid(unionPos);
     }
@@ -159,11 +184,11 @@ QString RewriteCondition(const QString &sql, const QString &templ, const QString
         result = st.text;
     } else {
         const QString block = begin
-                              + ExpandConditionTemplate(templ, value, blockName, prefix, suffix, byParams)
+                              + ExpandConditionTemplate(templ, value, blockName, prefix, suffix, byParams, column)
                               + endComment(blockName);
         const qsizetype from = st.mark >= 0 ? st.mark : 0;
-        const qsizetype kwPos = findKeyword(st.text, st.keyword, from);
-        const qsizetype orderPos = findKeyword(st.text, QStringLiteral("ORDER BY"), from);
+        const qsizetype kwPos = findKeyword(st.text, {st.keyword}, from);
+        const qsizetype orderPos = clauseAfterCondition(st.text, from);
         if (kwPos >= 0) {
             // the new condition first, the existing ones joined to it
             result = st.text.left(kwPos);

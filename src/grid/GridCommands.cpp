@@ -127,8 +127,13 @@ void showSum(TSearchDBGrid &grid)
 void showMemo(TSearchDBGrid &grid)
 {
     const TField *field = grid.SelectedField();
-    if (!field || field->DataType() != ftMemo || field->IsNull())
+    if (!field || field->DataType() != ftMemo)
         return;
+    if (field->IsNull()) {
+        UserInterface().MessageDlg(Format(QStringLiteral("Поле «%s» пустое"), {field->DisplayName()}), QString(),
+                                   TUserInterface::mtInformation, {TUserInterface::mbOK});
+        return;
+    }
     TGridMemoForm form(&grid, field->AsString().split(u'\n'));
     form.exec();
 }

@@ -98,7 +98,8 @@ bool ToggleMarkedFilter(TQuery &query, TGridConditions &conditions)
         return false;
     } else {
         const QStringList lines = MarkConditionLines(conditions.ChoiceList, conditions.ChoiceInvert,
-                                                     SearchKindsOf(&query), SearchDateTextOf(query));
+                                                     SearchKindsOf(&query), SearchDateTextOf(query),
+                                                     FormatSettings(), SearchColumnNameOf(query));
         text = RewriteCondition(oldText, NoteTemplate, lines.join(QStringLiteral("\r\n")),
                                 ChoiceBlockName, QString(), QString(), false);
         // AppliedChoice tells that the block is in the text: not when no
@@ -135,7 +136,9 @@ void ApplyQueryBuilder(TQuery &query, TGridConditions &conditions, QStringList &
 {
     if (query.Active())
         query.CheckBrowseMode();
-    const QStringList lines = BuilderConditionLines(rows, BuilderFieldsOf(query), SearchDateTextOf(query));
+    const QStringList lines = BuilderConditionLines(rows, BuilderFieldsOf(query), SearchDateTextOf(query),
+                                                    FormatSettings(), SearchColumnNameOf(query),
+                                                    query.Database()->Engine().LikeEscape());
     const QString base = baseSql.isEmpty() ? query.SQLText() : baseSql;
     const QString rewritten = RewriteCondition(base, NoteTemplate, lines.join(QStringLiteral("\r\n")),
                                                BuilderBlockName, QString(), QString(), false);

@@ -193,7 +193,7 @@ bool SaveGridState(TDBDataSet &dataSet, const QString &group, const QString &tit
     setMemo(q, BuildColumn, conditions.BuilderRows);
     if (conditions.OrderOverridden)
         if (const auto *query = dynamic_cast<const TQuery *>(&dataSet))
-            q.FieldByName(OrderColumn)->SetAsString(TextAfterOrderBy(query->SQLText()));
+            q.FieldByName(OrderColumn)->SetAsString(StatementOrderList(query->SQLText()));
     q.Post();
     return true;
 }

@@ -56,10 +56,12 @@ bool quoted(char kind)
     return kind == 'S' || kind == 'D';
 }
 
+// A literal's text: its quotes gone, a doubled quote inside one again.
 QString unquote(const QString &value)
 {
-    return value.size() > 1 && value.startsWith(u'\'') && value.endsWith(u'\'') ? value.mid(1, value.size() - 2)
-                                                                                  : value;
+    return value.size() > 1 && value.startsWith(u'\'') && value.endsWith(u'\'')
+               ? value.mid(1, value.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"))
+               : value;
 }
 
 bool askSure()
@@ -390,11 +392,11 @@ void TQueryBuildForm::ValueEdited(const QString &text)
         const QChar decimal = FormatSettings().DecimalSeparator;
         QString digits;
         for (QChar c : value)
-            if (c == u'-' || c.isDigit() || c == u'E' || c == u'e' || c == decimal)
+            if (c == u'-' || c.isDigit() || c == decimal)
                 digits += c;
         value = digits;
     } else if (literal && quoted(kind)) {
-        value = u'\'' + QString(value).replace(u'\'', u'"') + u'\'';
+        value = SqlTextLiteral(value);
     }
     setSelectedRow(parts.label + BuilderOperators()[parts.op].display + value);
 }
@@ -439,7 +441,7 @@ void TQueryBuildForm::ValuesListClick()
         return;
     QStringList values;
     for (const QString &v : form.Values())
-        values << (quote ? u'\'' + QString(v).replace(u'\'', u'"') + u'\'' : v);
+        values << (quote ? SqlTextLiteral(v) : v);
     if (values.isEmpty())
         return;
     setSelectedRow(parts.label + BuilderOperators()[parts.op].display + u'(' + values.join(u',') + u')');

@@ -2,6 +2,7 @@
 
 #include "common/Convert.h"
 #include "common/Strings.h"
+#include "data/SqlText.h"
 
 const QString BuilderSeparator = QStringLiteral("-- ИЛИ --");
 const QString SortAscending = QStringLiteral("по возрастанию");
@@ -137,8 +138,10 @@ bool checkNumberList(QString &value, const TFormatSettings &fs)
 } // namespace
 
 QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &fields,
-                                  const TSearchDateText &dateText, const TFormatSettings &fs)
+                                  const TSearchDateText &dateText, const TFormatSettings &fs,
+                                  const TSearchColumnName &columnName, const QString &likeEscape)
 {
+    auto column = [&](const QString &name) { return columnName ? columnName(name) : name; };
     QStringList lines;
     if (!rows.isEmpty() && rows.first().startsWith(u'#')) {
         lines << rows.first().mid(1);
@@ -172,7 +175,7 @@ QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &field
         const char kind = fields.KindOfLabel(label);
         const bool literal = usable && !value.startsWith(u'@') && op->operand != TBuilderOperator::NoValue;
         if (usable && fields.IsLabel(value)) {
-            value = fields.FieldNameOfLabel(value);   // compares two fields
+            value = column(fields.FieldNameOfLabel(value));   // compares two fields
         } else if (literal && kind == 'D') {
             usable = op->operand == TBuilderOperator::ValueList
                          ? checkDateList(value, fieldName, dateText, fs)
@@ -193,7 +196,10 @@ QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &field
             value.remove(0, 1);
         QString line = groupStart ? QStringLiteral("((") : QStringLiteral("(");
         groupStart = false;
-        line += fieldName + op->sql + value + u')';
+        line += column(fieldName) + op->sql + value;
+        if (op->sql.contains(QStringLiteral("LIKE")))
+            line += likeEscape;
+        line += u')';
         line += i + 1 == rows.size() ? QStringLiteral(")") : QStringLiteral(" AND");
         lines << line;
         ++i;
@@ -209,9 +215,17 @@ QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &field
     return lines;
 }
 
+QString StatementOrderList(const QString &sql)
+{
+    qsizetype end = 0;
+    if (FindSqlKeyword(sql, {QStringLiteral("ORDER"), QStringLiteral("BY")}, 0, &end) < 0)
+        return QString();
+    return TrimCtl(sql.mid(end));
+}
+
 QStringList SortRowsFromSql(const QString &sql, const TBuilderFields &fields)
 {
-    QString order = TextAfterOrderBy(sql);
+    QString order = StatementOrderList(sql);
     order.replace(u'\r', u' ').replace(u'\n', u' ');
     if (order.contains(u'('))
         return {};
@@ -246,7 +260,9 @@ QString OrderTextFromSortRows(const QStringList &rows, const TBuilderFields &fie
 QString ApplyBuilderOrder(const QString &sql, const QString &orderText, TBuilderOrderState &state)
 {
     static const QString OrderBy = QStringLiteral("ORDER BY");
-    const qsizetype at = sql.indexOf(OrderBy, 0, Qt::CaseInsensitive);
+    // the statement's own ORDER BY, not a window's or a subquery's
+    qsizetype end = 0;
+    const qsizetype at = FindSqlKeyword(sql, {QStringLiteral("ORDER"), QStringLiteral("BY")}, 0, &end);
     QString out = sql;
     if (!orderText.isEmpty()) {
         // Only the statement's own list is worth keeping: once the builder's
@@ -254,13 +270,13 @@ QString ApplyBuilderOrder(const QString &sql, const QString &orderText, TBuilder
         // kept as written: a quoted mixed-case name ("Name" on PostgreSQL)
         // is another column in upper case.
         if (state.SavedOrder.isEmpty() && !state.OrderOverridden) {
-            const QString own = at >= 0 ? TrimCtl(sql.mid(at + OrderBy.size())) : QString();
+            const QString own = at >= 0 ? TrimCtl(sql.mid(end)) : QString();
             if (!own.isEmpty())
                 state.SavedOrder = QStringList{own};
         }
         const QString list = orderText.startsWith(u' ') ? orderText : u' ' + orderText;
         if (at >= 0)
-            out = sql.left(at + OrderBy.size()) + list;
+            out = sql.left(at) + OrderBy + list;
         else
             out = sql + QStringLiteral("\r\n") + OrderBy + list;
         state.OrderOverridden = true;

@@ -70,10 +70,17 @@ private:
 // that does not convert are removed from `rows`. Rows starting with "#" are
 // a hand-written condition and are copied as they stand. No lines means no
 // condition. Date literals are written by `dateText` when given (a row keeps
-// the date as the person typed it).
+// the date as the person typed it), columns named by `columnName`, and
+// `likeEscape` follows a LIKE pattern (TEngine::LikeEscape).
 QStringList BuilderConditionLines(QStringList &rows, const TBuilderFields &fields,
                                   const TSearchDateText &dateText = {},
-                                  const TFormatSettings &fs = FormatSettings());
+                                  const TFormatSettings &fs = FormatSettings(),
+                                  const TSearchColumnName &columnName = {},
+                                  const QString &likeEscape = QString());
+
+// The statement's own ORDER BY list: the text after its top-level ORDER BY
+// (a window's or a subquery's does not count); empty when it has none.
+QString StatementOrderList(const QString &sql);
 
 // The sort rows ("label, direction") read from the ORDER BY list of an SQL
 // text. An order with "(" (expressions) gives no rows; items naming no

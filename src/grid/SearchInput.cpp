@@ -30,8 +30,6 @@ bool accepts(char kind, QChar c, const TFormatSettings &fs)
 
 bool ApplySearchKey(QString &value, QChar key, char kind, const TFormatSettings &fs)
 {
-    if (key == u'\'')
-        key = u'"';
     if (kind == 'U')
         return false;
     if (key == u'\b') {
@@ -163,8 +161,14 @@ bool IsSqlStringLiteral(const QString &text, bool list)
     }
 }
 
+QString SqlTextLiteral(const QString &text)
+{
+    return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
+
 QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSearchKindOf &kindOf,
-                               const TSearchDateText &dateText, const TFormatSettings &fs)
+                               const TSearchDateText &dateText, const TFormatSettings &fs,
+                               const TSearchColumnName &columnName)
 {
     QStringList comparisons;
     for (const QString &mark : marks) {
@@ -173,7 +177,6 @@ QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSea
             continue;
         const QString field = mark.left(eq);
         QString value = mark.mid(eq + 1);
-        value.replace(u'\'', u'"');
         switch (kindOf(field)) {
         case 'D': {
             TDateTime date = 0;
@@ -181,11 +184,11 @@ QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSea
                 continue;
             if (dateText)
                 value = dateText(field, date);
-            value = u'\'' + value + u'\'';
+            value = SqlTextLiteral(value);
             break;
         }
         case 'S':
-            value = u'\'' + value + u'\'';
+            value = SqlTextLiteral(value);
             break;
         case 'N':
             // a display text that is no number is nothing to compare with
@@ -196,7 +199,7 @@ QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSea
         default:
             continue;
         }
-        comparisons << field + QStringLiteral(" = ") + value;
+        comparisons << (columnName ? columnName(field) : field) + QStringLiteral(" = ") + value;
     }
     for (qsizetype i = 0; i < comparisons.size(); ++i) {
         if (i == 0)

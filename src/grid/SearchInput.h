@@ -23,11 +23,16 @@ using TSearchDateText = std::function<QString(const QString &fieldName, TDateTim
 // match their text form.
 using TSearchLikeOperand = std::function<QString(const QString &fieldName)>;
 
+// How the database names a column in a condition: a name of letters,
+// digits and blanks in its quotes ("Order Date", "order", "MixedCase"), the
+// text of an expression as it is. Empty or missing: the name as it is.
+using TSearchColumnName = std::function<QString(const QString &fieldName)>;
+
 // Applies one typed key to the search value of a column of kind `kind`.
 // Backspace ("\b") removes the last character (an emptied value becomes
 // "^", which tells the next search to drop the column's condition); other
-// keys below a blank are ignored; a single quote becomes a double quote so
-// that a value can never close its SQL string literal. Date columns accept
+// keys below a blank are ignored. A single quote is kept as typed: the
+// condition doubles it inside its literal ("O'Brien" finds O'Brien). Date columns accept
 // "%", "_", digits and the date separator; number columns "%", "_", "-",
 // digits and one of each separator, with the separators swapped as the
 // value turns from a pattern into a number and back. Returns true when the
@@ -62,4 +67,8 @@ bool IsSqlStringLiteral(const QString &text, bool list = false);
 // when given.
 QStringList MarkConditionLines(const QStringList &marks, bool invert, const TSearchKindOf &kindOf,
                                const TSearchDateText &dateText = {},
-                               const TFormatSettings &fs = FormatSettings());
+                               const TFormatSettings &fs = FormatSettings(),
+                               const TSearchColumnName &columnName = {});
+
+// A text as an SQL literal: in quotes, a quote inside doubled.
+QString SqlTextLiteral(const QString &text);

@@ -68,22 +68,34 @@ TSearchLikeOperand SearchLikeOperandOf(TQuery &query)
     return [&query](const QString &fieldName) {
         const TField *field = SearchField(&query, fieldName);
         const QString placeholder = QStringLiteral("%fld");
-        const QString operand = query.Database()->Engine().LikeOperand(placeholder, field ? field->DataType() : ftString);
+        const QString operand = query.Database()->Engine().LikeOperand(
+            placeholder, field ? field->DataType() : ftString, field ? field->DeclaredType() : QString());
         return operand == placeholder ? QString() : operand;
+    };
+}
+
+TSearchColumnName SearchColumnNameOf(TQuery &query)
+{
+    return [&query](const QString &fieldName) {
+        const qsizetype dot = fieldName.indexOf(u'.');
+        const QString name = dot < 0 ? fieldName : fieldName.mid(dot + 1);
+        // an expression's text ("a+b", "count(*)") is written as it is
+        for (QChar c : name)
+            if (!c.isLetterOrNumber() && c != u'_' && c != u'$' && c != u' ')
+                return name;
+        return query.Database()->Engine().QuoteName(name);
     };
 }
 
 namespace {
 
 // The characters a value of the kind can hold in SQL: those that can be
-// typed into such a column, and never a single quote.
+// typed into such a column. A quote stays: the literal doubles it.
 QString literalSafe(const QString &value, char kind, const TFormatSettings &fs)
 {
     QString out;
     out.reserve(value.size());
     for (QChar c : value) {
-        if (c == u'\'')
-            c = u'"';
         if (c < u' ')
             continue;
         const bool common = c == u'%' || c == u'_' || (c >= u'0' && c <= u'9');
@@ -100,9 +112,10 @@ QString literalSafe(const QString &value, char kind, const TFormatSettings &fs)
 QString BuildSearchSql(const QString &sql, const QStringList &searchValues, TParams *params,
                        bool isLiveQuery, const TSearchKindOf &kindOf,
                        const TSearchDateText &dateText, const TFormatSettings &fs,
-                       const TSearchLikeOperand &likeOperand)
+                       const TSearchLikeOperand &likeOperand, const TSearchColumnName &columnName,
+                       const QString &likeEscape)
 {
-    static const QString Like = QStringLiteral("%fld like %s");
+    const QString Like = QStringLiteral("%fld like %s") + likeEscape;
     QString result = sql;
     for (const QString &line : searchValues) {
         const qsizetype eq = line.indexOf(u'=');
@@ -138,14 +151,14 @@ QString BuildSearchSql(const QString &sql, const QStringList &searchValues, TPar
             if (dateText && !value.isEmpty())
                 value = dateText(field, date);
         }
-        if (kind != 'S' && templ == Like && likeOperand) {
+        if (templ == Like && likeOperand) {
             const QString operand = likeOperand(field);
             if (!operand.isEmpty())
-                templ = operand + QStringLiteral(" like %s");
+                templ = operand + QStringLiteral(" like %s") + likeEscape;
         }
 
         const QString rewritten = RewriteCondition(result, templ, value, field, QString(), suffix,
-                                                   SearchByParams);
+                                                   SearchByParams, columnName ? columnName(field) : QString());
         if (!rewritten.isEmpty())
             result = rewritten;
 
@@ -167,7 +180,8 @@ QString BuildSearchSql(const QString &sql, const QStringList &searchValues, TPar
 QString BuildSearchSql(TQuery &query, const QStringList &searchValues, TParams *params)
 {
     return BuildSearchSql(query.SQLText(), searchValues, params, false, SearchKindsOf(&query),
-                          SearchDateTextOf(query), FormatSettings(), SearchLikeOperandOf(query));
+                          SearchDateTextOf(query), FormatSettings(), SearchLikeOperandOf(query),
+                          SearchColumnNameOf(query), query.Database()->Engine().LikeEscape());
 }
 
 TControlsDisabled::TControlsDisabled(TDataSet &dataSet) : m_dataSet(dataSet)

@@ -49,20 +49,25 @@ TSearchDateText SearchDateTextOf(TQuery &query);
 //   any pattern with "_" or "%", a date that does not convert, or any date
 //   of a live query       FIELD like 'value'
 // Columns of kind 'U' and lines without "=" are skipped. A value can never
-// leave its literal: single quotes become double quotes and characters
-// below a blank are dropped, and a number or date value keeps only the
-// characters that can be typed into such a column (values also come from
-// table states, not only from the keyboard).
+// leave its literal: a quote is doubled in it and characters below a blank
+// are dropped, and a number or date value keeps only the characters that
+// can be typed into such a column (values also come from table states, not
+// only from the keyboard). Columns are named by `columnName`; `likeEscape`
+// follows every LIKE pattern (TEngine::LikeEscape).
 // With SearchByParams the values go into `params` (when given) as
 // parameters "_FIELD" instead.
 QString BuildSearchSql(const QString &sql, const QStringList &searchValues, TParams *params,
                        bool isLiveQuery, const TSearchKindOf &kindOf,
                        const TSearchDateText &dateText = {},
                        const TFormatSettings &fs = FormatSettings(),
-                       const TSearchLikeOperand &likeOperand = {});
+                       const TSearchLikeOperand &likeOperand = {},
+                       const TSearchColumnName &columnName = {},
+                       const QString &likeEscape = QString());
 // How the query's database matches a pattern against a number or date
 // column (see TEngine::LikeOperand).
 TSearchLikeOperand SearchLikeOperandOf(TQuery &query);
+// How the query's database names a column (TSearchColumnName).
+TSearchColumnName SearchColumnNameOf(TQuery &query);
 // The same for a query: its SQL text, kinds from its fields, dates in its
 // database's spelling, patterns on numbers and dates as its engine takes them. Its editable results are plain statements to our
 // engines, so a live query compares dates as any other query does (the

@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <limits>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
@@ -35,8 +37,13 @@ public:
                           const QModelIndex &index) const override
     {
         const QStringList &pick = m_grid.Column(index.column()).PickList;
-        if (pick.isEmpty())
-            return QStyledItemDelegate::createEditor(parent, option, index);
+        if (pick.isEmpty()) {
+            QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+            // a value is never cut to the line edit's default 32767 characters
+            if (auto *line = qobject_cast<QLineEdit *>(editor))
+                line->setMaxLength(std::numeric_limits<int>::max());
+            return editor;
+        }
         auto *box = new QComboBox(parent);   // the view owns its editors
         box->setEditable(true);
         box->addItems(pick);
@@ -61,6 +68,27 @@ public:
         if (text == index.data(Qt::EditRole).toString())
             return;
         Guarded(editor, [&] { model->setData(index, text, Qt::EditRole); });
+    }
+
+    // A NULL cell shows a muted, slanted "NULL": a mark of the grid's, no
+    // part of the value (copies, searches and reports see an empty text).
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!index.data(TUGridModel::NullRole).toBool())
+            return;
+        painter->save();
+        QFont font = option.font;
+        font.setItalic(true);
+        painter->setFont(font);
+        const bool selected = option.state & QStyle::State_Selected;
+        QColor color = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+        color.setAlpha(110);
+        painter->setPen(color);
+        const int align = index.data(Qt::TextAlignmentRole).toInt();
+        painter->drawText(option.rect.adjusted(4, 0, -4, 0), align ? align : int(Qt::AlignLeft | Qt::AlignVCenter),
+                          QStringLiteral("NULL"));
+        painter->restore();
     }
 
 private:
@@ -144,6 +172,12 @@ QVariant TUGridModel::data(const QModelIndex &index, int role) const
     }
     case Qt::EditRole:
         return row < 0 ? field->AsString() : field->AsStringOf(ds->RowValue(row, field));
+    case NullRole: {
+        if (IsBlobType(field->DataType()))
+            return false;
+        const QVariant v = row < 0 ? field->Value() : ds->RowValue(row, field);
+        return !v.isValid() || v.isNull();
+    }
     case Qt::TextAlignmentRole:
         switch (field->Alignment()) {
         case taRightJustify: return int(Qt::AlignRight | Qt::AlignVCenter);

@@ -53,6 +53,10 @@ class TUGridModel : public QAbstractTableModel {
 public:
     explicit TUGridModel(TUDBGrid &grid);
 
+    // true for a cell holding NULL, which the grid marks apart from an empty
+    // text (memos and blobs say it in their own words)
+    static constexpr int NullRole = Qt::UserRole + 1;
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
