@@ -23,6 +23,7 @@
 #include "common/AppName.h"
 #include "common/Convert.h"
 #include "common/Exceptions.h"
+#include "common/SafeFile.h"
 #include "common/Settings.h"
 #include "common/TextFile.h"
 #include "common/Translation.h"
@@ -128,7 +129,8 @@ void setRuntimeDirectory()
 // A PDF file that cannot be written is refused before any painting starts.
 void checkWritable(const QString &file)
 {
-    const QFileInfo info(file);
+    // a folder or special file is refused with its reason
+    const QFileInfo info(WriteTarget(file));
     const QFileInfo folder(info.absolutePath());
     if (!folder.isDir() || (info.exists() ? !info.isWritable() || info.isDir() : !folder.isWritable()))
         throw Exception(QStringLiteral("Не могу создать файл %1").arg(file));

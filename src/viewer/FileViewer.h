@@ -76,8 +76,10 @@ public:
     void ExportToWord();
     // Hands the file to the editing hook, then shows it again.
     void Edit();
-    // Moves the file to `name`, replacing a file of that name; shows it
-    // under its new name. False when the move failed (the old file shown).
+    // Moves the file to `name`, replacing the file that name leads to (a
+    // symbolic link stays a link); shows it under its new name. False when
+    // the move failed (the old file shown); a folder or special file at
+    // `name` is refused with an error and nothing moves.
     bool MoveTo(const QString &name);
     // Takes over another viewer's file (through a mapping of its own),
     // view and settings; null clears.
