@@ -340,7 +340,8 @@ int main(int argc, char *argv[])
                 out() << line << '\n';
         } else {
             report->Execute();
-            const QString output = ExpandFileName(report->PrintName());
+            // where the output went, in full: a stored report may name any folder
+            const QString output = QDir::cleanPath(ExpandFileName(report->PrintName()));
             if (!QFileInfo::exists(output)) {
                 err() << (noRecords && !report->OneRecord() ? "Нет записей: " : "Отчет ничего не вывел: ")
                       << QStringLiteral("выходной файл %1 не записан\n").arg(output);

@@ -26,16 +26,12 @@
 
 namespace {
 
-bool hasDirectory(const QString &name)
-{
-    return name.contains(u'/') || name.contains(u'\\');
-}
-
+// The output's full name: a relative one, with or without folders, is
+// taken against the program directory, where the viewer and the batch tool
+// look for it too.
 QString outputPath(const QString &name)
 {
-    if (name.isEmpty())
-        return name;
-    return hasDirectory(name) ? name : ExpandFileName(name);
+    return ExpandFileName(name);
 }
 
 } // namespace

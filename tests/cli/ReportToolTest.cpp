@@ -391,7 +391,9 @@ private slots:
                                "'.DETAIL\r\n@ID @NAME @X\r\n', 'Д', 'P', 'Н', 'items.prn')",
                                "INSERT INTO SYS_REPORT VALUES ('Quarn', 'Товары', 'Итог', "
                                "'.DETAIL\r\nодин раз\r\n', 'Д', 'L', 'Д', NULL)",
-                               "INSERT INTO SYS_REPORT VALUES ('Other', 'Товары', 'Чужой', '.DETAIL\r\nчужой\r\n', 'Д', 'P', 'Д', 'x.prn')"});
+                               "INSERT INTO SYS_REPORT VALUES ('Other', 'Товары', 'Чужой', '.DETAIL\r\nчужой\r\n', 'Д', 'P', 'Д', 'x.prn')",
+                               "INSERT INTO SYS_REPORT VALUES ('Quarn', 'Товары', 'В папке', '.DETAIL\r\nв папке\r\n', 'Д', 'P', 'Д', "
+                               "'reports/../reports/in.prn')"});
         // the stored output file and a name pattern
         TResult r = run({"--alias", alias, "--group", "Товары", "--name", "Список%", "--query",
                          "select * from FMT_ITEMS order by ID", "--var", "X=!"});
@@ -402,6 +404,14 @@ private slots:
         r = run({"--alias", alias, "--group", "Товары", "--name", "Итог", "--out", "once.prn"});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(ReadTextLines(ProgramDir() + "/once.prn"), QStringList{"один раз"});
+        // a stored name with folders is the program directory's, wherever
+        // the tool runs, and the tool says where it wrote
+        QVERIFY(QDir(ProgramDir()).mkpath("reports") && QDir(ProgramDir()).mkpath("elsewhere/reports"));
+        r = run({"--alias", alias, "--group", "Товары", "--name", "В папке"}, ProgramDir() + "/elsewhere");
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out.trimmed(), ProgramDir() + "/reports/in.prn");
+        QCOMPARE(ReadTextLines(ProgramDir() + "/reports/in.prn"), QStringList{"в папке"});
+        QVERIFY(QDir(ProgramDir() + "/elsewhere/reports").isEmpty());
         // reports of another application are not found
         r = run({"--alias", alias, "--group", "Товары", "--name", "Чужой"});
         QCOMPARE(r.code, 1);
