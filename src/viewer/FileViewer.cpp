@@ -159,6 +159,21 @@ void TFileViewer::watchedChanged()
         OnFileChanged();
 }
 
+void TFileViewer::fileCut()
+{
+    if (m_changed)
+        return;
+    m_changed = true;
+    // told after the paint that found it, outside the paint
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (OnFileChanged)
+                OnFileChanged();
+        },
+        Qt::QueuedConnection);
+}
+
 void TFileViewer::fillParent()
 {
     if (QWidget *parent = parentWidget())
@@ -341,6 +356,14 @@ void TFileViewer::paintEvent(QPaintEvent *)
     m_shapes.clear();
     if (!m_pages.IsLoaded() || m_pages.PageCount() == 0)
         return;
+    // the file's size is asked before its pages are touched: a file cut in
+    // place has lost them, and its change is shown instead
+    if (!m_pages.Intact()) {
+        painter.setPen(Qt::darkGray);
+        painter.drawText(viewport()->rect(), Qt::AlignCenter, QStringLiteral("Файл отчета изменился"));
+        fileCut();
+        return;
+    }
     TLayoutView view;
     view.scale = m_scale;
     view.printerWidths = m_fitPage;

@@ -45,7 +45,10 @@ public:
     void Reload();
     // The file shown is held open: when its name is given to a new file or
     // the file is rewritten, the pages stay as loaded, FileChanged() turns
-    // true and OnFileChanged fires (once until the next load).
+    // true and OnFileChanged fires (once until the next load). A file cut
+    // in place has lost the pages past its new end: the viewer then shows
+    // "Файл отчета изменился" instead of them (never touching them) and
+    // tells the change the same way.
     bool FileChanged() const { return m_changed; }
     std::function<void()> OnFileChanged;
     TOutputPages &Pages() { return m_pages; }
@@ -100,6 +103,7 @@ private:
     void load(const QString &fullName);
     void watch();
     void watchedChanged();
+    void fileCut();
     void fillParent();
     void updateScrollBars();
     void updateCurrentPage(bool force = false);
