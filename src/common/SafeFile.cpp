@@ -123,9 +123,19 @@ pid_t writerOf(const char *entry, const QByteArray &prefix)
     return error == std::errc() && end == middle.data() + dash && pid > 0 ? pid : 0;
 }
 
+// Whether the process runs: one that ended but was not waited for yet (a
+// zombie) has closed its files and counts as gone.
 bool processRuns(pid_t pid)
 {
-    return ::kill(pid, 0) == 0 || errno == EPERM;
+    if (::kill(pid, 0) != 0 && errno != EPERM)
+        return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    // "pid (name) state ...", the name possibly holding ")" itself
+    const QByteArray line = stat.readLine(4096);
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || close + 2 >= line.size() || (line[close + 2] != 'Z' && line[close + 2] != 'X');
 }
 
 } // namespace

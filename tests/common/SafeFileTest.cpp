@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // Files written safely: the old file stays until the new one is complete,
@@ -28,6 +29,12 @@ class SafeFileTest : public QObject {
     static QStringList entries(const QString &dir)
     {
         return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    static bool isZombie(pid_t pid)
+    {
+        QFile stat(QString("/proc/%1/stat").arg(pid));
+        return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
     }
 
 private slots:
@@ -197,6 +204,7 @@ private slots:
         QTest::addColumn<bool>("removed");
         QTest::newRow("writer gone") << ".out.txt.%dead-0a1b2c~" << false << true;
         QTest::newRow("writer gone, short id") << ".out.txt.%dead-00000f~" << false << true;
+        QTest::newRow("writer ended, not waited for") << ".out.txt.%zombie-0a1b2c~" << false << true;
         QTest::newRow("writer running") << ".out.txt.%live-0a1b2c~" << false << false;
         QTest::newRow("this process") << ".out.txt.%self-0a1b2c~" << false << false;
         QTest::newRow("lock held elsewhere") << ".out.txt.%dead-0a1b2c~" << true << false;
@@ -215,8 +223,17 @@ private slots:
         QVERIFY(gone.waitForStarted());
         const qint64 dead = gone.processId();
         QVERIFY(gone.waitForFinished());
+        const pid_t zombie = ::fork();
+        if (zombie == 0)
+            ::_exit(0);
+        QVERIFY(zombie > 0);
+        auto reap = qScopeGuard([zombie] { ::waitpid(zombie, nullptr, 0); });
+        siginfo_t ended {};
+        QVERIFY(::waitid(P_PID, id_t(zombie), &ended, WEXITED | WNOWAIT) == 0);   // ended, not reaped
+        QVERIFY(isZombie(zombie));
         QTemporaryDir dir(ProgramDir() + "/stale-XXXXXX");
-        const QString name = leftOver.replace("%dead", QString::number(dead))
+        const QString name = leftOver.replace("%zombie", QString::number(zombie))
+                                 .replace("%dead", QString::number(dead))
                                  .replace("%live", QString::number(::getppid()))
                                  .replace("%self", QString::number(QCoreApplication::applicationPid()));
         const QString stale = dir.filePath(name);

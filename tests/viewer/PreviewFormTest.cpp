@@ -411,7 +411,8 @@ private slots:
         QVERIFY(v->PaintedFragments().empty());
         QCOMPARE(v->Pages().LineText(0), QString());
         QVERIFY(v->FileChanged());
-        QTRY_VERIFY(f->findChild<QLabel *>("FileChanged")->isVisible());
+        QCoreApplication::processEvents();   // told after the paint
+        QVERIFY(f->findChild<QLabel *>("FileChanged")->isVisible());
         QUARN_EXPECT_ERROR(f->PrintRange(0, 3, true, 1),
                            "Файл отчета " + path("out.prn") + " изменился: он стал короче, чем при загрузке");
         QVERIFY(!QFile::exists(path("printed.pdf")));
