@@ -24,6 +24,7 @@
 #include "common/AppName.h"
 #include "common/Convert.h"
 #include "common/Exceptions.h"
+#include "common/SafeFile.h"
 #include "common/Settings.h"
 #include "common/TextFile.h"
 #include "common/Translation.h"
@@ -129,7 +130,8 @@ void setRuntimeDirectory()
 // A PDF file that cannot be written is refused before any painting starts.
 void checkWritable(const QString &file)
 {
-    const QFileInfo info(file);
+    // a folder or special file is refused with its reason
+    const QFileInfo info(WriteTarget(file));
     const QFileInfo folder(info.absolutePath());
     if (!folder.isDir() || (info.exists() ? !info.isWritable() || info.isDir() : !folder.isWritable()))
         throw Exception(QStringLiteral("Не могу создать файл %1").arg(file));
@@ -345,7 +347,8 @@ int main(int argc, char *argv[])
                 out() << line << '\n';
         } else {
             report->Execute();
-            const QString output = ExpandFileName(report->PrintName());
+            // where the output went, in full: a stored report may name any folder
+            const QString output = QDir::cleanPath(ExpandFileName(report->PrintName()));
             if (!QFileInfo::exists(output)) {
                 err() << (noRecords && !report->OneRecord() ? "Нет записей: " : "Отчет ничего не вывел: ")
                       << QStringLiteral("выходной файл %1 не записан\n").arg(output);

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "Exceptions.h"
+#include "SafeFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,7 +34,9 @@ QString ReadSetting(const QString &name)
 void WriteSetting(const QString &name, const QString &value)
 {
     QDir().mkpath(ConfigDir());
-    QSettings settings(settingsFile(), QSettings::IniFormat);
+    // the file the name leads to is rewritten: a link stays a link, a
+    // special file is refused
+    QSettings settings(WriteTarget(settingsFile()), QSettings::IniFormat);
     settings.setValue(name, value);
     // QSettings writes through a temporary file renamed into place, so a
     // failure leaves the old file; it must not pass unnoticed either

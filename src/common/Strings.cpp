@@ -85,3 +85,15 @@ int CompareStr(const QString &a, const QString &b)
 {
     return a.compare(b, Qt::CaseSensitive);
 }
+
+QString FileNameOfText(const QString &text)
+{
+    QString name = text;
+    for (QChar &c : name)
+        if (c.category() == QChar::Other_Control || QStringView(u"/\\:*?\"<>|").contains(c))
+            c = u'_';
+    // not hidden, and never "." or ".."
+    if (name.startsWith(u'.'))
+        name[0] = u'_';
+    return name;
+}

@@ -30,6 +30,13 @@ int LabelPartCount(const QString &label);
 // blanks between the two words), trimmed; empty when there is none.
 QString TextAfterOrderBy(const QString &sql);
 
+// A text made fit to be one file name inside a folder (names made from
+// stored texts: report outputs, table states): path separators ("/" and
+// "\\"), control characters and the characters other systems refuse in
+// names (: * ? " < > |) become "_", and so does a leading dot (the file
+// would be hidden, or "." and ".." folders). An empty text stays empty.
+QString FileNameOfText(const QString &text);
+
 // Ordinal comparison by UTF-16 code units: negative, zero or positive.
 int CompareStr(const QString &a, const QString &b);
 

@@ -1,5 +1,6 @@
 #include "GridStateFile.h"
 
+#include "common/Strings.h"
 #include "common/TextFile.h"
 
 #include <QDir>
@@ -22,7 +23,8 @@ void appendSection(QStringList &out, const QString &name, const QStringList &lin
 
 QString GridStateFileName(const QString &dir, const QString &group, const QString &title)
 {
-    return QDir(dir).filePath(group + u'^' + title + QStringLiteral(".GRD"));
+    // stored texts: kept to safe characters, the file stays in the folder
+    return QDir(dir).filePath(FileNameOfText(group) + u'^' + FileNameOfText(title) + QStringLiteral(".GRD"));
 }
 
 bool SplitGridStateFileName(const QString &fileName, QString &group, QString &title)

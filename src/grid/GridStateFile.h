@@ -16,7 +16,9 @@ struct TGridState {
     bool operator==(const TGridState &) const = default;
 };
 
-// "<dir>/<group>^<title>.GRD".
+// "<dir>/<group>^<title>.GRD", group and title kept to the characters
+// safe in one file name (FileNameOfText): "/", "\\", ":" and the like
+// become "_", so a state's file never lands outside `dir`.
 QString GridStateFileName(const QString &dir, const QString &group, const QString &title);
 // Group and title from a state file's name (without directory): the name
 // without its extension split at its first "^". False when there is no "^".

@@ -401,7 +401,8 @@ void TChoiceEditGrdForm::ExportClick(const QString &dir)
     const QString folder = dir.isEmpty() ? AskDirectory(this) : dir;
     if (folder.isEmpty())
         return;
-    ExportGridStates(m_databaseName, AllGroupsBox->isChecked() ? QStringLiteral("%") : m_group, folder);
+    ExportGridStates(m_databaseName, AllGroupsBox->isChecked() ? QStringLiteral("%") : m_group, folder,
+                     [this](const Exception &e) { HandleException(this, e); });
 }
 
 void TChoiceEditGrdForm::ImportClick(const QString &dir)

@@ -227,7 +227,8 @@ bool ClearGridState(TQuery &query, TGridConditions &conditions, bool confirm, bo
     return true;
 }
 
-QStringList ExportGridStates(const QString &databaseName, const QString &group, const QString &dir)
+QStringList ExportGridStates(const QString &databaseName, const QString &group, const QString &dir,
+                             const std::function<void(const Exception &)> &reportError)
 {
     TQuery q;
     q.SetDatabaseName(databaseName);
@@ -236,8 +237,19 @@ QStringList ExportGridStates(const QString &databaseName, const QString &group, 
     setParam(q, QStringLiteral("GrdNam"), group);
     q.Open();
     QStringList files;
-    for (; !q.Eof(); q.Next())
-        files << WriteGridStateFile(dir, GridStateOfRecord(q));
+    for (; !q.Eof(); q.Next()) {
+        const TGridState state = GridStateOfRecord(q);
+        try {
+            files << WriteGridStateFile(dir, state);
+        } catch (const Exception &e) {
+            // one state that cannot be written is told; the others go on
+            UserInterface().MessageDlg(Format(QStringLiteral("Ошибка записи состояния \"%s\" в группе \"%s\""),
+                                              {state.Title, state.Group}),
+                                       QString(), TUserInterface::mtWarning, {TUserInterface::mbOK});
+            if (reportError)
+                reportError(e);
+        }
+    }
     return files;
 }
 

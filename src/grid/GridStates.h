@@ -61,8 +61,12 @@ void RestoreGridState(TQuery &query, TGridConditions &conditions, const TGridSta
 bool ClearGridState(TQuery &query, TGridConditions &conditions, bool confirm, bool reopen);
 
 // Writes one ".GRD" file per state of a group ("%" for all groups) into a
-// directory, overwriting files of the same name; returns their paths.
-QStringList ExportGridStates(const QString &databaseName, const QString &group, const QString &dir);
+// directory, overwriting files of the same name; returns the paths written.
+// A state whose file cannot be written is reported with "Ошибка записи
+// состояния \"%s\" в группе \"%s\"", its error handed to `reportError`,
+// and the export goes on; errors of reading SYS_GRIDS end it.
+QStringList ExportGridStates(const QString &databaseName, const QString &group, const QString &dir,
+                             const std::function<void(const Exception &)> &reportError = {});
 
 // What an import did.
 struct TGridStateImport {

@@ -598,6 +598,13 @@ TUDBGrid::TUDBGrid(QWidget *parent) : QWidget(parent)
 TUDBGrid::~TUDBGrid()
 {
     SetDataSource(nullptr);
+    // The headers, the frozen columns and the corner ask the grid for sizes
+    // and colours whenever they are laid out, also while a closing window
+    // hides them: the view goes with them while the grid is still whole.
+    delete m_view;
+    m_view = nullptr;
+    m_frozen = nullptr;
+    m_corner = nullptr;
 }
 
 TSearchDBGrid *TUDBGrid::SearchGrid()

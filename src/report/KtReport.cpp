@@ -26,16 +26,12 @@
 
 namespace {
 
-bool hasDirectory(const QString &name)
-{
-    return name.contains(u'/') || name.contains(u'\\');
-}
-
+// The output's full name: a relative one, with or without folders, is
+// taken against the program directory, where the viewer and the batch tool
+// look for it too.
 QString outputPath(const QString &name)
 {
-    if (name.isEmpty())
-        return name;
-    return hasDirectory(name) ? name : ExpandFileName(name);
+    return ExpandFileName(name);
 }
 
 } // namespace
@@ -687,15 +683,19 @@ void TKtReport::finish(bool walked, TDataSet *ds, TBookmark &bookmark)
 {
     restoreDataSet(walked, ds, bookmark);
     const QString path = m_writer.Path();
+    const QString target = m_writer.Target();
     m_sqlQuery.reset();
-    // an empty output leaves no file, as an empty report always did
-    if (m_writer.Close() && !path.isEmpty())
-        QFile::remove(path);
+    // an empty output leaves no file, as an empty report always did; a
+    // symbolic link stays, the file it leads to goes
+    if (m_writer.Close() && !target.isEmpty())
+        QFile::remove(target);
     if (!path.isEmpty() && QFileInfo::exists(path)) {
         const QString wanted = outputPath(m_fileName->GetAsString());
         if (!wanted.isEmpty() && QFileInfo(wanted).absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
-            // rename replaces the file of that name in one step
-            if (std::rename(QFile::encodeName(path).constData(), QFile::encodeName(wanted).constData()) == 0)
+            // rename replaces the file of that name in one step; the file
+            // moved is the one written, and links on either side stay links
+            const QString to = WriteTarget(wanted);
+            if (std::rename(QFile::encodeName(target).constData(), QFile::encodeName(to).constData()) == 0)
                 SetPrintName(wanted);
         }
     }

@@ -32,8 +32,11 @@ QList<QByteArray> splitLines(const QByteArray &bytes)
     return lines;
 }
 
-void rewrite(const QString &path, const TPass &pass)
+void rewrite(const QString &output, const TPass &pass)
 {
+    // the file the output's name leads to is rewritten, beside itself: a
+    // symbolic link stays a link, a special file is refused
+    const QString path = WriteTarget(output);
     QFile in(path);
     if (!in.exists())
         return;
@@ -51,7 +54,7 @@ void rewrite(const QString &path, const TPass &pass)
         out += line;
         out += "\r\n";
     }
-    const QString temp = withSuffix(path, ".$$$");
+    const QString temp = WriteTarget(withSuffix(path, ".$$$"));
     const QString backup = withSuffix(path, ".bak");
     WriteFileSafely(temp, out);
     QFile::remove(backup);

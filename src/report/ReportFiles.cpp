@@ -5,6 +5,7 @@
 #include "common/AppName.h"
 #include "common/Exceptions.h"
 #include "common/Format.h"
+#include "common/Strings.h"
 #include "common/TextFile.h"
 #include "common/UserInterface.h"
 #include "data/Fields.h"
@@ -95,7 +96,7 @@ QString FmtFileName(const QString &printName)
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot > 0)
         name.truncate(dot);
-    return name + QStringLiteral(".FMT");
+    return FileNameOfText(name) + QStringLiteral(".FMT");
 }
 
 QString FmtPrintName(const QString &fileName)

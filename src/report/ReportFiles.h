@@ -74,7 +74,8 @@ QStringList FmtHeader(const QString &group, const QString &name, const QString &
 // not a second one.
 QStringList FmtFileLines(const QStringList &header, const QStringList &templateLines);
 // The file name for a report's output file name: the name without its
-// folder, "REPORT.PRN" when none, with the extension made ".FMT".
+// folder, "REPORT.PRN" when none, with the extension made ".FMT"; kept to
+// safe characters (FileNameOfText), so the file stays in the folder.
 QString FmtFileName(const QString &printName);
 // The output file name an imported report gets: the file's name with the
 // extension ".PRN", in lower case.

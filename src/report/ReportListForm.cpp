@@ -5,12 +5,15 @@
 
 #include "common/AppName.h"
 #include "common/Format.h"
+#include "common/Settings.h"
 #include "common/UserInterface.h"
 #include "grid/GridHooks.h"
 #include "grid/SearchDBGrid.h"
 #include "uisupport/Guard.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QProgressDialog>
 #include <QHeaderView>
@@ -107,9 +110,15 @@ void RunStoredReportOf(const TDataSet &row, TReportParams &params)
         report = RunStoredReport(stored, run);
         report->OnSetValues = params.OnSetValues;
     }
+    // a stored output file may name any folder: the preview's title names
+    // the file, and so does the question before printing
+    const QString output = ExpandFileName(report->PrintName());
+    const QString written = QFileInfo::exists(output)
+                                ? QStringLiteral("Отчет записан в файл %1\n").arg(QDir::cleanPath(output))
+                                : QString();
     if (stored.Preview)
         report->Preview();
-    else if (UserInterface().MessageDlg(QStringLiteral("Вы уверены, что хотите печатать ?"), QString(),
+    else if (UserInterface().MessageDlg(written + QStringLiteral("Вы уверены, что хотите печатать ?"), QString(),
                                         TUserInterface::mtWarning,
                                         {TUserInterface::mbYes, TUserInterface::mbNo, TUserInterface::mbCancel})
              == TUserInterface::mbYes)

@@ -64,7 +64,9 @@ void ShowReportList(TSearchDBGrid &grid);
 void RunDefaultReport(TSearchDBGrid &grid);
 // Runs a stored report for a caller and shows or prints its output; a
 // report that is printed at once asks "Вы уверены, что хотите печатать ?"
-// first. The report's name is remembered as the one chosen last.
+// first, after "Отчет записан в файл ..." naming where its output went (the
+// preview's title names it). The report's name is remembered as the one
+// chosen last.
 void RunStoredReportOf(const TDataSet &row, TReportParams &params);
 
 // Fills the grid's report-list hook.

@@ -70,6 +70,7 @@ public:
     void discard() { m_file->Discard(); }
 
     QString path() const { return m_file->FileName(); }
+    QString target() const { return m_file->Target(); }
 
 private:
     static constexpr qsizetype FlushSize = 1 << 16;
@@ -136,6 +137,11 @@ void TReportWriter::Discard()
 QString TReportWriter::Path() const
 {
     return m_output ? m_output->path() : QString();
+}
+
+QString TReportWriter::Target() const
+{
+    return m_output ? m_output->target() : QString();
 }
 
 bool TReportWriter::Close()

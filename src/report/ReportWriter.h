@@ -61,8 +61,10 @@ public:
     bool WriteLine(const QString &line);
     // Writes the text as it stands (print codes, the page mark).
     void WriteRaw(const QString &text, bool lineEnd);
-    // The output's path; empty when none is open.
+    // The output's path as opened, and the file it leads to (a symbolic
+    // link's final target); empty when none is open.
     QString Path() const;
+    QString Target() const;
     // Writes a paragraph that never ended and puts the output in place; true
     // when it held no byte (nothing is put in place then) or none was open.
     bool Close();

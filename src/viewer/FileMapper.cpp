@@ -3,6 +3,7 @@
 #include "common/Exceptions.h"
 
 #include <QFileInfo>
+#include <sys/stat.h>
 
 TFileMapper::~TFileMapper()
 {
@@ -114,4 +115,12 @@ char TFileMapper::Byte(qint64 i) const
 {
     check(i, m_size - 1);
     return Data()[i];
+}
+
+qint64 TFileMapper::CurrentSize() const
+{
+    struct stat st {};
+    if (!m_file.isOpen() || ::fstat(m_file.handle(), &st) != 0)
+        return -1;
+    return qint64(st.st_size);
 }

@@ -41,7 +41,11 @@ public:
     bool IsOpen() const { return m_open; }
     // The open file's descriptor, -1 when closed.
     int Handle() const { return m_file.isOpen() ? m_file.handle() : -1; }
+    // The size mapped, and the open file's size as it is now (-1 when
+    // closed): a file cut in place takes away the mapped pages past its new
+    // end, and touching one of them kills the process (SIGBUS).
     qint64 Size() const { return m_size; }
+    qint64 CurrentSize() const;
 
     // The address of offset i, 0 <= i <= Size() (the end address included).
     const char *Address(qint64 i) const;

@@ -1,6 +1,7 @@
 #include "FileViewer.h"
 
 #include "ReportPrinter.h"
+#include "common/SafeFile.h"
 #include "common/Settings.h"
 #include "office/OLELink.h"
 
@@ -22,24 +23,28 @@ TEditFileHook &EditFileHook()
 
 namespace {
 
-// Moves `from` to `to`, replacing `to`; the old `to` is gone only once the
-// new one is in place. Across file systems the file is copied beside the
-// target first.
+// Moves `from` to `to`, replacing the file `to` leads to (a symbolic link
+// stays a link; a special file is refused); the old file is gone only once
+// the new one is in place. Across file systems the file is copied safely
+// beside the target first.
 bool moveReplacing(const QString &from, const QString &to)
 {
-    const QByteArray a = QFile::encodeName(from), b = QFile::encodeName(to);
+    const QString target = WriteTarget(to);
+    const QByteArray a = QFile::encodeName(from), b = QFile::encodeName(target);
     if (std::rename(a.constData(), b.constData()) == 0)
         return true;
     if (errno != EXDEV)
         return false;
-    const QString temporary = to + QStringLiteral(".~tmp");
-    QFile::remove(temporary);
-    if (!QFile::copy(from, temporary))
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
         return false;
-    if (std::rename(QFile::encodeName(temporary).constData(), b.constData()) != 0) {
-        QFile::remove(temporary);
+    TSafeFile copy(target);
+    for (QByteArray chunk; !(chunk = in.read(1 << 16)).isEmpty();)
+        copy.Write(chunk);
+    if (in.error() != QFileDevice::NoError)
         return false;
-    }
+    copy.Commit();
+    in.close();
     QFile::remove(from);
     return true;
 }
@@ -152,6 +157,21 @@ void TFileViewer::watchedChanged()
         m_watcher->addPath(m_pages.FileName());
     if (OnFileChanged)
         OnFileChanged();
+}
+
+void TFileViewer::fileCut()
+{
+    if (m_changed)
+        return;
+    m_changed = true;
+    // told after the paint that found it, outside the paint
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (OnFileChanged)
+                OnFileChanged();
+        },
+        Qt::QueuedConnection);
 }
 
 void TFileViewer::fillParent()
@@ -336,6 +356,14 @@ void TFileViewer::paintEvent(QPaintEvent *)
     m_shapes.clear();
     if (!m_pages.IsLoaded() || m_pages.PageCount() == 0)
         return;
+    // the file's size is asked before its pages are touched: a file cut in
+    // place has lost them, and its change is shown instead
+    if (!m_pages.Intact()) {
+        painter.setPen(Qt::darkGray);
+        painter.drawText(viewport()->rect(), Qt::AlignCenter, QStringLiteral("Файл отчета изменился"));
+        fileCut();
+        return;
+    }
     TLayoutView view;
     view.scale = m_scale;
     view.printerWidths = m_fitPage;
@@ -402,8 +430,18 @@ bool TFileViewer::MoveTo(const QString &name)
         load(to);
         return true;
     }
+    // what the names lead to: the file shown moves, a link stays a link,
+    // and a special file is refused before anything changes
+    const QString source = WriteTarget(from);
+    WriteTarget(to);
     m_pages.Clear();
-    const bool moved = moveReplacing(from, to);
+    bool moved = false;
+    try {
+        moved = moveReplacing(source, to);
+    } catch (...) {
+        load(FileName());
+        throw;
+    }
     if (moved)
         m_fileName = to;
     load(FileName());

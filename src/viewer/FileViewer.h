@@ -45,7 +45,10 @@ public:
     void Reload();
     // The file shown is held open: when its name is given to a new file or
     // the file is rewritten, the pages stay as loaded, FileChanged() turns
-    // true and OnFileChanged fires (once until the next load).
+    // true and OnFileChanged fires (once until the next load). A file cut
+    // in place has lost the pages past its new end: the viewer then shows
+    // "Файл отчета изменился" instead of them (never touching them) and
+    // tells the change the same way.
     bool FileChanged() const { return m_changed; }
     std::function<void()> OnFileChanged;
     TOutputPages &Pages() { return m_pages; }
@@ -76,8 +79,10 @@ public:
     void ExportToWord();
     // Hands the file to the editing hook, then shows it again.
     void Edit();
-    // Moves the file to `name`, replacing a file of that name; shows it
-    // under its new name. False when the move failed (the old file shown).
+    // Moves the file to `name`, replacing the file that name leads to (a
+    // symbolic link stays a link); shows it under its new name. False when
+    // the move failed (the old file shown); a folder or special file at
+    // `name` is refused with an error and nothing moves.
     bool MoveTo(const QString &name);
     // Takes over another viewer's file (through a mapping of its own),
     // view and settings; null clears.
@@ -98,6 +103,7 @@ private:
     void load(const QString &fullName);
     void watch();
     void watchedChanged();
+    void fileCut();
     void fillParent();
     void updateScrollBars();
     void updateCurrentPage(bool force = false);

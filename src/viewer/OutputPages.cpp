@@ -36,6 +36,7 @@ void TOutputPages::Clear()
     m_pages.clear();
     m_mapper.SetFileName(QString());
     m_fileName.clear();
+    m_cut = false;
 }
 
 void TOutputPages::Load(const QString &fileName, TPageGeometry::Orientation orientation,
@@ -89,6 +90,21 @@ void TOutputPages::Assign(const TOutputPages &other)
     m_lines = other.m_lines;
     m_lines.m_data = m_mapper.Data();
     m_pages = other.m_pages;
+    // the file may have been cut since the other pages were loaded
+    m_cut = other.m_cut || m_mapper.Size() < other.m_mapper.Size();
+}
+
+bool TOutputPages::Intact() const
+{
+    if (!m_cut && m_mapper.IsOpen() && m_mapper.CurrentSize() < m_mapper.Size())
+        m_cut = true;
+    return !m_cut;
+}
+
+void TOutputPages::checkIntact() const
+{
+    if (!Intact())
+        throw Exception(QStringLiteral("Файл отчета %1 изменился: он стал короче, чем при загрузке").arg(m_fileName));
 }
 
 QString TOutputPages::decode(const char *bytes, qsizetype size) const
@@ -273,7 +289,16 @@ void TOutputPages::split()
     qint64 wrap = qint64(1) << 32;
     quint32 last = Unknown;
     const char *const fileEnd = data + size;
+    // the file is asked every so often whether it still has every byte: a
+    // file cut in place while it is read fails the load instead of the
+    // process
+    constexpr qint64 CheckEvery = qint64(1) << 20;
+    qint64 checkAt = 0;
     while (pos < size) {
+        if (pos >= checkAt) {
+            checkIntact();
+            checkAt = pos + CheckEvery;
+        }
         // the line's end, and its first backslash: a line without one has
         // no print codes
         const char *p = findCrOrBackslash(data + pos, fileEnd);
@@ -471,6 +496,16 @@ qint64 TOutputPages::HeightOf(int from, int to) const
 
 QString TOutputPages::LineText(int index) const
 {
+    Intact();
+    return lineText(index);
+}
+
+QString TOutputPages::lineText(int index) const
+{
+    // the pages of a file cut in place are never touched (where a line ends
+    // is read from them too)
+    if (m_cut)
+        return {};
     const TLine &line = m_lines.at(size_t(index));
     const char *bytes = m_mapper.Address(line.offset);
     qsizetype size = line.length;
@@ -484,8 +519,10 @@ QString TOutputPages::LineText(int index) const
 void TOutputPages::LayoutLine(int index, double y, const TLayoutView &view,
                               std::vector<TFragment> &fragments, std::vector<TShape> &shapes)
 {
+    if (m_cut)
+        return;
     const TLine &line = m_lines.at(size_t(index));
-    QString text = LineText(index);
+    QString text = lineText(index);
     const bool paragraph = line.Has(TLine::Paragraph);
     if (paragraph)
         while (!text.isEmpty() && text.back() == u' ')
@@ -657,6 +694,7 @@ void TOutputPages::Draw(QPainter &painter, std::vector<TFragment> &fragments,
 void TOutputPages::layoutPage(int page, std::vector<TFragment> &fragments, std::vector<TShape> &shapes)
 {
     const TPage &p = m_pages.at(size_t(page));
+    checkIntact();
     TLayoutView view;
     double y = 0;
     for (int i = p.first; i <= p.last; ++i) {
@@ -707,10 +745,11 @@ QList<TExportPage> TOutputPages::ExportPages() const
 {
     QList<TExportPage> pages;
     for (const TPage &p : m_pages) {
+        checkIntact();
         TExportPage page;
         for (int i = p.first; i <= p.last; ++i) {
             const TLine line = m_lines[size_t(i)];
-            page.append({LineText(i), line.fontCode, line.fontSize});
+            page.append({lineText(i), line.fontCode, line.fontSize});
         }
         pages.append(page);
     }

@@ -134,6 +134,15 @@ public:
     void Assign(const TOutputPages &other);
 
     bool IsLoaded() const { return m_mapper.IsOpen(); }
+    // Whether the file still holds every byte that was loaded, asked of the
+    // file now. A program that cuts the output in place (rather than
+    // replacing it) takes the mapped pages past the new end away: from the
+    // first time the file is found shorter no line is read from it again
+    // (texts are empty, nothing is laid out, printing and exporting raise
+    // "Файл отчета ... изменился") and Cut() stays true until the next load.
+    // Callers ask before they lay lines out (a paint, a page).
+    bool Intact() const;
+    bool Cut() const { return m_cut; }
     const TFileMapper &Mapper() const { return m_mapper; }
     QString FileName() const { return m_fileName; }
     TPageGeometry::Orientation Orientation() const { return m_orientation; }
@@ -149,13 +158,14 @@ public:
     // Sum of the heights of lines [from, to).
     qint64 HeightOf(int from, int to) const;
 
-    // The line's text without a leading "^".
+    // The line's text without a leading "^" (after Intact()).
     QString LineText(int line) const;
     TTextMeasurer &Measurer() { return *m_measurer; }
 
     // Lays out line `line` with its top at drawing y `y`: the print codes
     // applied, paragraph lines justified. Text goes to `fragments`, "\L"
-    // and "\R" codes to `shapes`.
+    // and "\R" codes to `shapes`. The file is not asked (Intact()): a paint
+    // asks once for all its lines.
     void LayoutLine(int line, double y, const TLayoutView &view, std::vector<TFragment> &fragments,
                     std::vector<TShape> &shapes);
     // Draws what layout collected, the fragments sorted by font so that the
@@ -163,12 +173,14 @@ public:
     static void Draw(QPainter &painter, std::vector<TFragment> &fragments,
                      const std::vector<TShape> &shapes, int fontDpi);
     // Paints page `page` at the printer's resolution (scale 1) with the
-    // painter's origin at the top-left corner of the printable area.
+    // painter's origin at the top-left corner of the printable area; raises
+    // when the file was cut (Intact()).
     void PaintPage(QPainter &painter, int page);
     // The same page written into a PDF document.
     void PaintPage(TPdfDocument &pdf, int page);
 
-    // Pages as the word-processor export takes them.
+    // Pages as the word-processor export takes them; raises when the file
+    // was cut (Intact()).
     QList<TExportPage> ExportPages() const;
 
 private:
@@ -182,10 +194,13 @@ private:
     QString decode(const char *bytes, qsizetype size) const;
     void decodeInto(QString &text, const char *bytes, qsizetype size) const;
     void layoutPage(int page, std::vector<TFragment> &fragments, std::vector<TShape> &shapes);
+    QString lineText(int line) const;
+    void checkIntact() const;
 
     QString m_fileName;
     TPageGeometry::Orientation m_orientation = TPageGeometry::Portrait;
     TFileMapper m_mapper;
+    mutable bool m_cut = false;   // the file was found shorter than loaded
     std::shared_ptr<TPageGeometry> m_geometry;
     std::unique_ptr<TTextMeasurer> m_measurer;
     int m_dpi = 300;

@@ -14,6 +14,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <atomic>
+#include <memory>
 #include <cerrno>
 #include <cstdio>
 
@@ -66,9 +67,10 @@ void SetUpReportPrinter(QPrinter &printer, TPageGeometry::Orientation orientatio
 
 namespace {
 
-// A PDF file as a print target is written beside its name first and put in
-// place only when complete: the printer reports no write errors, so a file
-// without the PDF end mark counts as a failed write.
+// A PDF file as a print target is written beside its name first
+// (TSafeFile: a symbolic link is followed, a special file refused) and put
+// in place only when complete: the printer reports no write errors, so a
+// file without the PDF end mark counts as a failed write.
 class TPdfTarget {
 public:
     explicit TPdfTarget(QPrinter &printer) : m_printer(printer)
@@ -76,38 +78,36 @@ public:
         if (printer.outputFormat() != QPrinter::PdfFormat || printer.outputFileName().isEmpty())
             return;
         m_target = printer.outputFileName();
-        const QFileInfo info(m_target);
-        m_temporary = info.dir().filePath(QStringLiteral(".%1.%2~").arg(info.fileName()).arg(QCoreApplication::applicationPid()));
-        printer.setOutputFileName(m_temporary);
+        m_file = std::make_unique<TSafeFile>(m_target);
+        printer.setOutputFileName(m_file->TemporaryName());
     }
     ~TPdfTarget()
     {
-        if (m_target.isEmpty())
-            return;
-        m_printer.setOutputFileName(m_target);
-        QFile::remove(m_temporary);
+        // the temporary file goes with m_file unless it was committed
+        if (m_file)
+            m_printer.setOutputFileName(m_target);
     }
     TPdfTarget(const TPdfTarget &) = delete;
     TPdfTarget &operator=(const TPdfTarget &) = delete;
 
     void Commit()
     {
-        if (m_target.isEmpty())
+        if (!m_file)
             return;
-        QFile file(m_temporary);
+        QFile file(m_file->TemporaryName());
         QByteArray tail;
         if (file.open(QIODevice::ReadOnly) && file.size() > 0 && file.seek(std::max<qint64>(0, file.size() - 1024)))
             tail = file.readAll();
         file.close();
         if (!tail.contains("%%EOF"))
             throw Exception(QStringLiteral("Ошибка записи в файл %1: файл записан не полностью").arg(m_target));
-        if (std::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_target).constData()) != 0)
-            throw Exception(QStringLiteral("Ошибка записи в файл %1: %2").arg(m_target, FileErrorText(errno)));
+        m_file->Commit();
     }
 
 private:
     QPrinter &m_printer;
-    QString m_target, m_temporary;
+    QString m_target;
+    std::unique_ptr<TSafeFile> m_file;
 };
 
 } // namespace

@@ -353,7 +353,10 @@ void TDicButton::RefreshLabel()
 
 bool TDicButton::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_edit)
+    // An edit being destroyed still sends its last events (a focus lost in
+    // ~QWidget) while it is a plain QWidget already: those are not the
+    // edit's any more.
+    if (!qobject_cast<QLineEdit *>(watched) || watched != m_edit)
         return QPushButton::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::KeyPress: {

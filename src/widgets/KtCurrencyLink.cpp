@@ -59,7 +59,10 @@ bool TKtCurrencyLink::mayWrite() const
 
 bool TKtCurrencyLink::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_edit || event->type() != QEvent::KeyPress || m_retyping)
+    // Typed keys of the edit only. An edit being destroyed still sends its
+    // last events (a focus lost in ~QWidget) while it is a plain QWidget
+    // already: it is not looked at as a line edit then.
+    if (event->type() != QEvent::KeyPress || m_retyping || !qobject_cast<QLineEdit *>(watched) || watched != m_edit)
         return false;
     auto *key = static_cast<QKeyEvent *>(event);
     const QString text = key->text();

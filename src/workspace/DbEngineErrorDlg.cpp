@@ -35,6 +35,10 @@ TDbEngineErrorDlg::TDbEngineErrorDlg(QWidget *parent, std::function<bool()> term
     ErrorText->setMinimumHeight(2 * ErrorText->fontMetrics().height());
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    // OK is the default only while the details are closed (setDetails): as
+    // an auto-default button it would take Enter from "Next >" whenever it
+    // got the focus, which it gets each time the dialog is shown
+    OKBtn->setAutoDefault(false);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     DetailsBtn = new QPushButton(QStringLiteral("&Details"), this);
     DetailsBtn->setObjectName(QStringLiteral("DetailsBtn"));

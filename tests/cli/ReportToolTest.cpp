@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The batch tool as a user runs it: a template file, an alias, a query.
 class ReportToolTest : public QObject {
@@ -389,7 +391,9 @@ private slots:
                                "'.DETAIL\r\n@ID @NAME @X\r\n', 'Д', 'P', 'Н', 'items.prn')",
                                "INSERT INTO SYS_REPORT VALUES ('Quarn', 'Товары', 'Итог', "
                                "'.DETAIL\r\nодин раз\r\n', 'Д', 'L', 'Д', NULL)",
-                               "INSERT INTO SYS_REPORT VALUES ('Other', 'Товары', 'Чужой', '.DETAIL\r\nчужой\r\n', 'Д', 'P', 'Д', 'x.prn')"});
+                               "INSERT INTO SYS_REPORT VALUES ('Other', 'Товары', 'Чужой', '.DETAIL\r\nчужой\r\n', 'Д', 'P', 'Д', 'x.prn')",
+                               "INSERT INTO SYS_REPORT VALUES ('Quarn', 'Товары', 'В папке', '.DETAIL\r\nв папке\r\n', 'Д', 'P', 'Д', "
+                               "'reports/../reports/in.prn')"});
         // the stored output file and a name pattern
         TResult r = run({"--alias", alias, "--group", "Товары", "--name", "Список%", "--query",
                          "select * from FMT_ITEMS order by ID", "--var", "X=!"});
@@ -400,6 +404,14 @@ private slots:
         r = run({"--alias", alias, "--group", "Товары", "--name", "Итог", "--out", "once.prn"});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(ReadTextLines(ProgramDir() + "/once.prn"), QStringList{"один раз"});
+        // a stored name with folders is the program directory's, wherever
+        // the tool runs, and the tool says where it wrote
+        QVERIFY(QDir(ProgramDir()).mkpath("reports") && QDir(ProgramDir()).mkpath("elsewhere/reports"));
+        r = run({"--alias", alias, "--group", "Товары", "--name", "В папке"}, ProgramDir() + "/elsewhere");
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out.trimmed(), ProgramDir() + "/reports/in.prn");
+        QCOMPARE(ReadTextLines(ProgramDir() + "/reports/in.prn"), QStringList{"в папке"});
+        QVERIFY(QDir(ProgramDir() + "/elsewhere/reports").isEmpty());
         // reports of another application are not found
         r = run({"--alias", alias, "--group", "Товары", "--name", "Чужой"});
         QCOMPARE(r.code, 1);
@@ -547,6 +559,35 @@ private slots:
         QVERIFY2(r.err.startsWith("Ошибка: Не могу создать файл " + ProgramDir() + "/" + file), qPrintable(r.err));
         QVERIFY2(!r.err.contains("Шаблон, строка"), qPrintable(r.err));
         QCOMPARE(r.err.count('\n'), 1);
+    }
+
+    // --out through a symbolic link writes the file the link leads to (the
+    // two-pages pass rewrites that file too) and the link stays; a named
+    // pipe is refused before the run and stays a pipe.
+    void outputThroughLinks()
+    {
+        const QString dir = ProgramDir() + "/linked";
+        QVERIFY(QDir().mkpath(dir + "/real"));
+        WriteTextLines(dir + "/real/out.prn", {"old"});
+        QFile::remove(dir + "/out.prn");
+        QVERIFY(::symlink("real/out.prn", QFile::encodeName(dir + "/out.prn").constData()) == 0);
+        TResult r = runTool({".DETAIL", "@ID"}, {"--alias", "LITE", "--query", "select ID from T order by ID", "--out",
+                                                 dir + "/out.prn", "--var", "PageSize=60"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out.trimmed(), dir + "/out.prn");
+        QVERIFY(QFileInfo(dir + "/out.prn").isSymLink());
+        QCOMPARE(ReadTextLines(dir + "/real/out.prn"), QStringList({"1", "2"}));
+        QVERIFY(QFile::exists(dir + "/real/out.bak"));
+
+        const QByteArray pipe = QFile::encodeName(dir + "/pipe.prn");
+        QVERIFY(::mkfifo(pipe.constData(), 0600) == 0);
+        r = runTool({".DETAIL", "@ID"}, {"--alias", "LITE", "--query", "select ID from T", "--out", dir + "/pipe.prn"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err.trimmed(), "Ошибка: Не могу создать файл " + dir + "/pipe.prn: это именованный канал, а не обычный файл");
+        struct stat st {};
+        QVERIFY(::lstat(pipe.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+                 QStringList({"out.prn", "pipe.prn", "real"}));
     }
 
     // A template saved as UTF-8 prints the bytes of its windows-1251 twin.

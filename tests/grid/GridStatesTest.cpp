@@ -223,6 +223,44 @@ private slots:
                                                 before[1],
                                                 "Quarn | TSQLForm_SQLGrid | Порядок | name=NEW |  |  | "}));
     }
+
+    // A state's file name is made of stored texts: whatever they hold, the
+    // file lands in the chosen folder; a state whose file cannot be written
+    // is reported and the others are still written.
+    void exportKeepsToFolder_data() { DataTest::engineRows(); }
+    void exportKeepsToFolder()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::exec(alias, {"DELETE FROM SYS_GRIDS"});
+        auto q = clients(alias);
+        TGridConditions c;
+        c.SearchValues = {"name=IV"};
+        const QList<std::pair<QString, QString>> states = {
+            {"../../up", "t"}, {Group, "/tmp/absolute"}, {Group, "a/b\\c:d"}, {Group, ".."}, {Group, "Блок"}};
+        for (const auto &[group, title] : states)
+            QVERIFY(SaveGridState(*q, group, title, c));
+        const QString dir = emptyDir("hostile/export");
+        QVERIFY(QDir(dir).mkdir(GridStateFileName(dir, Group, "Блок")));   // cannot be written over
+        TRecordingUI ui;
+        QStringList reported;
+        const QStringList files = ExportGridStates(alias, "%", dir, [&](const Exception &e) { reported << e.Message(); });
+        QCOMPARE(files.size(), 4);
+        QStringList names = QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        names.sort();
+        QStringList expected{"_._.._up^t.GRD", "TSQLForm_SQLGrid^_tmp_absolute.GRD", "TSQLForm_SQLGrid^_..GRD",
+                             "TSQLForm_SQLGrid^a_b_c_d.GRD", "TSQLForm_SQLGrid^Блок.GRD"};
+        expected.sort();
+        QCOMPARE(names, expected);
+        QCOMPARE(QDir(ProgramDir() + "/hostile").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"export"});
+        QCOMPARE(ui.Messages, QStringList{"Ошибка записи состояния \"Блок\" в группе \"TSQLForm_SQLGrid\""});
+        QCOMPARE(reported, QStringList{"Не могу создать файл " + dir + "/TSQLForm_SQLGrid^Блок.GRD: это папка"});
+        // read back, every state but the one not written
+        DataTest::exec(alias, {"DELETE FROM SYS_GRIDS"});
+        QDir(GridStateFileName(dir, Group, "Блок")).removeRecursively();
+        QCOMPARE(ImportGridStates(alias, dir).Inserted, 4);
+        QCOMPARE(allStates(alias).filter("name=IV").size(), 4);
+    }
 };
 
 QUARN_TEST_MAIN(GridStatesTest)

@@ -358,6 +358,21 @@ private slots:
         QCOMPARE(shown, QDir(ProgramDir()).filePath("names.prn"));
         QCOMPARE(ReadTextLines(shown), (QStringList{"[Иванов]", "[Петров]", "[Сидоров]"}));
 
+        // printed at once: the question names where the output was written,
+        // a stored folder taken against the program directory
+        DataTest::exec(alias, {"INSERT INTO SYS_REPORT (RE_APP_NAM, RE_GRP_NAM, RE_RPT_NAM, RE_RPT_FMT, RE_RPT_PRV,"
+                               " RE_RPT_ORI, RE_RPT_ONE, RE_RPT_PRN) VALUES ('Quarn', 'TSearchDBGrid_Grid', 'Printed',"
+                               " '.DETAIL\r\n[@NAME]', 'Н', 'P', 'Д', 'out/../printed.prn')"});
+        grid.RptName = "Printed";
+        {
+            TRecordingUI ui;
+            ui.Answer = TUserInterface::mbNo;
+            RunDefaultReport(grid);
+            QCOMPARE(ui.Messages, QStringList{"Отчет записан в файл " + QDir(ProgramDir()).filePath("printed.prn")
+                                              + "\nВы уверены, что хотите печатать ?"});
+        }
+        QCOMPARE(ReadTextLines(QDir(ProgramDir()).filePath("printed.prn")), QStringList{"[Иванов]"});
+
         grid.RptName = "Other";
         QUARN_EXPECT_ERROR(RunDefaultReport(grid), "Отчет \"Other\" не найден");
         grid.SetDataSource(nullptr);

@@ -151,6 +151,9 @@ private slots:
         QTest::newRow("two dots") << "a.b.lst" << "a.b.FMT" << "a.b.prn";
         QTest::newRow("with a folder") << "c:\\out\\Счет.TXT" << "Счет.FMT" << "счет.prn";
         QTest::newRow("unix folder") << "/tmp/x/y.prn" << "y.FMT" << "y.prn";
+        QTest::newRow("hidden") << "../.out.prn" << "_out.FMT" << "_out.prn";
+        QTest::newRow("dots only") << "sub/.." << "_.FMT" << "_.prn";
+        QTest::newRow("unsafe characters") << "a:b\tc?.prn" << "a_b_c_.FMT" << "a_b_c_.prn";
     }
     void fileNames()
     {

@@ -379,6 +379,51 @@ private slots:
         QVERIFY(!painted(*f->Viewer(), "Строка 1"));
     }
 
+    // The file shown is cut in place (truncated, or a shorter file copied
+    // over it): the mapped pages past its new end are gone. The preview never
+    // touches them: it shows the change instead, pages on, printing says
+    // what happened, and "Обновить" shows the new file.
+    void fileCutWhileShown_data()
+    {
+        QTest::addColumn<QByteArray>("rest");   // what the file holds after
+        QTest::newRow("truncated") << QByteArray();
+        QTest::newRow("shorter file copied over") << EncodeText("Новая 1\r\n");
+    }
+
+    void fileCutWhileShown()
+    {
+        QFETCH(QByteArray, rest);
+        auto f = form(writeOutput());
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        TFileViewer *v = f->Viewer();
+        v->viewport()->repaint();
+        QVERIFY(painted(*v, "Строка 1"));
+        QFile file(path("out.prn"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));   // the same file, cut
+        QCOMPARE(file.write(rest), rest.size());
+        file.close();
+        v->viewport()->repaint();
+        QVERIFY(v->PaintedFragments().empty());
+        QTest::keyClick(v, Qt::Key_PageDown);
+        v->GoToPage(3);
+        v->viewport()->repaint();
+        QVERIFY(v->PaintedFragments().empty());
+        QCOMPARE(v->Pages().LineText(0), QString());
+        QVERIFY(v->FileChanged());
+        QCoreApplication::processEvents();   // told after the paint
+        QVERIFY(f->findChild<QLabel *>("FileChanged")->isVisible());
+        QUARN_EXPECT_ERROR(f->PrintRange(0, 3, true, 1),
+                           "Файл отчета " + path("out.prn") + " изменился: он стал короче, чем при загрузке");
+        QVERIFY(!QFile::exists(path("printed.pdf")));
+        if (rest.isEmpty())
+            return;
+        QTest::mouseClick(button(f.get(), "&Обновить"), Qt::LeftButton);
+        QVERIFY(!v->FileChanged());
+        v->viewport()->repaint();
+        QVERIFY(painted(*v, "Новая 1"));
+    }
+
     // Printing into a PDF file on a full disk: an error, the old file kept,
     // nothing left beside it.
     void printToPdfOnFullDisk()

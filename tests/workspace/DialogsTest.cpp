@@ -136,6 +136,32 @@ private slots:
         QCOMPARE(steps, once + once);
     }
 
+    // With the details open Enter walks on through the entries, also when
+    // the dialog is shown again and its OK button has the focus.
+    void enterWalksWithOkFocused()
+    {
+        TDbEngineErrorDlg dlg;
+        int entry = -1;
+        auto watch = onModal<TDbEngineErrorDlg>(
+            [&](TDbEngineErrorDlg *d) {
+                if (!d->DetailsOpen()) {
+                    QTest::mouseClick(d->DetailsBtn, Qt::LeftButton);
+                    return;
+                }
+                QApplication::setActiveWindow(d);
+                QVERIFY(d->OKBtn->hasFocus());
+                QTest::keyClick(d, Qt::Key_Return);
+                entry = d->EntryIndex();
+            },
+            2);
+        const EDBEngineError error({TDBError{0x2701, 0, QStringLiteral("первая"), QString()},
+                                    TDBError{0x270A, 0, QStringLiteral("вторая"), QString()}});
+        dlg.ShowError(error);
+        dlg.ShowError(error);
+        QCOMPARE(watch->Hits(), 2);
+        QCOMPARE(entry, 1);
+    }
+
     void handlerRouting_data()
     {
         QTest::addColumn<QString>("kind");
