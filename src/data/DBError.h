@@ -25,6 +25,7 @@ struct TDBError {
 // into a category by what went wrong, whatever the engine:
 //
 //   0x21 system         01 cannot connect         02 connection lost
+//                       03 disk full
 //   0x22 not found      01 unknown alias          02 database file missing
 //                       03 table or column missing
 //   0x26 integrity      01 unique key             02 foreign key
@@ -33,6 +34,7 @@ struct TDBError {
 //                       03 not supported by the engine 04 record not found
 //   0x28 lock conflict  01 locked or busy         02 deadlock or serialisation
 //   0x29 security       01 login failed           02 permission denied
+//                       03 read-only database
 //   0x2E SQL            01 syntax error           02 statement failed
 //                       03 bad value for the type
 //
@@ -40,12 +42,12 @@ struct TDBError {
 // the SQLSTATE read as a decimal number when it has digits only (23505), or
 // as a base-36 number otherwise (42P01).
 namespace DBErrorCode {
-constexpr int ConnectFailed = 0x2101, ConnectionLost = 0x2102;
+constexpr int ConnectFailed = 0x2101, ConnectionLost = 0x2102, DiskFull = 0x2103;
 constexpr int UnknownAlias = 0x2201, FileMissing = 0x2202, ObjectMissing = 0x2203;
 constexpr int UniqueKey = 0x2601, ForeignKey = 0x2602, RequiredValue = 0x2603, CheckFailed = 0x2604;
 constexpr int NoParamValue = 0x2701, UnknownDriver = 0x2702, NotSupported = 0x2703, RecordNotFound = 0x2704;
 constexpr int Locked = 0x2801, Deadlock = 0x2802;
-constexpr int LoginFailed = 0x2901, PermissionDenied = 0x2902;
+constexpr int LoginFailed = 0x2901, PermissionDenied = 0x2902, ReadOnlyDatabase = 0x2903;
 constexpr int SyntaxError = 0x2E01, StatementFailed = 0x2E02, BadValue = 0x2E03;
 }
 
@@ -66,3 +68,13 @@ private:
 
 // The native number for a PostgreSQL SQLSTATE (see above).
 int SqlStateNumber(const QString &sqlState);
+
+// What a common engine error means, in Russian, for the entry shown first
+// (the engine's own text follows it under the details); empty for errors
+// with no such entry.
+QString DBErrorText(int errorCode);
+
+// The entries of an engine error: the Russian entry of its code first when
+// it has one ("what it means (the engine's text)"), then the engine's own
+// `entries`.
+QList<TDBError> WithRussianEntry(QList<TDBError> entries);

@@ -41,12 +41,10 @@ void RaiseEngineError(const TEngine &engine, const QSqlError &e)
     TDBError first = engine.MapError(e);
     QList<TDBError> entries{first};
     // the server's or the library's English text stays as the details
-    if (first.ErrorCode == DBErrorCode::ConnectionLost)
-        entries.prepend(TDBError{first.ErrorCode, 0, QStringLiteral("Соединение с сервером базы данных потеряно"), QString()});
     const QString driver = e.driverText().trimmed();
     if (!driver.isEmpty() && driver != first.Message && !first.Message.contains(driver))
         entries.append(TDBError{first.ErrorCode, 0, driver, QString()});
-    throw EDBEngineError(entries);
+    throw EDBEngineError(WithRussianEntry(entries));
 }
 
 // ---------------------------------------------------------------- TDatabase
@@ -152,6 +150,14 @@ QSqlDatabase &TDatabase::Connection()
 
 void TDatabase::CheckOpen()
 {
+    if (m_connected && !m_engine->Alive()) {
+        // The server went away (restarted, or the session was ended): the
+        // next action connects again, asking for the login as at first.
+        // What the lost session held (a transaction, its cursors) is gone
+        // with it; the datasets keep the rows they read, and their edits.
+        disconnect();
+        connect();
+    }
     if (!Connection().isOpen())
         throw EDBEngineError(DBErrorCode::ConnectionLost,
                              Format(QStringLiteral("Соединение с базой данных %s потеряно"), {m_alias.Name}));

@@ -171,6 +171,8 @@ public:
                          const QString &password) = 0;
     // The database was disconnected (or its connection is being removed).
     virtual void Disconnected() {}
+    // Whether the connection still stands (a server may have closed it).
+    virtual bool Alive() { return true; }
 
     // Runs a statement. When it returns rows, `*rows` receives a reader (which
     // streams rows on demand) and true is returned; otherwise `rowsAffected`

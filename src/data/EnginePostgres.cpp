@@ -217,6 +217,8 @@ int errorCode(const QString &s, const QString &message, bool connectionError)
     if (s == u"42P01" || s == u"42703" || s == u"42883" || s == u"3F000" || s == u"3D000" || s == u"34000")
         return DBErrorCode::ObjectMissing;
     if (s == u"42501") return DBErrorCode::PermissionDenied;
+    if (s == u"25006") return DBErrorCode::ReadOnlyDatabase;
+    if (s == u"53100") return DBErrorCode::DiskFull;
     if (s.startsWith(u"28")) return DBErrorCode::LoginFailed;
     if (s.startsWith(u"08") || s.startsWith(u"57P")) return DBErrorCode::ConnectionLost;
     if (s == u"40P01" || s == u"40001") return DBErrorCode::Deadlock;
@@ -258,14 +260,12 @@ int errorCode(const QString &s, const QString &message, bool connectionError)
     if (ok)
         first.Position = position - 1;
     QList<TDBError> entries{first};
-    if (first.ErrorCode == DBErrorCode::ConnectionLost)
-        entries.prepend(TDBError{first.ErrorCode, 0, QStringLiteral("Соединение с сервером базы данных потеряно"), QString()});
     for (int code : {PG_DIAG_MESSAGE_DETAIL, PG_DIAG_MESSAGE_HINT}) {
         const QString more = field(code);
         if (!more.isEmpty())
             entries.append(TDBError{first.ErrorCode, 0, more, QString()});
     }
-    throw EDBEngineError(entries);
+    throw EDBEngineError(WithRussianEntry(entries));
 }
 
 // Runs one statement through the extended protocol, which the server
@@ -530,7 +530,21 @@ public:
     {
         closeReader();
         m_main = nullptr;
+        ++m_mainGeneration;
     }
+
+    // A server that ended the session (a restart) has said so on the
+    // socket: reading what is there tells libpq.
+    bool Alive() override
+    {
+        if (m_main && PQstatus(m_main) == CONNECTION_OK && PQtransactionStatus(m_main) != PQTRANS_ACTIVE)
+            PQconsumeInput(m_main);
+        return m_main && PQstatus(m_main) == CONNECTION_OK;
+    }
+
+    // Each main connection has its own number: a cursor of an earlier one
+    // is gone with it.
+    int mainGeneration() const { return m_mainGeneration; }
 
     // ------------------------------------------------------------ the reader
 
@@ -538,6 +552,8 @@ public:
     // own parameters, and free for the next command.
     PGconn *reader()
     {
+        if (m_reader && PQstatus(m_reader) == CONNECTION_OK && !m_readerCommitting)
+            PQconsumeInput(m_reader);   // a session the server ended says so
         if (m_reader && PQstatus(m_reader) != CONNECTION_OK)
             closeReader();
         if (!m_reader) {
@@ -734,7 +750,7 @@ public:
                 return true;
             const QString cursor = db.NewCursorName();
             execPg(conn, QStringLiteral("DECLARE %1 NO SCROLL CURSOR WITH HOLD FOR ").arg(cursor) + sql);
-            *rows = std::make_unique<TCursorRows>(*this, conn, false, false, false, cursor, 0, nullptr);
+            *rows = std::make_unique<TCursorRows>(*this, conn, false, false, false, cursor, m_mainGeneration, nullptr);
             return true;
         }
         TPgResult r = execPg(conn, sql);
@@ -1010,6 +1026,7 @@ public:
 
 private:
     PGconn *m_main = nullptr;            // the driver's connection
+    int m_mainGeneration = 0;
     PGconn *m_reader = nullptr;          // the reading connection, ours
     bool m_readerCommitting = false;     // a COMMIT sent and not read back yet
     int m_readerCursors = 0;             // one-way cursors of the read transaction
@@ -1035,7 +1052,8 @@ TCursorRows::~TCursorRows()
 {
     if (m_reader) {
         m_engine.releaseReaderCursor(m_cursor, m_generation, m_held, m_walk);
-    } else if (PQstatus(m_conn) == CONNECTION_OK && PQtransactionStatus(m_conn) != PQTRANS_ACTIVE) {
+    } else if (m_generation == m_engine.mainGeneration() && PQstatus(m_conn) == CONNECTION_OK
+               && PQtransactionStatus(m_conn) != PQTRANS_ACTIVE) {
         PQclear(PQexec(m_conn, ("CLOSE " + m_cursor).toUtf8().constData()));
     }
 }
@@ -1047,6 +1065,10 @@ void TCursorRows::readPage()
         conn = m_engine.reader();
         if (m_generation != m_engine.readerGeneration(m_held))
             m_engine.raiseGone(m_held, m_generation);
+    } else if (m_generation != m_engine.mainGeneration()) {
+        throw EDBEngineError(DBErrorCode::ConnectionLost,
+                             QStringLiteral("Соединение с сервером базы данных потеряно: строки этого запроса "
+                                            "больше не читаются, откройте его заново"));
     }
     // A page is read whole, so the connection is free again before the
     // first of its rows is used; the rows are then taken from the page's

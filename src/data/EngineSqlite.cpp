@@ -1014,7 +1014,9 @@ public:
             break;
         case SQLITE_BUSY: case SQLITE_LOCKED: r.ErrorCode = DBErrorCode::Locked; break;
         case SQLITE_CANTOPEN: r.ErrorCode = DBErrorCode::FileMissing; break;
-        case SQLITE_PERM: case SQLITE_AUTH: case SQLITE_READONLY: r.ErrorCode = DBErrorCode::PermissionDenied; break;
+        case SQLITE_PERM: case SQLITE_AUTH: r.ErrorCode = DBErrorCode::PermissionDenied; break;
+        case SQLITE_READONLY: r.ErrorCode = DBErrorCode::ReadOnlyDatabase; break;
+        case SQLITE_FULL: r.ErrorCode = DBErrorCode::DiskFull; break;
         case SQLITE_MISMATCH: case SQLITE_TOOBIG: case SQLITE_RANGE: r.ErrorCode = DBErrorCode::BadValue; break;
         case SQLITE_NOTADB: case SQLITE_CORRUPT: case SQLITE_IOERR: r.ErrorCode = DBErrorCode::ConnectFailed; break;
         default:
