@@ -537,9 +537,19 @@ public:
     // socket: reading what is there tells libpq.
     bool Alive() override
     {
-        if (m_main && PQstatus(m_main) == CONNECTION_OK && PQtransactionStatus(m_main) != PQTRANS_ACTIVE)
-            PQconsumeInput(m_main);
+        if (m_main && PQtransactionStatus(m_main) != PQTRANS_ACTIVE)
+            probe(m_main);
         return m_main && PQstatus(m_main) == CONNECTION_OK;
+    }
+
+    // Reads what waits on an idle connection's socket (libpq's sockets do
+    // not block): the server's farewell, then the end of the connection,
+    // which marks it broken.
+    static void probe(PGconn *conn)
+    {
+        for (int i = 0; i < 3 && PQstatus(conn) == CONNECTION_OK; ++i)
+            if (!PQconsumeInput(conn))
+                break;
     }
 
     // Each main connection has its own number: a cursor of an earlier one
@@ -552,8 +562,8 @@ public:
     // own parameters, and free for the next command.
     PGconn *reader()
     {
-        if (m_reader && PQstatus(m_reader) == CONNECTION_OK && !m_readerCommitting)
-            PQconsumeInput(m_reader);   // a session the server ended says so
+        if (m_reader && !m_readerCommitting)
+            probe(m_reader);   // a session the server ended says so
         if (m_reader && PQstatus(m_reader) != CONNECTION_OK)
             closeReader();
         if (!m_reader) {

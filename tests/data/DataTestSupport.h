@@ -175,7 +175,8 @@ namespace DataTest {
 // what another program sees (and changes) while the program works.
 class TSecondConnection {
 public:
-    explicit TSecondConnection(const QString &alias)
+    // `database`: a PostgreSQL database other than the one QUARN_PG_DSN names.
+    explicit TSecondConnection(const QString &alias, const QString &database = QString())
     {
         static int counter = 0;
         m_name = QStringLiteral("second_%1").arg(++counter);
@@ -184,7 +185,7 @@ public:
             m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
             m_db.setHostName(dsn.value(QStringLiteral("host")));
             m_db.setPort(dsn.value(QStringLiteral("port")).toInt());
-            m_db.setDatabaseName(dsn.value(QStringLiteral("dbname")));
+            m_db.setDatabaseName(database.isEmpty() ? dsn.value(QStringLiteral("dbname")) : database);
             m_db.setUserName(dsn.value(QStringLiteral("user")));
             m_db.setPassword(dsn.value(QStringLiteral("password")));
         } else {

@@ -98,6 +98,19 @@ QString readBack(const QString &alias, const QString &sql)
 
 const char *PeopleSql = "select * from PEOPLE order by ID";
 
+// Types a text of any letters, as a keyboard layout that has them would.
+void typeText(QWidget *w, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(w, c.toLatin1());
+            continue;
+        }
+        QTest::sendKeyEvent(QTest::Press, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
 } // namespace
 
 class GridWidgetTest : public QObject {
@@ -416,6 +429,86 @@ private slots:
         QCOMPARE(readBack(alias, "select SALARY from PEOPLE where ID = 1").toDouble(), 1200.5);
         f.key(Qt::Key_Escape);
         QCOMPARE(f.query.State(), dsBrowse);
+    }
+
+    // Small letters find capitals on SQLite, Cyrillic ones too; PostgreSQL
+    // keeps its LIKE case-sensitive. A quote typed finds itself.
+    void cyrillicAndQuotes_data() { engines_data(); }
+    void cyrillicAndQuotes()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::exec(alias, {"DROP TABLE IF EXISTS CLIENTS", "CREATE TABLE CLIENTS (ID INTEGER PRIMARY KEY, NAME TEXT)",
+                               "INSERT INTO CLIENTS VALUES (1, 'ЗАО «Ромашка»'), (2, 'O''Brien'), (3, 'ООО Ива')"});
+        TGridFixture f(alias, "select ID, NAME from CLIENTS order by ID");
+        f.column("NAME");
+        typeText(f.grid.View(), "за");
+        QTRY_COMPARE_WITH_TIMEOUT(f.opens, 1, 2000);
+        QCOMPARE(f.allRows(), isPg(alias) ? 0 : 1);
+        for (int i = 0; i < 2; ++i)
+            f.key(Qt::Key_Backspace);
+        QTest::keyClicks(f.grid.View(), "O'B");   // within the delay: one search
+        QTRY_COMPARE_WITH_TIMEOUT(f.opens, 2, 3000);
+        QCOMPARE(f.allRows(), 1);
+        QCOMPARE(f.grid.Model()->index(0, 1).data().toString(), QString("O'Brien"));
+    }
+
+    // A view, and a table without a key on PostgreSQL, offer no editing:
+    // F2 opens no editor, Ctrl+Ins and Ctrl+Del change nothing.
+    void readOnlyResults_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("sql");
+        for (const QString &a : engines)
+            engineRow(a, "view") << "select * from V_NOKEY";
+        engineRow("PG", "table without a key") << "select * from NOKEY";
+    }
+    void readOnlyResults()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, sql);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::exec(alias, {"DROP VIEW IF EXISTS V_NOKEY", "DROP TABLE IF EXISTS NOKEY", "CREATE TABLE NOKEY (N INTEGER)",
+                               "INSERT INTO NOKEY VALUES (1)", "CREATE VIEW V_NOKEY AS SELECT * FROM NOKEY"});
+        TRecordingUI ui;
+        ui.Answer = TUserInterface::mbOK;
+        TGridFixture f(alias, sql, true);
+        f.grid.SetSearchInUse(false);
+        QVERIFY(!f.query.CanModify());
+        f.key(Qt::Key_F2);
+        QVERIFY(!f.grid.IsEditing());
+        f.key(Qt::Key_Insert, Qt::ControlModifier);
+        QCOMPARE(f.query.State(), dsBrowse);
+        f.key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(readBack(alias, "select count(*) from NOKEY"), QString("1"));
+    }
+
+    // The server ended the session under an open grid (as a restart does):
+    // the next edit connects again and is saved.
+    void editAfterServerRestart()
+    {
+        QUARN_NEED_ENGINE(QStringLiteral("PG"));
+        TErrorCatcher errors;
+        TGridFixture f("PG", PeopleSql, true);
+        f.grid.SetSearchInUse(false);
+        QCOMPARE(readBack("PG", "select count(pg_terminate_backend(pid)) > 0 from pg_stat_activity "
+                                "where datname = current_database() and pid <> pg_backend_pid()"),
+                 QString("true"));
+        // the sessions end a moment later, as after a restart
+        QTRY_COMPARE_WITH_TIMEOUT(readBack("PG", "select count(*) from pg_stat_activity where datname = current_database() "
+                                                 "and pid <> pg_backend_pid()"),
+                                  QString("0"), 5000);
+        f.column("NAME");
+        f.key(Qt::Key_F2);
+        QWidget *editor = QApplication::focusWidget();
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, "Restarted");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();
+        f.key(Qt::Key_Down);
+        QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join("\n")));
+        QCOMPARE(f.query.State(), dsBrowse);
+        QCOMPARE(readBack("PG", "select NAME from PEOPLE where ID = 1"), QString("Restarted"));
     }
 
     // Ctrl+Ins puts a new row before the current one, Down below the last
