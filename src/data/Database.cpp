@@ -153,10 +153,18 @@ void TDatabase::CheckOpen()
     if (m_connected && !m_engine->Alive()) {
         // The server went away (restarted, or the session was ended): the
         // next action connects again, asking for the login as at first.
-        // What the lost session held (a transaction, its cursors) is gone
-        // with it; the datasets keep the rows they read, and their edits.
+        // What the lost session held (its cursors) is gone with it; the
+        // datasets keep the rows they read, and their edits. A transaction
+        // is gone too, and that is said, not passed over.
+        const bool lostTransaction = m_inTransaction;
         disconnect();
         connect();
+        if (lostTransaction)
+            throw EDBEngineError(WithRussianEntry({TDBError{
+                DBErrorCode::ConnectionLost, 0,
+                QStringLiteral("Незафиксированные изменения транзакции потеряны вместе с соединением; "
+                               "соединение установлено заново"),
+                QString()}}));
     }
     if (!Connection().isOpen())
         throw EDBEngineError(DBErrorCode::ConnectionLost,

@@ -564,8 +564,13 @@ public:
     {
         if (m_reader && !m_readerCommitting)
             probe(m_reader);   // a session the server ended says so
-        if (m_reader && PQstatus(m_reader) != CONNECTION_OK)
+        if (m_reader && PQstatus(m_reader) != CONNECTION_OK) {
+            // its cursors say so when they are read next
+            m_lostConnection = m_readerConnection;
+            m_lostTransaction = m_readerGeneration;
+            m_lostMessage = QString::fromUtf8(PQerrorMessage(m_reader)).trimmed();
             closeReader();
+        }
         if (!m_reader) {
             if (!m_main)
                 throw EDBEngineError(DBErrorCode::ConnectionLost, QStringLiteral("Соединение с базой данных закрыто"));
@@ -615,6 +620,11 @@ public:
     {
         if (held && m_commitFailure && generation == m_commitFailed)
             std::rethrow_exception(m_commitFailure);
+        if (generation == (held ? m_lostConnection : m_lostTransaction))
+            throw EDBEngineError(WithRussianEntry(
+                {TDBError{DBErrorCode::ConnectionLost, 0,
+                          m_lostMessage.isEmpty() ? QStringLiteral("server closed the connection") : m_lostMessage,
+                          QString()}}));
         throw EDBEngineError(DBErrorCode::StatementFailed,
                              QStringLiteral("Курсор закрыт: чтение прервано ошибкой другого запроса"));
     }
@@ -1044,6 +1054,9 @@ private:
     int m_readerConnection = 0;          // of the reading connections
     std::exception_ptr m_commitFailure;  // the last held cursors' COMMIT that failed,
     int m_commitFailed = -1;             // and the generation it ended
+    int m_lostConnection = -1;           // the reading connection the server ended,
+    int m_lostTransaction = -1;          // its read transaction,
+    QString m_lostMessage;               // and libpq's words on it
     QHash<QString, QString> m_routineNames;   // lower-case name -> the routine's own
 };
 
