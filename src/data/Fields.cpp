@@ -301,8 +301,10 @@ int TField::DisplayWidth() const
     case ftString: return m_size > 0 ? m_size : 30;   // unbounded text: its start
     case ftSmallint: return 6;
     case ftWord: return 5;
-    case ftInteger: case ftAutoInc: return 11;
-    case ftFloat: case ftCurrency: case ftBCD: return 10;
+    case ftInteger: case ftAutoInc: return m_precision > 10 ? 20 : 11;   // 64-bit integers
+    case ftFloat: case ftCurrency: case ftBCD:
+        // a decimal of known digits: them all, its point and a sign
+        return m_precision > 8 ? m_precision + (m_scale > 0 ? 1 : 0) + 1 : 10;
     case ftBoolean: return 5;
     case ftDate: return 10;
     case ftTime: return 8;
