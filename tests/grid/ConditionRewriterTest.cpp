@@ -100,6 +100,19 @@ private slots:
                 << "SELECT A FROM T UNION SELECT A FROM U /*RW*/ WHERE A > 0"
                 << "SELECT A FROM T UNION SELECT A FROM U /*RW*/ \r\nWHERE" + block + "AND  A > 0"
                 << QStringList{"1", "2", "3"};
+            // keywords count at the statement's own level only
+            engineRow(alias, "order by of a window")
+                << "SELECT ROW_NUMBER() OVER (ORDER BY NAME) AS A, NAME FROM T ORDER BY NAME"
+                << "SELECT ROW_NUMBER() OVER (ORDER BY NAME) AS A, NAME FROM T \r\nWHERE" + block + "ORDER BY NAME"
+                << QStringList{"1", "2"};
+            engineRow(alias, "where of a subquery")
+                << "SELECT A FROM (SELECT * FROM T WHERE A > 0) X"
+                << "SELECT A FROM (SELECT * FROM T WHERE A > 0) X\r\nWHERE" + block << QStringList{"1", "3"};
+            engineRow(alias, "keywords in a literal")
+                << "SELECT A FROM T WHERE NAME <> 'GROUP BY' ORDER BY A"
+                << "SELECT A FROM T \r\nWHERE" + block + "AND  NAME <> 'GROUP BY' ORDER BY A" << QStringList{"1", "3"};
+            engineRow(alias, "limit without order by")
+                << "SELECT A FROM T LIMIT 5" << "SELECT A FROM T \r\nWHERE" + block + "LIMIT 5" << QStringList{"1", "3"};
             engineRow(alias, "text already ends in a line break")
                 << "SELECT A FROM T\r\n" << "SELECT A FROM T\r\nWHERE" + block << QStringList{"1", "3"};
         }
