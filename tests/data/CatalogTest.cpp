@@ -254,6 +254,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(scalar(QStringLiteral("PG2"),
                                              QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = %1").arg(pid)),
                                       QStringLiteral("0"), 5000);
+            QTest::qWait(300);   // the process ends a moment after it leaves the list
             TQuery q;
             q.SetDatabaseName(alias);
             q.SetSQLText(QStringLiteral("SELECT pg_backend_pid()"));

@@ -498,6 +498,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(readBack("PG", "select count(*) from pg_stat_activity where datname = current_database() "
                                                  "and pid <> pg_backend_pid()"),
                                   QString("0"), 5000);
+        QTest::qWait(300);   // the processes end a moment after they leave the list
         f.column("NAME");
         f.key(Qt::Key_F2);
         QWidget *editor = QApplication::focusWidget();

@@ -253,6 +253,7 @@ private slots:
             return q.exec(QStringLiteral("SELECT 1 FROM pg_stat_activity WHERE pid = %1").arg(old)) && !q.next();
         };
         QTRY_VERIFY_WITH_TIMEOUT(gone(), 5000);
+        QTest::qWait(300);   // the process ends a moment after it leaves the list
         other.close();
         other = QSqlDatabase();
         QSqlDatabase::removeDatabase(QStringLiteral("ws_kill"));
