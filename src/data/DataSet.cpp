@@ -3,6 +3,7 @@
 #include "common/Format.h"
 
 #include <algorithm>
+#include <limits>
 
 static const QVariant nullValue;
 
@@ -44,30 +45,45 @@ void TDataSet::Open()
 {
     if (Active())
         return;
-    m_rows.clear();
-    m_cache.Reset(0);
-    m_spare.clear();
-    m_ids.clear();
+    m_store.reset();
+    m_current.clear();
+    m_currentAt = -1;
     m_cur = -1;
-    m_uniPassed = 0;
-    m_exhausted = false;
     m_modified = false;
     try {
         InternalOpen();
+        makeStore();
     } catch (...) {
+        m_store.reset();
         InternalClose();
         DestroyFields();
         throw;
     }
-    m_cache.Reset(m_width);
     m_state = dsBrowse;
     m_bof = true;
-    m_eof = !fetchOne();
+    m_eof = !m_store->Reach(0);
     if (!m_eof)
         m_cur = 0;
     dataEvent(deUpdateState, nullptr);
     dataEvent(deDataSetChange, nullptr);
     if (AfterOpen) AfterOpen(*this);
+}
+
+void TDataSet::makeStore()
+{
+    const TRowFetch fetch = [this](QVariant *row) { return InternalFetch(row); };
+    std::vector<QVariant> first;
+    int firstCount = 0;
+    TRowWindow *window = m_uniDirectional ? nullptr : InternalWindow(first, firstCount);
+    m_windowed = window != nullptr;
+    if (m_uniDirectional)
+        m_store = std::make_unique<TForwardRows>(m_width, fetch);
+    else if (window)
+        m_store = std::make_unique<TWindowRows>(m_width, *window, std::move(first), firstCount, IdentityColumns());
+    else
+        m_store = std::make_unique<TCachedRows>(m_width, fetch);
+    if (m_disableCount > 0)
+        m_store->Walking(true);
 }
 
 void TDataSet::Close()
@@ -76,16 +92,11 @@ void TDataSet::Close()
         return;
     if (BeforeClose) BeforeClose(*this);
     m_state = dsInactive;
+    m_store.reset();
     InternalClose();
-    m_rows.clear();
-    m_rows.shrink_to_fit();
-    m_cache.Reset(0);
     m_current.clear();
     m_current.shrink_to_fit();
     m_currentAt = -1;
-    m_spare.clear();
-    m_ids.clear();
-    m_ids.shrink_to_fit();
     m_buffer.clear();
     m_cur = -1;
     m_eof = m_bof = true;
@@ -127,85 +138,25 @@ void TDataSet::DestroyFields()
     m_width = 0;
 }
 
-bool TDataSet::fetchOne()
+int TDataSet::FetchedCount() const
 {
-    if (m_exhausted)
-        return false;
-    if (m_uniDirectional && !m_ids.empty()) {
-        // keep only the current row; at the end the last one stays current
-        std::vector<QVariant> &next = m_spare;
-        next.resize(size_t(m_width));
-        bool got = false;
-        try {
-            got = InternalFetch(next.data());
-        } catch (...) {
-            m_exhausted = true;
-            throw;
-        }
-        if (!got) {
-            m_exhausted = true;
-            return false;
-        }
-        m_uniPassed += qint64(m_ids.size());
-        m_rows.swap(next);
-        m_ids.assign(1, m_nextId++);
-        return true;
-    }
-    if (m_uniDirectional) {
-        // the first row of a one-directional dataset
-        const size_t base = m_rows.size();
-        m_rows.resize(base + size_t(m_width));
-        bool got = false;
-        try {
-            got = InternalFetch(m_rows.data() + base);
-        } catch (...) {
-            m_rows.resize(base);
-            m_exhausted = true;
-            throw;
-        }
-        if (!got) {
-            m_rows.resize(base);
-            m_exhausted = true;
-            return false;
-        }
-        m_ids.push_back(m_nextId++);
-        return true;
-    }
-    // a scrollable dataset reads into a row of empty values and packs it
-    m_spare.resize(size_t(m_width));
-    struct Emptier {
-        std::vector<QVariant> &row;
-        ~Emptier() { for (QVariant &v : row) v.clear(); }
-    } emptier{m_spare};
-    bool got = false;
-    try {
-        got = InternalFetch(m_spare.data());
-    } catch (...) {
-        m_exhausted = true;
-        throw;
-    }
-    if (!got) {
-        m_exhausted = true;
-        return false;
-    }
-    m_cache.Append(m_spare.data());
-    m_ids.push_back(m_nextId++);
-    return true;
+    // a one-directional dataset has only the rows it holds at hand
+    const qint64 held = m_store ? count() - m_store->FirstHeld() : 0;
+    return int(std::min<qint64>(held, std::numeric_limits<int>::max()));
 }
 
-void TDataSet::fetchAll()
+bool TDataSet::AllFetched() const
 {
-    if (m_uniDirectional)
-        return;
-    while (fetchOne()) {}
+    return m_store && m_store->Complete();
 }
 
-int TDataSet::FetchUpTo(int count)
+int TDataSet::FetchUpTo(int wanted)
 {
     if (!Active())
         return 0;
-    while (!m_uniDirectional && qint64(m_ids.size()) < count && fetchOne()) {}
-    return int(m_ids.size());
+    if (!m_store->OneWay() && wanted > 0)
+        m_store->Reach(wanted - 1);
+    return FetchedCount();
 }
 
 void TDataSet::setCurrent(qint64 index, bool notify)
@@ -217,19 +168,23 @@ void TDataSet::setCurrent(qint64 index, bool notify)
     }
 }
 
+static Exception oneWayError(const QString &name)
+{
+    return Exception(Format(QStringLiteral("%s: Операция невозможна на однонаправленном наборе данных"), {name}));
+}
+
 void TDataSet::First()
 {
     CheckBrowseMode();
-    if (m_uniDirectional) {
-        if (m_uniPassed > 0)
-            throw Exception(Format(QStringLiteral("%s: Операция невозможна на однонаправленном наборе данных"),
-                                   {m_name}));
+    if (m_store->OneWay()) {
+        if (m_cur > 0)
+            throw oneWayError(m_name);
         m_bof = true;
-        m_eof = m_ids.empty();
+        m_eof = count() == 0;
         return;
     }
     m_bof = true;
-    m_eof = m_ids.empty() && !fetchOne();
+    m_eof = !m_store->Reach(0);
     setCurrent(m_eof ? -1 : 0);
 }
 
@@ -238,8 +193,8 @@ void TDataSet::Next()
     CheckBrowseMode();
     if (m_eof)
         return;
-    if (m_cur + 1 < qint64(m_ids.size()) || fetchOne()) {
-        setCurrent(m_uniDirectional ? 0 : m_cur + 1);
+    if (m_store->Reach(m_cur + 1)) {
+        setCurrent(m_cur + 1);
         m_bof = false;
     } else {
         m_eof = true;
@@ -249,9 +204,8 @@ void TDataSet::Next()
 void TDataSet::Prior()
 {
     CheckBrowseMode();
-    if (m_uniDirectional)
-        throw Exception(Format(QStringLiteral("%s: Операция невозможна на однонаправленном наборе данных"),
-                               {m_name}));
+    if (m_store->OneWay())
+        throw oneWayError(m_name);
     if (m_cur > 0) {
         setCurrent(m_cur - 1);
         m_eof = false;
@@ -263,13 +217,12 @@ void TDataSet::Prior()
 void TDataSet::Last()
 {
     CheckBrowseMode();
-    if (m_uniDirectional)
-        throw Exception(Format(QStringLiteral("%s: Операция невозможна на однонаправленном наборе данных"),
-                               {m_name}));
-    fetchAll();
+    if (m_store->OneWay())
+        throw oneWayError(m_name);
+    m_store->ReachEnd();
     m_eof = true;
-    m_bof = m_ids.empty();
-    setCurrent(qint64(m_ids.size()) - 1);
+    m_bof = count() == 0;
+    setCurrent(count() - 1);
 }
 
 int TDataSet::MoveBy(int distance)
@@ -291,12 +244,13 @@ void TDataSet::MoveTo(int index)
     CheckBrowseMode();
     if (index < 0)
         index = 0;
-    FetchUpTo(index + 1);
-    if (m_ids.empty()) {
+    if (!m_store->Reach(index))
+        m_store->ReachEnd();
+    if (count() == 0) {
         m_eof = m_bof = true;
         return;
     }
-    const qint64 target = std::min<qint64>(index, qint64(m_ids.size()) - 1);
+    const qint64 target = std::min<qint64>(index, count() - 1);
     m_bof = m_eof = false;
     if (target != m_cur)
         setCurrent(target);
@@ -304,47 +258,56 @@ void TDataSet::MoveTo(int index)
 
 bool TDataSet::IsEmpty() const
 {
-    return m_ids.empty() && m_state != dsInsert;
+    return count() == 0 && m_state != dsInsert;
 }
 
 int TDataSet::RecNo() const
 {
     if (m_state == dsInsert || m_cur < 0)
         return 0;
-    return int(m_uniPassed + m_cur + 1);
+    return int(m_cur + 1);
 }
 
 int TDataSet::RecordCount()
 {
     CheckActive();
-    fetchAll();
-    return int(m_uniPassed + qint64(m_ids.size()));
+    if (m_store->OneWay())
+        return int(count());
+    m_store->ReachEnd();
+    return FetchedCount();
 }
 
 QVariant TDataSet::RowValue(int index, const TField *field) const
 {
-    if (!field || index < 0 || index >= int(m_ids.size()))
+    // a one-directional dataset counts the rows it holds from the first
+    if (m_store && m_store->OneWay())
+        index += int(m_store->FirstHeld());
+    if (!field || index < 0 || index >= count())
         return QVariant();
     if (index == m_cur && m_state == dsEdit)
         return m_buffer[size_t(field->m_column)];
-    if (m_uniDirectional)
-        return m_rows[size_t(index) * size_t(m_width) + size_t(field->m_column)];
-    if (index == m_currentAt && m_currentGen == m_cache.Generation())
+    if (index == m_currentAt && m_currentGen == m_store->Generation())
         return m_current[size_t(field->m_column)];
-    return m_cache.Value(index, field->m_column);
+    // a grid paints what it can: a window the engine cannot read now shows
+    // empty cells, and the next move says why
+    try {
+        return m_store->Value(index, field->m_column);
+    } catch (const Exception &) {
+        return QVariant();
+    }
 }
 
 const QVariant *TDataSet::CurrentRow() const
 {
-    if (m_cur < 0 || m_cur >= qint64(m_ids.size()))
+    if (m_cur < 0 || m_cur >= count())
         return nullptr;
-    if (m_uniDirectional)
-        return m_rows.data() + size_t(m_cur) * size_t(m_width);
-    if (m_currentAt != m_cur || m_currentGen != m_cache.Generation()) {
+    if (const QVariant *row = m_store->InPlace(m_cur))
+        return row;
+    if (m_currentAt != m_cur || m_currentGen != m_store->Generation()) {
         m_current.resize(size_t(m_width));
-        m_cache.Read(m_cur, m_current.data());
+        m_store->Read(m_cur, m_current.data());
         m_currentAt = m_cur;
-        m_currentGen = m_cache.Generation();
+        m_currentGen = m_store->Generation();
     }
     return m_current.data();
 }
@@ -355,32 +318,22 @@ const QVariant &TDataSet::CurrentValue(int column) const
     return row ? row[column] : nullValue;
 }
 
-qint64 TDataSet::indexOfId(qint64 id) const
-{
-    // ids ascend except where records were inserted; try a binary search first
-    auto it = std::lower_bound(m_ids.begin(), m_ids.end(), id);
-    if (it != m_ids.end() && *it == id)
-        return it - m_ids.begin();
-    auto lin = std::find(m_ids.begin(), m_ids.end(), id);
-    return lin == m_ids.end() ? -1 : lin - m_ids.begin();
-}
-
 TBookmark TDataSet::GetBookmark() const
 {
     if (m_cur < 0 || m_state == dsInsert)
         return {};
-    return {m_ids[size_t(m_cur)]};
+    return {m_store->IdOf(m_cur)};
 }
 
 bool TDataSet::BookmarkValid(const TBookmark &b) const
 {
-    return b.IsValid() && Active() && indexOfId(b.Id) >= 0;
+    return b.IsValid() && Active() && m_store->IndexOfId(b.Id) >= 0;
 }
 
 void TDataSet::GotoBookmark(const TBookmark &b)
 {
     CheckBrowseMode();
-    const qint64 i = b.IsValid() ? indexOfId(b.Id) : -1;
+    const qint64 i = b.IsValid() ? m_store->IndexOfId(b.Id) : -1;
     if (i < 0)
         throw Exception(Format(QStringLiteral("%s: Запись не найдена"), {m_name}));
     m_eof = m_bof = false;
@@ -415,13 +368,17 @@ QStringList TDataSet::FieldNames() const
 
 void TDataSet::DisableControls()
 {
-    ++m_disableCount;
+    // a walk through the rows: a windowed store reads on
+    if (++m_disableCount == 1 && m_store)
+        m_store->Walking(true);
 }
 
 void TDataSet::EnableControls()
 {
     if (m_disableCount == 0)
         return;
+    if (m_disableCount == 1 && m_store)
+        m_store->Walking(false);
     if (--m_disableCount == 0 && m_changedWhileDisabled) {
         m_changedWhileDisabled = false;
         dataEvent(deDataSetChange, nullptr);
@@ -448,7 +405,7 @@ void TDataSet::startEdit(TDataSetState s, bool append)
         throw Exception(Format(QStringLiteral("%s: Набор данных нельзя изменять"), {m_name}));
     m_appending = append;
     if (s == dsInsert) {
-        if (append && !m_uniDirectional)
+        if (append && !m_store->OneWay())
             Last();
         m_buffer.assign(size_t(m_width), QVariant());
         m_assigned.assign(size_t(m_width), false);
@@ -502,23 +459,14 @@ void TDataSet::Post()
     const bool inserting = m_state == dsInsert;
     if (inserting) {
         InternalPost(true, nullptr, m_buffer, m_assigned);
-        qint64 at = m_appending || m_cur < 0 ? qint64(m_ids.size()) : m_cur;
-        if (m_uniDirectional)
-            m_rows.insert(m_rows.begin() + at * m_width, m_buffer.begin(), m_buffer.end());
-        else
-            m_cache.Insert(at, m_buffer.data());
-        m_ids.insert(m_ids.begin() + at, m_nextId++);
+        const qint64 at = m_appending || m_cur < 0 ? count() : m_cur;
+        m_store->Insert(at, m_buffer.data());
         m_cur = at;
         m_eof = m_bof = false;
-    } else {
-        if (m_modified) {
-            const QVariant *old = CurrentRow();
-            InternalPost(false, old, m_buffer, m_assigned);
-            if (m_uniDirectional)
-                std::copy(m_buffer.begin(), m_buffer.end(), m_rows.begin() + m_cur * m_width);
-            else
-                m_cache.Replace(m_cur, m_buffer.data());
-        }
+    } else if (m_modified) {
+        const QVariant *old = CurrentRow();
+        InternalPost(false, old, m_buffer, m_assigned);
+        m_store->Replace(m_cur, old, m_buffer.data());
     }
     m_buffer.clear();
     m_modified = false;
@@ -550,18 +498,13 @@ void TDataSet::Delete()
         Cancel();
     if (!CanModify())
         throw Exception(Format(QStringLiteral("%s: Набор данных нельзя изменять"), {m_name}));
-    InternalDelete(CurrentRow());
-    if (m_uniDirectional)
-        m_rows.erase(m_rows.begin() + m_cur * m_width, m_rows.begin() + (m_cur + 1) * m_width);
-    else
-        m_cache.Erase(m_cur);
-    m_ids.erase(m_ids.begin() + m_cur);
-    if (m_cur >= qint64(m_ids.size())) {
-        // the last read row went: read on, or stay at the new last one
-        if (!fetchOne())
-            m_cur = qint64(m_ids.size()) - 1;
-    }
-    m_eof = m_ids.empty();
+    const QVariant *row = CurrentRow();
+    InternalDelete(row);
+    m_store->Erase(m_cur, row);
+    // the row after it takes its place; after the last, the one before
+    if (m_cur >= count() && !m_store->Reach(m_cur))
+        m_cur = count() - 1;
+    m_eof = count() == 0;
     m_bof = m_cur <= 0;
     dataEvent(deDataSetChange, nullptr);
 }
@@ -587,11 +530,12 @@ void TDataSet::InsertRecord(const QVariantList &values)
 void TDataSet::Refresh()
 {
     CheckBrowseMode();
-    const qint64 position = m_uniPassed + std::max<qint64>(m_cur, 0);
+    const qint64 position = std::max<qint64>(m_cur, 0);
     const QVariant *row = CurrentRow();
     const QVariantList key = row ? RowKey(row) : QVariantList();
     DisableControls();
     struct Enabler { TDataSet *d; ~Enabler() { d->EnableControls(); } } enabler{this};
+    m_store.reset();
     InternalClose();
     m_state = dsInactive;
     const bool uni = m_uniDirectional;
@@ -609,14 +553,16 @@ void TDataSet::Refresh()
             f->m_editFormat = old->m_editFormat;
             f->m_currency = old->m_currency;
         }
-    if (uni || m_ids.empty())
+    if (uni || count() == 0)
         return;
     if (!key.isEmpty()) {
+        // the same record by its key: anywhere among rows read in order, and
+        // near where it was in a window (a result may be of any size)
+        const qint64 from = m_windowed ? std::max<qint64>(0, position - TWindowRows::WindowRows) : 0;
+        const qint64 to = m_windowed ? position + TWindowRows::WindowRows : std::numeric_limits<qint64>::max();
         std::vector<QVariant> candidate(static_cast<size_t>(m_width));
-        for (qint64 i = 0;; ++i) {
-            if (i >= qint64(m_ids.size()) && !fetchOne())
-                break;
-            m_cache.Read(i, candidate.data());
+        for (qint64 i = from; i <= to && m_store->Reach(i); ++i) {
+            m_store->Read(i, candidate.data());
             if (RowKey(candidate.data()) == key) {
                 m_cur = i;
                 m_eof = m_bof = false;
@@ -625,7 +571,7 @@ void TDataSet::Refresh()
         }
     }
     FetchUpTo(int(position) + 1);
-    m_cur = std::min<qint64>(position, qint64(m_ids.size()) - 1);
+    m_cur = std::min<qint64>(position, count() - 1);
     m_eof = m_bof = false;
     m_changedWhileDisabled = true;
 }

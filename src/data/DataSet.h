@@ -2,7 +2,7 @@
 
 #include "Engine.h"
 #include "Fields.h"
-#include "RowCache.h"
+#include "RowStore.h"
 
 #include <QString>
 #include <QStringList>
@@ -73,10 +73,16 @@ public:
     int RecNo() const;
     // Reads every row to count them.
     int RecordCount();
-    // Rows read so far (what a grid may show without reading further).
-    int FetchedCount() const { return int(m_ids.size()); }
-    // Makes sure rows up to `count` are read; returns how many there are.
+    // Rows at hand (what a grid may show without reading further): the
+    // rows read so far, or every row of a windowed result once counted.
+    int FetchedCount() const;
+    // Makes sure rows up to `count` are at hand; returns how many there are.
     int FetchUpTo(int count);
+    // Whether every row is at hand or counted (FetchedCount is final).
+    bool AllFetched() const;
+    // Whether rows are reached by position in windows (a grid's result of
+    // any size) rather than read in order and kept.
+    bool Windowed() const { return m_windowed; }
     // Moves to the record with the 0-based number `index`.
     void MoveTo(int index);
     // The value of a field of any read row, without moving (for grids).
@@ -154,6 +160,15 @@ protected:
     // Supplies the columns and gets ready to fetch (after the fields were
     // created with CreateFields).
     virtual void InternalOpen() = 0;
+    // The rows by position, when the kind of dataset opened them so: the
+    // window and its first rows (handed over). Null: rows are fetched in
+    // order (InternalFetch).
+    virtual TRowWindow *InternalWindow(std::vector<QVariant> &first, int &firstCount)
+    {
+        Q_UNUSED(first);
+        Q_UNUSED(firstCount);
+        return nullptr;
+    }
     // Reads the next row into `row` (RowWidth() values); false at the end.
     virtual bool InternalFetch(QVariant *row) = 0;
     virtual void InternalClose() {}
@@ -164,6 +179,9 @@ protected:
     virtual void InternalDelete(const QVariant *row);
     // Values that identify a row across a re-read (empty: by position).
     virtual QVariantList RowKey(const QVariant *row) const;
+    // The columns whose values find a row of the table again, whatever its
+    // key holds (empty: the rows are not written back).
+    virtual std::vector<int> IdentityColumns() const { return {}; }
 
     // Creates one field per visible column; hidden columns get no field but
     // take a place in the row.
@@ -177,10 +195,10 @@ protected:
     void SetModified(bool m) { m_modified = m; }
 
 private:
-    bool fetchOne();
-    void fetchAll();
     void setCurrent(qint64 index, bool notify = true);
-    qint64 indexOfId(qint64 id) const;
+    void makeStore();
+    // Rows held by the store (0 without one).
+    qint64 count() const { return m_store ? m_store->Count() : 0; }
     void setState(TDataSetState s);
     void startEdit(TDataSetState s, bool append);
     void dataEvent(TDataEvent e, TField *f);
@@ -193,24 +211,19 @@ private:
     QList<TColumnDesc> m_columns;
     int m_width = 0;
 
-    // The rows read so far: packed in m_cache for a scrollable dataset; a
-    // one-directional one keeps its few rows as they are in m_rows
-    // (RowWidth() values per row).
-    TRowCache m_cache;
-    std::vector<QVariant> m_rows;
-    std::vector<qint64> m_ids;      // identity of each row, for bookmarks
-    std::vector<QVariant> m_spare;  // a row being read, before it is kept
-    // The current row of m_cache, decoded when first asked for; it is the
-    // row m_currentAt as of the cache's generation m_currentGen.
+    // The rows of the result (see RowStore.h): forward for a
+    // one-directional dataset, windowed where the kind of dataset reads rows
+    // by position, else cached.
+    std::unique_ptr<TRowStore> m_store;
+    bool m_windowed = false;
+    // The current row, decoded when first asked for; it is the row
+    // m_currentAt as of the store's generation m_currentGen.
     mutable std::vector<QVariant> m_current;
     mutable qint64 m_currentAt = -1;
     mutable quint64 m_currentGen = 0;
-    qint64 m_nextId = 0;
     qint64 m_cur = -1;              // index of the current row; -1 when none
-    qint64 m_uniPassed = 0;         // rows dropped by a one-directional dataset
     bool m_eof = true;
     bool m_bof = true;
-    bool m_exhausted = false;
 
     std::vector<QVariant> m_buffer;   // the record being edited or inserted
     std::vector<bool> m_assigned;     // which columns of it got a value

@@ -101,6 +101,38 @@ public:
     virtual bool Direct() const { return false; }
 };
 
+// The rows of a statement reached by position, for grids, which show any
+// part of a result of any size at once. A live window reads the database as
+// it is now for every window (SQLite: the statement run again with LIMIT and
+// OFFSET); a snapshot shows the result as it was when it opened
+// (PostgreSQL: a held scrollable cursor).
+class TRowWindow {
+public:
+    virtual ~TRowWindow() = default;
+    virtual const QList<TColumnDesc> &Columns() const = 0;
+    virtual bool Live() const = 0;
+    // Reads up to `count` rows from the 0-based `offset` into `rows`
+    // (Columns().size() values each) and returns how many there were. An
+    // error after some rows ends the read with them: Failing says so, and
+    // the next Read from where it stopped raises the error.
+    virtual int Read(qint64 offset, int count, QVariant *rows) = 0;
+    virtual bool Failing() const { return false; }
+    // The number of rows of the result, counted by the engine.
+    virtual qint64 Count() = 0;
+    // While a walk lasts (a report or a sum going through every row), a
+    // window read where the last one ended reads on from there instead of
+    // starting over; at its end what was kept open for that is let go.
+    virtual void Walking(bool on) { Q_UNUSED(on); }
+    // A live window leaves out the rows whose values in `columns` are one of
+    // `keys` (rows the dataset shows where it put them), from its next read
+    // and count on.
+    virtual void Exclude(const std::vector<int> &columns, const std::vector<QVariantList> &keys)
+    {
+        Q_UNUSED(columns);
+        Q_UNUSED(keys);
+    }
+};
+
 // Rows a row source reads ahead, a batch at a time, and hands out one by
 // one. Converting a batch of rows in one go keeps the engine's code and data
 // in the processor's caches for the batch instead of having them change
@@ -173,6 +205,17 @@ public:
     virtual void Disconnected() {}
     // Whether the connection still stands (a server may have closed it).
     virtual bool Alive() { return true; }
+
+    // Opens a reading statement's rows by position, with the first `count`
+    // of them read into `first` (`*firstCount` of them); null when the
+    // statement cannot be read so (it writes, it takes parameters), and
+    // then Run is the way.
+    virtual std::unique_ptr<TRowWindow> OpenWindow(TDatabase &db, const QString &sql, int count,
+                                                   std::vector<QVariant> &first, int *firstCount)
+    {
+        Q_UNUSED(db); Q_UNUSED(sql); Q_UNUSED(count); Q_UNUSED(first); Q_UNUSED(firstCount);
+        return nullptr;
+    }
 
     // Runs a statement. When it returns rows, `*rows` receives a reader (which
     // streams rows on demand) and true is returned; otherwise `rowsAffected`

@@ -357,15 +357,34 @@ QString pgLiteral(const QVariant &v)
 
 class TPostgresEngine;
 
+// A server-side cursor of the program's: on the reader or on the main
+// connection. A reader's cursor lives as long as its `generation` of the
+// reader: of the reading connection for a held cursor, else of the read
+// transaction, which a walk's cursor keeps open (`walk`); a main
+// connection's as long as that connection.
+struct TPgCursor {
+    TPostgresEngine *engine = nullptr;
+    PGconn *conn = nullptr;
+    bool reader = false;
+    bool held = false;
+    bool walk = false;
+    QString name;
+    int generation = 0;
+
+    // The connection to read it on; raises when the cursor is gone.
+    PGconn *use() const;
+    // Runs a statement on it; a failure on the reader ends its read
+    // transaction.
+    TPgResult exec(const QString &sql) const;
+    // Closes it (not raising).
+    void close();
+};
+
 // Rows read page by page from a cursor.
 class TCursorRows : public TRowSource {
 public:
     // `first` is the first page, fetched already (a held cursor's), or null.
-    // A reader's cursor lives as long as its `generation` of the reader: of
-    // the reading connection for a held cursor, else of the read
-    // transaction, which a walk's cursor keeps open (`walk`).
-    TCursorRows(TPostgresEngine &engine, PGconn *conn, bool reader, bool held, bool walk, QString cursor,
-                int generation, TPgResult first);
+    TCursorRows(TPgCursor cursor, TPgResult first);
     ~TCursorRows() override;
 
     const QList<TColumnDesc> &Columns() const override { return m_columns; }
@@ -426,13 +445,7 @@ private:
         }
     }
 
-    TPostgresEngine &m_engine;
-    PGconn *m_conn;
-    bool m_reader;
-    bool m_held;        // a held cursor of the reader, outside any read transaction
-    bool m_walk;        // a one-way walk's cursor, in the read transaction
-    QString m_cursor;
-    int m_generation;   // of the reader, when on it
+    TPgCursor m_cursor;
     QList<TColumnDesc> m_columns;
     std::vector<int> m_oids;
     TPgResult m_page;   // the page being read
@@ -467,6 +480,41 @@ private:
     QList<TColumnDesc> m_columns;
     std::vector<int> m_oids;
     int m_next = 0;
+};
+
+// The rows of a statement by position: a held scrollable cursor, which the
+// server keeps for it once its first window is read (the result as it was
+// then: a snapshot). A window is MOVE ABSOLUTE and FETCH; the count is a
+// MOVE to the end.
+class TPgWindow : public TRowWindow {
+public:
+    TPgWindow(TPgCursor cursor, const PGresult *first) : m_cursor(std::move(cursor))
+    {
+        if (first)
+            describeFrom(first);
+    }
+    // The columns, from a page's description.
+    void describeFrom(const PGresult *page)
+    {
+        m_columns = describe(page);
+        m_oids.clear();
+        for (int i = 0; i < m_columns.size(); ++i)
+            m_oids.push_back(int(PQftype(page, i)));
+    }
+    ~TPgWindow() override;
+
+    const QList<TColumnDesc> &Columns() const override { return m_columns; }
+    bool Live() const override { return false; }
+    int Read(qint64 offset, int count, QVariant *rows) override;
+    qint64 Count() override;
+    // The rows of a page read into `rows`; the cursor stood before them.
+    int take(const PGresult *page, QVariant *rows);
+
+private:
+    TPgCursor m_cursor;
+    QList<TColumnDesc> m_columns;
+    std::vector<int> m_oids;
+    qint64 m_position = 0;   // rows before the cursor's position
 };
 
 class TPostgresEngine : public TEngine {
@@ -667,19 +715,39 @@ public:
         ++m_readerGeneration;
     }
 
-    // Declares a cursor for `sql` on the reading connection; false when the
-    // statement must run on the main connection instead.
-    bool declareOnReader(TDatabase &db, const QString &sql, bool held, std::unique_ptr<TRowSource> *rows)
+    // How a cursor is read: a walk reads it through once, in the read
+    // transaction; a held cursor is read as asked, by a grid (`scroll`:
+    // by position).
+    enum TCursorUse { Walk, Held, Scroll };
+
+    // Declares a cursor for `sql` and reads its first page when it is held
+    // (into `*first`): on the reading connection outside a transaction, on
+    // the main one inside. An empty name when the statement must run on the
+    // main connection although there is no transaction (it names what only
+    // the main session knows).
+    TPgCursor declare(TDatabase &db, const QString &sql, TCursorUse use, int firstRows, TPgResult *first)
     {
+        TPgCursor c;
+        c.engine = this;
+        c.name = db.NewCursorName();
+        const QString kind = use == Scroll ? QStringLiteral("SCROLL CURSOR") : QStringLiteral("NO SCROLL CURSOR");
+        if (db.InTransaction()) {
+            // it sees the transaction's own changes and outlives its commit
+            c.conn = m_main;
+            c.generation = m_mainGeneration;
+            execPg(m_main, QStringLiteral("DECLARE %1 %2 WITH HOLD FOR ").arg(c.name, kind) + sql);
+            if (use != Walk)
+                *first = c.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(firstRows).arg(c.name));
+            return c;
+        }
         PGconn *r = reader();
         const bool ownTransaction = m_readerCursors == 0;
         if (ownTransaction)
             execPg(r, QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED READ ONLY"));
-        const QString cursor = db.NewCursorName();
         execPg(r, QStringLiteral("SAVEPOINT quarn_declare"));
         try {
-            execPg(r, QStringLiteral("DECLARE %1 NO SCROLL CURSOR%2 FOR ")
-                          .arg(cursor, held ? QStringLiteral(" WITH HOLD") : QString()) + sql);
+            execPg(r, QStringLiteral("DECLARE %1 %2%3 FOR ")
+                          .arg(c.name, kind, use == Walk ? QString() : QStringLiteral(" WITH HOLD")) + sql);
         } catch (const EDBEngineError &e) {
             if (PQstatus(r) == CONNECTION_OK) {
                 PQclear(PQexec(r, "ROLLBACK TO SAVEPOINT quarn_declare"));
@@ -691,36 +759,87 @@ public:
             }
             const QString state = e.Errors().first().SqlState;
             if (state == u"42P01" || state == u"42883" || state == u"3F000" || state == u"42704"
-                || state == u"0A000" || state == u"25006")
-                return false;   // only the main session knows the object
+                || state == u"0A000" || state == u"25006") {
+                // only the main session knows the object: a held cursor there
+                c.conn = m_main;
+                c.generation = m_mainGeneration;
+                execPg(m_main, QStringLiteral("DECLARE %1 %2 WITH HOLD FOR ").arg(c.name, kind) + sql);
+                if (use != Walk)
+                    *first = c.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(firstRows).arg(c.name));
+                return c;
+            }
             throw;
         }
         PQclear(PQexec(r, "RELEASE SAVEPOINT quarn_declare"));
-        if (!held) {
+        c.reader = true;
+        c.conn = r;
+        if (use == Walk) {
             ++m_readerCursors;
-            try {
-                *rows = std::make_unique<TCursorRows>(*this, r, true, false, true, cursor, m_readerGeneration, nullptr);
-            } catch (...) {
-                releaseReaderCursor(cursor, m_readerGeneration, false, true);
-                throw;
-            }
-            return true;
+            c.walk = true;
+            c.generation = m_readerGeneration;
+            return c;
         }
         // A held cursor: its first page now, then the transaction ends
-        // without waiting for the server to keep the rest of the rows.
-        TPgResult first;
+        // without waiting for the server to keep the rest of the rows
+        // (declared inside another walk's read transaction, it ends with it).
+        c.held = ownTransaction;
+        c.generation = readerGeneration(ownTransaction);
         try {
-            first = execPg(r, QStringLiteral("FETCH FORWARD %1 FROM %2").arg(PageRows).arg(cursor));
+            *first = execPg(r, QStringLiteral("FETCH FORWARD %1 FROM %2").arg(firstRows).arg(c.name));
         } catch (...) {
             readerFailed();
             throw;
         }
-        // (declared inside another walk's read transaction, it ends with it)
         if (ownTransaction && PQsendQuery(r, "COMMIT"))
             m_readerCommitting = true;
-        *rows = std::make_unique<TCursorRows>(*this, r, true, ownTransaction, false, cursor,
-                                              readerGeneration(ownTransaction), std::move(first));
-        return true;
+        return c;
+    }
+
+    // Reads a statement of rows through a cursor; false for statements
+    // that return no rows through one (SHOW, EXPLAIN, RETURNING, INTO).
+    static bool cursorStatement(const QString &sql)
+    {
+        const QString keyword = FirstSqlKeyword(sql);
+        return (keyword == u"SELECT" || keyword == u"VALUES" || keyword == u"TABLE")
+               && !sql.contains(QRegularExpression(QStringLiteral("\\bINTO\\b"),
+                                                   QRegularExpression::CaseInsensitiveOption));
+    }
+
+    // Runs `f` under a savepoint when the database has a transaction open:
+    // a failed statement would abort the whole transaction otherwise.
+    template <class F>
+    auto guarded(TDatabase &db, F f)
+    {
+        const bool guard = db.InTransaction();
+        if (guard)
+            db.Query(QStringLiteral("SAVEPOINT quarn_statement"));
+        try {
+            auto result = f();
+            if (guard)
+                db.Query(QStringLiteral("RELEASE SAVEPOINT quarn_statement"));
+            return result;
+        } catch (const EDBEngineError &) {
+            if (guard && m_main && PQstatus(m_main) == CONNECTION_OK)
+                PQclear(PQexec(m_main, "ROLLBACK TO SAVEPOINT quarn_statement"));
+            throw;
+        }
+    }
+
+    std::unique_ptr<TRowWindow> OpenWindow(TDatabase &db, const QString &sql, int count,
+                                           std::vector<QVariant> &first, int *firstCount) override
+    {
+        CheckOneStatement(sql, Dialect());
+        if (!cursorStatement(sql))
+            return nullptr;
+        mainConn(db);
+        return guarded(db, [&] {
+            TPgResult page;
+            auto window = std::make_unique<TPgWindow>(declare(db, sql, Scroll, count, &page), nullptr);
+            window->describeFrom(page.get());
+            first.assign(size_t(count) * size_t(window->Columns().size()), QVariant());
+            *firstCount = window->take(page.get(), first.data());
+            return window;
+        });
     }
 
     // -------------------------------------------------------- the statements
@@ -740,21 +859,7 @@ public:
              TRowReading reading) override
     {
         CheckOneStatement(sql, Dialect());
-        // Inside a transaction a failed statement would abort the whole
-        // transaction; a savepoint keeps the work done before it.
-        const bool guard = db.InTransaction();
-        if (guard)
-            db.Query(QStringLiteral("SAVEPOINT quarn_statement"));
-        try {
-            const bool result = run(db, sql, rows, rowsAffected, reading);
-            if (guard)
-                db.Query(QStringLiteral("RELEASE SAVEPOINT quarn_statement"));
-            return result;
-        } catch (const EDBEngineError &) {
-            if (guard && m_main && PQstatus(m_main) == CONNECTION_OK)
-                PQclear(PQexec(m_main, "ROLLBACK TO SAVEPOINT quarn_statement"));
-            throw;
-        }
+        return guarded(db, [&] { return run(db, sql, rows, rowsAffected, reading); });
     }
 
     bool run(TDatabase &db, const QString &sql, std::unique_ptr<TRowSource> *rows, int &rowsAffected,
@@ -762,15 +867,17 @@ public:
     {
         const QString keyword = FirstSqlKeyword(sql);
         PGconn *conn = mainConn(db);
-        if (rows && (keyword == u"SELECT" || keyword == u"VALUES" || keyword == u"TABLE")
-            && !sql.contains(QRegularExpression(QStringLiteral("\\bINTO\\b"),
-                                                QRegularExpression::CaseInsensitiveOption))) {
+        if (rows && cursorStatement(sql)) {
             rowsAffected = -1;
-            if (!db.InTransaction() && declareOnReader(db, sql, reading != TRowReading::OneWay, rows))
-                return true;
-            const QString cursor = db.NewCursorName();
-            execPg(conn, QStringLiteral("DECLARE %1 NO SCROLL CURSOR WITH HOLD FOR ").arg(cursor) + sql);
-            *rows = std::make_unique<TCursorRows>(*this, conn, false, false, false, cursor, m_mainGeneration, nullptr);
+            const TCursorUse use = reading == TRowReading::OneWay ? Walk : Held;
+            TPgResult first;
+            TPgCursor c = declare(db, sql, use, PageRows, &first);
+            try {
+                *rows = std::make_unique<TCursorRows>(c, std::move(first));
+            } catch (...) {
+                c.close();
+                throw;
+            }
             return true;
         }
         TPgResult r = execPg(conn, sql);
@@ -1060,10 +1167,47 @@ private:
     QHash<QString, QString> m_routineNames;   // lower-case name -> the routine's own
 };
 
-TCursorRows::TCursorRows(TPostgresEngine &engine, PGconn *conn, bool reader, bool held, bool walk,
-                         QString cursor, int generation, TPgResult first)
-    : m_engine(engine), m_conn(conn), m_reader(reader), m_held(held), m_walk(walk), m_cursor(std::move(cursor)),
-      m_generation(generation)
+PGconn *TPgCursor::use() const
+{
+    if (reader) {
+        PGconn *r = engine->reader();
+        if (generation != engine->readerGeneration(held))
+            engine->raiseGone(held, generation);
+        return r;
+    }
+    if (generation != engine->mainGeneration())
+        throw EDBEngineError(DBErrorCode::ConnectionLost,
+                             QStringLiteral("Соединение с сервером базы данных потеряно: строки этого запроса "
+                                            "больше не читаются, откройте его заново"));
+    return conn;
+}
+
+TPgResult TPgCursor::exec(const QString &sql) const
+{
+    PGconn *c = use();
+    try {
+        return execPg(c, sql);
+    } catch (...) {
+        if (reader)
+            engine->readerFailed();
+        throw;
+    }
+}
+
+void TPgCursor::close()
+{
+    if (name.isEmpty())
+        return;
+    if (reader) {
+        engine->releaseReaderCursor(name, generation, held, walk);
+    } else if (generation == engine->mainGeneration() && PQstatus(conn) == CONNECTION_OK
+               && PQtransactionStatus(conn) != PQTRANS_ACTIVE) {
+        PQclear(PQexec(conn, ("CLOSE " + name).toUtf8().constData()));
+    }
+    name.clear();
+}
+
+TCursorRows::TCursorRows(TPgCursor cursor, TPgResult first) : m_cursor(std::move(cursor))
 {
     if (first)
         setPage(std::move(first));
@@ -1073,36 +1217,51 @@ TCursorRows::TCursorRows(TPostgresEngine &engine, PGconn *conn, bool reader, boo
 
 TCursorRows::~TCursorRows()
 {
-    if (m_reader) {
-        m_engine.releaseReaderCursor(m_cursor, m_generation, m_held, m_walk);
-    } else if (m_generation == m_engine.mainGeneration() && PQstatus(m_conn) == CONNECTION_OK
-               && PQtransactionStatus(m_conn) != PQTRANS_ACTIVE) {
-        PQclear(PQexec(m_conn, ("CLOSE " + m_cursor).toUtf8().constData()));
-    }
+    m_cursor.close();
 }
 
 void TCursorRows::readPage()
 {
-    PGconn *conn = m_conn;
-    if (m_reader) {
-        conn = m_engine.reader();
-        if (m_generation != m_engine.readerGeneration(m_held))
-            m_engine.raiseGone(m_held, m_generation);
-    } else if (m_generation != m_engine.mainGeneration()) {
-        throw EDBEngineError(DBErrorCode::ConnectionLost,
-                             QStringLiteral("Соединение с сервером базы данных потеряно: строки этого запроса "
-                                            "больше не читаются, откройте его заново"));
-    }
     // A page is read whole, so the connection is free again before the
     // first of its rows is used; the rows are then taken from the page's
     // result as they are asked for.
-    try {
-        setPage(execPg(conn, QStringLiteral("FETCH FORWARD %1 FROM %2").arg(PageRows).arg(m_cursor)));
-    } catch (...) {
-        if (m_reader)
-            m_engine.readerFailed();
-        throw;
+    setPage(m_cursor.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(PageRows).arg(m_cursor.name)));
+}
+
+TPgWindow::~TPgWindow()
+{
+    m_cursor.close();
+}
+
+int TPgWindow::Read(qint64 offset, int count, QVariant *rows)
+{
+    // MOVE ABSOLUTE n stands on the n-th row (1-based), so the next FETCH
+    // begins with the 0-based row n
+    if (offset != m_position) {
+        m_cursor.exec(QStringLiteral("MOVE ABSOLUTE %1 IN %2").arg(offset).arg(m_cursor.name));
+        m_position = offset;
     }
+    TPgResult page = m_cursor.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(count).arg(m_cursor.name));
+    return take(page.get(), rows);
+}
+
+qint64 TPgWindow::Count()
+{
+    TPgResult moved = m_cursor.exec(QStringLiteral("MOVE FORWARD ALL IN %1").arg(m_cursor.name));
+    const char *tuples = PQcmdTuples(moved.get());
+    m_position += tuples && *tuples ? QByteArray(tuples).toLongLong() : 0;
+    return m_position;
+}
+
+int TPgWindow::take(const PGresult *page, QVariant *rows)
+{
+    const int n = PQntuples(page);
+    const int width = int(m_columns.size());
+    for (int r = 0; r < n; ++r)
+        for (int i = 0; i < width; ++i)
+            rows[size_t(r) * size_t(width) + size_t(i)] = pgValue(page, r, i, m_oids[size_t(i)]);
+    m_position += n;
+    return n;
 }
 
 } // namespace

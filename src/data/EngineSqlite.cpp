@@ -634,6 +634,9 @@ public:
         return false;
     }
 
+    std::unique_ptr<TRowWindow> OpenWindow(TDatabase &db, const QString &sql, int count,
+                                           std::vector<QVariant> &first, int *firstCount) override;
+
     // The first parameter of SQLite's own in the statement, empty when it
     // has none (or does not prepare: the driver then says why).
     static QString unboundParameter(TDatabase &db, const QString &sql)
@@ -672,7 +675,7 @@ public:
                 != SQLITE_OK
             || !stmt || sqlite3_column_count(stmt) == 0 || !sqlite3_stmt_readonly(stmt)
             || sqlite3_bind_parameter_count(stmt) != 0
-            || (tail && !QString(static_cast<const QChar *>(tail)).trimmed().isEmpty())) {
+            || (tail && !SqlWords(QString(static_cast<const QChar *>(tail)), TSqlDialect::Sqlite).isEmpty())) {
             sqlite3_finalize(stmt);
             return nullptr;
         }
@@ -1049,6 +1052,143 @@ private:
     enum { UnknownEncoding, Utf8, OtherEncoding } m_encoding = UnknownEncoding;
     std::vector<TSqliteDirectRows *> m_direct;   // open direct readers of the connection
 };
+
+// The rows of a statement by position: each window is the statement run
+// again with LIMIT and OFFSET, so that no statement stays open (and holds
+// the file's read lock) between windows, and the database is shown as it
+// is. A walk reads on from where the last window ended.
+class TSqliteWindow : public TRowWindow {
+public:
+    TSqliteWindow(TSqliteEngine &engine, TDatabase &db, const QString &sql) : m_engine(engine), m_db(db)
+    {
+        // the statement without its ";", the clauses after it on a line of
+        // their own (a line comment may end it); one that limits itself is
+        // read as a subquery
+        m_sql = SplitSqlScript(sql, TSqlDialect::Sqlite).value(0);
+        m_wrapped = FindSqlKeyword(m_sql, {QStringLiteral("LIMIT")}) >= 0;
+    }
+
+    const QList<TColumnDesc> &Columns() const override { return m_columns; }
+    bool Live() const override { return true; }
+
+    // Prepares the statement for its first window; false when it cannot
+    // be read so.
+    bool Open()
+    {
+        m_rows = m_engine.runDirect(m_db, windowSql(0));
+        if (!m_rows)
+            return false;
+        m_columns = m_rows->Columns();
+        m_next = 0;
+        return true;
+    }
+
+    int Read(qint64 offset, int count, QVariant *rows) override
+    {
+        if (m_failure) {
+            const std::exception_ptr failure = std::exchange(m_failure, nullptr);
+            if (offset == m_next)
+                std::rethrow_exception(failure);
+        }
+        if (!m_rows || offset != m_next) {
+            m_rows.reset();
+            m_rows = m_engine.runDirect(m_db, windowSql(offset));
+            if (!m_rows)
+                throw EDBEngineError(DBErrorCode::StatementFailed,
+                                     QStringLiteral("Строки запроса больше не читаются: откройте его заново"));
+            m_next = offset;
+        }
+        return readOn(count, rows);
+    }
+
+    qint64 Count() override
+    {
+        QSqlQuery q = m_db.Query(QStringLiteral("SELECT COUNT(*) FROM (") + m_sql + QStringLiteral("\n)")
+                                 + m_exclusion);
+        return q.next() ? q.value(0).toLongLong() : 0;
+    }
+
+    void Exclude(const std::vector<int> &columns, const std::vector<QVariantList> &keys) override
+    {
+        m_rows.reset();
+        m_exclusion.clear();
+        if (keys.empty())
+            return;
+        QStringList names, rows;
+        for (int c : columns)
+            names.append(m_engine.QuoteName(m_columns[c].Name));
+        for (const QVariantList &key : keys) {
+            QStringList values;
+            for (qsizetype i = 0; i < key.size(); ++i)
+                values.append(m_engine.Literal(key[i], m_columns[columns[size_t(i)]].Type));
+            rows.append(u'(' + values.join(u',') + u')');
+        }
+        m_exclusion = QStringLiteral("\nWHERE (%1) NOT IN (VALUES %2)").arg(names.join(u','), rows.join(u','));
+    }
+
+    bool Failing() const override { return m_failure != nullptr; }
+
+    void Walking(bool on) override
+    {
+        m_walking = on;
+        if (!on)
+            m_rows.reset();
+    }
+
+private:
+    QString windowSql(qint64 offset) const
+    {
+        const QString limit = QStringLiteral("\nLIMIT -1 OFFSET %1").arg(offset);
+        if (m_wrapped || !m_exclusion.isEmpty())
+            return QStringLiteral("SELECT * FROM (") + m_sql + QStringLiteral("\n)") + m_exclusion + limit;
+        return m_sql + limit;
+    }
+
+    // Up to `count` rows of the statement read on; it is let go at the end
+    // of the window unless a walk goes on with it.
+    int readOn(int count, QVariant *rows)
+    {
+        const size_t width = size_t(m_columns.size());
+        int got = 0;
+        try {
+            while (got < count && m_rows->Fetch(rows + size_t(got) * width))
+                ++got;
+        } catch (...) {
+            m_rows.reset();
+            if (got == 0)
+                throw;
+            m_failure = std::current_exception();
+        }
+        m_next += got;
+        if (got < count || !m_walking)
+            m_rows.reset();
+        return got;
+    }
+
+    TSqliteEngine &m_engine;
+    TDatabase &m_db;
+    QString m_sql;
+    bool m_wrapped = false;
+    QString m_exclusion;   // the rows left out, a WHERE clause on the statement's rows
+    QList<TColumnDesc> m_columns;
+    std::unique_ptr<TRowSource> m_rows;   // the statement, at row m_next
+    qint64 m_next = 0;
+    bool m_walking = false;
+    std::exception_ptr m_failure;   // raised by the next read from m_next
+};
+
+std::unique_ptr<TRowWindow> TSqliteEngine::OpenWindow(TDatabase &db, const QString &sql, int count,
+                                                      std::vector<QVariant> &first, int *firstCount)
+{
+    CheckOneStatement(sql, Dialect());
+    db.CheckOpen();
+    auto window = std::make_unique<TSqliteWindow>(*this, db, sql);
+    if (!window->Open())
+        return nullptr;
+    first.assign(size_t(count) * size_t(window->Columns().size()), QVariant());
+    *firstCount = window->Read(0, count, first.data());
+    return window;
+}
 
 TSqliteDirectRows::TSqliteDirectRows(TSqliteEngine &engine, sqlite3 *connection, sqlite3_stmt *stmt, bool utf8)
     : m_engine(engine), m_connection(connection), m_stmt(stmt), m_utf8(utf8)

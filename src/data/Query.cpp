@@ -82,6 +82,13 @@ void TDBDataSet::OpenStatement(const QString &sql)
         if (!db->InTransaction())
             db->StartTransaction();
     } else {
+        // a scrollable result is reached by position, in windows, where the
+        // engine can read the statement so
+        if (!IsUniDirectional()) {
+            m_window = db->Engine().OpenWindow(*db, sql, TWindowRows::WindowRows, m_firstWindow, &m_firstWindowCount);
+            if (m_window)
+                return;
+        }
         int affected = -1;
         std::unique_ptr<TRowSource> rows;
         // a one-directional dataset that never writes its rows back reads
@@ -194,7 +201,7 @@ void TDBDataSet::InternalOpen()
         m_hidden = 0;
         OpenStatement(sql);
     }
-    QList<TColumnDesc> cols = m_source->Columns();
+    QList<TColumnDesc> cols = m_window ? m_window->Columns() : m_source->Columns();
     if (m_live)
         describeLive(cols);
     CreateFields(cols, db->Alias().EnableBCD);
@@ -209,9 +216,18 @@ bool TDBDataSet::InternalFetch(QVariant *row)
     return m_source && m_source->Fetch(row);
 }
 
+TRowWindow *TDBDataSet::InternalWindow(std::vector<QVariant> &first, int &firstCount)
+{
+    first = std::move(m_firstWindow);
+    firstCount = std::exchange(m_firstWindowCount, 0);
+    return m_window.get();
+}
+
 void TDBDataSet::InternalClose()
 {
     m_source.reset();
+    m_window.reset();
+    m_firstWindow.clear();
 }
 
 QVariantList TDBDataSet::RowKey(const QVariant *row) const
@@ -220,6 +236,14 @@ QVariantList TDBDataSet::RowKey(const QVariant *row) const
     for (int c : m_keyColumns)
         key.append(row[c]);
     return key;
+}
+
+std::vector<int> TDBDataSet::IdentityColumns() const
+{
+    // the row number where the table has one: a key may hold NULLs
+    if (!m_live)
+        return {};
+    return m_rowIdColumn >= 0 ? std::vector<int>{m_rowIdColumn} : m_keyColumns;
 }
 
 static bool isNull(const QVariant &v)

@@ -48,6 +48,8 @@ public:
     // library (one-directional, read-only datasets where the engine can)
     // rather than through the Qt driver.
     bool ReadsDirect() const { return m_source && m_source->Direct(); }
+    // Whether the rows were asked for by position (a scrollable result).
+    bool ReadsWindows() const { return m_window != nullptr; }
 
 protected:
     // The statement to open, with parameter values in place.
@@ -56,11 +58,13 @@ protected:
     virtual bool WantsLive() const = 0;
     void InternalOpen() override;
     bool InternalFetch(QVariant *row) override;
+    TRowWindow *InternalWindow(std::vector<QVariant> &first, int &firstCount) override;
     void InternalClose() override;
     void InternalPost(bool inserting, const QVariant *oldRow, std::vector<QVariant> &row,
                       const std::vector<bool> &assigned) override;
     void InternalDelete(const QVariant *row) override;
     QVariantList RowKey(const QVariant *row) const override;
+    std::vector<int> IdentityColumns() const override;
     // Runs `sql` on the database; raises ENoResultSet when it returns no rows.
     void OpenStatement(const QString &sql);
     int m_rowsAffected = -1;
@@ -78,7 +82,10 @@ private:
 
     QString m_databaseName;
     TDatabase *m_database = nullptr;
-    std::unique_ptr<TRowSource> m_source;
+    std::unique_ptr<TRowSource> m_source;   // rows read in order
+    std::unique_ptr<TRowWindow> m_window;   // or by position (scrollable results)
+    std::vector<QVariant> m_firstWindow;    // its first rows, until the dataset takes them
+    int m_firstWindowCount = 0;
     TUpdateMode m_updateMode = upWhereKeyOnly;
     bool m_cachedUpdates = false;
     std::vector<Pending> m_pending;

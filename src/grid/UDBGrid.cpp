@@ -19,6 +19,7 @@
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 namespace {
 
@@ -270,6 +271,22 @@ void TUGridModel::Reset()
         m_exposed = ds->FetchedCount();
     }
     endResetModel();
+    if (active && !m_allFetched && ds->Windowed()) {
+        const quint64 reset = ++m_resets;
+        QTimer::singleShot(0, this, [this, reset] { countRows(reset); });
+    }
+}
+
+void TUGridModel::countRows(quint64 reset)
+{
+    TDataSet *ds = m_grid.DataSet();
+    if (reset != m_resets || !ds || !ds->Active() || !ds->Windowed() || m_allFetched)
+        return;
+    Guarded(&m_grid, [&] {
+        ds->RecordCount();
+        m_allFetched = true;
+    });
+    m_grid.RowsCounted();
 }
 
 bool TUGridModel::SyncRowCount()
@@ -674,15 +691,28 @@ void TUDBGrid::dataEvent(int event)
     m_view->verticalHeader()->viewport()->update();
 }
 
+void TUDBGrid::RowsCounted()
+{
+    m_syncing = true;
+    if (m_model->SyncRowCount())
+        applyLayout();
+    m_syncing = false;
+    m_view->verticalHeader()->viewport()->update();
+}
+
 void TUDBGrid::showDataSetRow()
 {
     m_syncing = true;
-    m_model->SyncRowCount();
+    const bool grew = m_model->SyncRowCount();
     const int row = m_model->CurrentRow();
     if (row >= 0 && row < m_model->rowCount()) {
         const int column = std::clamp(SelectedIndex(), 0, std::max(0, ColumnCount() - 1));
         if (m_view->currentIndex().row() != row)
             m_view->setCurrentIndex(m_model->index(row, column));
+        // rows just exposed (Ctrl+End) are laid out before the view
+        // scrolls to them
+        if (grew)
+            m_view->ShowRow(m_view->currentIndex());
     }
     m_syncing = false;
     m_view->verticalHeader()->viewport()->update();

@@ -81,10 +81,16 @@ public:
     void CurrentRowChanged();
 
 private:
+    // Counts the rows of a result read in windows, once its first screen
+    // is shown, so that the scroll bar reaches every row (`reset`: the
+    // Reset that asked for it; a later one makes it moot).
+    void countRows(quint64 reset);
+
     TUDBGrid &m_grid;
     int m_exposed = 0;       // dataset rows the view knows of
     bool m_inserting = false;
     bool m_allFetched = true;
+    quint64 m_resets = 0;
 };
 
 // The title row and, beneath it, the search row: the column titles on
@@ -131,6 +137,12 @@ public:
     using QTableView::edit;
     // Lays the headers and the viewport out again (after their sizes changed).
     void Relayout() { updateGeometries(); }
+    // Scrolls to a row the model has just exposed, laying out its rows first.
+    void ShowRow(const QModelIndex &index)
+    {
+        executeDelayedItemsLayout();
+        scrollTo(index);
+    }
 
 protected:
     bool event(QEvent *event) override;
@@ -251,6 +263,8 @@ public:
 
     // Used by the view and the model.
     void ViewRowChanged(int row, int previousRow);
+    // The model exposed rows the dataset counted.
+    void RowsCounted();
     void NoteSelectedColumn(int column) { m_selectedColumn = column; }
     void CellDoubleClicked();
     void UpdateFrozenGeometry();

@@ -207,7 +207,7 @@ private slots:
         QTest::newRow("half way") << "SELECT k, CASE WHEN k > 1500 THEN json('nicht json') END FROM d_many ORDER BY k";
         QTest::newRow("too big half way") << "SELECT k, zeroblob(CASE WHEN k > 2000 THEN 2000000000 ELSE 1 END) FROM d_many";
         QTest::newRow("parameter without value") << "SELECT ?";
-        QTest::newRow("text after the statement") << "SELECT 1; -- и ещё";
+        QTest::newRow("text after the statement") << "SELECT 1; SELECT 2";
         QTest::newRow("syntax") << "SELECT FROM d_many";
         QTest::newRow("missing table") << "SELECT * FROM d_nosuch";
     }
@@ -237,6 +237,21 @@ private slots:
         QCOMPARE(directRows, driverRows);
         // the connection reads on
         QCOMPARE(scalar(QStringLiteral("LITE"), QStringLiteral("SELECT COUNT(*) FROM d_many")), QStringLiteral("3000"));
+    }
+
+    // A comment after the statement's ";" is no second statement.
+    void commentAfterTheStatement()
+    {
+        for (bool oneWay : {true, false}) {
+            TQuery q;
+            q.SetDatabaseName(QStringLiteral("LITE"));
+            q.SetUniDirectional(oneWay);
+            q.SetSQLText(QStringLiteral("SELECT 7 AS n; -- и ещё\n/* и это */"));
+            q.Open();
+            QCOMPARE(q.FieldByName("n")->AsInteger(), 7);
+            q.Next();
+            QVERIFY(q.Eof());
+        }
     }
 
     // Only one-directional datasets that never write their rows back read
