@@ -271,10 +271,16 @@ void TUGridModel::Reset()
         m_exposed = ds->FetchedCount();
     }
     endResetModel();
-    if (active && !m_allFetched && ds->Windowed()) {
-        const quint64 reset = ++m_resets;
-        QTimer::singleShot(0, this, [this, reset] { countRows(reset); });
-    }
+    ++m_resets;
+    m_countAsked = active && !m_allFetched && ds->Windowed();
+}
+
+void TUGridModel::Painted()
+{
+    if (!std::exchange(m_countAsked, false))
+        return;
+    const quint64 reset = m_resets;
+    QTimer::singleShot(0, this, [this, reset] { countRows(reset); });
 }
 
 void TUGridModel::countRows(quint64 reset)
@@ -526,6 +532,12 @@ void TUGridView::currentChanged(const QModelIndex &current, const QModelIndex &p
     m_grid.RepaintTitles();
 }
 
+void TUGridView::paintEvent(QPaintEvent *event)
+{
+    QTableView::paintEvent(event);
+    m_grid.Model()->Painted();
+}
+
 void TUGridView::resizeEvent(QResizeEvent *event)
 {
     QTableView::resizeEvent(event);
@@ -588,6 +600,11 @@ TUDBGrid::TUDBGrid(QWidget *parent) : QWidget(parent)
     m_frozen->setWordWrap(false);
     m_frozen->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
     m_frozen->hide();
+    // the two scroll together; the frozen one takes the range of the main
+    // one first, so that a range it has not laid out yet (it is hidden, or
+    // rows were just counted) does not pull the main one back
+    connect(m_view->verticalScrollBar(), &QAbstractSlider::rangeChanged, m_frozen->verticalScrollBar(),
+            &QAbstractSlider::setRange);
     connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged, m_view->verticalScrollBar(),
             &QAbstractSlider::setValue);
     connect(m_view->verticalScrollBar(), &QAbstractSlider::valueChanged, m_frozen->verticalScrollBar(),

@@ -79,6 +79,8 @@ public:
     bool SyncRowCount();
     // The current record changed in place.
     void CurrentRowChanged();
+    // The view painted a screen: a result read in windows is counted now.
+    void Painted();
 
 private:
     // Counts the rows of a result read in windows, once its first screen
@@ -91,6 +93,7 @@ private:
     bool m_inserting = false;
     bool m_allFetched = true;
     quint64 m_resets = 0;
+    bool m_countAsked = false;   // once the first screen is painted
 };
 
 // The title row and, beneath it, the search row: the column titles on
@@ -151,6 +154,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
 

@@ -7,6 +7,7 @@
 #include "grid/SearchDBGrid.h"
 #include "uisupport/Guard.h"
 
+#include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -579,6 +580,72 @@ private slots:
         f.key(Qt::Key_L, Qt::ControlModifier);
         QCOMPARE(f.query.RecNo(), 4);
         QCOMPARE(ask.Messages, QStringList{"Строка \"ov\" не найдена."});
+    }
+
+    // 100,000 rows: Ctrl+End, Ctrl+Home and the scroll thumb show the right
+    // rows at once; an edit, a delete and an insert near the end land in the
+    // right rows (read back by a second connection) and the rows follow.
+    void bigTableEnds_data() { engines_data(); }
+    void bigTableEnds()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::exec(alias, {"DROP TABLE IF EXISTS BIGT", "CREATE TABLE BIGT (ID INTEGER PRIMARY KEY, NAME VARCHAR(20))",
+                               "WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < 100000)"
+                               " INSERT INTO BIGT SELECT n, 'N' || n FROM s"});
+        TErrorCatcher errors;
+        TGridFixture f(alias, "select ID, NAME from BIGT order by ID", true);
+        f.grid.SetSearchInUse(false);
+        QTRY_COMPARE(f.rows(), 100000);
+        QTableView *view = f.grid.View();
+        const auto id = [&](int row) { return f.grid.Model()->index(row, 0).data().toInt(); };
+        const auto topId = [&] { return id(view->rowAt(0)); };
+        f.key(Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(f.query.FieldByName("ID")->AsInteger(), 100000);
+        QCOMPARE(id(view->rowAt(view->viewport()->height() - 1)), 100000);
+        f.key(Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(topId(), 1);
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+        QVERIFY2(std::abs(topId() - 50000) < 50, qPrintable(QString::number(topId())));
+
+        // near the end: change 99998, delete 99999, insert 200000 before 100000
+        f.key(Qt::Key_End, Qt::ControlModifier);
+        f.key(Qt::Key_Up);
+        f.key(Qt::Key_Up);
+        f.column("NAME");
+        f.key(Qt::Key_F2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), "changed");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QApplication::processEvents();
+        f.key(Qt::Key_Down);
+        TRecordingUI ui;
+        ui.Answer = TUserInterface::mbOK;
+        f.key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(f.query.FieldByName("ID")->AsInteger(), 100000);
+        f.key(Qt::Key_Insert, Qt::ControlModifier);
+        QCOMPARE(f.query.State(), dsInsert);
+        f.column("ID");
+        f.key(Qt::Key_F2);
+        QTest::keyClicks(QApplication::focusWidget(), "200000");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QApplication::processEvents();
+        f.key(Qt::Key_Up);
+        QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join(u'\n')));
+        QCOMPARE(f.query.State(), dsBrowse);
+        QCOMPARE(readBack(alias, "select NAME from BIGT where ID = 99998"), QString("changed"));
+        QCOMPARE(readBack(alias, "select count(*) from BIGT where ID in (99997, 99999, 100000, 200000)"), QString("3"));
+        QCOMPARE(readBack(alias, "select NAME from BIGT where ID = 99997"), QString("N99997"));
+        // what the grid shows at its end: the rows where they were put
+        QCOMPARE(f.rows(), 100000);
+        const int last = f.rows() - 1;
+        QCOMPARE(id(last), 100000);
+        QCOMPARE(id(last - 1), 200000);
+        QCOMPARE(id(last - 2), 99998);
+        QCOMPARE(f.grid.Model()->index(last - 2, 1).data().toString(), QString("changed"));
+        QCOMPARE(id(last - 3), 99997);
+        f.key(Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(f.query.FieldByName("ID")->AsInteger(), 100000);
     }
 
     // A big result: its first screen is shown before its rows are counted,
