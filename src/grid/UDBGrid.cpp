@@ -715,6 +715,8 @@ void TUDBGrid::RowsCounted()
         applyLayout();
     m_syncing = false;
     m_view->verticalHeader()->viewport()->update();
+    if (OnRowsCounted)
+        OnRowsCounted();
 }
 
 void TUDBGrid::showDataSetRow()

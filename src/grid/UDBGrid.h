@@ -199,6 +199,8 @@ public:
     void SetFixedCols(int count);           // 0 to 7, at most the column count less one
     QString RptGroup, RptName;
     std::function<void(TField *field, QColor &color)> OnDrawColor;
+    // The rows of a result read in windows were counted.
+    std::function<void()> OnRowsCounted;
     TUDBGridOptions Options() const { return m_options; }
     void SetOptions(TUDBGridOptions options);
     bool ReadOnly() const { return m_readOnly; }

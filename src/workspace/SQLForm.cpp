@@ -12,6 +12,8 @@
 #include "grid/SearchDBGrid.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QStatusTipEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -84,6 +86,7 @@ TSQLForm::TSQLForm(TDbMainForm &mainForm, TDatabase *database) : TDbForm(mainFor
     SQLGrid = new TSearchDBGrid(GridPage);
     SQLGrid->setObjectName(QStringLiteral("SQLGrid"));
     SQLGrid->SetDataSource(&SQLSource);
+    SQLGrid->OnRowsCounted = [this] { showRowsStatus(); };
     gridLayout->addWidget(SQLGrid);
     Pages->addTab(SQLPage, QStringLiteral("SQL"));
     Pages->addTab(GridPage, QStringLiteral("Просмотр"));
@@ -144,8 +147,13 @@ void TSQLForm::RunStatement()
     SQLQuery.Close();
     SQLQuery.SetSQL(SQLLines());
     SQLQuery.SetRequestLive(live);
+    m_statementSeconds = -1;
+    QElapsedTimer clock;
+    clock.start();
     try {
         SQLQuery.Open();
+        m_statementSeconds = double(clock.nsecsElapsed()) / 1e9;
+        showRowsStatus();
     } catch (const EDBEngineError &) {
         throw;
     } catch (const ENoResultSet &) {
@@ -155,6 +163,20 @@ void TSQLForm::RunStatement()
     }
     Pages->setCurrentWidget(GridPage);
     SQLGrid->View()->setFocus();
+}
+
+void TSQLForm::showRowsStatus()
+{
+    if (m_statementSeconds < 0 || !SQLQuery.Active())
+        return;
+    // digits in threes and a decimal comma, as Russian writes numbers
+    QString rows = QString::number(SQLQuery.FetchedCount());
+    for (qsizetype at = rows.size() - 3; at > 0; at -= 3)
+        rows.insert(at, u' ');
+    const QString time = QString::number(m_statementSeconds, 'f', 2).replace(u'.', u',') + QStringLiteral(" с");
+    QStatusTipEvent tip(SQLQuery.AllFetched() ? QStringLiteral("Записей: ") + rows + QStringLiteral(" · ") + time
+                                              : time);
+    QCoreApplication::sendEvent(window(), &tip);
 }
 
 void TSQLForm::statementWithoutRows()

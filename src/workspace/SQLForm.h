@@ -49,6 +49,10 @@ protected:
 
 private:
     void statementWithoutRows();
+    // "Записей: N · t с" in the main window's status line: the rows once
+    // counted, and the time the statement took to give its first rows.
+    void showRowsStatus();
+    double m_statementSeconds = -1;
 };
 
 // The answer to a statement that returned no rows: how many it touched, and

@@ -12,6 +12,7 @@
 #include <QMdiArea>
 #include <QToolButton>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTabWidget>
 
 using namespace WsTest;
@@ -119,6 +120,26 @@ private slots:
             QCOMPARE(DataTest::scalar(alias, count), QString(button == QString("RollbackBtn") ? "1" : "2"));
         }
         DataTest::exec(alias, {"DELETE FROM T_SQLFORM WHERE ID = 2"});
+    }
+
+    // The status line gives the rows, once counted, and the statement's time.
+    void rowsAndTimeInStatus_data() { DataTest::engineRows(); }
+    void rowsAndTimeInStatus()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::exec(alias, {"DROP TABLE IF EXISTS T_ROWS", "CREATE TABLE T_ROWS (N INTEGER)",
+                               "WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < 1234)"
+                               " INSERT INTO T_ROWS SELECT n FROM s"});
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        TSQLForm *editor = editorOn(*main, alias, "SELECT N FROM T_ROWS ORDER BY N");
+        QVERIFY(editor);
+        main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+        main->Commands().MExecSQL->trigger();
+        const QRegularExpression counted("^Записей: 1 234 · \\d+,\\d\\d с$");
+        QTRY_VERIFY2(counted.match(main->StatusLine->text()).hasMatch(), qPrintable(main->StatusLine->text()));
     }
 
     // A rejected statement shows the engine's error and keeps the SQL page.
