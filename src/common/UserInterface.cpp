@@ -34,6 +34,13 @@ bool TUserInterface::ProcessMessages()
     return false;
 }
 
+bool TUserInterface::StatementRunning(double)
+{
+    return false;
+}
+
+void TUserInterface::StatementEnded() {}
+
 bool TUserInterface::LoginDialog(const QString &, QString &, QString &password)
 {
     password = qEnvironmentVariable("QUARN_PASSWORD");

@@ -32,6 +32,13 @@ public:
     // Lets pending window messages run during a long loop; true when the
     // person pressed Esc since the last call.
     virtual bool ProcessMessages();
+    // A statement sent on the person's behalf has been running `seconds`
+    // (called from half a second on, a few times a second, while it runs):
+    // the program shows it is busy, with a way to stop it, and lets window
+    // messages run; true when the person asked to stop it.
+    virtual bool StatementRunning(double seconds);
+    // That statement ended: the busy sign goes.
+    virtual void StatementEnded();
     // Asks user name and password before connecting to the database
     // `databaseName`; false when the person cancelled. `userName` holds the
     // alias's default on entry. Without a person the password is taken from

@@ -48,7 +48,7 @@ constexpr int UniqueKey = 0x2601, ForeignKey = 0x2602, RequiredValue = 0x2603, C
 constexpr int NoParamValue = 0x2701, UnknownDriver = 0x2702, NotSupported = 0x2703, RecordNotFound = 0x2704;
 constexpr int Locked = 0x2801, Deadlock = 0x2802;
 constexpr int LoginFailed = 0x2901, PermissionDenied = 0x2902, ReadOnlyDatabase = 0x2903;
-constexpr int SyntaxError = 0x2E01, StatementFailed = 0x2E02, BadValue = 0x2E03;
+constexpr int SyntaxError = 0x2E01, StatementFailed = 0x2E02, BadValue = 0x2E03, Interrupted = 0x2E04;
 }
 
 // The exception of every failed engine call. Its message is the first

@@ -25,6 +25,7 @@
 // session knows (a temporary table) falls back to the main connection.
 #include "Database.h"
 #include "SqlText.h"
+#include "StatementWatch.h"
 
 #include "common/Format.h"
 
@@ -42,6 +43,8 @@
 #include <deque>
 #include <exception>
 #include <libpq-fe.h>
+#include <poll.h>
+#include <cerrno>
 
 namespace {
 
@@ -273,7 +276,38 @@ int errorCode(const QString &s, const QString &message, bool connectionError)
 TPgResult execPg(PGconn *conn, const QString &sql)
 {
     const QByteArray text = sql.toUtf8();
-    TPgResult r(PQexecParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+    TPgResult r;
+    if (!PQsendQueryParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0)) {
+        r.reset(PQexecParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+    } else {
+        // wait for the answer a slice at a time, so that a long statement
+        // can be watched and stopped (a cancel request: the server ends it
+        // with an error)
+        bool cancelled = false;
+        while (PQisBusy(conn)) {
+            pollfd fd{PQsocket(conn), POLLIN, 0};
+            if (poll(&fd, 1, 100) < 0 && errno != EINTR)
+                break;
+            if (!PQconsumeInput(conn))
+                break;
+            if (!cancelled && TStatementWatch::Tick()) {
+                cancelled = true;
+                if (PGcancel *cancel = PQgetCancel(conn)) {
+                    char error[256];
+                    PQcancel(cancel, error, sizeof error);
+                    PQfreeCancel(cancel);
+                }
+            }
+        }
+        // the statement's result; a failure wins over what came before it
+        while (PGresult *next = PQgetResult(conn)) {
+            const ExecStatusType s = PQresultStatus(next);
+            if (!r || s == PGRES_FATAL_ERROR)
+                r.reset(next);
+            else
+                PQclear(next);
+        }
+    }
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         raisePg(r.get(), conn);

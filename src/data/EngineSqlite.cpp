@@ -9,6 +9,7 @@
 // Everything else goes through QSQLITE.
 #include "Database.h"
 #include "SqlText.h"
+#include "StatementWatch.h"
 
 #include "common/Format.h"
 #include "common/Settings.h"
@@ -589,8 +590,14 @@ public:
         QSqlQuery q(db);
         q.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         const QVariant handle = db.driver()->handle();
-        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-            RegisterUnicodeFunctions(*static_cast<sqlite3 *const *>(handle.constData()));
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+            sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData());
+            RegisterUnicodeFunctions(connection);
+            // a long statement lets the person see it run and stop it
+            // (SQLite then ends it with SQLITE_INTERRUPT)
+            sqlite3_progress_handler(
+                connection, 20000, [](void *) { return TStatementWatch::Tick() ? 1 : 0; }, nullptr);
+        }
     }
 
     void Disconnected() override

@@ -1,4 +1,5 @@
 #include "Query.h"
+#include "StatementWatch.h"
 
 #include "common/Format.h"
 
@@ -191,16 +192,18 @@ void TDBDataSet::InternalOpen()
     QString toRun = sql;
     if (WantsLive())
         prepareLive(sql, toRun);
+    RunWatched([&] {
     try {
         OpenStatement(toRun);
     } catch (const EDBEngineError &) {
-        if (toRun == sql)
+        if (toRun == sql || TStatementWatch::Stopping())
             throw;
         // the statement does not take the key's columns: read-only, as written
         m_live = false;
         m_hidden = 0;
         OpenStatement(sql);
     }
+    });
     QList<TColumnDesc> cols = m_window ? m_window->Columns() : m_source->Columns();
     if (m_live)
         describeLive(cols);
@@ -507,7 +510,7 @@ void TQuery::ExecSQL()
     if (word == u"BEGIN") { if (!db->InTransaction()) db->StartTransaction(); return; }
     int affected = -1;
     std::unique_ptr<TRowSource> rows;
-    if (!db->Engine().Run(*db, sql, &rows, affected))
+    if (!RunWatched([&] { return db->Engine().Run(*db, sql, &rows, affected); }))
         m_rowsAffected = affected;
     const QString keyword = FirstSqlKeyword(sql);
     if (keyword == u"CREATE" || keyword == u"DROP" || keyword == u"ALTER")

@@ -1,4 +1,5 @@
 #include "RowStore.h"
+#include "StatementWatch.h"
 
 #include "common/Exceptions.h"
 
@@ -163,7 +164,7 @@ void TWindowRows::ReachEnd()
     if (m_count >= 0)
         return;
     // a live window counts what it reads: the rows not left out
-    m_count = m_window.Count() - (m_window.Live() ? 0 : qint64(m_out.size()));
+    m_count = RunWatched([this] { return m_window.Count(); }) - (m_window.Live() ? 0 : qint64(m_out.size()));
     m_reached = m_count;
 }
 

@@ -8,6 +8,7 @@
 #include "common/Format.h"
 #include "common/UserInterface.h"
 #include "data/DataSet.h"
+#include "data/StatementWatch.h"
 #include "uisupport/Guard.h"
 
 #include <QApplication>
@@ -288,6 +289,10 @@ void TUGridModel::countRows(quint64 reset)
     TDataSet *ds = m_grid.DataSet();
     if (reset != m_resets || !ds || !ds->Active() || !ds->Windowed() || m_allFetched)
         return;
+    if (TStatementWatch::Waiting()) {   // another statement runs: count after it
+        QTimer::singleShot(200, this, [this, reset] { countRows(reset); });
+        return;
+    }
     Guarded(&m_grid, [&] {
         ds->RecordCount();
         m_allFetched = true;

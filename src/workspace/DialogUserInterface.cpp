@@ -140,6 +140,35 @@ bool TDialogUserInterface::ProcessMessages()
     return pressed;
 }
 
+bool TDialogUserInterface::StatementRunning(double seconds)
+{
+    if (!m_busy) {
+        m_busy = std::make_unique<QProgressDialog>(QStringLiteral("Выполнение запроса..."), QStringLiteral("Отмена"),
+                                                   0, 0, QApplication::activeWindow());
+        m_busy->setObjectName(QStringLiteral("StatementBusy"));
+        m_busy->setWindowTitle(QStringLiteral("Запрос"));
+        m_busy->setWindowModality(Qt::ApplicationModal);
+        m_busy->setMinimumDuration(0);
+        m_busy->setAutoReset(false);
+        m_busy->setAutoClose(false);
+        // Esc (and closing the window) stops the statement as "Отмена" does
+        connect(m_busy.get(), &QDialog::rejected, m_busy.get(), &QProgressDialog::cancel);
+        m_busy->show();
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    }
+    m_busy->setLabelText(QStringLiteral("Выполнение запроса... ") + QString::number(int(seconds)) + QStringLiteral(" с"));
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return m_busy->wasCanceled();
+}
+
+void TDialogUserInterface::StatementEnded()
+{
+    if (!m_busy)
+        return;
+    m_busy.reset();
+    QApplication::restoreOverrideCursor();
+}
+
 bool TDialogUserInterface::LoginDialog(const QString &databaseName, QString &userName, QString &password)
 {
     TLoginDlg box(databaseName, userName, QApplication::activeWindow());

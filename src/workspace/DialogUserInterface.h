@@ -3,6 +3,8 @@
 #include "common/UserInterface.h"
 
 #include <QObject>
+#include <QProgressDialog>
+#include <memory>
 
 // The windows' answer to what the headless parts ask of a person: input
 // boxes, message boxes with the asked-for buttons, the file-open dialog,
@@ -21,6 +23,10 @@ public:
     QString SaveFileName(const QString &title, const QString &filter, const QString &dir) override;
     // Runs the pending messages; true when Esc was pressed among them.
     bool ProcessMessages() override;
+    // "Выполнение запроса..." with "Отмена" (and Esc) and a busy cursor
+    // while a long statement runs; the windows keep painting.
+    bool StatementRunning(double seconds) override;
+    void StatementEnded() override;
     bool LoginDialog(const QString &databaseName, QString &userName, QString &password) override;
 
     // A filter of the form "Text|*.a;*.b|Text|*.c" as a file dialog's
@@ -32,4 +38,5 @@ protected:
 
 private:
     bool m_escPressed = false;
+    std::unique_ptr<QProgressDialog> m_busy;
 };

@@ -6,12 +6,15 @@
 #include "common/UserInterface.h"
 #include "grid/SearchDBGrid.h"
 #include "workspace/MainCommands.h"
+#include "workspace/DialogUserInterface.h"
 #include "workspace/SQLForm.h"
 
 #include <QCheckBox>
 #include <QMdiArea>
 #include <QToolButton>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTabWidget>
 
@@ -140,6 +143,60 @@ private slots:
         main->Commands().MExecSQL->trigger();
         const QRegularExpression counted("^Записей: 1 234 · \\d+,\\d\\d с$");
         QTRY_VERIFY2(counted.match(main->StatusLine->text()).hasMatch(), qPrintable(main->StatusLine->text()));
+    }
+
+    // A long statement shows the busy window, which answers Esc and
+    // "Отмена" while the statement runs; either stops it within a second,
+    // the server runs it no more, and the editor runs the next statement.
+    void longStatementStopped_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<bool>("byEsc");
+        for (const char *alias : {"LITE", "PG"})
+            for (bool esc : {true, false})
+                QTest::addRow("%s, %s", alias, esc ? "Esc" : "Отмена") << QString(alias) << esc;
+    }
+    void longStatementStopped()
+    {
+        QFETCH(QString, alias);
+        QFETCH(bool, byEsc);
+        QUARN_NEED_ENGINE(alias);
+        TDialogUserInterface dialogs;
+        struct TRestore {
+            TUserInterface *previous;
+            ~TRestore() { SetUserInterface(previous); }
+        } restore{SetUserInterface(&dialogs)};
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        const bool pg = alias == "PG";
+        TSQLForm *editor = editorOn(*main, alias, pg ? "select pg_sleep(12), 1"
+                                                     : "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c "
+                                                       "WHERE n < 1000000000) SELECT count(*) FROM c");
+        QVERIFY(editor);
+        QElapsedTimer shown, stopped;
+        auto busy = onModal<QProgressDialog>([&](QProgressDialog *d) {
+            shown.start();
+            QCOMPARE(d->labelText().left(21), QString("Выполнение запроса..."));
+            if (byEsc)
+                QTest::keyClick(d, Qt::Key_Escape);
+            else
+                QTest::mouseClick(d->findChild<QPushButton *>(), Qt::LeftButton);
+        });
+        TErrorSeen seen;
+        auto errors = watchErrors(seen);
+        main->Commands().MExecSQL->trigger();
+        QTRY_COMPARE(seen.count, 1);
+        QCOMPARE(busy->Hits(), 1);
+        QVERIFY2(shown.elapsed() < 1500, qPrintable(QString::number(shown.elapsed())));
+        QVERIFY2(seen.text.contains("Выполнение запроса прервано"), qPrintable(seen.text));
+        if (pg)
+            QCOMPARE(DataTest::scalar(alias, "select count(*) from pg_stat_activity where state = 'active'"
+                                             " and query like 'select pg_sleep(12)%'"),
+                     QString("0"));
+        editor->SQLText->setPlainText("SELECT 7 AS N");
+        main->Commands().MExecSQL->trigger();
+        QCOMPARE(editor->SQLQuery.FieldByName("N")->AsInteger(), 7);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
     // A rejected statement shows the engine's error and keeps the SQL page.
