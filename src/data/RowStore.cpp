@@ -5,6 +5,21 @@
 
 #include <algorithm>
 
+// Reads the next row with `fetch`; at the end, or on an error, the result
+// is `exhausted`.
+static bool fetchRow(const TRowFetch &fetch, QVariant *row, bool &exhausted)
+{
+    if (exhausted)
+        return false;
+    try {
+        exhausted = !fetch(row);
+    } catch (...) {
+        exhausted = true;
+        throw;
+    }
+    return !exhausted;
+}
+
 // ---------------------------------------------------------------- forward
 
 TForwardRows::TForwardRows(int width, TRowFetch fetch) : m_width(width), m_fetch(std::move(fetch)) {}
@@ -14,21 +29,10 @@ bool TForwardRows::Reach(qint64 index)
     if (index < m_first)
         return false;   // gone: the dataset says why
     while (index >= Count()) {
-        if (m_exhausted)
-            return false;
         // keep only the current row: the next one takes the held rows' place
         m_next.resize(size_t(m_width));
-        bool got = false;
-        try {
-            got = m_fetch(m_next.data());
-        } catch (...) {
-            m_exhausted = true;
-            throw;
-        }
-        if (!got) {
-            m_exhausted = true;
+        if (!fetchRow(m_fetch, m_next.data(), m_exhausted))
             return false;
-        }
         m_first = Count();
         m_rows.swap(m_next);
         m_rows.resize(size_t(m_width));
@@ -81,25 +85,14 @@ TCachedRows::TCachedRows(int width, TRowFetch fetch) : m_width(width), m_fetch(s
 
 bool TCachedRows::fetchOne()
 {
-    if (m_exhausted)
-        return false;
     // read into a row of empty values and pack it
     m_spare.resize(size_t(m_width));
     struct Emptier {
         std::vector<QVariant> &row;
         ~Emptier() { for (QVariant &v : row) v.clear(); }
     } emptier{m_spare};
-    bool got = false;
-    try {
-        got = m_fetch(m_spare.data());
-    } catch (...) {
-        m_exhausted = true;
-        throw;
-    }
-    if (!got) {
-        m_exhausted = true;
+    if (!fetchRow(m_fetch, m_spare.data(), m_exhausted))
         return false;
-    }
     m_cache.Append(m_spare.data());
     m_ids.push_back(m_nextId++);
     return true;
