@@ -469,7 +469,8 @@ void TQueryBuildForm::SortAddClick()
     const QListWidgetItem *field = SortFieldList->currentItem();
     if (!field || m_fields.KindOfLabel(field->text()) == 'U')
         return;
-    SortList->addItem(field->text() + QStringLiteral(", ") + SortAscending);
+    // in the direction the box shows
+    SortList->addItem(field->text() + QStringLiteral(", ") + OrderBox->currentText());
     SortList->setCurrentRow(SortList->count() - 1);
 }
 

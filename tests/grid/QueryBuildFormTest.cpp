@@ -198,7 +198,9 @@ private slots:
         f.build([&](TQueryBuildForm &b) {
             b.Pages->setCurrentIndex(1);
             pick(b.SortFieldList, b.Fields().LabelOfFieldName("NAME"));
+            b.OrderBox->setCurrentIndex(1);   // the direction chosen before "+"
             click(b.SortAddBtn);
+            QCOMPARE(b.SortList->currentItem()->text(), b.Fields().LabelOfFieldName("NAME") + ", по убыванию");
             b.OrderBox->setCurrentIndex(1);
             emit b.OrderBox->activated(1);
             QCOMPARE(b.SortList->currentItem()->text(), b.Fields().LabelOfFieldName("NAME") + ",по убыванию");
