@@ -87,6 +87,10 @@ void TStartScript::openPreview()
         auto *form = new TKtPreviewForm(&m_mainForm);
         form->setAttribute(Qt::WA_DeleteOnClose);
         form->Setup(m_steps.PreviewFile, TPageGeometry::Portrait, true, 1);
+        // alone (the main window never shown) it is the program: closing it
+        // ends the program, though it is no primary window of its own
+        if (!m_mainForm.isVisible())
+            connect(form, &QDialog::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         form->show();
         if (m_steps.PreviewZoom >= 0)
             form->SetZoomItem(m_steps.PreviewZoom);

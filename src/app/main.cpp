@@ -136,7 +136,6 @@ int main(int argc, char *argv[])
         TDbMainForm mainForm;
         InstallSQLEditor(mainForm);
         InstallCalculator(mainForm.KeyFilter().OnCalculatorKey, &mainForm);
-        mainForm.show();
         TStartSteps steps;
         steps.OpenAlias = parser.value(options.open);
         steps.Keys = parser.value(options.keys).split(u',', Qt::SkipEmptyParts);
@@ -155,6 +154,11 @@ int main(int argc, char *argv[])
             steps.OpenAlias = parser.value(options.start);
             steps.ExpandTree = true;
         }
+        // a preview alone is the program's only window: closing it ends
+        // the program
+        if (steps.PreviewFile.isEmpty() || !steps.OpenAlias.isEmpty() || !steps.OpenFile.isEmpty()
+            || !steps.SqlText.isEmpty())
+            mainForm.show();
         if (!steps.OpenAlias.isEmpty() || !steps.OpenFile.isEmpty() || !steps.Keys.isEmpty()
             || !steps.ScreenshotFile.isEmpty() || !steps.PreviewFile.isEmpty() || !steps.SqlText.isEmpty())
             new TStartScript(mainForm, steps);   // owned by the main window

@@ -116,6 +116,22 @@ private slots:
             QVERIFY2(r.out.contains(QLatin1String(option)), qPrintable(r.out));
     }
 
+    // A preview alone is the only window: closing it (Esc) ends the program.
+    void previewAlone()
+    {
+        const QString file = QDir(qEnvironmentVariable("QUARN_HOME")).filePath(QStringLiteral("out.txt"));
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("Итоги\n1 2 3\n");
+        out.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const TResult r = run(QStringLiteral(QUARN_PROGRAM),
+                              {QStringLiteral("--preview"), file, QStringLiteral("--keys"), QStringLiteral("Escape")}, env);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+    }
+
     // --start ALIAS shows what --open ALIAS and Enter on the database's line
     // show: the browser with its tables listed.
     void startOpensTheTree()
