@@ -11,10 +11,12 @@
 #include "uisupport/DefaultPrinter.h"
 #include "uisupport/Guard.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -42,6 +44,13 @@ const TMenuItem MenuItems[] = {
     {5, "Конструктор запросов...                           Ctrl+F9"},
     {6, "Выбрать/Убрать помеченные записи     Alt-F9"},
     {7, "Блокировка поиска (вкл./выкл.)              F9"},
+    {19, "Найти...                                                   Ctrl+F"},
+    {20, "Найти далее                                           Ctrl+L"},
+    {0, "-"},
+    {21, "Изменить поле                                        F2"},
+    {22, "Новая запись                                         Ctrl+Ins"},
+    {23, "Удалить запись                                      Ctrl+Del"},
+    {24, "Текст поля                                             Ctrl+M"},
     {0, "-"},
     {8, "Выписка                                                      F8"},
     {9, "Сумма по текущему полю                         Ctrl+F8"},
@@ -54,6 +63,12 @@ const TMenuItem MenuItems[] = {
     {14, "Заморозить колонку                                 F7"},
     {15, "Разморозить колонку                               Shift+F7"},
 };
+
+void pressKey(TSearchDBGrid &grid, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(grid.View(), &press);
+}
 
 // Whether the item of a tag is shown: the commands of other features only
 // while their hook is filled.
@@ -249,6 +264,13 @@ void TDBGridPopupMenu::itemClick(int tag)
         case 13: grid->KeyDown(Qt::Key_Insert, Qt::NoModifier); break;
         case 14: grid->SetFixedCols(grid->FixedCols() + 1); break;
         case 15: grid->SetFixedCols(grid->FixedCols() - 1); break;
+        // the keys' own commands, as if typed into the grid
+        case 19: pressKey(*grid, Qt::Key_F, Qt::ControlModifier); break;
+        case 20: pressKey(*grid, Qt::Key_L, Qt::ControlModifier); break;
+        case 21: pressKey(*grid, Qt::Key_F2, Qt::NoModifier); break;
+        case 22: pressKey(*grid, Qt::Key_Insert, Qt::ControlModifier); break;
+        case 23: pressKey(*grid, Qt::Key_Delete, Qt::ControlModifier); break;
+        case 24: pressKey(*grid, Qt::Key_M, Qt::ControlModifier); break;
         default: break;
         }
     });

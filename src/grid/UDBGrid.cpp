@@ -1091,7 +1091,8 @@ void TUDBGrid::FreeTextSearch(bool ask)
     if (!ds || !ds->Active())
         return;
     QString text = m_lastSearch;
-    if (ask && !UserInterface().InputQuery(QStringLiteral("Поиск"), QStringLiteral("Введите строку поиска"), text))
+    // "again" before any search asks for the text as a new search does
+    if ((ask || text.isEmpty()) && !UserInterface().InputQuery(QStringLiteral("Поиск"), QStringLiteral("Введите строку поиска"), text))
         return;
     const bool again = text == m_lastSearch;
     m_lastSearch = text;

@@ -103,9 +103,9 @@ private slots:
         QTest::addColumn<bool>("states");
         QTest::addColumn<bool>("reports");
         QTest::addColumn<QList<int>>("visible");
-        QTest::newRow("grid commands only") << false << false << QList<int>{6, 7, 0, 8, 9, 18, 0, 10, 11, 12, 13, 14, 15};
-        QTest::newRow("with table states") << true << false << QList<int>{2, 3, 4, 6, 7, 0, 8, 9, 18, 0, 10, 11, 12, 13, 14, 15};
-        QTest::newRow("with reports") << false << true << QList<int>{16, 17, 0, 6, 7, 0, 8, 9, 18, 0, 10, 11, 12, 13, 14, 15};
+        QTest::newRow("grid commands only") << false << false << QList<int>{6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 10, 11, 12, 13, 14, 15};
+        QTest::newRow("with table states") << true << false << QList<int>{2, 3, 4, 6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 10, 11, 12, 13, 14, 15};
+        QTest::newRow("with reports") << false << true << QList<int>{16, 17, 0, 6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 10, 11, 12, 13, 14, 15};
     }
     void menuItems()
     {
@@ -248,6 +248,13 @@ private slots:
         const QPoint cell = f.grid.View()->visualRect(f.grid.Model()->index(0, 1)).center();
         QCOMPARE(nextMemoLines([&] { QTest::mouseDClick(f.grid.View()->viewport(), Qt::LeftButton, {}, cell); }),
                  (QStringList{"first line", "second line"}));
+        // the menu's item does what its key does
+        auto *menu = DefaultMenuHook();
+        QContextMenuEvent click(QContextMenuEvent::Mouse, cell, f.grid.View()->viewport()->mapToGlobal(cell));
+        QApplication::sendEvent(f.grid.View()->viewport(), &click);
+        QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(nextMemoLines([&] { menu->Item(24)->trigger(); }), (QStringList{"first line", "second line"}));
+        menu->hide();
         f.key(Qt::Key_Down);   // a null memo
         QCOMPARE(nextMemoLines([&] { f.key(Qt::Key_M, Qt::ControlModifier); }), QStringList());
         f.grid.SetSelectedIndex(0);

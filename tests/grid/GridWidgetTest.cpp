@@ -562,15 +562,24 @@ private slots:
     {
         struct TAsk : TRecordingUI {
             QString Typed;
+            int Asked = 0;
             bool InputQuery(const QString &, const QString &, QString &value) override
             {
+                ++Asked;
                 value = Typed;
                 return true;
             }
         } ask;
         ask.Typed = "ov";
+        {
+            TGridFixture g("LITE", PeopleSql);
+            g.key(Qt::Key_L, Qt::ControlModifier);   // before any search it asks, as Ctrl+F does
+            QCOMPARE(ask.Asked, 1);
+            QCOMPARE(g.query.RecNo(), 1);
+        }
         TGridFixture f("LITE", PeopleSql);
         f.key(Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(ask.Asked, 2);
         QCOMPARE(f.query.RecNo(), 1);
         QCOMPARE(f.grid.SelectedField()->FieldName().toUpper(), QString("NAME"));
         f.key(Qt::Key_L, Qt::ControlModifier);
