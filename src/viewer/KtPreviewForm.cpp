@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -141,6 +142,7 @@ TKtPreviewForm::TKtPreviewForm(QWidget *parent)
             [this] { m_viewer->GoToPage(m_viewer->CurrentPage() + 1); });
     connect(m_last, &QPushButton::clicked, this,
             [this] { m_viewer->GoToPage(m_viewer->PageCount() - 1); });
+    m_zoom->installEventFilter(this);
     connect(m_zoom, &QComboBox::activated, this,
             [this](int index) { Guarded(this, [&] { zoomChosen(index); }); });
     connect(m_page, &QLineEdit::textEdited, this,
@@ -215,6 +217,20 @@ void TKtPreviewForm::SetZoomItem(int index)
 {
     m_zoom->setCurrentIndex(index);
     zoomChosen(index);
+}
+
+bool TKtPreviewForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter in the zoom box applies the zoom; it is not the default
+    // button's (printing)
+    if (watched == m_zoom && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Guarded(this, [&] { zoomChosen(m_zoom->currentIndex()); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TKtPreviewForm::zoomChosen(int index)

@@ -56,6 +56,9 @@ public:
     using TPrintDialogHook = std::function<bool(QPrintDialog &dialog)>;
     static TPrintDialogHook &PrintDialogHook();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void setCaptions();
     void zoomChosen(int index);

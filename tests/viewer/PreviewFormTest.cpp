@@ -442,6 +442,25 @@ private slots:
         QCOMPARE(f->Printer().outputFileName(), folder.file("old.pdf"));
     }
 
+    // Enter in the zoom box applies the zoom and prints nothing.
+    void enterInZoomBox()
+    {
+        auto f = form(writeOutput());
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        bool printAsked = false;
+        TKtPreviewForm::PrintDialogHook() = [&](QPrintDialog &) { return printAsked = true, false; };
+        auto *zoom = f->findChild<QComboBox *>();
+        auto *viewer = f->findChild<TFileViewer *>("FileViewer");
+        QVERIFY(!viewer->FitPageMode());
+        zoom->setFocus();
+        zoom->setCurrentIndex(4);   // "На всю страницу", chosen but not yet applied
+        QTest::keyClick(zoom, Qt::Key_Return);
+        QVERIFY(!printAsked);
+        QVERIFY(viewer->FitPageMode());
+        TKtPreviewForm::PrintDialogHook() = [](QPrintDialog &d) { return d.exec() == QDialog::Accepted; };
+    }
+
     void printDialogAndCopies()
     {
         auto f = form(writeOutput());
