@@ -4,8 +4,11 @@
 
 #include "common/UserInterface.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
 #include <QScopeGuard>
 #include <QTabWidget>
 
@@ -66,8 +69,52 @@ bool TKeyFilter::keyDown(QObject *receiver, QKeyEvent *key)
         return true;
     }
     default:
+        // Alt with a letter of a Latin layout: the mnemonic of the Russian
+        // letter on the same key, as people with a Latin layout active expect
+        if (mods == Qt::AltModifier || mods == (Qt::AltModifier | Qt::ShiftModifier)) {
+            const QChar letter = RussianLetterOfKey(key->key());
+            QWidget *window = QApplication::activeWindow();
+            if (!window)
+                if (auto *w = qobject_cast<QWidget *>(receiver))
+                    window = w->window();
+            return !letter.isNull() && window && PressMnemonic(window, letter);
+        }
         return false;
     }
+}
+
+QChar TKeyFilter::RussianLetterOfKey(int key)
+{
+    // the Russian typewriter layout (ЙЦУКЕН) over the Latin one (QWERTY)
+    static const QString latin = QStringLiteral("QWERTYUIOP[]ASDFGHJKL;'ZXCVBNM,.`");
+    static const QString russian = QStringLiteral("ЙЦУКЕНГШЩЗХЪФЫВАПРОЛДЖЭЯЧСМИТЬБЮЁ");
+    if (key <= 0 || key > 0x7f)
+        return QChar();
+    const qsizetype at = latin.indexOf(QChar(key));
+    return at < 0 ? QChar() : russian[at];
+}
+
+bool TKeyFilter::PressMnemonic(QWidget *window, QChar letter)
+{
+    const QKeySequence wanted(QKeyCombination(Qt::AltModifier, Qt::Key(letter.toUpper().unicode())));
+    for (QAbstractButton *b : window->findChildren<QAbstractButton *>())
+        if (b->isVisible() && b->isEnabled() && QKeySequence::mnemonic(b->text()) == wanted) {
+            b->setFocus(Qt::ShortcutFocusReason);
+            b->click();
+            return true;
+        }
+    for (QLabel *l : window->findChildren<QLabel *>())
+        if (l->isVisible() && l->buddy() && l->buddy()->isEnabled() && QKeySequence::mnemonic(l->text()) == wanted) {
+            l->buddy()->setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
+    for (QMenuBar *bar : window->findChildren<QMenuBar *>())
+        for (QAction *a : bar->actions())
+            if (a->isVisible() && a->isEnabled() && QKeySequence::mnemonic(a->text()) == wanted) {
+                bar->setActiveAction(a);
+                return true;
+            }
+    return false;
 }
 
 bool TKeyFilter::SelectNextPage(QWidget *focus, bool goForward)

@@ -7,6 +7,10 @@
 #include "workspace/DialogUserInterface.h"
 #include "workspace/KeyFilter.h"
 
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
 #include <QHelpEvent>
 #include <QTabWidget>
 #include <QToolTip>
@@ -93,6 +97,36 @@ private slots:
     // to the focused window while there is no calculator; with one, F4 alone
     // shows it, a further F4 while it shows does nothing, Ctrl+F4 and
     // Shift+F4 are not taken.
+    // Alt with a Latin letter presses the mnemonic of the Russian letter on
+    // the same key: a button, a label's buddy; other keys go on as typed.
+    void latinMnemonics()
+    {
+        TKeyFilter filter;
+        QDialog dialog;
+        auto *layout = new QVBoxLayout(&dialog);
+        auto *aliases = new QPushButton("&Псевдонимы...", &dialog);
+        auto *live = new QCheckBox("&Редактирование", &dialog);
+        auto *host = new TKeyCounter;
+        auto *label = new QLabel("&Хост:", &dialog);
+        label->setBuddy(host);
+        for (QWidget *w : {static_cast<QWidget *>(aliases), static_cast<QWidget *>(live), static_cast<QWidget *>(label),
+                           static_cast<QWidget *>(host)})
+            layout->addWidget(w);
+        int pressed = 0;
+        QObject::connect(aliases, &QPushButton::clicked, [&] { ++pressed; });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::keyClick(&dialog, Qt::Key_G, Qt::AltModifier);
+        QCOMPARE(pressed, 1);
+        QTest::keyClick(&dialog, Qt::Key_H, Qt::AltModifier);
+        QVERIFY(live->isChecked());
+        QTest::keyClick(&dialog, Qt::Key_BracketLeft, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), host);
+        QTest::keyClick(host, Qt::Key_Q, Qt::AltModifier);   // Й: no such mnemonic
+        QCOMPARE(host->keys, QList<QKeyCombination>{Qt::AltModifier | Qt::Key_Q});
+        QCOMPARE(pressed, 1);
+    }
+
     void f6AndF4WithoutPages()
     {
         TKeyFilter filter;
