@@ -223,6 +223,11 @@ TWindowRows::TWindow &TWindowRows::window(qint64 number)
         m_uses.splice(m_uses.begin(), m_uses, it->second.use);
         return it->second;
     }
+    // while a long statement's busy window lets messages run, its
+    // connection is in the middle of that statement: a grid painted now
+    // shows what it holds, and reads the rest afterwards
+    if (TStatementWatch::Waiting())
+        throw Exception(QStringLiteral("Выполняется запрос: дождитесь его окончания"));
     std::vector<QVariant> values(size_t(WindowRows) * size_t(m_width));
     const qint64 offset = number * WindowRows;
     const int rows = m_window.Read(offset, WindowRows, values.data());
