@@ -121,7 +121,8 @@ void TSQLForm::SetSQLLines(const QStringList &lines)
 
 void TSQLForm::FormActivate()
 {
-    MainForm().UpdateCommands();
+    // the toolbar's navigators follow the editor's grid
+    MainForm().UpdateCommands(&SQLSource, &SQLSource);
 }
 
 bool TSQLForm::FormCloseQuery()

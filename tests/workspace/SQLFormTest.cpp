@@ -6,6 +6,7 @@
 #include "common/UserInterface.h"
 #include "grid/SearchDBGrid.h"
 #include "workspace/MainCommands.h"
+#include "workspace/DBNavigator.h"
 #include "workspace/DialogUserInterface.h"
 #include "workspace/SQLForm.h"
 
@@ -143,6 +144,12 @@ private slots:
         main->Commands().MExecSQL->trigger();
         const QRegularExpression counted("^Записей: 1 234 · \\d+,\\d\\d с$");
         QTRY_VERIFY2(counted.match(main->StatusLine->text()).hasMatch(), qPrintable(main->StatusLine->text()));
+        // the toolbar's navigator moves the editor's grid
+        QToolButton *last = main->Commands().ReadNavigator->Button(TDBNavigator::nbLast);
+        QVERIFY(last->isEnabled());
+        QTest::mouseClick(last, Qt::LeftButton);
+        QCOMPARE(editor->SQLQuery.FieldByName("N")->AsInteger(), 1234);
+        QVERIFY(!last->isEnabled());
     }
 
     // A long statement shows the busy window, which answers Esc and
