@@ -267,6 +267,7 @@ void TAliasesDlg::AddBtnClick()
         return;
     const TAlias a = edit.Alias();
     SaveAlias(a);
+    m_lastSaved = a.Name;
     fillGrid(a.Name);
 }
 
@@ -285,6 +286,7 @@ void TAliasesDlg::EditBtnClick()
     // a session alias saved is a stored one from now on
     if (!wasStored)
         Session().RemoveSessionAlias(old.Name);
+    m_lastSaved = a.Name;
     fillGrid(a.Name);
 }
 

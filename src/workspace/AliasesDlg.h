@@ -57,6 +57,8 @@ public:
 
     void AddBtnClick();
     void EditBtnClick();
+    // The alias added or changed last (empty when none was).
+    QString LastSaved() const { return m_lastSaved; }
     void TestBtnClick();
     void DeleteBtnClick();
 
@@ -69,4 +71,5 @@ private:
 
     QList<TAlias> m_aliases;
     QStringList m_stored;   // the sections of aliases.ini
+    QString m_lastSaved;
 };

@@ -78,6 +78,11 @@ TOpenDbDlg::TOpenDbDlg(QWidget *parent, std::unique_ptr<TDataSet> aliasList)
             aliases.exec();
             m_aliasList->Close();
             FormShow();
+            // the alias just added or changed is the one chosen
+            if (const QString saved = aliases.LastSaved(); !saved.isEmpty())
+                for (QTableWidgetItem *item : AliasGrid->findItems(saved, Qt::MatchExactly))
+                    if (item->column() == 0)
+                        AliasGrid->setCurrentCell(item->row(), 0);
         });
     });
 

@@ -256,6 +256,34 @@ private slots:
         QVERIFY(!enabled);
     }
 
+    // An alias added through "&Псевдонимы..." is the row chosen afterwards.
+    void openDbDlgChoosesAddedAlias()
+    {
+        TOpenDbDlg dlg;
+        QString chosen;
+        auto watch = onModal<TOpenDbDlg>([&](TOpenDbDlg *d) {
+            auto aliases = onModal<TAliasesDlg>([&](TAliasesDlg *a) {
+                auto edit = onModal<TAliasEditDlg>([](TAliasEditDlg *e) {
+                    e->NameEdit->setText(QStringLiteral("ZZ_ADDED"));
+                    e->DriverBox->setCurrentIndex(e->DriverBox->findData(QStringLiteral("QSQLITE")));
+                    e->DatabaseEdit->setText(QStringLiteral("added.sqlite"));
+                    QTest::mouseClick(e->OKBtn, Qt::LeftButton);
+                });
+                QTest::mouseClick(a->AddBtn, Qt::LeftButton);
+                QCOMPARE(edit->Hits(), 1);
+                a->accept();
+            });
+            QTest::mouseClick(d->AliasesBtn, Qt::LeftButton);
+            QCOMPARE(aliases->Hits(), 1);
+            if (QTableWidgetItem *item = d->AliasGrid->item(d->AliasGrid->currentRow(), 0))
+                chosen = item->text();
+            d->reject();
+        });
+        dlg.exec();
+        RemoveAlias(QStringLiteral("ZZ_ADDED"));
+        QCOMPARE(chosen, QStringLiteral("ZZ_ADDED"));
+    }
+
     // The alias dialog adds, changes, tests and deletes aliases of
     // aliases.ini; what it writes reads back, without a password.
     void aliasDialogEditsAliasesIni()
