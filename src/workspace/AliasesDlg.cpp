@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -40,10 +39,11 @@ TAliasEditDlg::TAliasEditDlg(QWidget *parent) : QDialog(parent)
     BrowseBtn->setObjectName(QStringLiteral("BrowseBtn"));
     HostEdit = new QLineEdit(this);
     HostEdit->setObjectName(QStringLiteral("HostEdit"));
-    PortEdit = new QSpinBox(this);
+    // a line, not a spin box: a spin box drops what is not a digit, and
+    // "127.0.0.1" typed there became the port 12700
+    PortEdit = new QLineEdit(this);
     PortEdit->setObjectName(QStringLiteral("PortEdit"));
-    PortEdit->setRange(0, 65535);
-    PortEdit->setSpecialValueText(QStringLiteral("по умолчанию"));
+    PortEdit->setPlaceholderText(QStringLiteral("по умолчанию"));
     UserEdit = new QLineEdit(this);
     UserEdit->setObjectName(QStringLiteral("UserEdit"));
     LoginBox = new QCheckBox(QStringLiteral("Запрашивать имя и пароль при соединении"), this);
@@ -87,6 +87,11 @@ TAliasEditDlg::TAliasEditDlg(QWidget *parent) : QDialog(parent)
                 NameEdit->setFocus();
                 throw Exception(QStringLiteral("Не задано название псевдонима"));
             }
+            if (PortEdit->isEnabled() && port() < 0) {
+                PortEdit->setFocus();
+                PortEdit->selectAll();
+                throw Exception(QStringLiteral("Порт - число от 1 до 65535 (или пусто: порт по умолчанию)"));
+            }
             accept();
         });
     });
@@ -102,7 +107,7 @@ void TAliasEditDlg::SetAlias(const TAlias &alias)
     DriverBox->setCurrentIndex(std::max(0, DriverBox->findData(alias.Driver)));
     DatabaseEdit->setText(alias.Database);
     HostEdit->setText(alias.Host);
-    PortEdit->setValue(alias.Port);
+    PortEdit->setText(alias.Port > 0 ? QString::number(alias.Port) : QString());
     UserEdit->setText(alias.User);
     LoginBox->setChecked(alias.Login);
     DescriptionEdit->setText(alias.Description);
@@ -120,11 +125,21 @@ TAlias TAliasEditDlg::Alias() const
     a.Database = DatabaseEdit->text().trimmed();
     const bool server = driver != u"QSQLITE";
     a.Host = server ? HostEdit->text().trimmed() : QString();
-    a.Port = server ? PortEdit->value() : 0;
+    a.Port = server ? std::max(0, port()) : 0;
     a.User = server ? UserEdit->text().trimmed() : QString();
     a.Login = server && LoginBox->isChecked();
     a.Description = DescriptionEdit->text().trimmed();
     return a;
+}
+
+int TAliasEditDlg::port() const
+{
+    const QString text = PortEdit->text().trimmed();
+    if (text.isEmpty())
+        return 0;
+    bool digits = std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const int value = digits && text.size() <= 5 ? text.toInt() : -1;
+    return value >= 1 && value <= 65535 ? value : -1;
 }
 
 void TAliasEditDlg::driverChanged()

@@ -8,7 +8,6 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
-class QSpinBox;
 class QTableWidget;
 
 // One alias's settings, as aliases.ini keeps them; no password (it is asked
@@ -26,7 +25,7 @@ public:
     QLineEdit *DatabaseEdit = nullptr;
     QPushButton *BrowseBtn = nullptr;      // a SQLite file through the file dialog
     QLineEdit *HostEdit = nullptr;
-    QSpinBox *PortEdit = nullptr;          // 0: the driver's default
+    QLineEdit *PortEdit = nullptr;         // empty: the driver's default
     QLineEdit *UserEdit = nullptr;
     QCheckBox *LoginBox = nullptr;
     QLineEdit *DescriptionEdit = nullptr;
@@ -36,6 +35,9 @@ public:
 private:
     void driverChanged();
     void browse();
+    // The port typed: 0 for none (the driver's default), -1 for anything
+    // but a number from 1 to 65535.
+    int port() const;
     TAlias m_alias;   // keys the dialog does not show stay as they were
 };
 

@@ -256,6 +256,34 @@ private slots:
         QVERIFY(!enabled);
     }
 
+    // The port box keeps what was typed: an address typed there is refused
+    // with a message instead of becoming a port; a number is the port.
+    void aliasPort()
+    {
+        installRecorder();
+        TAliasEditDlg dlg;
+        dlg.NameEdit->setText(QStringLiteral("SERVER"));
+        dlg.DriverBox->setCurrentIndex(dlg.DriverBox->findData(QStringLiteral("QPSQL")));
+        dlg.show();
+        QTest::keyClicks(dlg.PortEdit, QStringLiteral("127.0.0.1"));
+        QCOMPARE(dlg.PortEdit->text(), QStringLiteral("127.0.0.1"));
+        QTest::mouseClick(dlg.OKBtn, Qt::LeftButton);
+        QCOMPARE(m_previous, QStringList{"Порт - число от 1 до 65535 (или пусто: порт по умолчанию)"});
+        QVERIFY(dlg.isVisible());
+        for (const char *bad : {"0", "65536", "-1"}) {
+            dlg.PortEdit->setText(QString::fromLatin1(bad));
+            QTest::mouseClick(dlg.OKBtn, Qt::LeftButton);
+            QVERIFY2(dlg.isVisible(), bad);
+        }
+        QCOMPARE(m_previous.size(), 4);
+        dlg.PortEdit->setText(QStringLiteral("55432"));
+        QTest::mouseClick(dlg.OKBtn, Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.Alias().Port, 55432);
+        dlg.PortEdit->clear();
+        QCOMPARE(dlg.Alias().Port, 0);   // the driver's default
+    }
+
     // An alias added through "&Псевдонимы..." is the row chosen afterwards.
     void openDbDlgChoosesAddedAlias()
     {
