@@ -2,6 +2,8 @@
 
 #include "Application.h"
 #include "DbMainForm.h"
+#include "DBNavigator.h"
+#include "MainCommands.h"
 
 #include "common/Format.h"
 #include "common/UserInterface.h"
@@ -106,6 +108,11 @@ TSQLForm::TSQLForm(TDbMainForm &mainForm, TDatabase *database) : TDbForm(mainFor
 TSQLForm::~TSQLForm()
 {
     SQLGrid->SetDataSource(nullptr);
+    // the toolbar's navigators let go of the grid's source with it (also
+    // when the main window deletes its children without closing them)
+    TMainCommands &commands = MainForm().Commands();
+    if (commands.ReadNavigator->DataSource() == &SQLSource || commands.WriteNavigator->DataSource() == &SQLSource)
+        commands.BindNavigators(nullptr, nullptr);
 }
 
 QStringList TSQLForm::SQLLines() const
