@@ -8,6 +8,7 @@ QUARN_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n
   libxlsxwriter-dev libsqlite3-dev libpq-dev zlib1g-dev fonts-liberation2
   postgresql
+  sqlite3                  # the README's example makes a database from the SQL scripts
   xvfb xauth
   python3-openpyxl unzip   # the office tests read .xlsx and .odt files back
   poppler-utils            # the PDF tests count pages and render them to images

@@ -105,6 +105,43 @@ private slots:
         });
         QCOMPARE(details, qsizetype(count));
     }
+
+    // The stored reports' example: run one, export a group, read it into a
+    // database the example makes itself; the new database then holds the
+    // group's reports with DEMO's templates.
+    void storedReportsExampleRunsVerbatim()
+    {
+        const QString example = fencedBlock(sourceFile(QStringLiteral("README.md")),
+                                            QStringLiteral("### Stored reports and `.FMT` files"));
+        QVERIFY2(example.contains(QLatin1String("--import-fmt")), qPrintable(example));
+        int code = 0;
+        const QString out = shell(example, code);
+        QVERIFY2(code == 0, qPrintable(out));
+
+        const auto reports = [this](const QString &file) {
+            QStringList rows;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), file);
+                db.setDatabaseName(m_root.path() + QStringLiteral("/build/bin/") + file);
+                if (db.open()) {
+                    QSqlQuery q(QStringLiteral("select RE_RPT_NAM, RE_RPT_FMT from SYS_REPORT "
+                                               "where RE_GRP_NAM = 'TSQLForm_SQLGrid' order by RE_RPT_NAM"), db);
+                    while (q.next())
+                        rows << q.value(0).toString() + u'\n' + q.value(1).toString().remove(u'\r').trimmed().section(u'\n', -3);
+                }
+            }
+            QSqlDatabase::removeDatabase(file);
+            return rows;
+        };
+        const QStringList demo = reports(QStringLiteral("demo.sqlite"));
+        QVERIFY(!demo.isEmpty());
+        QCOMPARE(reports(QStringLiteral("sales.sqlite")), demo);
+
+        // run again, as a reader trying it twice would: the alias is not doubled
+        QCOMPARE((shell(example, code), code), 0);
+        const QStringList ini = ReadTextLines(qEnvironmentVariable("QUARN_CONFIG") + QStringLiteral("/aliases.ini"));
+        QCOMPARE(ini.count(QStringLiteral("[SALES]")), 1);
+    }
 };
 
 QUARN_TEST_MAIN(ReadmeExampleTest)
