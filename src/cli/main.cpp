@@ -342,6 +342,10 @@ int main(int argc, char *argv[])
                 presetVariable(*report, p);
         };
         report->Prepare();
+        if (const QStringList unknown = report->UnknownFields(); !unknown.isEmpty())
+            err() << QStringLiteral("Внимание: шаблон ссылается на поля, которых нет ни в записях, ни среди переменных: %1; "
+                                    "на их месте печатаются знаки \"!\"\n")
+                         .arg(unknown.join(QStringLiteral(", ")));
         if (parser.isSet(listingOpt)) {
             for (const QString &line : report->Listing())
                 out() << line << '\n';

@@ -85,6 +85,10 @@ public:
     // description), for the variable browser with its columns "Имя" and
     // "Описание".
     virtual QList<QPair<QString, QString>> ListNames() = 0;
+    // The names that field references of the compiled template give but no
+    // variable or field has (they print as a run of "!"), each once, in the
+    // template's order.
+    virtual QStringList UnknownFields() const { return {}; }
     // Shows the output file in the preview window, modally; prints it
     // without showing it. Both go through the preview hook that the viewer
     // installs; without a viewer they raise an error.

@@ -133,6 +133,7 @@ void TKtReport::reset()
     m_writer.Reset(*m_measurer);
     m_totalFields.clear();
     m_totalFieldsFound = false;
+    m_unknownFields.clear();
 
     // commands refer to variables: they go first
     for (auto &c : m_commands)
@@ -329,8 +330,11 @@ void TKtReport::compileTemplate()
         }
     };
     auto lookup = [this](const QString &name) -> TReportVar & {
-        TReportVar *v = FindVar(name);
-        return v ? *v : *m_invalid;
+        if (TReportVar *v = FindVar(name))
+            return *v;
+        if (!m_unknownFields.contains(name, Qt::CaseInsensitive))
+            m_unknownFields << name;
+        return *m_invalid;
     };
     auto textLine = [&](const QString &source) {
         std::unique_ptr<TLineList> *list = nullptr;

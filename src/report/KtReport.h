@@ -109,6 +109,7 @@ public:
 
     // The compiled command lists of every section, for template authors.
     QStringList Listing() const;
+    QStringList UnknownFields() const override { return m_unknownFields; }
 
     // Command lists of the sections: 1-16 the group footers, then these.
     enum { clVars = 17, clReportHeader = 18, clPostDetail = 19, clDetail = 20 };
@@ -185,6 +186,7 @@ private:
     TReportVar *m_recNum = nullptr;
     TReportVar *m_lineNum = nullptr;
     TReportVar *m_invalid = nullptr;
+    QStringList m_unknownFields;
     TReportVar *m_filtr = nullptr;
     // looked up once per run: the group break variables and the variables
     // that receive the fields of the walked dataset, with the type each

@@ -4,6 +4,7 @@
 #include "StoredReports.h"
 
 #include "common/AppName.h"
+#include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/Settings.h"
 #include "common/UserInterface.h"
@@ -107,7 +108,19 @@ void RunStoredReportOf(const TDataSet &row, TReportParams &params)
         TRunProgress progress(QApplication::activeWindow());
         TReportParams run = params;
         run.OnSetValues = progress.Chain(params.OnSetValues);
-        report = RunStoredReport(stored, run);
+        // a report made for other rows would print runs of "!" in place of
+        // the fields these rows lack: say so before it runs
+        report = RunStoredReport(stored, run, [&](TCustomReport &prepared) {
+            const QStringList unknown = prepared.UnknownFields();
+            if (!unknown.isEmpty()
+                && UserInterface().MessageDlg(
+                       QStringLiteral("Отчет \"%1\" ссылается на поля, которых нет в записях: %2.\n"
+                                      "На их месте будут напечатаны знаки \"!\". Выполнить отчет?")
+                           .arg(name, unknown.join(QStringLiteral(", "))),
+                       QString(), TUserInterface::mtWarning, {TUserInterface::mbYes, TUserInterface::mbNo})
+                       != TUserInterface::mbYes)
+                throw EAbort();
+        });
         report->OnSetValues = params.OnSetValues;
     }
     // a stored output file may name any folder: the preview's title names

@@ -99,7 +99,8 @@ std::optional<TStoredReport> LoadStoredReport(const QString &group, const QStrin
     return QueryStoredReport(group, namePattern, databaseName);
 }
 
-std::unique_ptr<TCustomReport> RunStoredReport(const TStoredReport &stored, const TReportParams &params)
+std::unique_ptr<TCustomReport> RunStoredReport(const TStoredReport &stored, const TReportParams &params,
+                                               const TReportNotify &prepared)
 {
     std::unique_ptr<TCustomReport> report = CreateReportFor(stored.Template);
     params.AssignTo(*report);
@@ -112,6 +113,8 @@ std::unique_ptr<TCustomReport> RunStoredReport(const TStoredReport &stored, cons
     if (stored.OneRecord)
         report->SetOneRecord(true);
     report->Prepare();
+    if (prepared)
+        prepared(*report);
     report->Execute();
     return report;
 }

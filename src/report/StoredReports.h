@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CustomReport.h"
 #include "PageGeometry.h"
 
 #include <QString>
@@ -62,4 +63,5 @@ QStringList TemplateLines(const QString &text);
 // the stored orientation, output file and one-record flag, and the database
 // of the walked dataset when that differs; prepared and executed. The caller
 // previews or prints the output (Preview) and remembers the report's name.
-std::unique_ptr<TCustomReport> RunStoredReport(const TStoredReport &stored, const TReportParams &params);
+std::unique_ptr<TCustomReport> RunStoredReport(const TStoredReport &stored, const TReportParams &params,
+                                               const TReportNotify &prepared = {});

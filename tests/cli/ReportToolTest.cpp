@@ -523,6 +523,11 @@ private slots:
             << QStringList{".DETAIL", "@ID", ".FOOTR1", "итог"} << "select ID from T order by ID" << 0
             << "Внимание: строка 3 шаблона \".FOOTR1\" не называет раздел; раздел пропущен со всеми его строками\n"
             << QStringList{"1", "2"};
+        QTest::newRow("fields of other rows")
+            << QStringList{".DETAIL", "@ID:1 @INV_NUM:3 @inv_num:2 @X:1", "#X := ID"} << "select ID from T order by ID" << 0
+            << "Внимание: шаблон ссылается на поля, которых нет ни в записях, ни среди переменных: INV_NUM, X; "
+               "на их месте печатаются знаки \"!\"\n"
+            << QStringList{"1 !!! !! !", "2 !!! !! !"};
     }
     void withoutOutput()
     {

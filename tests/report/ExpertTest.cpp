@@ -373,6 +373,29 @@ private slots:
         }
         QCOMPARE(ReadTextLines(QDir(ProgramDir()).filePath("printed.prn")), QStringList{"[Иванов]"});
 
+        // a report made for other rows: asked before the run, No runs nothing
+        DataTest::exec(alias, {"INSERT INTO SYS_REPORT (RE_APP_NAM, RE_GRP_NAM, RE_RPT_NAM, RE_RPT_FMT, RE_RPT_PRV,"
+                               " RE_RPT_ORI, RE_RPT_ONE, RE_RPT_PRN) VALUES ('Quarn', 'TSearchDBGrid_Grid', 'Invoices',"
+                               " '.DETAIL\r\n@NAME @INV_NUM:4 @INV_TOTAL:2', 'Н', 'P', 'Д', 'invoices.prn')"});
+        grid.RptName = "Invoices";
+        const QString invoices = QDir(ProgramDir()).filePath("invoices.prn");
+        QFile::remove(invoices);
+        for (const auto answer : {TUserInterface::mbNo, TUserInterface::mbYes}) {
+            TRecordingUI ui;
+            ui.Answer = answer;
+            try {
+                RunDefaultReport(grid);
+                QCOMPARE(answer, TUserInterface::mbYes);
+            } catch (const EAbort &) {   // quietly, as an answered question
+                QCOMPARE(answer, TUserInterface::mbNo);
+            }
+            QCOMPARE(ui.Messages.value(0), QString("Отчет \"Invoices\" ссылается на поля, которых нет в записях: "
+                                                   "INV_NUM, INV_TOTAL.\nНа их месте будут напечатаны знаки \"!\". "
+                                                   "Выполнить отчет?"));
+            QCOMPARE(QFile::exists(invoices), answer == TUserInterface::mbYes);
+        }
+        QCOMPARE(ReadTextLines(invoices), QStringList{"Иванов !!!! !!"});
+
         grid.RptName = "Other";
         QUARN_EXPECT_ERROR(RunDefaultReport(grid), "Отчет \"Other\" не найден");
         grid.SetDataSource(nullptr);
