@@ -27,20 +27,29 @@ double columnWidth(const TField *f)
     return f->DataType() == ftString && width > 50.9 ? 50.9 : width;
 }
 
-// " @NAME:flag width", the reference of a field in the detail line.
+// " @NAME:flag width", the reference of a field in the detail line. A
+// number column with a scale prints that many decimals (NUMERIC(10,2) gives
+// "-12.2"), one of floating point without a scale in the general format;
+// only whole-number columns print as whole numbers.
 QString fieldReference(const TField *f)
 {
     QString flag;
-    double width = columnWidth(f);
+    QString width = QString::number(columnWidth(f), 'g', 15);
     if (isMoney(f)) {
         flag = QStringLiteral("$");
-        width += FormatSettings().CurrencyDecimals * 0.1;
-    } else if (f->Alignment() == taRightJustify) {
-        flag = QStringLiteral("-");
-    } else if (f->Alignment() == taCenter) {
-        flag = QStringLiteral("+");
+        width = QString::number(columnWidth(f) + FormatSettings().CurrencyDecimals * 0.1, 'g', 15);
+    } else {
+        if (f->Alignment() == taRightJustify)
+            flag = QStringLiteral("-");
+        else if (f->Alignment() == taCenter)
+            flag = QStringLiteral("+");
+        const bool fraction = f->DataType() == ftFloat || f->DataType() == ftCurrency || f->DataType() == ftBCD;
+        if (fraction && f->Scale() > 0)
+            width = QStringLiteral("%1.%2").arg(int(columnWidth(f))).arg(f->Scale());
+        else if (fraction)
+            flag += u'G';
     }
-    return QStringLiteral(" @%1:%2%3").arg(f->FieldName(), flag, QString::number(width, 'g', 15));
+    return QStringLiteral(" @%1:%2%3").arg(f->FieldName(), flag, width);
 }
 
 QString section(const QString &name)

@@ -255,6 +255,46 @@ private slots:
         ReportViewHook() = {};
     }
 
+    // Number columns print with their scale, floating point ones without a
+    // scale as they are, whole numbers whole: Alt+F7 and a total the expert
+    // was asked for.
+    void numberColumns_data() { DataTest::engineRows(); }
+    void numberColumns()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::exec(alias, {"DROP TABLE IF EXISTS LINES", "CREATE TABLE LINES (ID INTEGER, PRICE NUMERIC(10,2), RATIO DOUBLE PRECISION)",
+                               "INSERT INTO LINES VALUES (1, 1.98, 0.5)", "INSERT INTO LINES VALUES (2, 1.5, 0.125)"});
+        InstallReportExpert();
+        ReportViewHook() = [](TCustomReport &, bool) {};
+        auto q = openQuery(alias, "select ID, PRICE, RATIO from LINES order by ID");
+        TDataSource source(q.get());
+        TSearchDBGrid grid;
+        grid.SetDataSource(&source);
+        grid.show();
+        QTest::keyClick(grid.View(), Qt::Key_F7, Qt::AltModifier);
+        const QString prn = QDir(ProgramDir()).filePath("report.prn");
+        const auto cells = [](const QString &line) { return line.simplified().split(' '); };
+        QStringList out = ReadTextLines(prn);
+        QCOMPARE(cells(out.value(out.size() - 2)), (QStringList{"1", "1.98", "0.5"}));
+        QCOMPARE(cells(out.last()), (QStringList{"2", "1.50", "0.125"}));
+
+        TKtReport report;
+        report.SetDataSet(q.get());
+        TExpertParams p;
+        const QString names[] = {q->Fields(0)->FieldName(), q->Fields(1)->FieldName(), q->Fields(2)->FieldName()};
+        p.Fields = QStringList{names[0], names[1], names[2]};
+        p.Totals = QStringList{names[1], names[2]};
+        report.BuildExpertTemplate(p);
+        report.SetPrintName("totals.prn");
+        report.Prepare();
+        report.Execute();
+        out = ReadTextLines(QDir(ProgramDir()).filePath("totals.prn"));
+        QCOMPARE(cells(out.last()), (QStringList{"3.48", "0.625"}));
+        grid.SetDataSource(nullptr);
+        ReportViewHook() = {};
+    }
+
     // The caret goes to the character the error position names in the
     // lines joined by CR LF.
     void caretAtError_data()
