@@ -31,6 +31,11 @@ QString DBErrorText(int errorCode)
 {
     switch (errorCode) {
     case DBErrorCode::ConnectionLost: return QStringLiteral("Соединение с сервером базы данных потеряно");
+    case DBErrorCode::ServerNotFound:
+        return QStringLiteral("Сервер базы данных не найден: проверьте имя компьютера в псевдониме");
+    case DBErrorCode::ServerNotAnswering:
+        return QStringLiteral("Сервер базы данных не отвечает: проверьте адрес и порт в псевдониме и работает ли сервер");
+    case DBErrorCode::LoginFailed: return QStringLiteral("Неверное имя пользователя или пароль");
     case DBErrorCode::DiskFull: return QStringLiteral("Нет места на диске для базы данных");
     case DBErrorCode::ObjectMissing: return QStringLiteral("Таблица, поле или другой объект базы данных не найден");
     case DBErrorCode::UniqueKey: return QStringLiteral("Запись с таким значением ключа уже есть");

@@ -25,7 +25,8 @@ struct TDBError {
 // into a category by what went wrong, whatever the engine:
 //
 //   0x21 system         01 cannot connect         02 connection lost
-//                       03 disk full
+//                       03 disk full              04 no such server host
+//                       05 server not answering
 //   0x22 not found      01 unknown alias          02 database file missing
 //                       03 table or column missing
 //   0x26 integrity      01 unique key             02 foreign key
@@ -43,6 +44,7 @@ struct TDBError {
 // as a base-36 number otherwise (42P01).
 namespace DBErrorCode {
 constexpr int ConnectFailed = 0x2101, ConnectionLost = 0x2102, DiskFull = 0x2103;
+constexpr int ServerNotFound = 0x2104, ServerNotAnswering = 0x2105;
 constexpr int UnknownAlias = 0x2201, FileMissing = 0x2202, ObjectMissing = 0x2203;
 constexpr int UniqueKey = 0x2601, ForeignKey = 0x2602, RequiredValue = 0x2603, CheckFailed = 0x2604;
 constexpr int NoParamValue = 0x2701, UnknownDriver = 0x2702, NotSupported = 0x2703, RecordNotFound = 0x2704;

@@ -235,6 +235,12 @@ int errorCode(const QString &s, const QString &message, bool connectionError)
         return DBErrorCode::ConnectionLost;
     if (text.contains(u"does not exist"))
         return DBErrorCode::ObjectMissing;
+    if (connectionError && text.contains(u"could not translate host name"))
+        return DBErrorCode::ServerNotFound;
+    if (connectionError
+        && (text.contains(u"connection refused") || text.contains(u"timeout expired")
+            || text.contains(u"no route to host") || text.contains(u"network is unreachable")))
+        return DBErrorCode::ServerNotAnswering;
     return connectionError ? DBErrorCode::ConnectFailed : DBErrorCode::StatementFailed;
 }
 
@@ -671,7 +677,7 @@ public:
                 const QString message = QString::fromUtf8(PQerrorMessage(m_reader)).trimmed();
                 PQfinish(m_reader);
                 m_reader = nullptr;
-                throw EDBEngineError({TDBError{DBErrorCode::ConnectFailed, 0, message, QString()}});
+                throw EDBEngineError(WithRussianEntry({TDBError{errorCode(QString(), message, true), 0, message, QString()}}));
             }
             setUp(m_reader);
         }

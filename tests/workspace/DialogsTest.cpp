@@ -10,6 +10,7 @@
 #include "workspace/DialogUserInterface.h"
 #include "workspace/LoginDlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QInputDialog>
 #include <QPlainTextEdit>
@@ -310,6 +311,43 @@ private slots:
         dlg.exec();
         RemoveAlias(QStringLiteral("ZZ_ADDED"));
         QCOMPARE(chosen, QStringLiteral("ZZ_ADDED"));
+    }
+
+    // "&Проверить" on a server alias that leads nowhere says so, with the
+    // reason, and nothing hangs.
+    void aliasTestReportsWrongServer_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("wrong port") << "127.0.0.1" << "1" << "Сервер базы данных не отвечает";
+        QTest::newRow("wrong host") << "nosuch.invalid" << "" << "Сервер базы данных не найден";
+    }
+    void aliasTestReportsWrongServer()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, port);
+        QFETCH(QString, reason);
+        TAliasesDlg dlg;
+        {
+            auto edit = onModal<TAliasEditDlg>([&](TAliasEditDlg *d) {
+                d->NameEdit->setText(QStringLiteral("FAR"));
+                d->DriverBox->setCurrentIndex(d->DriverBox->findData(QStringLiteral("QPSQL")));
+                d->DatabaseEdit->setText(QStringLiteral("sales"));
+                QTest::keyClicks(d->HostEdit, host);
+                QTest::keyClicks(d->PortEdit, port);
+                d->LoginBox->setChecked(false);
+                QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+            });
+            QTest::mouseClick(dlg.AddBtn, Qt::LeftButton);
+            QCOMPARE(edit->Hits(), 1);
+        }
+        TBoxSeen seen;
+        auto box = answerBox(seen, QMessageBox::Ok);
+        QTest::mouseClick(dlg.TestBtn, Qt::LeftButton);
+        RemoveAlias(QStringLiteral("FAR"));
+        QCOMPARE(seen.count, 1);
+        QVERIFY2(seen.text.startsWith("Нет соединения с базой данных FAR:\n" + reason), qPrintable(seen.text));
     }
 
     // The alias dialog adds, changes, tests and deletes aliases of
