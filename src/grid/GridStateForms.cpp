@@ -15,12 +15,14 @@
 #include <QFileSystemModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -264,6 +266,10 @@ TSaveGridForm::TSaveGridForm(QWidget *parent, TSearchDBGrid &grid, const QString
         setParam(q, QStringLiteral("AppName"), AppName());
     };
     LookupBtn->SetLinkEdit(TitleEdit);
+    LookupBtn->setText(QString());
+    LookupBtn->setIcon(QIcon::fromTheme(QStringLiteral("accessories-dictionary"),
+                                        style()->standardIcon(QStyle::SP_FileDialogContentsView)));
+    LookupBtn->setToolTip(QStringLiteral("Выбрать из сохраненных состояний (серый \"+\" в поле названия)"));
     titleRow->addWidget(TitleEdit, 1);
     titleRow->addWidget(LookupBtn);
     layout->addLayout(titleRow);

@@ -7,6 +7,8 @@
 #include "common/Settings.h"
 #include "common/UserInterface.h"
 
+#include "uisupport/Fitting.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -251,6 +253,7 @@ void TAliasesDlg::fillGrid(const QString &current)
             currentRow = row;
         ++row;
     }
+    FitColumnsToTexts(*AliasGrid);
     if (row > 0)
         AliasGrid->setCurrentCell(currentRow, 0);
     updateButtons();

@@ -1,9 +1,12 @@
 #include "Application.h"
 
+#include "uisupport/Fitting.h"
+
 #include <memory>
 
 TQuarnApplication::TQuarnApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+    InstallButtonMargins(*this);
 }
 
 bool TQuarnApplication::notify(QObject *receiver, QEvent *event)

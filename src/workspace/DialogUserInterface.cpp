@@ -1,6 +1,7 @@
 #include "DialogUserInterface.h"
 
 #include "LoginDlg.h"
+#include "uisupport/Fitting.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -29,7 +30,7 @@ bool TDialogUserInterface::eventFilter(QObject *, QEvent *event)
 
 bool TDialogUserInterface::InputQuery(const QString &caption, const QString &prompt, QString &value)
 {
-    QInputDialog box(QApplication::activeWindow());
+    QInputDialog box(DialogOwner());
     box.setObjectName(QStringLiteral("InputQuery"));
     box.setInputMode(QInputDialog::TextInput);
     box.setWindowTitle(caption);
@@ -52,7 +53,7 @@ int TDialogUserInterface::MessageDlg(const QString &text, const QString &caption
     case mtInformation: icon = QMessageBox::Information; if (title.isEmpty()) title = QStringLiteral("Информация"); break;
     case mtConfirmation: icon = QMessageBox::Question; if (title.isEmpty()) title = QStringLiteral("Подтверждение"); break;
     }
-    QMessageBox box(icon, title, text, QMessageBox::NoButton, QApplication::activeWindow());
+    QMessageBox box(icon, title, text, QMessageBox::NoButton, DialogOwner());
     box.setObjectName(QStringLiteral("MessageDlg"));
     QList<Button> shown = buttons.isEmpty() ? QList<Button>{mbOK} : buttons;
     QMap<QAbstractButton *, Button> results;
@@ -108,7 +109,7 @@ QString TDialogUserInterface::FileDialogFilter(const QString &filter)
 
 QString TDialogUserInterface::OpenFileName(const QString &title, const QString &filter, const QString &dir)
 {
-    QFileDialog box(QApplication::activeWindow(), title, dir, FileDialogFilter(filter));
+    QFileDialog box(DialogOwner(), title, dir, FileDialogFilter(filter));
     box.setObjectName(QStringLiteral("OpenFileName"));
     box.setAcceptMode(QFileDialog::AcceptOpen);
     box.setFileMode(QFileDialog::ExistingFile);
@@ -119,7 +120,7 @@ QString TDialogUserInterface::OpenFileName(const QString &title, const QString &
 
 QString TDialogUserInterface::SaveFileName(const QString &title, const QString &filter, const QString &dir)
 {
-    QFileDialog box(QApplication::activeWindow(), title, dir, FileDialogFilter(filter));
+    QFileDialog box(DialogOwner(), title, dir, FileDialogFilter(filter));
     box.setObjectName(QStringLiteral("SaveFileName"));
     box.setAcceptMode(QFileDialog::AcceptSave);
     box.setFileMode(QFileDialog::AnyFile);
@@ -144,7 +145,7 @@ bool TDialogUserInterface::StatementRunning(double seconds)
 {
     if (!m_busy) {
         m_busy = std::make_unique<QProgressDialog>(QStringLiteral("Выполнение запроса..."), QStringLiteral("Отмена"),
-                                                   0, 0, QApplication::activeWindow());
+                                                   0, 0, DialogOwner());
         m_busy->setObjectName(QStringLiteral("StatementBusy"));
         m_busy->setWindowTitle(QStringLiteral("Запрос"));
         m_busy->setWindowModality(Qt::ApplicationModal);
@@ -171,7 +172,7 @@ void TDialogUserInterface::StatementEnded()
 
 bool TDialogUserInterface::LoginDialog(const QString &databaseName, QString &userName, QString &password)
 {
-    TLoginDlg box(databaseName, userName, QApplication::activeWindow());
+    TLoginDlg box(databaseName, userName, DialogOwner());
     if (box.exec() != QDialog::Accepted)
         return false;
     userName = box.UserName();

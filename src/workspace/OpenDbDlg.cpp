@@ -5,6 +5,8 @@
 
 #include "data/Catalog.h"
 
+#include "uisupport/Fitting.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -142,6 +144,7 @@ void TOpenDbDlg::fillGrid()
             AliasGrid->setItem(row, c, item);
         }
     }
+    FitColumnsToTexts(*AliasGrid);
     if (row > 0) {
         list.First();
         AliasGrid->setCurrentCell(0, 0);

@@ -9,9 +9,13 @@
 #include "workspace/AliasesDlg.h"
 #include "workspace/DialogUserInterface.h"
 #include "workspace/LoginDlg.h"
+#include "workspace/OpenDbDlg.h"
+#include "workspace/SQLForm.h"
+#include "uisupport/Fitting.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMainWindow>
 #include <QInputDialog>
 #include <QPlainTextEdit>
 
@@ -512,6 +516,62 @@ private slots:
         QVERIFY(UserInterface().LoginDialog(QStringLiteral("SALES"), user, password));
         QCOMPARE(shown, QStringLiteral("SALES|clerk|%1").arg(int(QLineEdit::Password)));
         QCOMPARE(password, QStringLiteral("s3cret"));
+    }
+
+    // Asked while no window of the program is active (between "Базы
+    // данных" closing and the database opening), the login is still the
+    // main window's and centred on it, not on the screen.
+    void loginCentredOnMainWindow()
+    {
+        QMainWindow main;
+        main.setAttribute(Qt::WA_ShowWithoutActivating);
+        main.setGeometry(300, 250, 400, 300);   // away from the screen's centre
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        {
+            // a window that closes leaves none active
+            QDialog passing;
+            passing.show();
+            QVERIFY(QTest::qWaitForWindowActive(&passing));
+        }
+        QVERIFY(!QApplication::activeWindow());
+        QWidget *owner = nullptr;
+        QPoint centre;
+        auto watch = onModal<TLoginDlg>([&](TLoginDlg *d) {
+            owner = d->parentWidget();
+            centre = d->frameGeometry().center();
+            d->reject();
+        });
+        QString user, password;
+        QVERIFY(!UserInterface().LoginDialog(QStringLiteral("SALES"), user, password));
+        QCOMPARE(owner, &main);
+        QVERIFY2((centre - main.frameGeometry().center()).manhattanLength() < 40,
+                 qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
+    }
+
+    // Captions and cells fit: a long button caption keeps a margin, the
+    // "Тип" column of "Базы данных" shows a long type whole.
+    void textsFit()
+    {
+        InstallButtonMargins(*qApp);
+        TSQLResultDlg result(1, nullptr);
+        const QFontMetrics fm(result.CommitBtn->font());
+        QVERIFY(result.CommitBtn->sizeHint().width() >= fm.horizontalAdvance(QStringLiteral("Фиксация обновлений")) + 20);
+
+        TAlias server;
+        server.Name = QStringLiteral("ZZ_SERVER");
+        server.Driver = QStringLiteral("QPSQL");
+        server.Database = QStringLiteral("sales");
+        server.Type = QStringLiteral("POSTGRESQL_CLUSTER_WIDE");
+        SaveAlias(server);
+        TOpenDbDlg dlg(nullptr);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        RemoveAlias(QStringLiteral("ZZ_SERVER"));
+        const QTableWidgetItem *type = dlg.AliasGrid->findItems(server.Type, Qt::MatchExactly).value(0);
+        QVERIFY(type);
+        QVERIFY(dlg.AliasGrid->columnWidth(type->column())
+                >= dlg.AliasGrid->fontMetrics().horizontalAdvance(type->text()) + 6);
     }
 
     void escAbortPrompt_data()
