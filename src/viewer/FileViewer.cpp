@@ -377,7 +377,10 @@ void TFileViewer::paintEvent(QPaintEvent *)
     view.pageTop = -m_pages.HeightOf(current.first, m_topLine) / m_scale;
     double y = 0;
     int painted = 0;
-    for (int i = m_topLine; i < m_pages.LineCount() && y <= bottom; ++i) {
+    // the whole page shows only its own lines: the next page's first one
+    // would stand below the page's edge
+    const int end = m_fitPage ? current.last + 1 : m_pages.LineCount();
+    for (int i = m_topLine; i < end && y <= bottom; ++i) {
         if (i > m_topLine && page + 1 < m_pages.PageCount()
             && m_pages.Pages()[size_t(page + 1)].first == i) {
             ++page;
@@ -388,10 +391,13 @@ void TFileViewer::paintEvent(QPaintEvent *)
         ++painted;
     }
     m_linesPainted = std::max(1, painted);
-    // the current page's first and last line
-    const double pageTop = -m_pages.HeightOf(current.first, m_topLine) / m_scale;
-    const double pageBottom = pageTop + m_pages.HeightOf(current.first, current.last + 1) / m_scale;
-    painter.setPen(Qt::red);
+    // the current page's edges: the pixel row above its first line and the
+    // one under its last, so neither crosses a line's letters (at the top
+    // of the whole page the top edge is the view's own)
+    const double pageTop = std::floor(-m_pages.HeightOf(current.first, m_topLine) / m_scale) - 0.5;
+    const double pageBottom =
+        std::ceil((m_pages.HeightOf(current.first, current.last + 1) - m_pages.HeightOf(current.first, m_topLine)) / m_scale) + 0.5;
+    painter.setPen(QPen(Qt::red, 1));
     painter.drawLine(QLineF(0, pageTop, viewport()->width(), pageTop));
     painter.drawLine(QLineF(0, pageBottom, viewport()->width(), pageBottom));
     TOutputPages::Draw(painter, m_fragments, m_shapes, m_screenDpi);

@@ -235,6 +235,50 @@ private slots:
         QVERIFY(std::abs(v->x() - (area->width() - v->width()) / 2) <= 1);
     }
 
+    // At "На всю страницу" the red page edges enclose the page's lines:
+    // the top one above the first line, nothing of the next page below the
+    // bottom one.
+    void wholePageEdges()
+    {
+        // a short first page, then full ones
+        QStringList lines;
+        for (int i = 1; i <= 200; ++i)
+            lines << (i == 8 ? QStringLiteral("^") : QString()) + QStringLiteral("\\F1:14Строка %1 ЁЙЩ").arg(i);
+        WriteTextLines(path("edges.prn"), lines);
+        TKtPreviewForm f;
+        f.Setup(path("edges.prn"), TPageGeometry::Portrait, true, 1);
+        f.resize(700, 900);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        f.SetZoomItem(4);
+        TFileViewer *v = f.Viewer();
+        QVERIFY(v->Pages().PageCount() > 2);
+        for (const int page : {0, 1}) {
+            v->GoToPage(page);
+            const QImage image = v->viewport()->grab().toImage();
+            int redTop = -1, redBottom = -1, inkTop = -1, inkBottom = -1;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    if (c.red() > 200 && c.green() < 80 && c.blue() < 80) {
+                        redTop = redTop < 0 ? y : redTop;
+                        redBottom = y;
+                    } else if (c.lightness() < 160) {
+                        inkTop = inkTop < 0 ? y : inkTop;
+                        inkBottom = y;
+                    }
+                }
+            const QString seen = QStringLiteral("page %1: red %2..%3, text %4..%5")
+                                     .arg(page).arg(redTop).arg(redBottom).arg(inkTop).arg(inkBottom);
+            // the red rows hold no letters: the top edge is the view's own or
+            // above the first line, the bottom one under the last
+            QVERIFY2(inkTop >= 0 && (redTop < 0 || redTop < inkTop || redTop > inkBottom), qPrintable(seen));
+            QVERIFY2(redBottom < 0 || redBottom > inkBottom || redBottom < inkTop, qPrintable(seen));
+            if (page == 0)   // seven lines: the bottom edge shows, and nothing of page 2 below it
+                QVERIFY2(redBottom > inkBottom && redBottom < image.height() / 2, qPrintable(seen));
+        }
+    }
+
     void saving_data()
     {
         QTest::addColumn<int>("answer");
