@@ -45,6 +45,7 @@ void TDataSet::Open()
 {
     if (Active())
         return;
+    if (BeforeOpen) BeforeOpen(*this);
     m_store.reset();
     m_current.clear();
     m_currentAt = -1;

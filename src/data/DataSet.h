@@ -134,7 +134,7 @@ public:
     void CheckBrowseMode();
 
     // Events.
-    std::function<void(TDataSet &)> AfterOpen, BeforeClose, BeforePost, AfterPost, OnNewRecord,
+    std::function<void(TDataSet &)> BeforeOpen, AfterOpen, BeforeClose, BeforePost, AfterPost, OnNewRecord,
         AfterScroll;
 
     // The database object the dataset used is going away.

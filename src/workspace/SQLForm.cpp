@@ -89,6 +89,16 @@ TSQLForm::TSQLForm(TDbMainForm &mainForm, TDatabase *database) : TDbForm(mainFor
     SQLGrid->setObjectName(QStringLiteral("SQLGrid"));
     SQLGrid->SetDataSource(&SQLSource);
     SQLGrid->OnRowsCounted = [this] { showRowsStatus(); };
+    // every opening is timed, the statement's and each reopening by a
+    // search, a mark filter or the builder
+    SQLQuery.BeforeOpen = [this](TDataSet &) {
+        m_statementSeconds = -1;
+        m_openClock.start();
+    };
+    SQLQuery.AfterOpen = [this](TDataSet &) {
+        m_statementSeconds = double(m_openClock.nsecsElapsed()) / 1e9;
+        showRowsStatus();
+    };
     gridLayout->addWidget(SQLGrid);
     Pages->addTab(SQLPage, QStringLiteral("SQL"));
     Pages->addTab(GridPage, QStringLiteral("Просмотр"));
@@ -155,13 +165,8 @@ void TSQLForm::RunStatement()
     SQLQuery.Close();
     SQLQuery.SetSQL(SQLLines());
     SQLQuery.SetRequestLive(live);
-    m_statementSeconds = -1;
-    QElapsedTimer clock;
-    clock.start();
     try {
         SQLQuery.Open();
-        m_statementSeconds = double(clock.nsecsElapsed()) / 1e9;
-        showRowsStatus();
     } catch (const EDBEngineError &) {
         throw;
     } catch (const ENoResultSet &) {

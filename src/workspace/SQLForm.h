@@ -6,6 +6,7 @@
 #include "data/Query.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <memory>
 
 class QCheckBox;
@@ -53,6 +54,7 @@ private:
     // counted, and the time the statement took to give its first rows.
     void showRowsStatus();
     double m_statementSeconds = -1;
+    QElapsedTimer m_openClock;
 };
 
 // The answer to a statement that returned no rows: how many it touched, and

@@ -150,6 +150,10 @@ private slots:
         QTest::mouseClick(last, Qt::LeftButton);
         QCOMPARE(editor->SQLQuery.FieldByName("N")->AsInteger(), 1234);
         QVERIFY(!last->isEnabled());
+        // a search reopens the statement: the status tells the rows it found
+        QTest::keyClicks(editor->SQLGrid->View(), "12");
+        const QRegularExpression narrowed("^Записей: 1 · \\d+,\\d\\d с$");
+        QTRY_VERIFY2(narrowed.match(main->StatusLine->text()).hasMatch(), qPrintable(main->StatusLine->text()));
     }
 
     // A long statement shows the busy window, which answers Esc and
