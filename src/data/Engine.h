@@ -225,6 +225,11 @@ public:
 
     // The SQL literal of a value of the given type.
     virtual QString Literal(const QVariant &value, TFieldType type) const = 0;
+    // The sum of a number expression over a query's rows, 0 for none.
+    virtual QString NumberSum(const QString &expression) const
+    {
+        return QStringLiteral("COALESCE(SUM(%1), 0)").arg(expression);
+    }
     QString QuoteName(const QString &name) const;
     // The name an unquoted identifier stands for (PostgreSQL folds to lower
     // case; SQLite matches names in any case).

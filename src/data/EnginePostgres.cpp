@@ -932,6 +932,12 @@ public:
         return false;
     }
 
+    // exact over numeric, and money summed as a number
+    QString NumberSum(const QString &expression) const override
+    {
+        return QStringLiteral("COALESCE(SUM(CAST(%1 AS NUMERIC)), 0)").arg(expression);
+    }
+
     QString Literal(const QVariant &value, TFieldType type) const override
     {
         if (value.typeId() == QMetaType::QByteArray)

@@ -694,6 +694,12 @@ public:
     void attach(TSqliteDirectRows *rows) { m_direct.push_back(rows); }
     void detach(TSqliteDirectRows *rows) { std::erase(m_direct, rows); }
 
+    // TOTAL: a float that never overflows, 0.0 for no rows
+    QString NumberSum(const QString &expression) const override
+    {
+        return QStringLiteral("TOTAL(%1)").arg(expression);
+    }
+
     QString Literal(const QVariant &value, TFieldType type) const override
     {
         if (value.typeId() == QMetaType::QByteArray)

@@ -107,6 +107,36 @@ void TDBDataSet::OpenStatement(const QString &sql)
     throw ENoResultSet(QStringLiteral("Запрос не вернул набор данных"));
 }
 
+bool TDBDataSet::EngineTotals(const QString &column, bool sum, qint64 &count, double &total)
+{
+    if (!Active() || !m_window || UpdatesPending())
+        return false;
+    TDatabase *db = Database();
+    TEngine &engine = db->Engine();
+    const QString statement = SplitSqlScript(SelectText(), engine.Dialect()).value(0);
+    QString sql = QStringLiteral("SELECT COUNT(*)");
+    if (sum)
+        sql += QStringLiteral(", ") + engine.NumberSum(QStringLiteral("q.") + engine.QuoteName(column));
+    sql += QStringLiteral(" FROM (\n") + statement + QStringLiteral("\n) q");
+    QVariant values[2];
+    try {
+        const bool read = RunWatched([&] {
+            std::unique_ptr<TRowSource> rows;
+            int affected = -1;
+            return engine.Run(*db, sql, &rows, affected, TRowReading::OneWay) && rows->Fetch(values);
+        });
+        if (!read)
+            return false;
+    } catch (const EDBEngineError &e) {
+        if (e.Errors().value(0).ErrorCode == DBErrorCode::Interrupted)
+            throw;
+        return false;   // no query (a PRAGMA, SHOW), or names the subquery cannot tell apart
+    }
+    count = values[0].toLongLong();
+    total = sum ? values[1].toDouble() : 0;
+    return true;
+}
+
 void TDBDataSet::prepareLive(const QString &sql, QString &toRun)
 {
     TDatabase *db = Database();

@@ -50,6 +50,13 @@ public:
     bool ReadsDirect() const { return m_source && m_source->Direct(); }
     // Whether the rows were asked for by position (a scrollable result).
     bool ReadsWindows() const { return m_window != nullptr; }
+    // The number of the statement's rows and, with `sum`, the sum of the
+    // number column `column`, counted by the engine over the statement as
+    // it stands (watched: the person may stop it). False, and nothing
+    // counted, when the rows are not read by position, edits are kept for
+    // later, or the engine takes the statement as no subquery: the caller
+    // walks the rows then.
+    bool EngineTotals(const QString &column, bool sum, qint64 &count, double &total);
 
 protected:
     // The statement to open, with parameter values in place.

@@ -8,6 +8,7 @@
 #include "common/TextFile.h"
 #include "common/UserInterface.h"
 #include "data/DataSet.h"
+#include "data/Query.h"
 #include "uisupport/DefaultPrinter.h"
 #include "uisupport/Guard.h"
 
@@ -326,8 +327,10 @@ QString GridColumnSum(TSearchDBGrid &grid)
         return QString();
     const bool numeric = IsNumericType(field->DataType());
     double sum = 0;
-    int count = 0;
-    {
+    qint64 count = 0;
+    // a result read by position is summed by the engine, however large
+    auto *query = dynamic_cast<TDBDataSet *>(ds);
+    if (!query || !query->EngineTotals(field->FieldName(), numeric, count, sum)) {
         TPositionKept kept(*ds);
         // a long walk shows how far it got and can be stopped with Esc or
         // the dialog's button
