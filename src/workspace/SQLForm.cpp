@@ -41,6 +41,8 @@ TSQLForm *TSQLForm::Create(TDbMainForm &mainForm, TDatabase *database, const QSt
     form->ShowChild();
     if (!tableName.isEmpty())
         form->RunStatement();
+    else
+        form->SQLText->setFocus();   // typing goes into the statement
     return form;
 }
 
@@ -157,6 +159,11 @@ bool TSQLForm::FormCloseQuery()
 
 void TSQLForm::RunStatement()
 {
+    if (SQLText->toPlainText().trimmed().isEmpty()) {
+        showStatus(QStringLiteral("Нет текста запроса"));
+        SQLText->setFocus();
+        return;
+    }
     const bool live = LiveBox->isChecked();
     SQLGrid->SetOptions(live ? SQLGrid->Options() | dgEditing : SQLGrid->Options() & ~dgEditing);
     CallHook(ClearStateHook, *SQLGrid, false, false);
@@ -187,8 +194,12 @@ void TSQLForm::showRowsStatus()
     for (qsizetype at = rows.size() - 3; at > 0; at -= 3)
         rows.insert(at, u' ');
     const QString time = QString::number(m_statementSeconds, 'f', 2).replace(u'.', u',') + QStringLiteral(" с");
-    QStatusTipEvent tip(SQLQuery.AllFetched() ? QStringLiteral("Записей: ") + rows + QStringLiteral(" · ") + time
-                                              : time);
+    showStatus(SQLQuery.AllFetched() ? QStringLiteral("Записей: ") + rows + QStringLiteral(" · ") + time : time);
+}
+
+void TSQLForm::showStatus(const QString &text)
+{
+    QStatusTipEvent tip(text);
     QCoreApplication::sendEvent(window(), &tip);
 }
 

@@ -53,6 +53,7 @@ private:
     // "Записей: N · t с" in the main window's status line: the rows once
     // counted, and the time the statement took to give its first rows.
     void showRowsStatus();
+    void showStatus(const QString &text);
     double m_statementSeconds = -1;
     QElapsedTimer m_openClock;
 };

@@ -127,6 +127,30 @@ private slots:
     }
 
     // The status line gives the rows, once counted, and the statement's time.
+    // Ctrl+Q gives the keyboard to the statement: what is typed runs with
+    // Ctrl+E and the rows show; Ctrl+E on no text only says so.
+    void typedStatementRuns_data() { DataTest::engineRows(); }
+    void typedStatementRuns()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        TSQLForm *editor = editorOn(*main, alias, QString());
+        QVERIFY(editor);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(editor->SQLText));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(main->StatusLine->text(), QStringLiteral("Нет текста запроса"));
+        QVERIFY(!editor->SQLQuery.Active());
+        QTest::keyClicks(QApplication::focusWidget(), "select 7 as N");
+        QCOMPARE(editor->SQLText->toPlainText(), QStringLiteral("select 7 as N"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(editor->SQLQuery.Active());
+        QCOMPARE(editor->SQLQuery.Fields(0)->AsInteger(), 7);
+        QCOMPARE(editor->Pages->currentWidget(), editor->GridPage);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(editor->SQLGrid->View()));
+    }
+
     void rowsAndTimeInStatus_data() { DataTest::engineRows(); }
     void rowsAndTimeInStatus()
     {
