@@ -320,6 +320,21 @@ TPgResult execPg(PGconn *conn, const QString &sql)
     return r;
 }
 
+// Runs `prefix` followed by `sql` (a cursor's declaration); the position an
+// error points at is given in `sql`, as the person wrote it.
+TPgResult execWrapped(PGconn *conn, const QString &prefix, const QString &sql)
+{
+    try {
+        return execPg(conn, prefix + sql);
+    } catch (const EDBEngineError &e) {
+        QList<TDBError> errors = e.Errors();
+        for (TDBError &error : errors)
+            if (error.Position >= 0)
+                error.Position = std::max(0, error.Position - int(prefix.size()));
+        throw EDBEngineError(errors);
+    }
+}
+
 // Reads what is left of a command sent without waiting; the last failure
 // (if any) is raised.
 void drainPg(PGconn *conn)
@@ -775,7 +790,7 @@ public:
             // it sees the transaction's own changes and outlives its commit
             c.conn = m_main;
             c.generation = m_mainGeneration;
-            execPg(m_main, QStringLiteral("DECLARE %1 %2 WITH HOLD FOR ").arg(c.name, kind) + sql);
+            execWrapped(m_main, QStringLiteral("DECLARE %1 %2 WITH HOLD FOR ").arg(c.name, kind), sql);
             if (use != Walk)
                 *first = c.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(firstRows).arg(c.name));
             return c;
@@ -786,8 +801,8 @@ public:
             execPg(r, QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED READ ONLY"));
         execPg(r, QStringLiteral("SAVEPOINT quarn_declare"));
         try {
-            execPg(r, QStringLiteral("DECLARE %1 %2%3 FOR ")
-                          .arg(c.name, kind, use == Walk ? QString() : QStringLiteral(" WITH HOLD")) + sql);
+            execWrapped(r, QStringLiteral("DECLARE %1 %2%3 FOR ")
+                               .arg(c.name, kind, use == Walk ? QString() : QStringLiteral(" WITH HOLD")), sql);
         } catch (const EDBEngineError &e) {
             if (PQstatus(r) == CONNECTION_OK) {
                 PQclear(PQexec(r, "ROLLBACK TO SAVEPOINT quarn_declare"));
@@ -803,7 +818,7 @@ public:
                 // only the main session knows the object: a held cursor there
                 c.conn = m_main;
                 c.generation = m_mainGeneration;
-                execPg(m_main, QStringLiteral("DECLARE %1 %2 WITH HOLD FOR ").arg(c.name, kind) + sql);
+                execWrapped(m_main, QStringLiteral("DECLARE %1 %2 WITH HOLD FOR ").arg(c.name, kind), sql);
                 if (use != Walk)
                     *first = c.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(firstRows).arg(c.name));
                 return c;

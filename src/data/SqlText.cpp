@@ -593,19 +593,27 @@ TSingleTableSelect ParseSingleTableSelect(const QString &sql)
     return r;
 }
 
-QStringList SplitSqlScript(const QString &script, TSqlDialect dialect)
+QList<TSqlSpan> SqlStatementSpans(const QString &script, TSqlDialect dialect)
 {
     // blanks as the dialect has them: a vertical tab is none to PostgreSQL
     const QStringView blanks = dialect == TSqlDialect::Postgres ? QStringView(u" \t\n\r\f") : QStringView(u" \t\n\r\f\v");
-    QStringList out;
+    QList<TSqlSpan> out;
     for (const TStatementRange &r : statementRanges(script, dialect)) {
         int a = r.start, b = r.end;
         while (a < b && blanks.contains(script[a]))
             ++a;
         while (b > a && blanks.contains(script[b - 1]))
             --b;
-        out.append(script.mid(a, b - a));
+        out.append({a, b});
     }
+    return out;
+}
+
+QStringList SplitSqlScript(const QString &script, TSqlDialect dialect)
+{
+    QStringList out;
+    for (const TSqlSpan &s : SqlStatementSpans(script, dialect))
+        out.append(script.mid(s.Start, s.End - s.Start));
     return out;
 }
 

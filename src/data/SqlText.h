@@ -86,6 +86,13 @@ TSingleTableSelect ParseSingleTableSelect(const QString &sql);
 // hold statements of their own (a trigger's BEGIN ... END, a function's
 // BEGIN ATOMIC ... END); empty statements are dropped.
 QStringList SplitSqlScript(const QString &script, TSqlDialect dialect = TSqlDialect::Common);
+// Where those statements stand in `script`: [Start, End) of each, blanks
+// around it left out.
+struct TSqlSpan {
+    int Start = 0;
+    int End = 0;
+};
+QList<TSqlSpan> SqlStatementSpans(const QString &script, TSqlDialect dialect = TSqlDialect::Common);
 
 // Where a second statement starts in `sql`, read as SplitSqlScript reads it:
 // its first character that is not a blank or a comment; -1 when `sql` holds

@@ -56,6 +56,9 @@ public:
     virtual ~TSQLEditor() = default;
     virtual QStringList SQLLines() const = 0;
     virtual void SetSQLLines(const QStringList &lines) = 0;
+    // The selection, else the statement under the caret.
     virtual void RunStatement() = 0;
+    // Every statement of the text in order, until one fails.
+    virtual void RunScript() = 0;
     virtual void ShowPlan() = 0;
 };

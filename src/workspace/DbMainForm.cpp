@@ -48,6 +48,12 @@ TDbMainForm::TDbMainForm(QWidget *parent) : QMainWindow(parent)
     connect(c.MLoadSQL, &QAction::triggered, this, Guard(this, &TDbMainForm::LoadBtnClick));
     connect(c.MSaveSQL, &QAction::triggered, this, Guard(this, &TDbMainForm::SaveBtnClick));
     connect(c.MExecSQL, &QAction::triggered, this, Guard(this, &TDbMainForm::ExecuteSQLClick));
+    connect(c.MExecScript, &QAction::triggered, this, [this] {
+        Guarded(this, [this] {
+            if (TSQLEditor *editor = activeSQLEditor())
+                editor->RunScript();
+        });
+    });
     connect(c.MPlan, &QAction::triggered, this, Guard(this, &TDbMainForm::PlanBtnClick));
     connect(c.MCascade, &QAction::triggered, this, Guard(this, &TDbMainForm::MCascadeClick));
     connect(c.MTile, &QAction::triggered, this, Guard(this, &TDbMainForm::MTileClick));

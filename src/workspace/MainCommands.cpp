@@ -64,6 +64,9 @@ TMainCommands::TMainCommands(QMainWindow &window) : QObject(&window)
                        QStringLiteral("Сохранить SQL запрос в файл"), QKeySequence(Qt::CTRL | Qt::Key_S));
     MExecSQL = addItem(MSQL, "MExecSQL", QStringLiteral("&Выполнить"),
                        QStringLiteral("Выполнить SQL запрос"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    MExecScript = addItem(MSQL, "MExecScript", QStringLiteral("Выполнить с&ценарий"),
+                          QStringLiteral("Выполнить все выражения текста по порядку"), QKeySequence(Qt::Key_F5));
+    MExecScript->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)});
     MPlan = addItem(MSQL, "MPlan", QStringLiteral("&План запроса"),
                     QStringLiteral("План выполнения SQL запроса"), QKeySequence(Qt::CTRL | Qt::Key_P));
     MSQL->addSeparator();
@@ -140,7 +143,7 @@ void TMainCommands::EnableChildCommands(bool viewTable, bool enterSQL, bool sqlE
 {
     MViewTable->setEnabled(viewTable);
     MEnterSQL->setEnabled(enterSQL);
-    for (QAction *a : {MExecSQL, MLoadSQL, MSaveSQL, MPlan})
+    for (QAction *a : {MExecSQL, MExecScript, MLoadSQL, MSaveSQL, MPlan})
         a->setEnabled(sqlEditor);
 }
 

@@ -34,6 +34,7 @@ public:
     QAction *MLoadSQL = nullptr;     // "&Загрузить из файла..." Ctrl+L
     QAction *MSaveSQL = nullptr;     // "&Сохранить в файл..."   Ctrl+S
     QAction *MExecSQL = nullptr;     // "&Выполнить"            Ctrl+E
+    QAction *MExecScript = nullptr;  // "Выполнить с&ценарий"   F5, Ctrl+Shift+E
     QAction *MPlan = nullptr;        // "&План запроса"         Ctrl+P
     QAction *MCascade = nullptr;     // "Окна каскадом"
     QAction *MTile = nullptr;        // "Окна черепицей"

@@ -9,9 +9,11 @@
 #include "common/UserInterface.h"
 #include "data/DBError.h"
 #include "data/Database.h"
+#include "data/SqlText.h"
 #include "grid/GridCommands.h"
 #include "grid/GridHooks.h"
 #include "grid/SearchDBGrid.h"
+#include "uisupport/Guard.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -26,6 +28,8 @@
 #include <QSqlRecord>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextCursor>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <map>
 
@@ -102,8 +106,18 @@ TSQLForm::TSQLForm(TDbMainForm &mainForm, TDatabase *database) : TDbForm(mainFor
         showRowsStatus();
     };
     gridLayout->addWidget(SQLGrid);
+    ResultPage = new QWidget(Pages);
+    auto *resultLayout = new QVBoxLayout(ResultPage);
+    resultLayout->setContentsMargins(0, 0, 0, 0);
+    ResultList = new QTreeWidget(ResultPage);
+    ResultList->setObjectName(QStringLiteral("ResultList"));
+    ResultList->setRootIsDecorated(false);
+    ResultList->setHeaderLabels({QStringLiteral("№"), QStringLiteral("Выражение"), QStringLiteral("Записей"),
+                                 QStringLiteral("Время, с")});
+    resultLayout->addWidget(ResultList);
     Pages->addTab(SQLPage, QStringLiteral("SQL"));
     Pages->addTab(GridPage, QStringLiteral("Просмотр"));
+    Pages->addTab(ResultPage, QStringLiteral("Сценарий"));
     layout->addWidget(Pages, 1);
     SetContent(content);
 
@@ -111,7 +125,7 @@ TSQLForm::TSQLForm(TDbMainForm &mainForm, TDatabase *database) : TDbForm(mainFor
     connect(Pages, &QTabWidget::currentChanged, this, [this](int page) {
         if (page == 1)
             SQLGrid->View()->setFocus();
-        else
+        else if (page == 0)
             SQLText->setFocus();
     });
     resize(640, 420);
@@ -157,9 +171,46 @@ bool TSQLForm::FormCloseQuery()
            == TUserInterface::mbNo;
 }
 
+QString TSQLForm::statementToRun(int &at) const
+{
+    const QString text = SQLText->toPlainText();
+    const QTextCursor cursor = SQLText->textCursor();
+    if (cursor.hasSelection()) {
+        at = cursor.selectionStart();
+        return text.mid(at, cursor.selectionEnd() - at);
+    }
+    const int caret = cursor.position();
+    const QList<TSqlSpan> spans = SqlStatementSpans(text, Database()->Engine().Dialect());
+    const TSqlSpan *chosen = spans.isEmpty() ? nullptr : &spans.first();
+    for (const TSqlSpan &span : spans)
+        if (span.Start <= caret)
+            chosen = &span;
+    at = chosen ? chosen->Start : 0;
+    return chosen ? text.mid(chosen->Start, chosen->End - chosen->Start) : QString();
+}
+
+void TSQLForm::pointAtError(const EDBEngineError &e, int at)
+{
+    int position = -1;
+    for (const TDBError &entry : e.Errors())
+        if (entry.Position >= 0) {
+            position = entry.Position;
+            break;
+        }
+    QTextCursor cursor = SQLText->textCursor();
+    cursor.setPosition(std::min(at + std::max(position, 0), int(SQLText->toPlainText().size())));
+    if (position >= 0)   // the word the engine stumbled on, marked
+        cursor.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+    SQLText->setTextCursor(cursor);
+    Pages->setCurrentWidget(SQLPage);
+    SQLText->setFocus();
+}
+
 void TSQLForm::RunStatement()
 {
-    if (SQLText->toPlainText().trimmed().isEmpty()) {
+    int at = 0;
+    const QString statement = statementToRun(at);
+    if (statement.trimmed().isEmpty()) {
         showStatus(QStringLiteral("Нет текста запроса"));
         SQLText->setFocus();
         return;
@@ -170,11 +221,12 @@ void TSQLForm::RunStatement()
     if (SQLQuery.Active() && (SQLQuery.State() == dsEdit || SQLQuery.State() == dsInsert))
         SQLQuery.Post();
     SQLQuery.Close();
-    SQLQuery.SetSQL(SQLLines());
+    SQLQuery.SetSQLText(statement);
     SQLQuery.SetRequestLive(live);
     try {
         SQLQuery.Open();
-    } catch (const EDBEngineError &) {
+    } catch (const EDBEngineError &e) {
+        pointAtError(e, at);
         throw;
     } catch (const ENoResultSet &) {
         statementWithoutRows();
@@ -203,9 +255,70 @@ void TSQLForm::showStatus(const QString &text)
     QCoreApplication::sendEvent(window(), &tip);
 }
 
+void TSQLForm::RunScript()
+{
+    const QString text = SQLText->toPlainText();
+    const QList<TSqlSpan> spans = SqlStatementSpans(text, Database()->Engine().Dialect());
+    if (spans.isEmpty()) {
+        showStatus(QStringLiteral("Нет текста запроса"));
+        return;
+    }
+    SQLGrid->SetOptions(SQLGrid->Options() & ~dgEditing);
+    CallHook(ClearStateHook, *SQLGrid, false, false);
+    if (SQLQuery.Active() && (SQLQuery.State() == dsEdit || SQLQuery.State() == dsInsert))
+        SQLQuery.Post();
+    ResultList->clear();
+    Pages->setCurrentWidget(ResultPage);
+    int affected = 0;
+    bool changed = false;
+    for (qsizetype i = 0; i < spans.size(); ++i) {
+        const QString statement = text.mid(spans[i].Start, spans[i].End - spans[i].Start);
+        auto *line = new QTreeWidgetItem(ResultList, {QString::number(i + 1),
+                                                      statement.simplified().left(100), QString(), QString()});
+        line->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        line->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+        SQLQuery.Close();
+        SQLQuery.SetSQLText(statement);
+        SQLQuery.SetRequestLive(false);
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            SQLQuery.Open();
+            line->setText(2, QString::number(SQLQuery.RecordCount()));
+        } catch (const ENoResultSet &) {
+            const int rows = SQLQuery.RowsAffected();
+            line->setText(2, rows >= 0 ? QString::number(rows) : QString());
+            affected += std::max(rows, 0);
+            changed = true;
+        } catch (const EDBEngineError &e) {
+            line->setText(2, QStringLiteral("ошибка"));
+            ResultList->scrollToItem(line);
+            pointAtError(e, spans[i].Start);
+            // the error first, then what becomes of the statements before it
+            HandleCurrentException(this);
+            if (changed && Database()->InTransaction())
+                askTransaction(affected);
+            throw EAbort();
+        }
+        line->setText(3, QString::number(double(clock.nsecsElapsed()) / 1e9, 'f', 2).replace(u'.', u','));
+        ResultList->scrollToItem(line);
+        UserInterface().ProcessMessages();
+    }
+    for (int c = 0; c < ResultList->columnCount(); ++c)
+        ResultList->resizeColumnToContents(c);
+    showStatus(QStringLiteral("Выполнено выражений: %1").arg(spans.size()));
+    if (changed && Database()->InTransaction())
+        askTransaction(affected);
+}
+
 void TSQLForm::statementWithoutRows()
 {
-    TSQLResultDlg dlg(SQLQuery.RowsAffected(), this);
+    askTransaction(SQLQuery.RowsAffected());
+}
+
+void TSQLForm::askTransaction(int rowsAffected)
+{
+    TSQLResultDlg dlg(rowsAffected, this);
     dlg.exec();
     if (dlg.Chosen == TSQLResultDlg::Close)
         return;

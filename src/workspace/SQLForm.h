@@ -14,6 +14,8 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class QTreeWidget;
+class EDBEngineError;
 class TSearchDBGrid;
 
 // The SQL editor: one statement typed against the window's database and
@@ -31,6 +33,7 @@ public:
     QStringList SQLLines() const override;
     void SetSQLLines(const QStringList &lines) override;
     void RunStatement() override;
+    void RunScript() override;
     void ShowPlan() override;
 
     QPlainTextEdit *SQLText = nullptr;
@@ -42,6 +45,9 @@ public:
     QTabWidget *Pages = nullptr;
     QWidget *SQLPage = nullptr;
     QWidget *GridPage = nullptr;
+    // What a script did, a line per statement: number, text, rows, time.
+    QWidget *ResultPage = nullptr;
+    QTreeWidget *ResultList = nullptr;
 
 protected:
     TSQLForm(TDbMainForm &mainForm, TDatabase *database);
@@ -49,6 +55,16 @@ protected:
     bool FormCloseQuery() override;
 
 private:
+    // The statement Ctrl+E runs: the selection, else the statement under
+    // the caret (the one before it when it stands between or after them);
+    // `at` receives where it starts in the text.
+    QString statementToRun(int &at) const;
+    // Puts the caret where the engine said the statement starting at `at`
+    // went wrong (at its start when the engine did not say).
+    void pointAtError(const EDBEngineError &e, int at);
+    // The question after statements that changed rows: commit, roll back or
+    // keep the transaction open.
+    void askTransaction(int rowsAffected);
     void statementWithoutRows();
     // "Записей: N · t с" in the main window's status line: the rows once
     // counted, and the time the statement took to give its first rows.

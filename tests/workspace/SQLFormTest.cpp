@@ -151,6 +151,119 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(editor->SQLGrid->View()));
     }
 
+    // Ctrl+E runs the selection when there is one, else the statement
+    // under the caret; an error puts the caret on what the engine points at.
+    void selectionOrStatementRuns_data() { DataTest::engineRows(); }
+    void selectionOrStatementRuns()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        TSQLForm *editor = editorOn(*main, alias, "select 1 as N;\n\nselect 2 as N; -- two\nselect 3 as N");
+        QVERIFY(editor);
+        QWidget *text = editor->SQLText;
+        const auto run = [&] {
+            QTest::keyClick(text, Qt::Key_E, Qt::ControlModifier);
+            return editor->SQLQuery.Active() ? editor->SQLQuery.Fields(0)->AsInteger() : -1;
+        };
+        const auto caretAt = [&](int position) {
+            QTextCursor c = editor->SQLText->textCursor();
+            c.setPosition(position);
+            editor->SQLText->setTextCursor(c);
+            text->setFocus();
+        };
+        caretAt(3);
+        QCOMPARE(run(), 1);
+        caretAt(15);   // the blank line after the first: still the first
+        QCOMPARE(run(), 1);
+        caretAt(20);
+        QCOMPARE(run(), 2);
+        caretAt(0);
+        QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(run(), 3);
+        // the selected words of the last line, chosen with Shift and arrows
+        caretAt(0);
+        QTest::keyClick(text, Qt::Key_Down);
+        QTest::keyClick(text, Qt::Key_Down);
+        QTest::keyClick(text, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(editor->SQLText->textCursor().selectedText(), QString("select 2 as N; -- two"));
+        QCOMPARE(run(), 2);
+
+        QStringList errors;
+        const TExceptionHandler previous =
+            SetApplicationExceptionHandler([&](QObject *, const Exception &e) { errors << e.Message(); });
+        editor->SQLText->setPlainText("select 1 as N;\nselect N from NO_SUCH_TABLE");
+        QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
+        run();
+        SetApplicationExceptionHandler(previous);
+        QCOMPARE(errors.size(), 1);
+        const QTextCursor at = editor->SQLText->textCursor();
+        QVERIFY2(at.position() >= 15 && at.position() <= editor->SQLText->toPlainText().size(),
+                 qPrintable(QString::number(at.position())));
+        if (alias == "PG")   // PostgreSQL says where: the table's name is marked
+            QCOMPARE(at.selectedText(), QString("NO_SUCH_TABLE"));
+    }
+
+    // F5 runs the statements in order, each with its rows and time; an
+    // error stops it with the caret on the failing statement and the
+    // statements before it in the open transaction, which "Откат" undoes and
+    // "&Фиксация обновлений" keeps, as a second connection sees.
+    void scriptStopsAtError_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("seen");
+        for (const char *alias : {"LITE", "PG"}) {
+            QTest::addRow("%s, Откат", alias) << QString(alias) << "RollbackBtn" << "1";
+            QTest::addRow("%s, Фиксация", alias) << QString(alias) << "CommitBtn" << "1,12,13";
+        }
+    }
+    void scriptStopsAtError()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, button);
+        QFETCH(QString, seen);
+        QUARN_NEED_ENGINE(alias);
+        DataTest::exec(alias, {"DROP TABLE IF EXISTS T_SCRIPT", "CREATE TABLE T_SCRIPT (N INTEGER)",
+                               "INSERT INTO T_SCRIPT VALUES (1)"});
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        const QString script = "insert into T_SCRIPT values (2);\ninsert into T_SCRIPT values (3);\n"
+                               "update T_SCRIPT set N = N + 10 where N > 1;\ninsert into NO_SUCH values (4);\n"
+                               "insert into T_SCRIPT values (5)";
+        TSQLForm *editor = editorOn(*main, alias, script);
+        QVERIFY(editor);
+        QStringList errors;
+        const TExceptionHandler previous =
+            SetApplicationExceptionHandler([&](QObject *, const Exception &e) { errors << e.Message(); });
+        QString label, inside, outside;
+        DataTest::TSecondConnection second(alias);
+        auto watch = onModal<TSQLResultDlg>([&](TSQLResultDlg *d) {
+            label = d->RowsLabel->text();
+            inside = DataTest::scalar(alias, "select count(*) from T_SCRIPT");   // the editor's own connection
+            outside = second.rows("select N from T_SCRIPT order by N");
+            QTest::mouseClick(d->findChild<QPushButton *>(button), Qt::LeftButton);
+        });
+        QTest::keyClick(editor->SQLText, Qt::Key_F5);
+        SetApplicationExceptionHandler(previous);
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(watch->Hits(), 1);
+        QCOMPARE(label, QString("Обработано записей: 4"));
+        // the results: three done, the fourth failed, the fifth never run
+        QCOMPARE(editor->ResultList->topLevelItemCount(), 4);
+        QCOMPARE(editor->ResultList->topLevelItem(2)->text(2), QString("2"));
+        QCOMPARE(editor->ResultList->topLevelItem(3)->text(2), QString("ошибка"));
+        const int fourth = int(script.indexOf("insert into NO_SUCH"));
+        const int caret = editor->SQLText->textCursor().position();
+        QVERIFY2(caret >= fourth && caret <= fourth + 31, qPrintable(QString::number(caret)));
+        // the three statements stood in the open transaction, unseen outside
+        QCOMPARE(inside, QString("3"));
+        QCOMPARE(outside, QString("1"));
+        QCOMPARE(second.rows("select N from T_SCRIPT order by N"), seen);
+        QVERIFY(!editor->Database()->InTransaction());
+    }
+
     void rowsAndTimeInStatus_data() { DataTest::engineRows(); }
     void rowsAndTimeInStatus()
     {

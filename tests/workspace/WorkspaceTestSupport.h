@@ -200,11 +200,12 @@ public:
     QStringList SQLLines() const override { return Lines; }
     void SetSQLLines(const QStringList &lines) override { Lines = lines; }
     void RunStatement() override { ++Runs; }
+    void RunScript() override { ++Scripts; }
     void ShowPlan() override { ++Plans; }
 
     QString Table;
     QStringList Lines;
-    int Runs = 0, Plans = 0;
+    int Runs = 0, Scripts = 0, Plans = 0;
 };
 
 // Installs the stand-in's factory; `opened` collects the editors made.
