@@ -630,7 +630,7 @@ public:
             throw EDBEngineError(DBErrorCode::StatementFailed,
                                  Format(QStringLiteral("Нет значения для параметра SQLite '%s'"), {name}));
         if (!q->exec(sql))
-            RaiseEngineError(*this, q->lastError());
+            raiseAt(db, sql, q->lastError());
         if (q->isSelect()) {
             if (rows)
                 *rows = std::make_unique<TSqliteRows>(*this, std::move(q));
@@ -661,6 +661,25 @@ public:
         }
         sqlite3_finalize(stmt);
         return name;
+    }
+
+    // The driver's error of `sql`, with the character SQLite's parser
+    // stopped at when it knows one (its offset counts UTF-8 bytes).
+    [[noreturn]] void raiseAt(TDatabase &db, const QString &sql, const QSqlError &error) const
+    {
+        sqlite3 *connection = handleOf(db);
+        const int offset = connection ? sqlite3_error_offset(connection) : -1;
+        try {
+            RaiseEngineError(*this, error);
+        } catch (const EDBEngineError &e) {
+            if (offset < 0)
+                throw;
+            QList<TDBError> errors = e.Errors();
+            const qsizetype at = QString::fromUtf8(sql.toUtf8().left(offset)).size();
+            for (TDBError &entry : errors)
+                entry.Position = int(at);
+            throw EDBEngineError(errors);
+        }
     }
 
     // A read-only statement that returns rows, stepped through SQLite on
