@@ -60,5 +60,7 @@ public:
     virtual void RunStatement() = 0;
     // Every statement of the text in order, until one fails.
     virtual void RunScript() = 0;
+    // The statements run on the database before, to pick one.
+    virtual void ShowHistory() = 0;
     virtual void ShowPlan() = 0;
 };

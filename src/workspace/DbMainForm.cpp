@@ -54,6 +54,12 @@ TDbMainForm::TDbMainForm(QWidget *parent) : QMainWindow(parent)
                 editor->RunScript();
         });
     });
+    connect(c.MHistory, &QAction::triggered, this, [this] {
+        Guarded(this, [this] {
+            if (TSQLEditor *editor = activeSQLEditor())
+                editor->ShowHistory();
+        });
+    });
     connect(c.MPlan, &QAction::triggered, this, Guard(this, &TDbMainForm::PlanBtnClick));
     connect(c.MCascade, &QAction::triggered, this, Guard(this, &TDbMainForm::MCascadeClick));
     connect(c.MTile, &QAction::triggered, this, Guard(this, &TDbMainForm::MTileClick));

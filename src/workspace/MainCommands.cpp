@@ -67,6 +67,9 @@ TMainCommands::TMainCommands(QMainWindow &window) : QObject(&window)
     MExecScript = addItem(MSQL, "MExecScript", QStringLiteral("Выполнить с&ценарий"),
                           QStringLiteral("Выполнить все выражения текста по порядку"), QKeySequence(Qt::Key_F5));
     MExecScript->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)});
+    MHistory = addItem(MSQL, "MHistory", QStringLiteral("&История запросов..."),
+                       QStringLiteral("Выражения, выполненные на этой базе данных"),
+                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
     MPlan = addItem(MSQL, "MPlan", QStringLiteral("&План запроса"),
                     QStringLiteral("План выполнения SQL запроса"), QKeySequence(Qt::CTRL | Qt::Key_P));
     MSQL->addSeparator();
@@ -143,7 +146,7 @@ void TMainCommands::EnableChildCommands(bool viewTable, bool enterSQL, bool sqlE
 {
     MViewTable->setEnabled(viewTable);
     MEnterSQL->setEnabled(enterSQL);
-    for (QAction *a : {MExecSQL, MExecScript, MLoadSQL, MSaveSQL, MPlan})
+    for (QAction *a : {MExecSQL, MExecScript, MHistory, MLoadSQL, MSaveSQL, MPlan})
         a->setEnabled(sqlEditor);
 }
 

@@ -35,6 +35,7 @@ public:
     QAction *MSaveSQL = nullptr;     // "&Сохранить в файл..."   Ctrl+S
     QAction *MExecSQL = nullptr;     // "&Выполнить"            Ctrl+E
     QAction *MExecScript = nullptr;  // "Выполнить с&ценарий"   F5, Ctrl+Shift+E
+    QAction *MHistory = nullptr;     // "&История запросов..."  Ctrl+Shift+H
     QAction *MPlan = nullptr;        // "&План запроса"         Ctrl+P
     QAction *MCascade = nullptr;     // "Окна каскадом"
     QAction *MTile = nullptr;        // "Окна черепицей"

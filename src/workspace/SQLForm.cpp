@@ -16,6 +16,9 @@
 #include "uisupport/Guard.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QKeyEvent>
+#include <QLocale>
 #include <QElapsedTimer>
 #include <QStatusTipEvent>
 #include <QFontDatabase>
@@ -87,6 +90,7 @@ TSQLForm::TSQLForm(TDbMainForm &mainForm, TDatabase *database) : TDbForm(mainFor
     SQLText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     SQLText->setLineWrapMode(QPlainTextEdit::NoWrap);
     SQLText->setTabChangesFocus(false);
+    SQLText->installEventFilter(this);
     sqlLayout->addWidget(SQLText);
     GridPage = new QWidget(Pages);
     auto *gridLayout = new QVBoxLayout(GridPage);
@@ -223,12 +227,17 @@ void TSQLForm::RunStatement()
     SQLQuery.Close();
     SQLQuery.SetSQLText(statement);
     SQLQuery.SetRequestLive(live);
+    m_historyAt = -1;
     try {
         SQLQuery.Open();
+        SqlHistory::Add(Database()->DatabaseName(), statement, SQLQuery.AllFetched() ? SQLQuery.FetchedCount() : -1,
+                        m_statementSeconds);
     } catch (const EDBEngineError &e) {
         pointAtError(e, at);
         throw;
     } catch (const ENoResultSet &) {
+        SqlHistory::Add(Database()->DatabaseName(), statement, SQLQuery.RowsAffected(),
+                        double(m_openClock.nsecsElapsed()) / 1e9);
         statementWithoutRows();
         Pages->setCurrentWidget(SQLPage);
         throw EAbort();
@@ -282,13 +291,13 @@ void TSQLForm::RunScript()
         SQLQuery.SetRequestLive(false);
         QElapsedTimer clock;
         clock.start();
+        qint64 rows = -1;
         try {
             SQLQuery.Open();
-            line->setText(2, QString::number(SQLQuery.RecordCount()));
+            rows = SQLQuery.RecordCount();
         } catch (const ENoResultSet &) {
-            const int rows = SQLQuery.RowsAffected();
-            line->setText(2, rows >= 0 ? QString::number(rows) : QString());
-            affected += std::max(rows, 0);
+            rows = SQLQuery.RowsAffected();
+            affected += int(std::max<qint64>(rows, 0));
             changed = true;
         } catch (const EDBEngineError &e) {
             line->setText(2, QStringLiteral("ошибка"));
@@ -300,7 +309,10 @@ void TSQLForm::RunScript()
                 askTransaction(affected);
             throw EAbort();
         }
-        line->setText(3, QString::number(double(clock.nsecsElapsed()) / 1e9, 'f', 2).replace(u'.', u','));
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        line->setText(2, rows >= 0 ? QString::number(rows) : QString());
+        line->setText(3, QString::number(seconds, 'f', 2).replace(u'.', u','));
+        SqlHistory::Add(Database()->DatabaseName(), statement, rows, seconds);
         ResultList->scrollToItem(line);
         UserInterface().ProcessMessages();
     }
@@ -309,6 +321,85 @@ void TSQLForm::RunScript()
     showStatus(QStringLiteral("Выполнено выражений: %1").arg(spans.size()));
     if (changed && Database()->InTransaction())
         askTransaction(affected);
+}
+
+bool TSQLForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == SQLText && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+            Guarded(this, [&] { walkHistory(key->key() == Qt::Key_Up ? 1 : -1); });
+            return true;
+        }
+    }
+    return TDbForm::eventFilter(watched, event);
+}
+
+void TSQLForm::walkHistory(int step)
+{
+    if (m_historyAt < 0) {
+        if (step < 0)
+            return;
+        m_history = SqlHistory::Of(Database()->DatabaseName());
+        m_draft = SQLText->toPlainText();
+    }
+    const int to = std::clamp(m_historyAt + step, -1, int(m_history.size()) - 1);
+    if (to == m_historyAt)
+        return;
+    m_historyAt = to;
+    SQLText->setPlainText(to < 0 ? m_draft : m_history[to].Sql);
+    SQLText->moveCursor(QTextCursor::End);
+    showStatus(to < 0 ? QString()
+                      : QStringLiteral("История: %1 из %2").arg(to + 1).arg(m_history.size()));
+}
+
+void TSQLForm::ShowHistory()
+{
+    TSqlHistoryDlg dlg(SqlHistory::Of(Database()->DatabaseName()), this);
+    if (dlg.exec() != QDialog::Accepted || dlg.Chosen().isEmpty())
+        return;
+    m_historyAt = -1;
+    SQLText->setPlainText(dlg.Chosen());
+    Pages->setCurrentWidget(SQLPage);
+    SQLText->setFocus();
+}
+
+TSqlHistoryDlg::TSqlHistoryDlg(const QList<TSqlHistoryEntry> &entries, QWidget *parent)
+    : QDialog(parent), m_entries(entries)
+{
+    setObjectName(QStringLiteral("SqlHistoryDlg"));
+    setWindowTitle(QStringLiteral("История запросов"));
+    auto *layout = new QVBoxLayout(this);
+    List = new QTreeWidget(this);
+    List->setObjectName(QStringLiteral("List"));
+    List->setRootIsDecorated(false);
+    List->setHeaderLabels({QStringLiteral("Время"), QStringLiteral("Записей"), QStringLiteral("с"),
+                           QStringLiteral("Выражение")});
+    for (const TSqlHistoryEntry &e : entries) {
+        auto *item = new QTreeWidgetItem(List, {QLocale().toString(e.At, QLocale::ShortFormat),
+                                                e.Rows >= 0 ? QString::number(e.Rows) : QString(),
+                                                QString::number(e.Seconds, 'f', 2).replace(u'.', u','),
+                                                e.Sql.simplified().left(200)});
+        item->setToolTip(3, e.Sql);
+    }
+    for (int c = 0; c < 3; ++c)
+        List->resizeColumnToContents(c);
+    if (List->topLevelItemCount() > 0)
+        List->setCurrentItem(List->topLevelItem(0));
+    connect(List, &QTreeWidget::itemActivated, this, &QDialog::accept);
+    layout->addWidget(List, 1);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(720, 420);
+}
+
+QString TSqlHistoryDlg::Chosen() const
+{
+    const int row = List->currentItem() ? List->indexOfTopLevelItem(List->currentItem()) : -1;
+    return row >= 0 ? m_entries[row].Sql : QString();
 }
 
 void TSQLForm::statementWithoutRows()

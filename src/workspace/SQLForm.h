@@ -3,6 +3,7 @@
 #include "DbForm.h"
 
 #include "data/DataSet.h"
+#include "SqlHistory.h"
 #include "data/Query.h"
 
 #include <QDialog>
@@ -34,6 +35,7 @@ public:
     void SetSQLLines(const QStringList &lines) override;
     void RunStatement() override;
     void RunScript() override;
+    void ShowHistory() override;
     void ShowPlan() override;
 
     QPlainTextEdit *SQLText = nullptr;
@@ -70,6 +72,13 @@ private:
     // counted, and the time the statement took to give its first rows.
     void showRowsStatus();
     void showStatus(const QString &text);
+    // Ctrl+Up and Ctrl+Down in the text: the previous and next statement of
+    // the history; past the newest, the text as it was before the walk.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void walkHistory(int step);
+    QList<TSqlHistoryEntry> m_history;
+    int m_historyAt = -1;
+    QString m_draft;
     double m_statementSeconds = -1;
     QElapsedTimer m_openClock;
 };
@@ -86,6 +95,19 @@ public:
     QPushButton *CommitBtn = nullptr;
     QPushButton *RollbackBtn = nullptr;
     QPushButton *CloseBtn = nullptr;
+};
+
+// The statements run on a database before, the newest first, with their
+// time and rows: Enter or a double click picks one.
+class TSqlHistoryDlg : public QDialog {
+    Q_OBJECT
+public:
+    TSqlHistoryDlg(const QList<TSqlHistoryEntry> &entries, QWidget *parent);
+    QString Chosen() const;
+    QTreeWidget *List = nullptr;
+
+private:
+    QList<TSqlHistoryEntry> m_entries;
 };
 
 // The execution plan of an editor's statement, one step a line, indented by

@@ -264,6 +264,52 @@ private slots:
         QVERIFY(!editor->Database()->InTransaction());
     }
 
+    // The statements run are kept per database across a restart: Ctrl+Up
+    // and Ctrl+Down walk them in the text, the list picks one.
+    void historySurvivesRestart_data() { DataTest::engineRows(); }
+    void historySurvivesRestart()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        {
+            auto main = newMainForm();
+            InstallSQLEditor(*main);
+            TSQLForm *editor = editorOn(*main, alias, "select 1 as N");
+            QVERIFY(editor);
+            for (const char *sql : {"select 1 as N", "select 2 as N", "select 1 as N"}) {
+                editor->SQLText->setPlainText(sql);
+                QTest::keyClick(editor->SQLText, Qt::Key_E, Qt::ControlModifier);
+                QVERIFY(editor->SQLQuery.Active());
+            }
+        }
+        Session().CloseAll();
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        TSQLForm *editor = editorOn(*main, alias, "draft");
+        QVERIFY(editor);
+        QWidget *text = editor->SQLText;
+        const auto walk = [&](Qt::Key key) {
+            QTest::keyClick(text, key, Qt::ControlModifier);
+            return editor->SQLText->toPlainText();
+        };
+        QCOMPARE(walk(Qt::Key_Up), QString("select 1 as N"));   // run last; run twice, kept once
+        QCOMPARE(walk(Qt::Key_Up), QString("select 2 as N"));
+        QCOMPARE(walk(Qt::Key_Down), QString("select 1 as N"));
+        QCOMPARE(walk(Qt::Key_Down), QString("draft"));
+        QCOMPARE(walk(Qt::Key_Down), QString("draft"));
+
+        QString newest;
+        auto watch = onModal<TSqlHistoryDlg>([&](TSqlHistoryDlg *d) {
+            newest = d->List->topLevelItem(0)->text(3) + u'|' + d->List->topLevelItem(0)->text(1);
+            QTest::keyClick(d->List, Qt::Key_Down);
+            QTest::keyClick(d->List, Qt::Key_Return);
+        });
+        QTest::keyClick(text, Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(watch->Hits(), 1);
+        QCOMPARE(newest, QString("select 1 as N|1"));
+        QCOMPARE(editor->SQLText->toPlainText(), QString("select 2 as N"));
+    }
+
     void rowsAndTimeInStatus_data() { DataTest::engineRows(); }
     void rowsAndTimeInStatus()
     {

@@ -201,6 +201,7 @@ public:
     void SetSQLLines(const QStringList &lines) override { Lines = lines; }
     void RunStatement() override { ++Runs; }
     void RunScript() override { ++Scripts; }
+    void ShowHistory() override {}
     void ShowPlan() override { ++Plans; }
 
     QString Table;
