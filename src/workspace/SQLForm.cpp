@@ -17,6 +17,8 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QElapsedTimer>
@@ -331,6 +333,13 @@ bool TSQLForm::eventFilter(QObject *watched, QEvent *event)
             Guarded(this, [&] { walkHistory(key->key() == Qt::Key_Up ? 1 : -1); });
             return true;
         }
+        if (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_F || key->key() == Qt::Key_H)) {
+            // the text's own find and replace; the grid keeps its Ctrl+F
+            if (!m_find)
+                m_find = new TSqlFindDlg(*SQLText, this);
+            m_find->Open(key->key() == Qt::Key_H);
+            return true;
+        }
     }
     return TDbForm::eventFilter(watched, event);
 }
@@ -400,6 +409,109 @@ QString TSqlHistoryDlg::Chosen() const
 {
     const int row = List->currentItem() ? List->indexOfTopLevelItem(List->currentItem()) : -1;
     return row >= 0 ? m_entries[row].Sql : QString();
+}
+
+TSqlFindDlg::TSqlFindDlg(QPlainTextEdit &text, QWidget *parent) : QDialog(parent), m_text(text)
+{
+    setObjectName(QStringLiteral("SqlFindDlg"));
+    auto *form = new QFormLayout;
+    FindEdit = new QLineEdit(this);
+    FindEdit->setObjectName(QStringLiteral("FindEdit"));
+    form->addRow(QStringLiteral("&Найти:"), FindEdit);
+    ReplaceEdit = new QLineEdit(this);
+    ReplaceEdit->setObjectName(QStringLiteral("ReplaceEdit"));
+    form->addRow(QStringLiteral("&Заменить на:"), ReplaceEdit);
+    CaseBox = new QCheckBox(QStringLiteral("&Учитывать регистр"), this);
+    CaseBox->setObjectName(QStringLiteral("CaseBox"));
+    form->addRow(QString(), CaseBox);
+    m_replaceLabel = form->labelForField(ReplaceEdit);
+    Note = new QLabel(this);
+    Note->setObjectName(QStringLiteral("Note"));
+    auto *buttons = new QHBoxLayout;
+    FindBtn = new QPushButton(QStringLiteral("Найти &далее"), this);
+    FindBtn->setObjectName(QStringLiteral("FindBtn"));
+    FindBtn->setDefault(true);
+    ReplaceBtn = new QPushButton(QStringLiteral("&Заменить"), this);
+    ReplaceBtn->setObjectName(QStringLiteral("ReplaceBtn"));
+    ReplaceAllBtn = new QPushButton(QStringLiteral("Заменить &все"), this);
+    ReplaceAllBtn->setObjectName(QStringLiteral("ReplaceAllBtn"));
+    auto *close = new QPushButton(QStringLiteral("Закрыть"), this);
+    buttons->addWidget(FindBtn);
+    buttons->addWidget(ReplaceBtn);
+    buttons->addWidget(ReplaceAllBtn);
+    buttons->addStretch(1);
+    buttons->addWidget(close);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(Note);
+    layout->addLayout(buttons);
+    connect(FindBtn, &QPushButton::clicked, this, [this] { FindNext(); });
+    connect(ReplaceBtn, &QPushButton::clicked, this, [this] { ReplaceOne(); });
+    connect(ReplaceAllBtn, &QPushButton::clicked, this, [this] { ReplaceAll(); });
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void TSqlFindDlg::Open(bool replace)
+{
+    setWindowTitle(replace ? QStringLiteral("Замена") : QStringLiteral("Поиск"));
+    for (QWidget *w : {static_cast<QWidget *>(ReplaceEdit), m_replaceLabel, static_cast<QWidget *>(ReplaceBtn),
+                       static_cast<QWidget *>(ReplaceAllBtn)})
+        w->setVisible(replace);
+    if (const QString selected = m_text.textCursor().selectedText(); !selected.isEmpty())
+        FindEdit->setText(selected);
+    Note->clear();
+    show();
+    raise();
+    activateWindow();
+    FindEdit->selectAll();
+    FindEdit->setFocus();
+}
+
+QTextDocument::FindFlags TSqlFindDlg::flags() const
+{
+    return CaseBox->isChecked() ? QTextDocument::FindCaseSensitively : QTextDocument::FindFlags();
+}
+
+bool TSqlFindDlg::FindNext()
+{
+    const QString what = FindEdit->text();
+    if (what.isEmpty())
+        return false;
+    QTextCursor found = m_text.document()->find(what, m_text.textCursor(), flags());
+    if (found.isNull())   // on from the top
+        found = m_text.document()->find(what, 0, flags());
+    Note->setText(found.isNull() ? QStringLiteral("Текст \"%1\" не найден").arg(what) : QString());
+    if (found.isNull())
+        return false;
+    m_text.setTextCursor(found);
+    return true;
+}
+
+void TSqlFindDlg::ReplaceOne()
+{
+    const QString selected = m_text.textCursor().selectedText();
+    const Qt::CaseSensitivity cs = CaseBox->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    if (!FindEdit->text().isEmpty() && selected.compare(FindEdit->text(), cs) == 0)
+        m_text.textCursor().insertText(ReplaceEdit->text());
+    FindNext();
+}
+
+int TSqlFindDlg::ReplaceAll()
+{
+    const QString what = FindEdit->text();
+    if (what.isEmpty())
+        return 0;
+    int count = 0;
+    QTextCursor edit(m_text.document());
+    edit.beginEditBlock();
+    for (QTextCursor found = m_text.document()->find(what, 0, flags()); !found.isNull();
+         found = m_text.document()->find(what, found, flags())) {
+        found.insertText(ReplaceEdit->text());
+        ++count;
+    }
+    edit.endEditBlock();
+    Note->setText(QStringLiteral("Заменено: %1").arg(count));
+    return count;
 }
 
 void TSQLForm::statementWithoutRows()

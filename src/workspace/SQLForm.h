@@ -8,16 +8,19 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QTextDocument>
 #include <memory>
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QTreeWidget;
 class EDBEngineError;
 class TSearchDBGrid;
+class TSqlFindDlg;
 
 // The SQL editor: one statement typed against the window's database and
 // run; rows come back in a searchable grid (editable with "&Редактирование"),
@@ -76,6 +79,7 @@ private:
     // the history; past the newest, the text as it was before the walk.
     bool eventFilter(QObject *watched, QEvent *event) override;
     void walkHistory(int step);
+    TSqlFindDlg *m_find = nullptr;
     QList<TSqlHistoryEntry> m_history;
     int m_historyAt = -1;
     QString m_draft;
@@ -95,6 +99,35 @@ public:
     QPushButton *CommitBtn = nullptr;
     QPushButton *RollbackBtn = nullptr;
     QPushButton *CloseBtn = nullptr;
+};
+
+// Find and replace in an SQL text: "Найти далее" selects the next match
+// (from the top again past the last), "Заменить" replaces the selected match
+// and finds the next, "Заменить все" replaces every match as one step of
+// the text's undo.
+class TSqlFindDlg : public QDialog {
+    Q_OBJECT
+public:
+    TSqlFindDlg(QPlainTextEdit &text, QWidget *parent);
+    // Shows it for finding, or with `replace` for replacing too; a
+    // selection in the text is what it finds.
+    void Open(bool replace);
+    bool FindNext();
+    void ReplaceOne();
+    int ReplaceAll();
+
+    QLineEdit *FindEdit = nullptr;
+    QLineEdit *ReplaceEdit = nullptr;
+    QCheckBox *CaseBox = nullptr;
+    QPushButton *FindBtn = nullptr;
+    QPushButton *ReplaceBtn = nullptr;
+    QPushButton *ReplaceAllBtn = nullptr;
+    QLabel *Note = nullptr;
+
+private:
+    QTextDocument::FindFlags flags() const;
+    QPlainTextEdit &m_text;
+    QWidget *m_replaceLabel = nullptr;
 };
 
 // The statements run on a database before, the newest first, with their

@@ -310,6 +310,44 @@ private slots:
         QCOMPARE(editor->SQLText->toPlainText(), QString("select 2 as N"));
     }
 
+    // Ctrl+F and Ctrl+H in the text find and replace in it (the grid's
+    // Ctrl+F stays the grid's): the next match from the caret, round to the
+    // top, one replaced, all replaced as one undo step.
+    void findAndReplaceInText()
+    {
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        TSQLForm *editor = editorOn(*main, "LITE", "select N from T\nwhere n > 1 and N < 9");
+        QVERIFY(editor);
+        QWidget *text = editor->SQLText;
+        text->setFocus();
+        QTest::keyClick(text, Qt::Key_F, Qt::ControlModifier);
+        auto *find = editor->findChild<TSqlFindDlg *>();
+        QVERIFY(find && find->isVisible() && !find->ReplaceBtn->isVisible());
+        QTest::keyClicks(find->FindEdit, "N");
+        QTest::mouseClick(find->CaseBox, Qt::LeftButton);
+        QTest::keyClick(find->FindEdit, Qt::Key_Return);
+        QCOMPARE(editor->SQLText->textCursor().selectionStart(), 7);
+        QTest::keyClick(find->FindEdit, Qt::Key_Return);   // "n" is another letter now
+        QCOMPARE(editor->SQLText->textCursor().selectionStart(), 32);
+        QTest::keyClick(find->FindEdit, Qt::Key_Return);
+        QCOMPARE(editor->SQLText->textCursor().selectionStart(), 7);
+        find->close();
+
+        QTest::keyClick(text, Qt::Key_H, Qt::ControlModifier);
+        auto *replace = editor->findChild<TSqlFindDlg *>();
+        QVERIFY(replace && replace->ReplaceAllBtn->isVisible());
+        QVERIFY(replace->CaseBox->isChecked());   // the same dialog, as it was left
+        QTest::mouseClick(replace->CaseBox, Qt::LeftButton);
+        replace->FindEdit->setText("n");
+        QTest::keyClicks(replace->ReplaceEdit, "QTY");
+        QTest::mouseClick(replace->ReplaceAllBtn, Qt::LeftButton);
+        QCOMPARE(editor->SQLText->toPlainText(), QString("select QTY from T\nwhere QTY > 1 aQTYd QTY < 9"));
+        QCOMPARE(replace->Note->text(), QString("Заменено: 4"));
+        editor->SQLText->undo();
+        QCOMPARE(editor->SQLText->toPlainText(), QString("select N from T\nwhere n > 1 and N < 9"));
+    }
+
     void rowsAndTimeInStatus_data() { DataTest::engineRows(); }
     void rowsAndTimeInStatus()
     {
