@@ -11,6 +11,7 @@
 #include "data/Query.h"
 #include "uisupport/DefaultPrinter.h"
 #include "uisupport/Guard.h"
+#include "uisupport/SqlEdit.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -365,7 +366,7 @@ TGridMemoForm::TGridMemoForm(QWidget *parent, const QStringList &lines) : QDialo
     setObjectName(QStringLiteral("GridMemoForm"));
     setWindowTitle(QStringLiteral("Выписка"));
     auto *layout = new QVBoxLayout(this);
-    Memo = new QPlainTextEdit(this);
+    Memo = new TSqlEdit(this);   // statements and plans coloured
     Memo->setObjectName(QStringLiteral("Memo"));
     QFont font(QStringLiteral("Liberation Mono"), 10);
     font.setStyleHint(QFont::Monospace);

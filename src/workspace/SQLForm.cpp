@@ -14,6 +14,7 @@
 #include "grid/GridHooks.h"
 #include "grid/SearchDBGrid.h"
 #include "uisupport/Guard.h"
+#include "uisupport/SqlEdit.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -87,10 +88,8 @@ TSQLForm::TSQLForm(TDbMainForm &mainForm, TDatabase *database) : TDbForm(mainFor
     SQLPage = new QWidget(Pages);
     auto *sqlLayout = new QVBoxLayout(SQLPage);
     sqlLayout->setContentsMargins(0, 0, 0, 0);
-    SQLText = new QPlainTextEdit(SQLPage);
+    SQLText = new TSqlEdit(SQLPage);   // coloured, lines numbered
     SQLText->setObjectName(QStringLiteral("SQLText"));
-    SQLText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    SQLText->setLineWrapMode(QPlainTextEdit::NoWrap);
     SQLText->setTabChangesFocus(false);
     SQLText->installEventFilter(this);
     sqlLayout->addWidget(SQLText);
