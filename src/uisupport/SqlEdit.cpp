@@ -2,7 +2,12 @@
 
 #include "SqlHighlighter.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QStringListModel>
 #include <QPainter>
 #include <QTextBlock>
 
@@ -46,6 +51,110 @@ TSqlEdit::TSqlEdit(QWidget *parent)
         m_lineNumbers->update();   // the current line's number stands out
     });
     MarkCurrentLine();
+}
+
+namespace {
+
+bool isWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_' || c == u'$';
+}
+
+} // namespace
+
+void TSqlEdit::SetCompletionSource(TCompletionSource source)
+{
+    m_source = std::move(source);
+    if (m_completer)
+        return;
+    m_words = new QStringListModel(this);
+    m_completer = new QCompleter(m_words, this);
+    m_completer->setWidget(this);
+    m_completer->setCompletionMode(QCompleter::PopupCompletion);
+    m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+    m_completer->setFilterMode(Qt::MatchStartsWith);
+    m_completer->setWrapAround(false);
+    connect(m_completer, qOverload<const QString &>(&QCompleter::activated), this, &TSqlEdit::InsertCompletion);
+}
+
+QString TSqlEdit::WordBeforeCursor() const
+{
+    const QTextCursor cursor = textCursor();
+    const QString line = cursor.block().text();
+    int start = cursor.positionInBlock();
+    while (start > 0 && isWordChar(line[start - 1]))
+        --start;
+    return line.mid(start, cursor.positionInBlock() - start);
+}
+
+QString TSqlEdit::QualifierBeforeWord() const
+{
+    const QTextCursor cursor = textCursor();
+    const QString line = cursor.block().text();
+    int dot = cursor.positionInBlock() - int(WordBeforeCursor().size()) - 1;
+    if (dot < 0 || line[dot] != u'.')
+        return QString();
+    int end = dot, start = dot;
+    if (start > 0 && line[start - 1] == u'"') {   // "quoted name".
+        const int open = int(line.lastIndexOf(u'"', start - 2));
+        return open < 0 ? QString() : line.mid(open + 1, start - 2 - open);
+    }
+    while (start > 0 && isWordChar(line[start - 1]))
+        --start;
+    return line.mid(start, end - start);
+}
+
+void TSqlEdit::Complete()
+{
+    const QString qualifier = QualifierBeforeWord();
+    const QString prefix = WordBeforeCursor();
+    m_words->setStringList(m_source(qualifier));
+    m_completer->setCompletionPrefix(prefix);
+    if (m_completer->completionCount() == 0) {
+        m_completer->popup()->hide();
+        return;
+    }
+    m_completer->popup()->setCurrentIndex(m_completer->completionModel()->index(0, 0));
+    QRect at = cursorRect();
+    at.translate(viewportMargins().left(), 0);
+    at.setWidth(m_completer->popup()->sizeHintForColumn(0) + m_completer->popup()->verticalScrollBar()->sizeHint().width());
+    m_completer->complete(at);
+}
+
+void TSqlEdit::InsertCompletion(const QString &word)
+{
+    QTextCursor cursor = textCursor();
+    cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, int(WordBeforeCursor().size()));
+    cursor.insertText(word);
+    setTextCursor(cursor);
+}
+
+void TSqlEdit::keyPressEvent(QKeyEvent *event)
+{
+    const bool popup = m_completer && m_completer->popup()->isVisible();
+    if (popup) {
+        switch (event->key()) {
+        case Qt::Key_Enter: case Qt::Key_Return: case Qt::Key_Tab: case Qt::Key_Escape: case Qt::Key_Backtab:
+            event->ignore();   // the completer's: it chooses or closes
+            return;
+        default:
+            break;
+        }
+    }
+    const bool asked = event->key() == Qt::Key_Space && event->modifiers() == Qt::ControlModifier;
+    if (m_completer && asked) {
+        Complete();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+    if (!m_completer || isReadOnly())
+        return;
+    if (event->text() == u"." && !QualifierBeforeWord().isEmpty())
+        Complete();
+    else if (popup && !WordBeforeCursor().isEmpty() && !event->text().isEmpty())
+        Complete();
+    else if (popup)
+        m_completer->popup()->hide();
 }
 
 int TSqlEdit::LineNumberAreaWidth() const

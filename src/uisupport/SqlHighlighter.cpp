@@ -141,6 +141,14 @@ int DollarEnd(QStringView line, int from, int state)
 
 } // namespace
 
+QStringList TSqlHighlighter::Keywords()
+{
+    QStringList words;
+    for (const char *k : ::Keywords)
+        words << QLatin1String(k);
+    return words;
+}
+
 bool TSqlHighlighter::IsKeyword(QStringView word)
 {
     return KeywordSet().contains(word.toString().toUpper());

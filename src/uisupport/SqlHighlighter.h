@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QStringList>
 #include <QStringView>
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
@@ -38,6 +39,8 @@ public:
     static QList<TSqlToken> Tokens(QStringView line, int &state);
     // Whether `word` is one of the keywords (any case).
     static bool IsKeyword(QStringView word);
+    // Every keyword, in capitals.
+    static QStringList Keywords();
 
     const QTextCharFormat &Format(TSqlTokenKind kind) const { return m_formats[int(kind)]; }
     void SetFormat(TSqlTokenKind kind, const QTextCharFormat &format);

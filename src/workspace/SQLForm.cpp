@@ -8,6 +8,7 @@
 #include "common/Format.h"
 #include "common/UserInterface.h"
 #include "data/DBError.h"
+#include "data/Catalog.h"
 #include "data/Database.h"
 #include "data/SqlText.h"
 #include "grid/GridCommands.h"
@@ -15,6 +16,7 @@
 #include "grid/SearchDBGrid.h"
 #include "uisupport/Guard.h"
 #include "uisupport/SqlEdit.h"
+#include "uisupport/SqlHighlighter.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -22,6 +24,7 @@
 #include <QLineEdit>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QStatusTipEvent>
 #include <QFontDatabase>
@@ -88,10 +91,11 @@ TSQLForm::TSQLForm(TDbMainForm &mainForm, TDatabase *database) : TDbForm(mainFor
     SQLPage = new QWidget(Pages);
     auto *sqlLayout = new QVBoxLayout(SQLPage);
     sqlLayout->setContentsMargins(0, 0, 0, 0);
-    SQLText = new TSqlEdit(SQLPage);   // coloured, lines numbered
+    SQLText = new TSqlEdit(SQLPage);
     SQLText->setObjectName(QStringLiteral("SQLText"));
     SQLText->setTabChangesFocus(false);
     SQLText->installEventFilter(this);
+    SQLText->SetCompletionSource([this](const QString &qualifier) { return completionWords(qualifier); });
     sqlLayout->addWidget(SQLText);
     GridPage = new QWidget(Pages);
     auto *gridLayout = new QVBoxLayout(GridPage);
@@ -322,6 +326,55 @@ void TSQLForm::RunScript()
     showStatus(QStringLiteral("Выполнено выражений: %1").arg(spans.size()));
     if (changed && Database()->InTransaction())
         askTransaction(affected);
+}
+
+QStringList TSQLForm::completionWords(const QString &qualifier)
+{
+    const QString database = Database()->DatabaseName();
+    if (!m_tablesRead) {
+        m_tablesRead = true;
+        TTableList tables;
+        tables.SetDatabaseName(database);
+        tables.Open();
+        for (; !tables.Eof(); tables.Next())
+            m_tables << tables.FieldByName(QStringLiteral("NAME"))->AsString();
+    }
+    if (qualifier.isEmpty()) {
+        QStringList words = m_tables;
+        for (const QString &k : TSqlHighlighter::Keywords())
+            words << k;
+        return words;
+    }
+    // the table the qualifier names: itself, or the one it is an alias of
+    // ("from CUSTOMERS c", "join INVOICES as i")
+    QString table;
+    for (const QString &t : std::as_const(m_tables))
+        if (t.compare(qualifier, Qt::CaseInsensitive) == 0)
+            table = t;
+    static const QRegularExpression aliases(
+        QStringLiteral("\\b(?:from|join|update|into)\\s+(\"[^\"]+\"|[\\w.$]+)(?:\\s+(?:as\\s+)?(\\w+))?"),
+        QRegularExpression::CaseInsensitiveOption);
+    for (auto it = aliases.globalMatch(SQLText->toPlainText()); table.isEmpty() && it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.captured(2).compare(qualifier, Qt::CaseInsensitive) == 0)
+            for (const QString &t : std::as_const(m_tables))
+                if (t.compare(m.captured(1).remove(u'"'), Qt::CaseInsensitive) == 0)
+                    table = t;
+    }
+    if (table.isEmpty())
+        return {};
+    auto known = m_columns.find(table);
+    if (known == m_columns.end()) {
+        QStringList names;
+        TFieldList fields;
+        fields.SetDatabaseName(database);
+        fields.SetTableName(table);
+        fields.Open();
+        for (; !fields.Eof(); fields.Next())
+            names << fields.FieldByName(QStringLiteral("NAME"))->AsString();
+        known = m_columns.insert(table, names);
+    }
+    return *known;
 }
 
 bool TSQLForm::eventFilter(QObject *watched, QEvent *event)

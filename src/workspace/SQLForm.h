@@ -5,9 +5,11 @@
 #include "data/DataSet.h"
 #include "SqlHistory.h"
 #include "data/Query.h"
+#include "uisupport/SqlEdit.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTextDocument>
 #include <memory>
 
@@ -41,7 +43,7 @@ public:
     void ShowHistory() override;
     void ShowPlan() override;
 
-    QPlainTextEdit *SQLText = nullptr;
+    TSqlEdit *SQLText = nullptr;   // coloured, lines numbered, completing
     TQuery SQLQuery;
     TDataSource SQLSource;
     TSearchDBGrid *SQLGrid = nullptr;
@@ -79,6 +81,12 @@ private:
     // the history; past the newest, the text as it was before the walk.
     bool eventFilter(QObject *watched, QEvent *event) override;
     void walkHistory(int step);
+    // The database's tables and views, and the columns of those asked for,
+    // read from the catalog once: what completion offers.
+    QStringList completionWords(const QString &qualifier);
+    bool m_tablesRead = false;
+    QStringList m_tables;
+    QHash<QString, QStringList> m_columns;
     TSqlFindDlg *m_find = nullptr;
     QList<TSqlHistoryEntry> m_history;
     int m_historyAt = -1;

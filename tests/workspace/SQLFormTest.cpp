@@ -10,7 +10,9 @@
 #include "workspace/DialogUserInterface.h"
 #include "workspace/SQLForm.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QMdiArea>
 #include <QToolButton>
 #include <QElapsedTimer>
@@ -346,6 +348,50 @@ private slots:
         QCOMPARE(replace->Note->text(), QString("Заменено: 4"));
         editor->SQLText->undo();
         QCOMPARE(editor->SQLText->toPlainText(), QString("select N from T\nwhere n > 1 and N < 9"));
+    }
+
+    // "." after a table's alias offers its columns from the catalog,
+    // narrowed as one types, Enter puts the chosen one in; Ctrl+Space
+    // offers tables and keywords for the word begun.
+    void completion_data() { DataTest::engineRows(); }
+    void completion()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        auto main = newMainForm();
+        InstallSQLEditor(*main);
+        TSQLForm *editor = editorOn(*main, alias, QString());
+        QVERIFY(editor);
+        TSqlEdit *text = editor->SQLText;
+        text->setFocus();
+        QTest::keyClicks(text, "select cust");
+        QTest::keyClick(text, Qt::Key_Period);
+        QCompleter *completer = text->Completer();
+        QVERIFY(!completer->popup()->isVisible());   // no table yet: nothing to offer
+        QTest::keyClick(text, Qt::Key_Backspace);
+        QTest::keyClicks(text, " from T_SQLFORM cust where cust");
+        QTest::keyClick(text, Qt::Key_Period);
+        QVERIFY(completer->popup()->isVisible());
+        QStringList offered;
+        for (int i = 0; i < completer->completionCount(); ++i) {
+            completer->setCurrentRow(i);
+            offered << completer->currentCompletion().toUpper();
+        }
+        QCOMPARE(offered, (QStringList{"ID", "NAME"}));
+        QTest::keyClick(text, Qt::Key_N);
+        QCOMPARE(completer->completionCount(), 1);
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QVERIFY(text->toPlainText().toUpper().endsWith("WHERE CUST.NAME"));
+
+        QTest::keyClicks(text, " = 1 and exists (sel");
+        QTest::keyClick(text, Qt::Key_Space, Qt::ControlModifier);
+        QVERIFY(completer->popup()->isVisible());
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QTest::keyClicks(text, " 1 from T_SQ");
+        QTest::keyClick(text, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(completer->currentCompletion().toUpper(), QString("T_SQLFORM"));
+        QTest::keyClick(completer->popup(), Qt::Key_Tab);
+        QVERIFY2(text->toPlainText().toUpper().endsWith("EXISTS (SELECT 1 FROM T_SQLFORM"), qPrintable(text->toPlainText()));
     }
 
     void rowsAndTimeInStatus_data() { DataTest::engineRows(); }
