@@ -592,11 +592,9 @@ TUDBGrid::TUDBGrid(QWidget *parent) : QWidget(parent)
     // left edge of the first, scrolling with it up and down only
     m_frozen = new QTableView(m_view);
     m_frozen->setObjectName(QStringLiteral("FrozenView"));
-    m_frozen->setModel(m_model);
     m_frozen->setHorizontalHeader(new TUTitleHeader(*this));
     m_frozen->verticalHeader()->hide();
     m_frozen->setItemDelegate(new TGridDelegate(*this, m_frozen));
-    m_frozen->setSelectionModel(m_view->selectionModel());
     m_frozen->setFocusPolicy(Qt::NoFocus);
     m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -620,8 +618,10 @@ TUDBGrid::TUDBGrid(QWidget *parent) : QWidget(parent)
                     m_frozen->setColumnWidth(column, size);
                 UpdateFrozenGeometry();
             });
-    connect(m_view->verticalHeader(), &QHeaderView::sectionResized, this,
-            [this](int row, int, int size) { m_frozen->setRowHeight(row, size); });
+    connect(m_view->verticalHeader(), &QHeaderView::sectionResized, this, [this](int row, int, int size) {
+        if (m_frozen->model() == m_model)
+            m_frozen->setRowHeight(row, size);
+    });
     connect(m_frozen, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
         m_view->setCurrentIndex(index);
         m_view->setFocus();
@@ -849,9 +849,27 @@ void TUDBGrid::applyLayout()
     SetFixedCols(m_fixedCols);
 }
 
+void TUDBGrid::attachFrozen(bool on)
+{
+    if (on == (m_frozen->model() == m_model))
+        return;
+    // a view over the model keeps a few bytes a row in its row header: the
+    // frozen one holds the model only while columns are frozen
+    if (!on) {
+        m_frozen->setModel(nullptr);
+        return;
+    }
+    m_frozen->setModel(m_model);
+    m_frozen->setSelectionModel(m_view->selectionModel());
+    m_frozen->verticalHeader()->setDefaultSectionSize(m_view->verticalHeader()->defaultSectionSize());
+    for (int c = 0; c < ColumnCount(); ++c)
+        m_frozen->setColumnWidth(c, m_view->columnWidth(c));
+}
+
 void TUDBGrid::UpdateFrozenGeometry()
 {
     const int fixed = std::min(m_fixedCols, std::max(0, ColumnCount() - 1));
+    attachFrozen(fixed > 0);
     for (int c = 0; c < ColumnCount(); ++c)
         m_frozen->setColumnHidden(c, c >= fixed);
     m_frozen->setVisible(fixed > 0);

@@ -274,6 +274,7 @@ public:
     void NoteSelectedColumn(int column) { m_selectedColumn = column; }
     void CellDoubleClicked();
     void UpdateFrozenGeometry();
+    void attachFrozen(bool on);
     void RepaintTitles();
 
 protected:
