@@ -59,6 +59,18 @@ TSQLForm *editorOn(TDbMainForm &main, const QString &alias, const QString &text)
     return editor;
 }
 
+// A main window with the SQL editor installed and an editor on `alias`
+// holding `text`.
+struct TEditorWindow {
+    std::unique_ptr<TDbMainForm> main = newMainForm();
+    TSQLForm *editor = nullptr;
+    TEditorWindow(const QString &alias, const QString &text)
+    {
+        InstallSQLEditor(*main);
+        editor = editorOn(*main, alias, text);
+    }
+};
+
 } // namespace
 
 class SQLFormTest : public QObject {
@@ -108,10 +120,10 @@ private slots:
     {
         QFETCH(QString, alias);
         QUARN_NEED_ENGINE(alias);
-        auto main = newMainForm();
-        InstallSQLEditor(*main);
-        TSQLForm *editor = editorOn(*main, alias, "INSERT INTO T_SQLFORM VALUES (2, 'two')");
+        TEditorWindow window(alias, "INSERT INTO T_SQLFORM VALUES (2, 'two')");
+        TSQLForm *editor = window.editor;
         QVERIFY(editor);
+        auto &main = window.main;
         const QString count = "select count(*) from T_SQLFORM";
         for (const char *button : {"RollbackBtn", "CommitBtn"}) {
             QString label;
@@ -128,7 +140,6 @@ private slots:
         DataTest::exec(alias, {"DELETE FROM T_SQLFORM WHERE ID = 2"});
     }
 
-    // The status line gives the rows, once counted, and the statement's time.
     // Ctrl+Q gives the keyboard to the statement: what is typed runs with
     // Ctrl+E and the rows show; Ctrl+E on no text only says so.
     void typedStatementRuns_data() { DataTest::engineRows(); }
@@ -136,10 +147,10 @@ private slots:
     {
         QFETCH(QString, alias);
         QUARN_NEED_ENGINE(alias);
-        auto main = newMainForm();
-        InstallSQLEditor(*main);
-        TSQLForm *editor = editorOn(*main, alias, QString());
+        TEditorWindow window(alias, QString());
+        TSQLForm *editor = window.editor;
         QVERIFY(editor);
+        auto &main = window.main;
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(editor->SQLText));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
         QCOMPARE(main->StatusLine->text(), QStringLiteral("Нет текста запроса"));
@@ -160,9 +171,8 @@ private slots:
     {
         QFETCH(QString, alias);
         QUARN_NEED_ENGINE(alias);
-        auto main = newMainForm();
-        InstallSQLEditor(*main);
-        TSQLForm *editor = editorOn(*main, alias, "select 1 as N;\n\nselect 2 as N; -- two\nselect 3 as N");
+        TEditorWindow window(alias, "select 1 as N;\n\nselect 2 as N; -- two\nselect 3 as N");
+        TSQLForm *editor = window.editor;
         QVERIFY(editor);
         QWidget *text = editor->SQLText;
         const auto run = [&] {
@@ -285,9 +295,8 @@ private slots:
             }
         }
         Session().CloseAll();
-        auto main = newMainForm();
-        InstallSQLEditor(*main);
-        TSQLForm *editor = editorOn(*main, alias, "draft");
+        TEditorWindow window(alias, "draft");
+        TSQLForm *editor = window.editor;
         QVERIFY(editor);
         QWidget *text = editor->SQLText;
         const auto walk = [&](Qt::Key key) {
@@ -317,9 +326,8 @@ private slots:
     // top, one replaced, all replaced as one undo step.
     void findAndReplaceInText()
     {
-        auto main = newMainForm();
-        InstallSQLEditor(*main);
-        TSQLForm *editor = editorOn(*main, "LITE", "select N from T\nwhere n > 1 and N < 9");
+        TEditorWindow window("LITE", "select N from T\nwhere n > 1 and N < 9");
+        TSQLForm *editor = window.editor;
         QVERIFY(editor);
         QWidget *text = editor->SQLText;
         text->setFocus();
@@ -358,9 +366,8 @@ private slots:
     {
         QFETCH(QString, alias);
         QUARN_NEED_ENGINE(alias);
-        auto main = newMainForm();
-        InstallSQLEditor(*main);
-        TSQLForm *editor = editorOn(*main, alias, QString());
+        TEditorWindow window(alias, QString());
+        TSQLForm *editor = window.editor;
         QVERIFY(editor);
         TSqlEdit *text = editor->SQLText;
         text->setFocus();
@@ -394,6 +401,7 @@ private slots:
         QVERIFY2(text->toPlainText().toUpper().endsWith("EXISTS (SELECT 1 FROM T_SQLFORM"), qPrintable(text->toPlainText()));
     }
 
+    // The status line gives the rows, once counted, and the statement's time.
     void rowsAndTimeInStatus_data() { DataTest::engineRows(); }
     void rowsAndTimeInStatus()
     {
@@ -402,10 +410,10 @@ private slots:
         DataTest::exec(alias, {"DROP TABLE IF EXISTS T_ROWS", "CREATE TABLE T_ROWS (N INTEGER)",
                                "WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < 1234)"
                                " INSERT INTO T_ROWS SELECT n FROM s"});
-        auto main = newMainForm();
-        InstallSQLEditor(*main);
-        TSQLForm *editor = editorOn(*main, alias, "SELECT N FROM T_ROWS ORDER BY N");
+        TEditorWindow window(alias, "SELECT N FROM T_ROWS ORDER BY N");
+        TSQLForm *editor = window.editor;
         QVERIFY(editor);
+        auto &main = window.main;
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         main->Commands().MExecSQL->trigger();
