@@ -4,6 +4,8 @@
 #include "SearchInput.h"
 #include "SearchSql.h"
 
+#include "GridConditions.h"
+#include "QueryBuilderModel.h"
 #include "data/Query.h"
 #include "uisupport/Guard.h"
 
@@ -81,6 +83,63 @@ void TSearchDBGrid::ApplySearch()
 void TSearchDBGrid::ToggleMarkedFilter()
 {
     reopenKeepingColumn([this](TQuery &q) { ::ToggleMarkedFilter(q, Conditions()); });
+}
+
+QList<QPair<QString, bool>> TSearchDBGrid::sortKeys() const
+{
+    TQuery *query = Query();
+    if (!query || !query->Active() || !Conditions().OrderOverridden)
+        return {};
+    const QString sql = query->SQLText();
+    if (sql != m_sortKeysOf) {
+        m_sortKeysOf = sql;
+        m_sortKeys.clear();
+        const TBuilderFields fields = BuilderFieldsOf(*query);
+        for (const QString &row : SortRowsFromSql(sql, fields)) {
+            const qsizetype comma = row.indexOf(u',');
+            m_sortKeys.append({fields.FieldNameOfLabel(row.left(comma)), row.mid(comma + 1).trimmed() == SortDescending});
+        }
+    }
+    return m_sortKeys;
+}
+
+int TSearchDBGrid::SortPlace(int column) const
+{
+    const QList<QPair<QString, bool>> keys = sortKeys();
+    if (column < 0)
+        return int(keys.size());
+    const TField *field = ColumnField(column);
+    for (qsizetype i = 0; field && i < keys.size(); ++i)
+        if (keys[i].first.compare(field->FieldName(), Qt::CaseInsensitive) == 0)
+            return keys[i].second ? -int(i + 1) : int(i + 1);
+    return 0;
+}
+
+void TSearchDBGrid::TitleClicked(int column, bool add)
+{
+    TQuery *query = Query();
+    const TField *field = ColumnField(column);
+    if (!query || !query->Active() || !field || field->FieldKind() != fkData || field->DataType() == ftMemo
+        || field->DataType() == ftBlob || field->DataType() == ftGraphic || field->DataType() == ftBytes
+        || field->DataType() == ftVarBytes)
+        return;   // a memo or a blob has no order
+    QList<QPair<QString, bool>> keys = sortKeys();
+    const int place = SortPlace(column);
+    if (add && place)
+        keys[std::abs(place) - 1].second = place > 0;   // turned
+    else if (add)
+        keys.append({field->FieldName(), false});
+    else
+        keys = {{field->FieldName(), place == 1 && keys.size() == 1}};
+    const TBuilderFields fields = BuilderFieldsOf(*query);
+    QStringList rows;
+    for (const auto &[name, descending] : keys)
+        rows << fields.LabelOfFieldName(name) + QStringLiteral(", ") + (descending ? SortDescending : SortAscending);
+    const QString order = OrderTextFromSortRows(rows, fields);
+    reopenKeepingColumn([&](TQuery &q) {
+        QStringList builderRows = Conditions().BuilderRows;
+        ::ApplyQueryBuilder(q, Conditions(), builderRows, order, QString(), true);
+    });
 }
 
 void TSearchDBGrid::ToggleSearchLock()

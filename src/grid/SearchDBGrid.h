@@ -40,8 +40,19 @@ public:
     bool KeyDown(int key, Qt::KeyboardModifiers modifiers) override;
     void SearchKeyPress(QChar key) override;
     QColor StatusColor() const override;
+    // A title click sorts by its column, a second one the other way; with
+    // Ctrl the column is added to the order (or turned). The order is the
+    // query builder's: table states keep it, Ctrl+F3 gives the statement
+    // its own back. Memo and blob columns do not sort.
+    void TitleClicked(int column, bool add) override;
+    int SortPlace(int column) const override;
 
 private:
+    // The builder's order in force: field names, descending or not; empty
+    // when the statement's own order stands.
+    QList<QPair<QString, bool>> sortKeys() const;
+    mutable QString m_sortKeysOf;
+    mutable QList<QPair<QString, bool>> m_sortKeys;
     void searchTimerFired();
     void reopenKeepingColumn(const std::function<void(TQuery &)> &reopen);
     void afterReopen();

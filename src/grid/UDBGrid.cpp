@@ -378,9 +378,31 @@ void TUTitleHeader::paintSection(QPainter *painter, const QRect &rect, int logic
     painter->setPen(palette().color(QPalette::ButtonText));
     painter->setClipRect(rect.adjusted(0, 0, 0, 0));
     const Qt::Alignment align = m_grid.Column(logicalIndex).TitleAlignment;
+    // the sort arrow at the right of the first title line, with its place
+    // in the order when there are several
+    const int place = m_grid.SortPlace(logicalIndex);
+    const int arrowWidth = place ? lineHeight : 0;
     for (int i = 0; i < lines.size() && i < m_grid.TitleRows(); ++i) {
-        const QRect line(rect.left() + 3, rect.top() + 2 + i * lineHeight, rect.width() - 6, lineHeight);
+        const QRect line(rect.left() + 3, rect.top() + 2 + i * lineHeight, rect.width() - 6 - (i ? 0 : arrowWidth),
+                         lineHeight);
         painter->drawText(line, int(align | Qt::AlignVCenter), lines[i]);
+    }
+    if (place) {
+        const int side = std::max(6, lineHeight / 2);
+        const QRect box(rect.right() - 3 - arrowWidth, rect.top() + 2, arrowWidth, lineHeight);
+        const QPointF c = QRectF(box).center();
+        const double h = side / 2.0;
+        const QPolygonF arrow = place > 0 ? QPolygonF{{c.x() - h, c.y() + h / 2}, {c.x() + h, c.y() + h / 2}, {c.x(), c.y() - h / 2}}
+                                          : QPolygonF{{c.x() - h, c.y() - h / 2}, {c.x() + h, c.y() - h / 2}, {c.x(), c.y() + h / 2}};
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setBrush(palette().color(QPalette::ButtonText));
+        painter->drawPolygon(arrow);
+        if (std::abs(place) > 1 || m_grid.SortPlace(-1) > 1) {
+            QFont small = painter->font();
+            small.setPointSizeF(small.pointSizeF() * 0.7);
+            painter->setFont(small);
+            painter->drawText(box.adjusted(0, 0, 0, 2), Qt::AlignRight | Qt::AlignBottom, QString::number(std::abs(place)));
+        }
     }
     if (m_grid.SearchInUse()) {
         const QRect search(rect.left(), rect.top() + titleHeight + 2, rect.width(), m_grid.RowHeight());
@@ -394,6 +416,29 @@ void TUTitleHeader::paintSection(QPainter *painter, const QRect &rect, int logic
         painter->drawText(search.adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter, value);
     }
     painter->restore();
+}
+
+void TUTitleHeader::mousePressEvent(QMouseEvent *event)
+{
+    const bool title = event->position().y() < m_grid.TitleRows() * m_grid.TitleLineHeight() + 2;
+    const int at = logicalIndexAt(event->position().toPoint());
+    // near a section's edge the press resizes it
+    const int x = int(event->position().x());
+    const bool edge = at >= 0 && (std::abs(x - (sectionViewportPosition(at) + sectionSize(at))) <= 4
+                                  || std::abs(x - sectionViewportPosition(at)) <= 4);
+    m_pressed = event->button() == Qt::LeftButton && title && !edge ? at : -1;
+    m_pressedAt = event->position().toPoint();
+    QHeaderView::mousePressEvent(event);
+}
+
+void TUTitleHeader::mouseReleaseEvent(QMouseEvent *event)
+{
+    QHeaderView::mouseReleaseEvent(event);
+    const int pressed = std::exchange(m_pressed, -1);
+    if (pressed < 0 || logicalIndexAt(event->position().toPoint()) != pressed
+        || (event->position().toPoint() - m_pressedAt).manhattanLength() > 4)
+        return;
+    Guarded(&m_grid, [&] { m_grid.TitleClicked(pressed, event->modifiers() & Qt::ControlModifier); });
 }
 
 TUIndicatorHeader::TUIndicatorHeader(TUDBGrid &grid) : QHeaderView(Qt::Vertical), m_grid(grid)

@@ -109,9 +109,15 @@ public:
 
 protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override;
+    // a click on a title (not on its edge, which resizes, nor on the search
+    // row below it) goes to the grid
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     TUDBGrid &m_grid;
+    int m_pressed = -1;
+    QPoint m_pressedAt;
 };
 
 // The row indicator: the current row, a row being edited or inserted, and
@@ -210,6 +216,7 @@ public:
     QStringList &SearchValues() { return m_conditions.SearchValues; }
     // What the grid applied to its query and holds ready to apply.
     TGridConditions &Conditions() { return m_conditions; }
+    const TGridConditions &Conditions() const { return m_conditions; }
 
     // The grid's name: the class name of the window holding it, "_" and
     // its own object name (TSQLForm_SQLGrid). It names the grid's table
@@ -251,6 +258,11 @@ public:
     virtual void SearchKeyPress(QChar) {}
     // The colour of the top-left corner; invalid: painted normally.
     virtual QColor StatusColor() const { return QColor(); }
+    // A click on a column's title (with Ctrl: `add`); the place of the
+    // column in the sort order in force, 1 for the first, negative when
+    // descending, 0 when it does not sort.
+    virtual void TitleClicked(int column, bool add) { Q_UNUSED(column); Q_UNUSED(add); }
+    virtual int SortPlace(int column) const { Q_UNUSED(column); return 0; }
 
     // Deletes the current row or, when rows are selected, all of them,
     // asking first with the confirm-delete option.

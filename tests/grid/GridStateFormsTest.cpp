@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -132,6 +133,56 @@ private slots:
                                        "INSERT INTO PEOPLE VALUES (1, 'Ivanov')", "INSERT INTO PEOPLE VALUES (2, 'Petrov')",
                                        "INSERT INTO PEOPLE VALUES (3, 'Ivashin')"});
             }
+    }
+
+    // A click on a title sorts by the column, a second click the other way,
+    // Ctrl+click adds a column; the arrows say so; a state saved keeps the
+    // order, Ctrl+F3 gives the statement its own back, and the state
+    // restores the sort.
+    void titleClickSorts_data() { DataTest::engineRows(); }
+    void titleClickSorts()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TRecordingUI ui;
+        ui.Answer = TUserInterface::mbYes;
+        DataTest::exec(alias, {"DELETE FROM SYS_GRIDS"});
+        TFixture f(alias, "select ID, NAME from PEOPLE order by ID");
+        const auto names = [&] {
+            QStringList out;
+            for (int r = 0; r < f.rows(); ++r)
+                out << f.grid.Model()->index(r, 1).data().toString();
+            return out.join(',');
+        };
+        QHeaderView *titles = f.grid.View()->horizontalHeader();
+        const auto click = [&](int column, Qt::KeyboardModifiers mods = {}) {
+            const QPoint at(titles->sectionViewportPosition(column) + titles->sectionSize(column) / 2, 6);
+            QTest::mouseClick(titles->viewport(), Qt::LeftButton, mods, at);
+        };
+        QCOMPARE(names(), QString("Ivanov,Petrov,Ivashin"));
+        click(1);
+        QCOMPARE(names(), QString("Ivanov,Ivashin,Petrov"));
+        QCOMPARE(f.grid.SortPlace(1), 1);
+        saveShot(&f.grid, "sort-arrow-" + alias);
+        click(1);
+        QCOMPARE(names(), QString("Petrov,Ivashin,Ivanov"));
+        QCOMPARE(f.grid.SortPlace(1), -1);
+        click(0, Qt::ControlModifier);   // a second key after the name
+        QCOMPARE(f.grid.SortPlace(0), 2);
+        click(0, Qt::ControlModifier);
+        QCOMPARE(f.grid.SortPlace(0), -2);
+        QCOMPARE(names(), QString("Petrov,Ivashin,Ivanov"));
+
+        SaveGridState(f.query, Group, "By name", f.grid.Conditions());
+        f.key(Qt::Key_F3, Qt::ControlModifier);
+        QCOMPARE(names(), QString("Ivanov,Petrov,Ivashin"));
+        QCOMPARE(f.grid.SortPlace(1), 0);
+        QVERIFY(StatementOrderList(f.query.SQLText()).trimmed().compare("ID", Qt::CaseInsensitive) == 0);
+        f.keyWith<TChoiceGridForm>(Qt::Key_F3, {}, [&](TChoiceGridForm &c) {
+            QTest::mouseClick(c.ChooseBtn, Qt::LeftButton);
+        });
+        QCOMPARE(names(), QString("Petrov,Ivashin,Ivanov"));
+        QCOMPARE(f.grid.SortPlace(1), -1);
     }
 
     void saveClearRestore_data() { DataTest::engineRows(); }
