@@ -12,6 +12,7 @@
 #include "uisupport/Guard.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -197,7 +198,7 @@ QVariant TUGridModel::data(const QModelIndex &index, int role) const
         return color.isValid() ? QVariant(color) : QVariant();
     }
     case Qt::BackgroundRole:
-        if (row >= 0 && m_grid.SelectedRows().contains(row))
+        if (row >= 0 && m_grid.SelectedRows().contains(row) && m_grid.ColumnSelected(index.column()))
             return m_grid.palette().color(QPalette::Highlight).lighter(170);
         return QVariant();
     default:
@@ -530,6 +531,29 @@ bool TUGridView::event(QEvent *event)
 
 void TUGridView::keyPressEvent(QKeyEvent *event)
 {
+    // Shift with a move selects the cells from where the move began; a move
+    // without it ends such a selection
+    switch (event->key()) {
+    case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
+    case Qt::Key_PageUp: case Qt::Key_PageDown:
+        if (IsEditing() || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+            break;
+        if (event->modifiers() & Qt::ShiftModifier) {
+            m_grid.BeginSelection();
+            QKeyEvent move(QEvent::KeyPress, event->key(), event->modifiers() & ~Qt::ShiftModifier);
+            const bool outer = std::exchange(m_extending, true);
+            keyPressEvent(&move);
+            m_extending = outer;
+            Guarded(this, [&] { m_grid.ExtendSelection(); });
+            event->accept();
+            return;
+        }
+        if (!m_extending && m_grid.ShiftSelecting())
+            m_grid.ClearSelection();
+        break;
+    default:
+        break;
+    }
     bool taken = false;
     Guarded(this, [&] { taken = m_grid.KeyDown(event->key(), event->modifiers()); });
     if (taken) {
@@ -553,9 +577,12 @@ void TUGridView::keyPressEvent(QKeyEvent *event)
 void TUGridView::mousePressEvent(QMouseEvent *event)
 {
     const QModelIndex index = indexAt(event->position().toPoint());
-    if (index.isValid() && (m_grid.Options() & dgMultiSelect)) {
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    if (index.isValid() && event->button() == Qt::LeftButton) {
         const int row = m_grid.Model()->DataSetRow(index.row());
-        if (event->modifiers() & Qt::ControlModifier) {
+        if (shift) {
+            m_grid.BeginSelection();
+        } else if (event->modifiers() & Qt::ControlModifier) {
             if (row >= 0)
                 m_grid.ToggleRowSelection(row);
         } else if (!m_grid.SelectedRows().isEmpty()) {
@@ -563,6 +590,8 @@ void TUGridView::mousePressEvent(QMouseEvent *event)
         }
     }
     QTableView::mousePressEvent(event);
+    if (index.isValid() && shift && event->button() == Qt::LeftButton)
+        Guarded(this, [&] { m_grid.ExtendSelection(); });
 }
 
 void TUGridView::mouseDoubleClickEvent(QMouseEvent *event)
@@ -1135,14 +1164,87 @@ void TUDBGrid::InvertMarks()
 
 void TUDBGrid::ToggleRowSelection(int dataSetRow)
 {
+    m_anchorRow = m_anchorColumn = -1;
+    m_firstColumn = 0;
+    m_lastColumn = -1;   // rows chosen one by one: whole rows
     if (!m_selectedRows.remove(dataSetRow))
         m_selectedRows.insert(dataSetRow);
     m_view->viewport()->update();
     m_view->verticalHeader()->viewport()->update();
 }
 
+bool TUDBGrid::ColumnSelected(int column) const
+{
+    return m_lastColumn < 0 || (column >= m_firstColumn && column <= m_lastColumn);
+}
+
+void TUDBGrid::BeginSelection()
+{
+    const TDataSet *ds = DataSet();
+    if (m_anchorRow >= 0 || !ds || !ds->Active() || ds->State() == dsInsert)
+        return;
+    m_anchorRow = ds->CurrentIndex();
+    m_anchorColumn = SelectedIndex();
+}
+
+void TUDBGrid::ExtendSelection()
+{
+    const TDataSet *ds = DataSet();
+    if (m_anchorRow < 0 || !ds || !ds->Active())
+        return;
+    const int row = ds->CurrentIndex(), column = SelectedIndex();
+    m_selectedRows.clear();
+    for (int r = std::min(row, m_anchorRow); r <= std::max(row, m_anchorRow); ++r)
+        m_selectedRows.insert(r);
+    m_firstColumn = std::min(column, m_anchorColumn);
+    m_lastColumn = std::max(column, m_anchorColumn);
+    m_view->viewport()->update();
+    m_view->verticalHeader()->viewport()->update();
+}
+
+QString TUDBGrid::SelectionText(bool titles) const
+{
+    const TDataSet *ds = DataSet();
+    if (!ds || !ds->Active() || ColumnCount() == 0)
+        return QString();
+    QList<int> rows = m_selectedRows.values();
+    std::sort(rows.begin(), rows.end());
+    int first = m_firstColumn, last = m_lastColumn < 0 ? ColumnCount() - 1 : m_lastColumn;
+    if (rows.isEmpty()) {   // the current cell
+        rows = {ds->CurrentIndex()};
+        first = last = SelectedIndex();
+    }
+    // a value's own tabs and line breaks would make other cells of it
+    const auto cell = [](QString text) { return text.replace(u'\t', u' ').replace(u'\r', u' ').replace(u'\n', u' '); };
+    QStringList lines;
+    if (titles) {
+        QStringList line;
+        for (int c = first; c <= last; ++c)
+            line << cell(m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString().replace(u'|', u' '));
+        lines << line.join(u'\t');
+    }
+    for (const int row : std::as_const(rows)) {
+        QStringList line;
+        for (int c = first; c <= last; ++c) {
+            const TField *field = const_cast<TUDBGrid *>(this)->ColumnField(c);
+            QString text = field ? field->DisplayTextOf(ds->RowValue(row, field)) : QString();
+            if (const auto &map = m_columns[c].DisplayMap)
+                text = map(text);
+            line << cell(text);
+        }
+        lines << line.join(u'\t');
+    }
+    return lines.join(u'\n') + u'\n';
+}
+
+void TUDBGrid::CopySelection(bool titles) const
+{
+    QGuiApplication::clipboard()->setText(SelectionText(titles));
+}
+
 void TUDBGrid::ClearSelection()
 {
+    m_anchorRow = m_anchorColumn = -1;
     m_selectedRows.clear();
     m_view->viewport()->update();
     m_view->verticalHeader()->viewport()->update();
@@ -1291,6 +1393,11 @@ bool TUDBGrid::KeyDown(int key, Qt::KeyboardModifiers modifiers)
         case Qt::Key_F: case Qt::Key_S: FreeTextSearch(true); return true;
         case Qt::Key_L: FreeTextSearch(false); return true;
         case Qt::Key_M: if (grid) CallHook(MemoViewHook, *grid); return true;
+        case Qt::Key_C:
+            if (IsEditing())
+                return false;   // the editor's own copy
+            CopySelection(shift);
+            return true;
         case Qt::Key_F7: if (grid) CallHook(ReportListHook, *grid, true); return true;
         case Qt::Key_F8: if (grid) CallHook(SumHook, *grid); return true;
         default: break;

@@ -166,6 +166,7 @@ protected:
 
 private:
     TUDBGrid &m_grid;
+    bool m_extending = false;   // a Shift move being made
 };
 
 // The data grid of the program: columns bound to the fields of a dataset,
@@ -245,6 +246,19 @@ public:
     const QSet<int> &SelectedRows() const { return m_selectedRows; }
     void ToggleRowSelection(int dataSetRow);
     void ClearSelection();
+    // Whether a column is in the selection's columns (all of them for rows
+    // chosen with Ctrl+click, the range from the anchor with Shift).
+    bool ColumnSelected(int column) const;
+    // Shift with an arrow or a click: the cells from the anchor (the
+    // current cell when the selection began) to the current cell.
+    void ExtendSelection();
+    void BeginSelection();
+    bool ShiftSelecting() const { return m_anchorRow >= 0; }
+    // The selected cells as tab-separated lines, the values as the grid
+    // shows them (NULL as nothing), with the columns' titles first when
+    // asked; the current cell when nothing is selected.
+    QString SelectionText(bool titles) const;
+    void CopySelection(bool titles) const;
 
     // Free-text search over every field: asking shows the input box first,
     // repeating goes on with the last text.
@@ -324,6 +338,8 @@ private:
     TUDBGridOptions m_options = DefaultGridOptions;
     bool m_readOnly = false;
     QSet<int> m_selectedRows;
+    int m_anchorRow = -1, m_anchorColumn = -1;   // where a Shift selection began
+    int m_firstColumn = 0, m_lastColumn = -1;    // the selection's columns; -1: all
     QString m_lastSearch;
     bool m_syncing = false;   // the view follows the dataset: no move back
     TDBGridPopupMenu *m_menu = nullptr;   // shared by every grid, not owned

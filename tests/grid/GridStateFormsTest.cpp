@@ -146,7 +146,6 @@ private slots:
         QUARN_NEED_ENGINE(alias);
         TRecordingUI ui;
         ui.Answer = TUserInterface::mbYes;
-        DataTest::exec(alias, {"DELETE FROM SYS_GRIDS"});
         TFixture f(alias, "select ID, NAME from PEOPLE order by ID");
         const auto names = [&] {
             QStringList out;
@@ -183,6 +182,7 @@ private slots:
         });
         QCOMPARE(names(), QString("Petrov,Ivashin,Ivanov"));
         QCOMPARE(f.grid.SortPlace(1), -1);
+        DataTest::exec(alias, {"DELETE FROM SYS_GRIDS WHERE GR_GRD_CMT = 'By name'"});
     }
 
     void saveClearRestore_data() { DataTest::engineRows(); }

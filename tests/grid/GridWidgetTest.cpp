@@ -7,6 +7,8 @@
 #include "grid/SearchDBGrid.h"
 #include "uisupport/Guard.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -394,6 +396,51 @@ private slots:
     // An edit left in a row (F2, typed, Return, not posted) is written
     // before a search reopens the query; a value the database refuses shows
     // its error, and the edit, the rows and the query's text all stay.
+    // Shift with arrows and Shift+click select cells, Ctrl+click whole
+    // rows; Ctrl+C copies them tab-separated as shown, Ctrl+Shift+C with
+    // the titles; a plain move ends the selection, and one cell is copied.
+    void selectAndCopy_data() { engines_data(); }
+    void selectAndCopy()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        TGridFixture f(alias, "select ID, NAME, SALARY, BORN from PEOPLE order by ID");
+        const auto copied = [&](Qt::KeyboardModifiers mods) {
+            QGuiApplication::clipboard()->clear();
+            f.key(Qt::Key_C, mods);
+            return QGuiApplication::clipboard()->text();
+        };
+        f.column("ID");
+        f.key(Qt::Key_Right, Qt::ShiftModifier);
+        f.key(Qt::Key_Right, Qt::ShiftModifier);
+        f.key(Qt::Key_Down, Qt::ShiftModifier);
+        f.key(Qt::Key_Down, Qt::ShiftModifier);
+        const QString titles = f.grid.Model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString() + "\t"
+                               + f.grid.Model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString() + "\t"
+                               + f.grid.Model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString() + "\n";
+        const QString rows = "1\tIvanov\t1200.50\n2\tPetrov\t900.00\n3\tIvashin\t1500.00\n";
+        QCOMPARE(copied(Qt::ControlModifier | Qt::ShiftModifier), titles + rows);
+        QCOMPARE(copied(Qt::ControlModifier), rows);
+        // a plain move ends it: the current cell alone
+        f.key(Qt::Key_Up);
+        QVERIFY(f.grid.SelectedRows().isEmpty());
+        QCOMPARE(copied(Qt::ControlModifier), QString("900.00\n"));
+        // Shift+click from there to the last row's name
+        const QRect cell = f.grid.View()->visualRect(f.grid.Model()->index(3, 1));
+        QTest::mouseClick(f.grid.View()->viewport(), Qt::LeftButton, Qt::ShiftModifier, cell.center());
+        QCOMPARE(copied(Qt::ControlModifier), QString("Petrov\t900.00\nIvashin\t1500.00\nSidorov\t700.00\n"));
+        // Ctrl+click picks whole rows; a NULL copies as nothing
+        DataTest::exec(alias, {"UPDATE PEOPLE SET BORN = NULL WHERE ID = 4"});
+        f.query.Close();
+        f.query.Open();
+        for (int row : {3, 0}) {
+            const QRect at = f.grid.View()->visualRect(f.grid.Model()->index(row, 1));
+            QTest::mouseClick(f.grid.View()->viewport(), Qt::LeftButton, Qt::ControlModifier, at.center());
+        }
+        const QString born = f.query.FieldByName("BORN")->DisplayText();
+        QCOMPARE(copied(Qt::ControlModifier), "1\tIvanov\t1200.50\t" + born + "\n4\tSidorov\t700.00\t\n");
+    }
+
     void editPostedBeforeSearch_data() { engines_data(); }
     void editPostedBeforeSearch()
     {
