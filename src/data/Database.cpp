@@ -354,6 +354,17 @@ QList<TAlias> TSession::Aliases() const
     return list;
 }
 
+bool TSession::IsSessionAlias(const QString &name) const
+{
+    TAlias found;
+    if (!FindAlias(name, found))
+        return false;
+    for (const TAlias &a : m_sessionAliases)
+        if (a.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return a.Driver == found.Driver && a.Database == found.Database && a.Host == found.Host;
+    return false;
+}
+
 void TSession::AddSessionAlias(const TAlias &alias)
 {
     for (TAlias &a : m_sessionAliases)

@@ -122,6 +122,8 @@ public:
     // of aliases.ini or DEMO of the same name hides it.
     void AddSessionAlias(const TAlias &alias);
     void RemoveSessionAlias(const QString &name);
+    // Whether `name` is a session alias (one no stored alias hides).
+    bool IsSessionAlias(const QString &name) const;
     // The alias of a SQLite database file (relative names against the
     // current directory): the first alias whose database is that file, else
     // a new session alias named after the file in capitals ("SALES" for

@@ -1,5 +1,7 @@
 #include "DbMainForm.h"
 
+#include "RecentDatabases.h"
+
 #include "AboutBoxForm.h"
 #include "Application.h"
 #include "DbEngineErrorDlg.h"
@@ -42,6 +44,8 @@ TDbMainForm::TDbMainForm(QWidget *parent) : QMainWindow(parent)
     connect(c.AboutItem, &QAction::triggered, this, Guard(this, &TDbMainForm::AboutItemClick));
     connect(c.MOpenDb, &QAction::triggered, this, Guard(this, &TDbMainForm::OpenDbClick));
     connect(c.MOpenFile, &QAction::triggered, this, Guard(this, &TDbMainForm::OpenFileClick));
+    connect(c.MDatabase, &QMenu::aboutToShow, this, &TDbMainForm::fillRecentMenu);
+    fillRecentMenu();
     connect(c.MViewTable, &QAction::triggered, this, Guard(this, &TDbMainForm::ViewTableClick));
     connect(c.MEnterSQL, &QAction::triggered, this, Guard(this, &TDbMainForm::EnterSQLClick));
     connect(c.MExitApp, &QAction::triggered, this, Guard(this, &TDbMainForm::ExitAppClick));
@@ -220,6 +224,28 @@ void TDbMainForm::OpenDatabase(const QString &alias)
     }
     if (!reopened)
         TQuarnForm::Create(*this, alias);
+    RecentDatabases::Remember(alias);
+}
+
+void TDbMainForm::fillRecentMenu()
+{
+    QMenu *menu = m_commands->MRecent;
+    menu->clear();
+    const QStringList recent = RecentDatabases::List();
+    for (qsizetype i = 0; i < recent.size(); ++i) {
+        const QString entry = recent[i];
+        QAction *a = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(entry));
+        a->setData(entry);
+        connect(a, &QAction::triggered, this, [this, entry] {
+            Guarded(this, [&] {
+                if (RecentDatabases::IsFile(entry))
+                    OpenDatabaseFile(entry);
+                else
+                    OpenDatabase(entry);
+            });
+        });
+    }
+    menu->setEnabled(!recent.isEmpty());
 }
 
 void TDbMainForm::AboutItemClick()

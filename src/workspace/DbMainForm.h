@@ -95,6 +95,8 @@ private:
     TSQLEditor *activeSQLEditor() const;
 
     QMdiArea *m_mdiArea = nullptr;
+    // The database menu's "Последние базы данных", made anew as the menu opens.
+    void fillRecentMenu();
     TMainCommands *m_commands = nullptr;
     TKeyFilter *m_keyFilter = nullptr;
     TOpenDbDlg *m_openDbDlg = nullptr;

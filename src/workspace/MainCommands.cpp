@@ -48,6 +48,8 @@ TMainCommands::TMainCommands(QMainWindow &window) : QObject(&window)
                       QStringLiteral("Открыть базу данных"), QKeySequence(Qt::CTRL | Qt::Key_O));
     MOpenFile = addItem(MDatabase, "MOpenFile", QStringLiteral("Открыть файл базы данных..."),
                         QStringLiteral("Открыть файл базы данных SQLite без псевдонима"));
+    MRecent = MDatabase->addMenu(QStringLiteral("Последние базы данных"));
+    MRecent->setObjectName(QStringLiteral("MRecent"));
     MViewTable = addItem(MDatabase, "MViewTable", QStringLiteral("&Просмотр таблицы"),
                          QStringLiteral("Просмотр выбранной таблицы"), QKeySequence(Qt::CTRL | Qt::Key_V));
     MEnterSQL = addItem(MDatabase, "MEnterSQL", QStringLiteral("&Набрать SQL"),

@@ -26,6 +26,7 @@ public:
     QAction *AboutItem = nullptr;    // "Информация"
     QAction *MOpenDb = nullptr;      // "&Открыть..."           Ctrl+O
     QAction *MOpenFile = nullptr;    // "Открыть файл базы данных..."
+    QMenu *MRecent = nullptr;        // "Последние базы данных": filled as it opens
     QAction *MViewTable = nullptr;   // "&Просмотр таблицы"     Ctrl+V
     QAction *MEnterSQL = nullptr;    // "&Набрать SQL"          Ctrl+Q
     QAction *MExitApp = nullptr;     // "В&ыход"                Ctrl+X

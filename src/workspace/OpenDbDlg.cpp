@@ -1,12 +1,15 @@
 #include "OpenDbDlg.h"
 
 #include "AliasesDlg.h"
+#include "RecentDatabases.h"
 #include "Application.h"
 
+#include "common/Settings.h"
 #include "data/Catalog.h"
 
 #include "uisupport/Fitting.h"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -131,18 +134,45 @@ void TOpenDbDlg::fillGrid()
         f->SetDisplayLabel(c.title);
         f->SetDisplayWidth(c.width);
     }
+    // the databases opened last come first, the newest at the top
+    QStringList recent;
+    const QList<TAlias> aliases = Session().Aliases();
+    for (const QString &entry : RecentDatabases::List()) {
+        if (!RecentDatabases::IsFile(entry)) {
+            recent << entry.toUpper();
+            continue;
+        }
+        for (const TAlias &a : aliases)   // the alias of a file opened before, if it has one now
+            if (a.Driver == u"QSQLITE" && QDir::cleanPath(ExpandFileName(a.Database)) == entry)
+                recent << a.Name.toUpper();
+    }
+    struct TRow {
+        int rank;
+        QStringList cells;
+        QString tip;
+    };
+    std::vector<TRow> rows;
+    for (list.First(); !list.Eof(); list.Next()) {
+        const QString name = list.FieldByName(QStringLiteral("NAME"))->AsString();
+        TAlias alias;
+        TRow r{int(recent.indexOf(name.toUpper())), {}, Session().FindAlias(name, alias) ? alias.Description : QString()};
+        if (r.rank < 0)
+            r.rank = int(recent.size());
+        for (const TAliasColumn &c : aliasColumns)
+            r.cells << list.FieldByName(QLatin1String(c.field))->DisplayText();
+        rows.push_back(r);
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const TRow &a, const TRow &b) { return a.rank < b.rank; });
     AliasGrid->setRowCount(0);
     int row = 0;
-    for (list.First(); !list.Eof(); list.Next(), ++row) {
+    for (const TRow &r : rows) {
         AliasGrid->insertRow(row);
-        TAlias alias;
-        const bool known = Session().FindAlias(list.FieldByName(QStringLiteral("NAME"))->AsString(), alias);
-        for (int c = 0; c < int(std::size(aliasColumns)); ++c) {
-            auto *item = new QTableWidgetItem(list.FieldByName(QLatin1String(aliasColumns[c].field))->DisplayText());
-            if (known)
-                item->setToolTip(alias.Description);
+        for (int c = 0; c < int(r.cells.size()); ++c) {
+            auto *item = new QTableWidgetItem(r.cells[c]);
+            item->setToolTip(r.tip);
             AliasGrid->setItem(row, c, item);
         }
+        ++row;
     }
     FitColumnsToTexts(*AliasGrid);
     if (row > 0) {
@@ -153,11 +183,16 @@ void TOpenDbDlg::fillGrid()
 
 void TOpenDbDlg::OKBtnClick()
 {
-    const int row = AliasGrid->currentRow();
-    if (row < 0 || m_aliasList->IsEmpty())
+    const QTableWidgetItem *chosen = AliasGrid->item(AliasGrid->currentRow(), 0);
+    if (!chosen || m_aliasList->IsEmpty())
         return;
-    m_aliasList->MoveTo(row);
-    m_databaseName = m_aliasList->FieldByName(QStringLiteral("NAME"))->AsString();
-    m_databaseType = m_aliasList->FieldByName(QStringLiteral("DBTYPE"))->AsString();
-    accept();
+    // the grid's rows stand in another order than the list's
+    TDataSet &list = *m_aliasList;
+    for (list.First(); !list.Eof(); list.Next())
+        if (list.FieldByName(QStringLiteral("NAME"))->AsString() == chosen->text()) {
+            m_databaseName = chosen->text();
+            m_databaseType = list.FieldByName(QStringLiteral("DBTYPE"))->AsString();
+            accept();
+            return;
+        }
 }

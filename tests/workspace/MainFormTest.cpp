@@ -7,6 +7,7 @@
 #include "common/AppName.h"
 #include "common/DateTime.h"
 #include "common/Format.h"
+#include "common/Settings.h"
 #include "common/TextFile.h"
 #include "grid/SearchSql.h"
 #include "workspace/AboutBoxForm.h"
@@ -96,6 +97,49 @@ private slots:
         browser->ToggleLine(browser->Tree->topLevelItem(0));
         QVERIFY(line(browser->Tree->topLevelItem(0), QStringLiteral("DIRECT_T")));
         QVERIFY(!QSettings(AliasFileName(), QSettings::IniFormat).childGroups().contains(QStringLiteral("DIRECT")));
+    }
+
+    // "Последние базы данных": the last opened first, a file opened without
+    // an alias by its name; after a restart the file's entry opens it again,
+    // and "Базы данных" lists the recent ones first.
+    void recentDatabases()
+    {
+        WriteSetting(QStringLiteral("RecentDatabases"), QString());
+        const QString file = QDir(ProgramDir()).filePath(QStringLiteral("recent.sqlite"));
+        CreateSqliteDatabase(file, {QStringLiteral("CREATE TABLE RECENT_T (A INTEGER)")});
+        {
+            auto main = newMainForm();
+            main->OpenDatabase(QStringLiteral("DEMO"));
+            main->OpenDatabaseFile(file);
+            try {   // fails: not remembered
+                main->OpenDatabase(QStringLiteral("NO_SUCH_ALIAS"));
+                QFAIL("an unknown alias opened");
+            } catch (const Exception &) {
+            }
+        }
+        settle();
+        Session().CloseAll();
+        Session().RemoveSessionAlias(QStringLiteral("RECENT"));
+        auto main = newMainForm();
+        emit main->Commands().MDatabase->aboutToShow();
+        QStringList shown;
+        for (QAction *a : main->Commands().MRecent->actions())
+            shown << a->text();
+        QCOMPARE(shown, (QStringList{"&1 " + file, "&2 DEMO"}));
+        main->Commands().MRecent->actions().first()->trigger();
+        settle();
+        auto *browser = qobject_cast<TQuarnForm *>(main->ActiveChild());
+        QVERIFY(browser);
+        QCOMPARE(browser->Database()->DatabaseName(), QStringLiteral("RECENT"));
+
+        QString first;
+        auto look = onModal<TOpenDbDlg>([&](TOpenDbDlg *d) {
+            first = d->AliasGrid->item(0, 0)->text();
+            QTest::mouseClick(d->CancelBtn, Qt::LeftButton);
+        });
+        QTest::mouseClick(main->Commands().SBOpen, Qt::LeftButton);
+        QCOMPARE(look->Hits(), 1);
+        QCOMPARE(first, QStringLiteral("RECENT"));
     }
 
     void commandsFollowActiveChild_data()
