@@ -6,8 +6,11 @@
 #include "SearchSql.h"
 
 #include "common/Format.h"
+#include "common/Settings.h"
 #include "common/UserInterface.h"
 #include "data/DataSet.h"
+#include "data/Query.h"
+#include "data/SqlText.h"
 #include "data/StatementWatch.h"
 #include "uisupport/Guard.h"
 
@@ -691,7 +694,12 @@ TUDBGrid::TUDBGrid(QWidget *parent) : QWidget(parent)
                 if (column < m_fixedCols)
                     m_frozen->setColumnWidth(column, size);
                 UpdateFrozenGeometry();
+                if (!m_layingOut)
+                    keepWidth(column, size);
             });
+    m_saveWidths.setSingleShot(true);
+    m_saveWidths.setInterval(300);
+    connect(&m_saveWidths, &QTimer::timeout, this, &TUDBGrid::saveWidths);
     connect(m_view->verticalHeader(), &QHeaderView::sectionResized, this, [this](int row, int, int size) {
         if (m_frozen->model() == m_model)
             m_frozen->setRowHeight(row, size);
@@ -710,6 +718,8 @@ TUDBGrid::TUDBGrid(QWidget *parent) : QWidget(parent)
 
 TUDBGrid::~TUDBGrid()
 {
+    if (m_saveWidths.isActive())
+        Guarded(this, [this] { saveWidths(); });
     SetDataSource(nullptr);
     // The headers, the frozen columns and the corner ask the grid for sizes
     // and colours whenever they are laid out, also while a closing window
@@ -912,11 +922,15 @@ void TUDBGrid::applyLayout()
     }
     m_view->verticalHeader()->setVisible(m_options & dgIndicator);
     m_view->verticalHeader()->setFixedWidth(IndicatorWidth);
+    loadWidths();
+    m_layingOut = true;
     for (int c = 0; c < ColumnCount(); ++c) {
-        const int w = columnWidth(m_columns[c], ColumnField(c));
+        const int kept = m_keptWidths.value(m_columns[c].FieldName.toUpper());
+        const int w = kept > 0 ? kept : columnWidth(m_columns[c], ColumnField(c));
         m_view->setColumnWidth(c, w);
         m_frozen->setColumnWidth(c, w);
     }
+    m_layingOut = false;
     // a changed header height reaches the viewport's margins only when the
     // view lays itself out again
     m_view->Relayout();
@@ -999,6 +1013,55 @@ int TUDBGrid::RowHeight() const
 int TUDBGrid::TitleLineHeight() const
 {
     return QFontMetrics(m_view->horizontalHeader()->font()).boundingRect(QStringLiteral("Wg")).height() + 4;
+}
+
+// Column widths a person set are kept per grid of a window kind and the
+// table its statement reads ("Widths/TSQLForm_SQLGrid/CUSTOMERS" in
+// quarn.ini): a search or any other reopening, and the next start, show
+// them again.
+QString TUDBGrid::widthsKey() const
+{
+    const auto *query = dynamic_cast<const TQuery *>(DataSet());
+    if (!query)
+        return QString();
+    const TSingleTableSelect sel = ParseSingleTableSelect(query->SQLText());
+    const QString table = sel.Ok ? sel.BareTable : QString();
+    return table.isEmpty() ? QString() : QStringLiteral("Widths/%1/%2").arg(GridName(), table.toUpper());
+}
+
+void TUDBGrid::loadWidths()
+{
+    const QString key = widthsKey();
+    if (key == m_widthsKey)
+        return;
+    m_widthsKey = key;
+    m_keptWidths.clear();
+    if (key.isEmpty())
+        return;
+    for (const QString &item : ReadSetting(key).split(u';', Qt::SkipEmptyParts)) {
+        const qsizetype eq = item.lastIndexOf(u'=');
+        if (eq > 0)
+            m_keptWidths.insert(item.left(eq), item.mid(eq + 1).toInt());
+    }
+}
+
+void TUDBGrid::keepWidth(int column, int width)
+{
+    if (column < 0 || column >= ColumnCount() || width <= 0)
+        return;
+    m_keptWidths.insert(m_columns[column].FieldName.toUpper(), width);
+    if (!m_widthsKey.isEmpty())
+        m_saveWidths.start();
+}
+
+void TUDBGrid::saveWidths()
+{
+    if (m_widthsKey.isEmpty())
+        return;
+    QStringList items;
+    for (auto it = m_keptWidths.cbegin(); it != m_keptWidths.cend(); ++it)
+        items << it.key() + u'=' + QString::number(it.value());
+    WriteSetting(m_widthsKey, items.join(u';'));
 }
 
 QString TUDBGrid::GridName() const

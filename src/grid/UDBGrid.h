@@ -4,9 +4,11 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QHash>
 #include <QHeaderView>
 #include <QSet>
 #include <QTableView>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -301,6 +303,10 @@ public:
     void CellDoubleClicked();
     void UpdateFrozenGeometry();
     void attachFrozen(bool on);
+    QString widthsKey() const;
+    void loadWidths();
+    void keepWidth(int column, int width);
+    void saveWidths();
     void RepaintTitles();
 
 protected:
@@ -338,6 +344,10 @@ private:
     TUDBGridOptions m_options = DefaultGridOptions;
     bool m_readOnly = false;
     QSet<int> m_selectedRows;
+    bool m_layingOut = false;             // widths set by the grid, not by a person
+    QString m_widthsKey;                  // where the kept widths are in quarn.ini
+    QHash<QString, int> m_keptWidths;     // field name (capitals) -> pixels
+    QTimer m_saveWidths;                  // a drag's last width saved
     int m_anchorRow = -1, m_anchorColumn = -1;   // where a Shift selection began
     int m_firstColumn = 0, m_lastColumn = -1;    // the selection's columns; -1: all
     QString m_lastSearch;

@@ -4,6 +4,7 @@
 
 #include "GridTestSupport.h"
 
+#include "common/Settings.h"
 #include "grid/SearchDBGrid.h"
 #include "uisupport/Guard.h"
 
@@ -439,6 +440,35 @@ private slots:
         }
         const QString born = f.query.FieldByName("BORN")->DisplayText();
         QCOMPARE(copied(Qt::ControlModifier), "1\tIvanov\t1200.50\t" + born + "\n4\tSidorov\t700.00\t\n");
+    }
+
+    // A column narrowed by hand keeps its width through a search (which
+    // reopens the statement) and the next opening of the table's grid; the
+    // other columns keep theirs.
+    void widthsKept_data() { engines_data(); }
+    void widthsKept()
+    {
+        QFETCH(QString, alias);
+        QUARN_NEED_ENGINE(alias);
+        QList<int> before;
+        {
+            TGridFixture f(alias, "select ID, NAME, SALARY from PEOPLE order by ID");
+            QHeaderView *titles = f.grid.View()->horizontalHeader();
+            for (int c = 0; c < 3; ++c)
+                before << titles->sectionSize(c);
+            titles->resizeSection(1, 41);
+            before[1] = 41;
+            f.column("NAME");
+            QTest::keyClicks(f.grid.View(), "Iv");
+            QTRY_COMPARE_WITH_TIMEOUT(f.opens, 1, 2000);
+            QCOMPARE(f.allRows(), 2);
+            for (int c = 0; c < 3; ++c)
+                QCOMPARE(titles->sectionSize(c), before[c]);
+        }
+        TGridFixture again(alias, "select ID, NAME, SALARY from PEOPLE order by ID");
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(again.grid.View()->horizontalHeader()->sectionSize(c), before[c]);
+        WriteSetting("Widths/" + again.grid.GridName() + "/PEOPLE", QString());
     }
 
     void editPostedBeforeSearch_data() { engines_data(); }
