@@ -29,6 +29,19 @@ void TDbForm::SetContent(QWidget *content)
 
 void TDbForm::ShowChild()
 {
+    // a new window steps down and right from the others, and starts again
+    // at the top left before it would leave the visible workspace
+    QMdiArea *area = m_mainForm.MdiArea();
+    const QSize room = area->viewport()->size();
+    if (room.width() > 100 && room.height() > 100 && !isMaximized()) {
+        resize(std::min(width(), room.width()), std::min(height(), room.height()));
+        constexpr int Step = 24;
+        const int steps = std::max(1, std::min((room.width() - width()) / Step, (room.height() - height()) / Step) + 1);
+        int others = 0;
+        for (QMdiSubWindow *w : area->subWindowList())
+            others += w != this && w->isVisible();
+        move((others % steps) * Step, (others % steps) * Step);
+    }
     show();
     m_mainForm.MdiArea()->setActiveSubWindow(this);
 }

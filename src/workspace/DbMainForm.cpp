@@ -1,13 +1,12 @@
 #include "DbMainForm.h"
 
-#include "RecentDatabases.h"
-
 #include "AboutBoxForm.h"
 #include "Application.h"
 #include "DbEngineErrorDlg.h"
 #include "FormPrinter.h"
 #include "KeyFilter.h"
 #include "MainCommands.h"
+#include "RecentDatabases.h"
 #include "OpenDbDlg.h"
 #include "QuarnForm.h"
 
@@ -27,6 +26,12 @@
 #include <QMenu>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+
+namespace {
+
+const QString GeometrySetting = QStringLiteral("MainWindowGeometry");
+
+} // namespace
 
 TDbMainForm::TDbMainForm(QWidget *parent) : QMainWindow(parent)
 {
@@ -79,6 +84,8 @@ TDbMainForm::TDbMainForm(QWidget *parent) : QMainWindow(parent)
     statusBar()->setSizeGripEnabled(false);
 
     resize(900, 640);
+    // the size, place and maximised state it had when it was last closed
+    restoreGeometry(QByteArray::fromBase64(ReadSetting(GeometrySetting).toLatin1()));
     FormCreate();
 
     m_openDbDlg = new TOpenDbDlg(this);
@@ -157,6 +164,7 @@ void TDbMainForm::closeEvent(QCloseEvent *event)
         }
     }
     m_closing = true;
+    Guarded(this, [this] { WriteSetting(GeometrySetting, QString::fromLatin1(saveGeometry().toBase64())); });
     for (TDbForm *child : Children())
         child->close();
     QMainWindow::closeEvent(event);

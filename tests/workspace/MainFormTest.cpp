@@ -15,6 +15,7 @@
 #include "workspace/DialogUserInterface.h"
 #include "workspace/LoginDlg.h"
 #include "workspace/MainCommands.h"
+#include "workspace/SQLForm.h"
 
 #include <QAction>
 #include <QEnterEvent>
@@ -140,6 +141,34 @@ private slots:
         QTest::mouseClick(main->Commands().SBOpen, Qt::LeftButton);
         QCOMPARE(look->Hits(), 1);
         QCOMPARE(first, QStringLiteral("RECENT"));
+    }
+
+    // New windows cascade inside the visible workspace, however many; the
+    // main window opens as it was closed.
+    void layoutStays()
+    {
+        {
+            auto main = newMainForm();
+            main->setGeometry(50, 40, 820, 600);
+            InstallSQLEditor(*main);   // windows of 640 x 420
+            main->OpenDatabase(QStringLiteral("DEMO"));
+            TDbForm *browser = main->ActiveChild();
+            QVERIFY(browser);
+            for (int i = 0; i < 9; ++i)
+                main->OpenSQLEditor(browser->Database());
+            settle();
+            const QRect room = main->MdiArea()->viewport()->rect();
+            QSet<int> places;
+            for (TDbForm *child : main->Children()) {
+                QVERIFY2(room.contains(child->geometry()), qPrintable(QString("%1,%2 %3x%4").arg(child->x()).arg(child->y())
+                                                                          .arg(child->width()).arg(child->height())));
+                places << child->x();
+            }
+            QVERIFY(places.size() > 2);   // stepped, not on top of each other
+            main->close();
+        }
+        auto again = newMainForm();
+        QCOMPARE(again->size(), QSize(820, 600));
     }
 
     void commandsFollowActiveChild_data()
