@@ -27,17 +27,18 @@ double columnWidth(const TField *f)
     return f->DataType() == ftString && width > 50.9 ? 50.9 : width;
 }
 
-// " @NAME:flag width", the reference of a field in the detail line. A
-// number column with a scale prints that many decimals (NUMERIC(10,2) gives
-// "-12.2"), one of floating point without a scale in the general format;
-// only whole-number columns print as whole numbers.
-QString fieldReference(const TField *f)
+// " @NAME:flag width", the reference of a field in the detail line, the
+// column `columnChars` wide. A number column with a scale prints that many
+// decimals (NUMERIC(10,2) gives "-12.2"), one of floating point without a
+// scale in the general format; only whole-number columns print as whole
+// numbers.
+QString fieldReference(const TField *f, double columnChars)
 {
     QString flag;
-    QString width = QString::number(columnWidth(f), 'g', 15);
+    QString width = QString::number(columnChars, 'g', 15);
     if (isMoney(f)) {
         flag = QStringLiteral("$");
-        width = QString::number(columnWidth(f) + FormatSettings().CurrencyDecimals * 0.1, 'g', 15);
+        width = QString::number(columnChars + FormatSettings().CurrencyDecimals * 0.1, 'g', 15);
     } else {
         if (f->Alignment() == taRightJustify)
             flag = QStringLiteral("-");
@@ -45,7 +46,7 @@ QString fieldReference(const TField *f)
             flag = QStringLiteral("+");
         const bool fraction = f->DataType() == ftFloat || f->DataType() == ftCurrency || f->DataType() == ftBCD;
         if (fraction && f->Scale() > 0)
-            width = QStringLiteral("%1.%2").arg(int(columnWidth(f))).arg(f->Scale());
+            width = QStringLiteral("%1.%2").arg(int(columnChars)).arg(f->Scale());
         else if (fraction)
             flag += u'G';
     }
@@ -112,8 +113,10 @@ void TKtReport::BuildExpertTemplate(const TExpertParams &params)
         }
         int width = 0, depth = 1;
         bool totals = false;
+        QList<double> widths;
         for (int i = 0; i < columns.size(); ++i) {
-            width += int(columnWidth(columns[i])) + 1;
+            widths << columnWidth(columns[i]);
+            width += int(widths[i]) + 1;
             depth = std::max(depth, int(columns[i]->DisplayLabel().count(u'|')) + 1);
             totals = totals || totalled[i];
         }
@@ -123,15 +126,32 @@ void TKtReport::BuildExpertTemplate(const TExpertParams &params)
         if (!m_measurer || m_measurer->Dpi() != m_geometry->Dpi())
             m_measurer = CreateMeasurer(m_geometry->Dpi());
         m_measurer->SetFont(TFontSpec::Default());
-        if (PageWidth() < width * m_measurer->CharWidth(u'M'))
+        const int charWidth = std::max(1, m_measurer->CharWidth(u'M'));
+        if (PageWidth() < width * charWidth)
             SetOrientation(TPageGeometry::Landscape);
+        // no column is lost off the page's edge: while the line is wider
+        // than the landscape page, the widest text column is narrowed (to 10
+        // characters at least) and wraps into up to nine lines
+        for (const int room = PageWidth() / charWidth; width > room;) {
+            qsizetype widest = -1;
+            for (qsizetype i = 0; i < columns.size(); ++i)
+                if (columns[i]->DataType() == ftString && int(widths[i]) > 10
+                    && (widest < 0 || int(widths[i]) > int(widths[widest])))
+                    widest = i;
+            if (widest < 0)
+                break;
+            const int chars = int(widths[widest]);
+            const int cut = std::min(width - room, chars - 10);
+            widths[widest] = chars - cut + 0.9;
+            width -= cut;
+        }
 
         QStringList heading;
         for (int r = 0; r < depth; ++r) {
             QString line;
-            for (const TField *f : std::as_const(columns)) {
-                const int chars = int(columnWidth(f));
-                line += u' ' + labelPart(f->DisplayLabel(), r).left(chars).leftJustified(chars, u' ');
+            for (qsizetype i = 0; i < columns.size(); ++i) {
+                const int chars = int(widths[i]);
+                line += u' ' + labelPart(columns[i]->DisplayLabel(), r).left(chars).leftJustified(chars, u' ');
             }
             heading << line;
         }
@@ -141,14 +161,14 @@ void TKtReport::BuildExpertTemplate(const TExpertParams &params)
         }
         lines << heading << section(QStringLiteral("PAGEHEADER")) << heading << section(QStringLiteral("DETAIL"));
         QString detail;
-        for (const TField *f : std::as_const(columns))
-            detail += fieldReference(f);
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            detail += fieldReference(columns[i], widths[i]);
         lines << detail;
         if (totals) {
             QString total;
             for (int i = 0; i < columns.size(); ++i)
-                total += totalled[i] ? fieldReference(columns[i])
-                                     : QStringLiteral(" @Null:%1").arg(QString::number(columnWidth(columns[i]), 'g', 15));
+                total += totalled[i] ? fieldReference(columns[i], widths[i])
+                                     : QStringLiteral(" @Null:%1").arg(QString::number(widths[i], 'g', 15));
             lines << section(QStringLiteral("FOOTER1")) << QString(width, u'=') << total;
         }
     } else if (params.Kind == TExpertParams::ekTable) {

@@ -14,6 +14,8 @@
 #include "report/KtReport.h"
 #include "report/ReportEditForms.h"
 #include "report/ReportListForm.h"
+#include "report/TextMeasurer.h"
+#include "report/PageGeometry.h"
 #include "uisupport/Guard.h"
 
 #include <QListWidget>
@@ -122,6 +124,31 @@ private slots:
         q->FieldByName("ID")->SetDisplayWidth(200);
         report.BuildExpertTemplate({});
         QCOMPARE(report.Orientation(), TPageGeometry::Landscape);
+
+        // wider than the landscape page: the text columns are narrowed and
+        // wrap, and every column stays on the page
+        auto wide = accounts("LITE", "ID, NAME, NAME as N2, NAME as N3, NAME as N4, NAME as N5");
+        for (int i = 1; i < wide->FieldCount(); ++i)
+            wide->Fields(i)->SetDisplayWidth(80);
+        report.SetDataSet(wide.get());
+        report.BuildExpertTemplate({});
+        QCOMPARE(report.Orientation(), TPageGeometry::Landscape);
+        const QStringList source = report.FormatSource();
+        const QString detail = source.value(source.indexOf(".DETAIL") + 1);
+        const QRegularExpression ref(" @(\\w+):[-+$G]*(\\d+)(?:\\.(\\d+))?");
+        int chars = 0;
+        QStringList names;
+        for (auto it = ref.globalMatch(detail); it.hasNext();) {
+            const auto m = it.next();
+            names << m.captured(1);
+            chars += m.captured(2).toInt() + 1;
+            if (m.captured(1) != "ID")
+                QCOMPARE(m.captured(3), QString("9"));   // wrapped into up to nine lines
+        }
+        QCOMPARE(names, (QStringList{"ID", "NAME", "N2", "N3", "N4", "N5"}));
+        const auto measurer = CreateMeasurer(DefaultPageGeometry()->Dpi());
+        measurer->SetFont(TFontSpec::Default());
+        QVERIFY2(chars * measurer->CharWidth(u'M') <= report.PageWidth(), qPrintable(detail));
     }
 
     // The table export: four columns on one line, five on two.
