@@ -43,6 +43,9 @@ public:
 
     // The key fields of an editable result (empty when read-only).
     const QStringList &KeyFields() const { return m_keyNames; }
+    // The table an editable result writes its rows to, as the catalog
+    // names it (empty when read-only).
+    QString EditedTable() const { return m_live ? m_table : QString(); }
 
     // Whether the open result is read straight through the engine's own
     // library (one-directional, read-only datasets where the engine can)
