@@ -196,8 +196,8 @@ int TCsvImportDlg::Target(int fileColumn) const
 
 qint64 TCsvImportDlg::Load()
 {
-    if (m_file != FileEdit->text().trimmed())
-        OpenFile();
+    if (m_file != FileEdit->text().trimmed() || m_bytes.isEmpty())
+        OpenFile();   // typed and not read yet, or unreadable when it was
     if (m_file.isEmpty())
         throw Exception(QStringLiteral("Не выбран файл"));
     m_import.Targets.clear();
