@@ -3,7 +3,8 @@
 #include <QString>
 
 // Per-user settings: the INI file "quarn.ini" in ConfigDir(). Keys without a
-// group: "PrinterDPI", "ShadowPrint", "CodePage", "OfficeOpen".
+// group: "PrinterDPI", "ShadowPrint", "CodePage", "OfficeOpen", and the
+// grid's CSV export: "CsvSeparator", "CsvEncoding", "CsvAskFormat".
 
 // $QUARN_CONFIG when set, else the user's configuration directory
 // "Tessary Software".

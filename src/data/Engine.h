@@ -101,6 +101,18 @@ public:
     virtual bool Direct() const { return false; }
 };
 
+// A statement of the data layer's own making, prepared once and run again
+// and again with its values bound to its parameters, never written into its
+// text (TEngine::Prepare).
+class TBoundStatement {
+public:
+    virtual ~TBoundStatement() = default;
+    // Runs the statement with one value per parameter, in order (a null
+    // variant is NULL); returns the rows it touched. Raises the engine's
+    // error.
+    virtual int Exec(const QVariantList &values) = 0;
+};
+
 // The rows of a statement reached by position, for grids, which show any
 // part of a result of any size at once. A live window reads the database as
 // it is now for every window (SQLite: the statement run again with LIMIT and
@@ -244,6 +256,15 @@ public:
     // receives the Returning values of the first of them. The caller makes
     // sure that a count other than one changes nothing.
     virtual int WriteRow(TDatabase &db, const TRowWrite &write, QVariantList &returned) = 0;
+    // The mark of the `number`-th parameter (from 1) in a statement for
+    // Prepare: SQLite's "?", PostgreSQL's "$1".
+    virtual QString ParamMark(int number) const = 0;
+    // Prepares one statement of the program's own (not a person's text:
+    // it is not split) whose parameters are marked with ParamMark;
+    // `types` gives each parameter's field type, which says how its values
+    // are sent. Raises the engine's error.
+    virtual std::unique_ptr<TBoundStatement> Prepare(TDatabase &db, const QString &sql,
+                                                     const QList<TFieldType> &types) = 0;
     // Statements inside a transaction are guarded by a savepoint, so that a
     // failed one leaves the transaction usable (PostgreSQL aborts it otherwise).
     virtual bool GuardsStatements() const { return false; }

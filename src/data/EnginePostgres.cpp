@@ -279,12 +279,15 @@ int errorCode(const QString &s, const QString &message, bool connectionError)
 
 // Runs one statement through the extended protocol, which the server
 // refuses for a text of more than one statement; raises on failure.
-TPgResult execPg(PGconn *conn, const QString &sql)
+// `values` are the texts of the statement's parameters $1, $2 ... (null:
+// NULL), sent apart from the statement for the server to read as the type
+// each parameter takes there.
+TPgResult execPg(PGconn *conn, const QString &sql, int count = 0, const char *const *values = nullptr)
 {
     const QByteArray text = sql.toUtf8();
     TPgResult r;
-    if (!PQsendQueryParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0)) {
-        r.reset(PQexecParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+    if (!PQsendQueryParams(conn, text.constData(), count, nullptr, values, nullptr, nullptr, 0)) {
+        r.reset(PQexecParams(conn, text.constData(), count, nullptr, values, nullptr, nullptr, 0));
     } else {
         // wait for the answer a slice at a time, so that a long statement
         // can be watched and stopped (a cancel request: the server ends it
@@ -1008,6 +1011,43 @@ public:
             for (int i = 0; i < PQnfields(r.get()); ++i)
                 returned.append(pgValue(r.get(), 0, i, int(PQftype(r.get(), i))));
         return count;
+    }
+
+    QString ParamMark(int number) const override { return u'$' + QString::number(number); }
+
+    // Sent with libpq's extended protocol on each run, the values as texts
+    // in their exact form (pgText), which the server reads as the type of
+    // the place each parameter takes.
+    class TBound : public TBoundStatement {
+    public:
+        TBound(TPostgresEngine &engine, TDatabase &db, const QString &sql)
+            : m_engine(engine), m_db(db), m_sql(sql) {}
+        int Exec(const QVariantList &values) override
+        {
+            std::vector<QByteArray> texts(size_t(values.size()));
+            std::vector<const char *> pointers(size_t(values.size()), nullptr);
+            for (int i = 0; i < values.size(); ++i) {
+                const QVariant &v = values[i];
+                if (!v.isValid() || v.isNull())
+                    continue;
+                texts[size_t(i)] = pgText(v).toUtf8();
+                pointers[size_t(i)] = texts[size_t(i)].constData();
+            }
+            TPgResult r = execPg(m_engine.mainConn(m_db), m_sql, int(values.size()), pointers.data());
+            const char *tuples = PQcmdTuples(r.get());
+            return tuples && *tuples ? QByteArray(tuples).toInt() : 0;
+        }
+
+    private:
+        TPostgresEngine &m_engine;
+        TDatabase &m_db;
+        QString m_sql;
+    };
+
+    std::unique_ptr<TBoundStatement> Prepare(TDatabase &db, const QString &sql, const QList<TFieldType> &) override
+    {
+        mainConn(db);
+        return std::make_unique<TBound>(*this, db, sql);
     }
 
     // ------------------------------------------------------------ catalog

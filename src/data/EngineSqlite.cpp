@@ -745,6 +745,48 @@ public:
         }
     }
 
+    QString ParamMark(int) const override { return QStringLiteral("?"); }
+
+    // Prepared once through the driver; each run binds its values as a
+    // row's edits bind theirs.
+    class TBound : public TBoundStatement {
+    public:
+        TBound(const TSqliteEngine &engine, TDatabase &db, const QList<TFieldType> &types)
+            : m_engine(engine), m_query(db.Connection()), m_types(types)
+        {
+            m_query.setForwardOnly(true);
+        }
+        void prepare(const QString &sql)
+        {
+            if (!m_query.prepare(sql))
+                RaiseEngineError(m_engine, m_query.lastError());
+        }
+        int Exec(const QVariantList &values) override
+        {
+            for (int i = 0; i < values.size(); ++i)
+                m_query.bindValue(i, bindable(values[i], m_types.value(i)));
+            if (!m_query.exec())
+                RaiseEngineError(m_engine, m_query.lastError());
+            const int count = m_query.numRowsAffected();
+            m_query.finish();
+            return count;
+        }
+
+    private:
+        const TSqliteEngine &m_engine;
+        QSqlQuery m_query;
+        QList<TFieldType> m_types;
+    };
+
+    std::unique_ptr<TBoundStatement> Prepare(TDatabase &db, const QString &sql,
+                                             const QList<TFieldType> &types) override
+    {
+        db.CheckOpen();
+        auto bound = std::make_unique<TBound>(*this, db, types);
+        bound->prepare(sql);
+        return bound;
+    }
+
     int WriteRow(TDatabase &db, const TRowWrite &w, QVariantList &returned) override
     {
         QVariantList binds;

@@ -137,6 +137,14 @@ bool TDBDataSet::EngineTotals(const QString &column, bool sum, qint64 &count, do
     return true;
 }
 
+QString TDBDataSet::WrittenColumn(const TField *field) const
+{
+    if (!m_live || !field || field->DataSet() != this)
+        return QString();
+    const int column = ColumnOf(field);
+    return column >= 0 && size_t(column) < m_origins.size() ? m_origins[size_t(column)] : QString();
+}
+
 void TDBDataSet::prepareLive(const QString &sql, QString &toRun)
 {
     TDatabase *db = Database();

@@ -43,6 +43,12 @@ public:
 
     // The key fields of an editable result (empty when read-only).
     const QStringList &KeyFields() const { return m_keyNames; }
+    // The table an editable result writes its rows to, as the catalog
+    // names it (empty when read-only).
+    QString EditedTable() const { return m_live ? m_table : QString(); }
+    // The column of that table a field of the result is written to (empty
+    // for a read-only field and a read-only result).
+    QString WrittenColumn(const TField *field) const;
 
     // Whether the open result is read straight through the engine's own
     // library (one-directional, read-only datasets where the engine can)

@@ -1,5 +1,6 @@
 #include "GridCommands.h"
 
+#include "GridExportCommands.h"
 #include "GridHooks.h"
 #include "SearchDBGrid.h"
 
@@ -58,6 +59,10 @@ const TMenuItem MenuItems[] = {
     {9, "Сумма по текущему полю                         Ctrl+F8"},
     {18, "Автоповтор..."},
     {0, "-"},
+    {25, "Экспорт в CSV..."},
+    {26, "Экспорт в Excel..."},
+    {27, "Импорт из CSV..."},
+    {0, "-"},
     {10, "Очистить пометку                                      /"},
     {11, "Инвертировать пометку                            *"},
     {12, "Пометить по текущей колонке                 +"},
@@ -73,8 +78,9 @@ void pressKey(TSearchDBGrid &grid, Qt::Key key, Qt::KeyboardModifiers modifiers)
 }
 
 // Whether the item of a tag is shown: the commands of other features only
-// while their hook is filled.
-bool itemShown(int tag)
+// while their hook is filled, the import only for a grid of one table it
+// may write to.
+bool itemShown(int tag, TSearchDBGrid *grid)
 {
     switch (tag) {
     case 1: return bool(ReportListHook);
@@ -85,6 +91,7 @@ bool itemShown(int tag)
     case 5: return bool(QueryBuilderHook);
     case 8: return bool(StatementHook);
     case 9: return bool(SumHook);
+    case 27: return grid && CanImportCsv(*grid);
     default: return true;
     }
 }
@@ -227,7 +234,7 @@ void TDBGridPopupMenu::PrepareItems()
 {
     for (QAction *a : actions())
         if (!a->isSeparator())
-            a->setVisible(itemShown(a->data().toInt()));
+            a->setVisible(itemShown(a->data().toInt(), m_grid));
     HideExtraSeparators(*this);
 }
 
@@ -257,6 +264,9 @@ void TDBGridPopupMenu::itemClick(int tag)
         case 8: CallHook(StatementHook, *grid); break;
         case 9: CallHook(SumHook, *grid); break;
         case 18: autoRepeatPrompt(*grid); break;
+        case 25: ExportGridCsv(*grid); break;
+        case 26: ExportGridXlsx(*grid); break;
+        case 27: ImportGridCsv(*grid); break;
         case 10: grid->ClearMarks(); break;
         case 11: grid->InvertMarks(); break;
         case 12:

@@ -27,7 +27,8 @@ public:
     // Shows the menu at `at` (screen point), acting on `grid`.
     void PopupFor(TSearchDBGrid &grid, const QPoint &at);
     // Sets the items' visibility as the popping up does: items of empty
-    // hooks hidden, then leading, trailing and doubled separators.
+    // hooks hidden (and the import where the grid cannot write), then
+    // leading, trailing and doubled separators.
     void PrepareItems();
     TSearchDBGrid *PopupGrid() const { return m_grid; }
 

@@ -99,26 +99,30 @@ private slots:
     }
 
     // Items of features whose hooks are empty are hidden, and so are the
-    // separators they leave leading, trailing or doubled.
+    // separators they leave leading, trailing or doubled; the import only
+    // shows over a grid that may write to its one table.
     void menuItems_data()
     {
         QTest::addColumn<bool>("states");
         QTest::addColumn<bool>("reports");
+        QTest::addColumn<bool>("live");
         QTest::addColumn<QList<int>>("visible");
-        QTest::newRow("grid commands only") << false << false << QList<int>{6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 10, 11, 12, 13, 14, 15};
-        QTest::newRow("with table states") << true << false << QList<int>{2, 3, 4, 6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 10, 11, 12, 13, 14, 15};
-        QTest::newRow("with reports") << false << true << QList<int>{16, 17, 0, 6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 10, 11, 12, 13, 14, 15};
+        QTest::newRow("grid commands only") << false << false << false << QList<int>{6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 25, 26, 0, 10, 11, 12, 13, 14, 15};
+        QTest::newRow("with table states") << true << false << false << QList<int>{2, 3, 4, 6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 25, 26, 0, 10, 11, 12, 13, 14, 15};
+        QTest::newRow("with reports") << false << true << false << QList<int>{16, 17, 0, 6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 25, 26, 0, 10, 11, 12, 13, 14, 15};
+        QTest::newRow("editable") << false << false << true << QList<int>{6, 7, 19, 20, 0, 21, 22, 23, 24, 0, 8, 9, 18, 0, 25, 26, 27, 0, 10, 11, 12, 13, 14, 15};
     }
     void menuItems()
     {
         QFETCH(bool, states);
         QFETCH(bool, reports);
+        QFETCH(bool, live);
         QFETCH(QList<int>, visible);
         const TGridHook noState = states ? TGridHook([](TSearchDBGrid &) {}) : TGridHook();
         RestoreStateHook = SaveStateHook = noState;
         ClearStateHook = states ? [](TSearchDBGrid &, bool, bool) {} : decltype(ClearStateHook)();
         ReportHook = reports ? [](TSearchDBGrid &, bool) {} : decltype(ReportHook)();
-        TFixture f("LITE", "select * from ACCOUNTS order by ID");
+        TFixture f("LITE", "select * from ACCOUNTS order by ID", [live](TQuery &q) { q.SetRequestLive(live); });
         auto *menu = DefaultMenuHook();
         QCOMPARE(menu->objectName(), QString("Kt_Popup"));
         // a right click pops it up over the grid, acting on it
@@ -128,7 +132,7 @@ private slots:
         QTRY_VERIFY(menu->isVisible());
         QCOMPARE(menu->PopupGrid(), &f.grid);
         QCOMPARE(visibleItems(*menu), visible);
-        saveShot(menu, QString("menu-%1%2").arg(states).arg(reports));
+        saveShot(menu, QString("menu-%1%2%3").arg(states).arg(reports).arg(live));
         menu->Item(7)->trigger();
         QVERIFY(f.grid.SearchLocked());
         menu->hide();

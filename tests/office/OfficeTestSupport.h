@@ -137,7 +137,7 @@ inline void ClearProgramDir()
 // Debian's openpyxl reads an .xlsx independently of libxlsxwriter. The
 // result: {"sheets": [names], "active": name, "cells": {"Sheet!A1": {"type",
 // "value", "format", "bold", "italic", "size", "font"}}, "widths":
-// {"Sheet!A": width}}. Dates come as ISO texts.
+// {"Sheet!A": width}}. Dates and times come as ISO texts.
 inline const char *XlsxReaderScript = R"PY(
 import json, sys, datetime, openpyxl
 wb = openpyxl.load_workbook(sys.argv[1])
@@ -148,7 +148,7 @@ for ws in wb.worksheets:
             if c.value is None and c.number_format == "General" and not c.font.b:
                 continue
             v = c.value
-            if isinstance(v, (datetime.datetime, datetime.date)):
+            if isinstance(v, (datetime.datetime, datetime.date, datetime.time)):
                 v = v.isoformat()
             out["cells"][ws.title + "!" + c.coordinate] = {
                 "type": type(c.value).__name__, "value": v, "format": c.number_format,
