@@ -112,6 +112,7 @@ private slots:
         QList<int> targets;
         QVERIFY(import(w, [&](TCsvImportDlg &d) {
             typeFile(d, person.SaveAs);
+            saveShot(&d, "csv-import-" + alias);
             previewRows = d.PreviewGrid->rowCount();
             for (int i = 0; i < d.MappingGrid->rowCount(); ++i)
                 targets << d.Target(i);
