@@ -158,6 +158,20 @@ private slots:
                                               "строка 4, столбец 4 (DT): не дата (дд.мм.гггг или гггг-мм-дд): «31.02.2024»"});
         DataTest::TSecondConnection second(alias, isPg(alias) ? PgDatabase : QString());
         QCOMPARE(second.rows("select ID, NAME from DST"), QString("1|kept"));
+
+        // one wrong value deep in a long file: its line, and nothing loaded
+        QString text = "ID,NAME,AMOUNT,DT\r\n";
+        for (int line = 2; line <= 700; ++line)
+            text += QString("%1,n%1,%2,01.01.2024\r\n").arg(line + 100).arg(line == 500 ? "x" : "1.25");
+        writeFile(file, text.toUtf8());
+        person.Messages.clear();
+        QVERIFY(import(w, [&](TCsvImportDlg &d) {
+            typeFile(d, file);
+            QTest::mouseClick(d.LoadBtn, Qt::LeftButton);
+        }));
+        QCOMPARE(person.Messages, QStringList{"Файл не загружен: ошибок 1:\n"
+                                              "строка 500, столбец 3 (AMOUNT): не число: «x»"});
+        QCOMPARE(second.rows("select count(*) from DST"), QString("1"));
     }
 
     // The database refuses the second row (its key is taken): the first row
