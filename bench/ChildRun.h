@@ -5,9 +5,11 @@
 // measurement keeps. The child prints "seconds peak-KB [cpu-seconds]"; the
 // parent reads it.
 
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <ctime>
 #include <sys/resource.h>
@@ -49,3 +51,23 @@ inline TChildResult RunChild(const QString &program, const QStringList &args)
     const QStringList parts = QString::fromLatin1(child.readAllStandardOutput()).simplified().split(u' ');
     return {parts.value(0).toDouble(), parts.value(1).toLong(), parts.size() > 2 ? parts[2].toDouble() : -1};
 }
+
+// A program directory and a configuration of the benchmark's own
+// (QUARN_HOME and QUARN_CONFIG, inherited by its children) whose
+// aliases.ini holds `aliases`, e.g. "[BENCH]\nDriver=QSQLITE\nDatabase=bench.db\n".
+class TBenchHome {
+public:
+    explicit TBenchHome(const QByteArray &aliases)
+    {
+        qputenv("QUARN_HOME", m_home.path().toLocal8Bit());
+        qputenv("QUARN_CONFIG", m_config.path().toLocal8Bit());
+        QFile ini(m_config.path() + QStringLiteral("/aliases.ini"));
+        ini.open(QIODevice::WriteOnly);
+        ini.write(aliases);
+    }
+    // A file of the program directory.
+    QString Path(const QString &name) const { return m_home.path() + u'/' + name; }
+
+private:
+    QTemporaryDir m_home, m_config;
+};

@@ -123,17 +123,11 @@ int main(int argc, char *argv[])
     }
 
     const int rows = args.size() > 1 ? args[1].toInt() : 1000000;
-    QTemporaryDir home, config;
-    qputenv("QUARN_HOME", home.path().toLocal8Bit());
-    qputenv("QUARN_CONFIG", config.path().toLocal8Bit());
-    QFile ini(config.path() + QStringLiteral("/aliases.ini"));
-    ini.open(QIODevice::WriteOnly);
-    ini.write("[BIG]\nDriver=QSQLITE\nDatabase=big.db\n");
-    ini.close();
-    createTable(home.path() + QStringLiteral("/big.db"), rows);
+    const TBenchHome home("[BIG]\nDriver=QSQLITE\nDatabase=big.db\n");
+    createTable(home.Path(QStringLiteral("big.db")), rows);
 
-    const QString exported = home.path() + QStringLiteral("/export.csv");
-    const QString bare = home.path() + QStringLiteral("/bare.csv");
+    const QString exported = home.Path(QStringLiteral("export.csv"));
+    const QString bare = home.Path(QStringLiteral("bare.csv"));
     std::map<QString, std::vector<TChildResult>> runs;
     for (int i = 0; i < 5; ++i) {
         runs["export"].push_back(RunChild(app.applicationFilePath(), {QStringLiteral("export"), exported}));

@@ -196,17 +196,12 @@ int main(int argc, char *argv[])
 
     const int big = args.size() > 1 ? args[1].toInt() : 1000000;
     const int small = args.size() > 2 ? args[2].toInt() : 10000;
-    QTemporaryDir home, config, runtime;
+    QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());   // made 0700, as Qt wants it
-    qputenv("QUARN_HOME", home.path().toLocal8Bit());
-    qputenv("QUARN_CONFIG", config.path().toLocal8Bit());
-    QFile ini(config.path() + QStringLiteral("/aliases.ini"));
-    ini.open(QIODevice::WriteOnly);
-    ini.write("[BIG]\nDriver=QSQLITE\nDatabase=big.db\n\n[SMALL]\nDriver=QSQLITE\nDatabase=small.db\n");
-    ini.close();
-    const QString bigFile = home.path() + QStringLiteral("/big.db");
+    const TBenchHome home("[BIG]\nDriver=QSQLITE\nDatabase=big.db\n\n[SMALL]\nDriver=QSQLITE\nDatabase=small.db\n");
+    const QString bigFile = home.Path(QStringLiteral("big.db"));
     createTable(bigFile, big);
-    createTable(home.path() + QStringLiteral("/small.db"), small);
+    createTable(home.Path(QStringLiteral("small.db")), small);
 
     // each kind several times, alternately, so that a busy moment of the
     // machine hits all alike; the spread (min, median, max) of each

@@ -209,13 +209,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    QTemporaryDir home, config;
-    qputenv("QUARN_HOME", home.path().toLocal8Bit());
-    qputenv("QUARN_CONFIG", config.path().toLocal8Bit());
-    QFile ini(config.path() + QStringLiteral("/aliases.ini"));
-    ini.open(QIODevice::WriteOnly);
-    ini.write("[BENCH]\nDriver=QSQLITE\nDatabase=bench.db\n");
-    ini.close();
+    const TBenchHome home("[BENCH]\nDriver=QSQLITE\nDatabase=bench.db\n");
     const QString keep = qEnvironmentVariable("BENCH_REPORT_OUTPUT");
 
     QList<int> sizes;
@@ -227,8 +221,8 @@ int main(int argc, char *argv[])
                 "report s", "report/", "tquery/", "report/", "qtsql KB", "tquery KB", "report KB");
     std::printf("%8s %6s %8s %8s %8s %7s %7s %7s\n", "", "", "", "", "", "qtsql", "qtsql", "q. cpu");
     for (int rows : sizes) {
-        QFile::remove(home.path() + QStringLiteral("/bench.db"));
-        createTable(home.path() + QStringLiteral("/bench.db"), rows);
+        QFile::remove(home.Path(QStringLiteral("bench.db")));
+        createTable(home.Path(QStringLiteral("bench.db")), rows);
         for (const char *order : Orders) {
             TChildResult r[3];
             for (int k = 0; k < 3; ++k)
@@ -241,7 +235,7 @@ int main(int argc, char *argv[])
             if (!keep.isEmpty()) {
                 const QString target = QStringLiteral("%1/bench-%2-%3.prn").arg(keep).arg(rows).arg(QLatin1String(order));
                 QFile::remove(target);
-                QFile::copy(home.path() + u'/' + outputName(QLatin1String(order)), target);
+                QFile::copy(home.Path(outputName(QLatin1String(order))), target);
             }
         }
     }

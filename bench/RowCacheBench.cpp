@@ -123,16 +123,10 @@ int main(int argc, char *argv[])
     }
 
     const int rows = args.size() > 1 ? args[1].toInt() : 1000000;
-    QTemporaryDir home, config;
-    qputenv("QUARN_HOME", home.path().toLocal8Bit());
-    qputenv("QUARN_CONFIG", config.path().toLocal8Bit());
-    QFile ini(config.path() + QStringLiteral("/aliases.ini"));
-    ini.open(QIODevice::WriteOnly);
-    ini.write("[BENCH]\nDriver=QSQLITE\nDatabase=bench.db\n");
-    ini.close();
+    const TBenchHome home("[BENCH]\nDriver=QSQLITE\nDatabase=bench.db\n");
 
     std::printf("Creating a SQLite table of %d rows, 7 columns...\n", rows);
-    createTable(home.path() + QStringLiteral("/bench.db"), rows);
+    createTable(home.Path(QStringLiteral("bench.db")), rows);
     RunChild(app.applicationFilePath(), {QStringLiteral("bare")});   // warm the page cache
 
     // the fastest of three alternating runs of each; the peak of the last
