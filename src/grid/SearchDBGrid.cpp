@@ -119,9 +119,8 @@ void TSearchDBGrid::TitleClicked(int column, bool add)
 {
     TQuery *query = Query();
     const TField *field = ColumnField(column);
-    if (!query || !query->Active() || !field || field->FieldKind() != fkData || field->DataType() == ftMemo
-        || field->DataType() == ftBlob || field->DataType() == ftGraphic || field->DataType() == ftBytes
-        || field->DataType() == ftVarBytes)
+    if (!query || !query->Active() || !field || field->FieldKind() != fkData || IsBlobType(field->DataType())
+        || field->DataType() == ftBytes || field->DataType() == ftVarBytes)
         return;   // a memo or a blob has no order
     QList<QPair<QString, bool>> keys = sortKeys();
     const int place = SortPlace(column);
