@@ -23,6 +23,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMdiArea>
+#include <QPointer>
 #include <QMenu>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -95,10 +96,12 @@ TDbMainForm::TDbMainForm(QWidget *parent) : QMainWindow(parent)
 
 TDbMainForm::~TDbMainForm()
 {
-    // The children go before the dialogs and the filter they may call.
-    const QList<QMdiSubWindow *> children = m_mdiArea->subWindowList();
-    for (QMdiSubWindow *w : children)
-        delete w;
+    // The children go before the dialogs and the filter they may call,
+    // also those closed and waiting for their deferred deletion, which the
+    // area lists no more.
+    const QList<QMdiSubWindow *> children = m_mdiArea->findChildren<QMdiSubWindow *>();
+    for (const QPointer<QMdiSubWindow> w : children)
+        delete w.data();
 }
 
 void TDbMainForm::FormCreate()
